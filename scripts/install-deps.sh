@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the application and the test harness need.
+# Idempotent: asks dpkg first and only calls apt when something is missing.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  cmake g++ make pkg-config ninja-build openssl
+  # Qt and coroutines
+  qt6-base-dev qt6-base-private-dev qt6-websockets-dev qt6-httpserver-dev qcoro-qt6-dev qt6-qpa-plugins
+  libgl-dev
+  # platform services
+  libsecret-1-dev libglib2.0-dev libpulse-dev libsoxr-dev
+  libx11-dev libx11-xcb-dev libxcb1-dev libxcb-xkb-dev libxcb-xtest0-dev libxcb-keysyms1-dev
+  libxkbcommon-dev libxkbcommon-x11-dev libxtst-dev libatspi2.0-dev libdw-dev
+  # benchmarks
+  libbenchmark-dev
+  # the test harness and the tools tests drive
+  xvfb xauth x11-utils x11-xserver-utils xdotool xclip
+  pulseaudio pulseaudio-utils sox
+  dbus dbus-x11 gnome-keyring libsecret-tools libglib2.0-bin gsettings-desktop-schemas
+  at-spi2-core procps psmisc
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=()
+if [ "$(id -u)" -ne 0 ]; then SUDO=(sudo); fi
+
+echo "install-deps: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" apt-get update -qq
+"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
