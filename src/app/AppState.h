@@ -1,0 +1,134 @@
+#pragma once
+
+#include "app/DictationController.h"
+#include "app/Phase.h"
+
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class AccessTokenProvider;
+class AudioCapture;
+class HotWordsSource;
+class QSettings;
+class TextInjection;
+class VoiceSocket;
+
+// The one shared, observable state of the application and the owner of its long-lived
+// components. Every field is a Qt property whose change is signalled (only on an actual change);
+// all of it is read and written on the main thread.
+//
+// Components are built on first access and kept for the life of the state; none is ever
+// replaced. Those whose real classes live in other areas (capture engine, injector, account
+// tokens, hot words) are built by factories installed once, before first use, by whoever
+// assembles the application (see Components).
+class AppState : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(Phase phase READ phase WRITE setPhase NOTIFY phaseChanged)
+    Q_PROPERTY(QString partialText READ partialText WRITE setPartialText NOTIFY partialTextChanged)
+    Q_PROPERTY(QString lastInjectedText READ lastInjectedText WRITE setLastInjectedText NOTIFY lastInjectedTextChanged)
+    Q_PROPERTY(bool debugMode READ debugMode WRITE setDebugMode NOTIFY debugModeChanged)
+    Q_PROPERTY(bool isConnected READ isConnected WRITE setConnected NOTIFY isConnectedChanged)
+
+public:
+    using Phase = ::Phase;
+
+    // How long an error stays before the phase returns to idle.
+    static constexpr std::chrono::milliseconds errorDisplayTime = std::chrono::seconds(3);
+    // The settings key of debugMode.
+    static constexpr const char *debugModeKey = "debugMode";
+
+    // Builders of the components whose real classes come from other areas. Each is called at
+    // most once, on first access of its component.
+    struct Components {
+        std::function<std::unique_ptr<AudioCapture>()> audioEngine;
+        std::function<std::unique_ptr<TextInjection>()> injector;
+        std::function<std::unique_ptr<AccessTokenProvider>()> tokenProvider;
+        std::function<std::unique_ptr<HotWordsSource>()> hotWordsStore;
+    };
+
+    struct Options {
+        std::chrono::milliseconds errorResetDelay = errorDisplayTime;
+        // An INI file to keep the settings in; empty for the application's standard store.
+        QString settingsPath;
+        DictationController::Timing dictationTiming;
+    };
+
+    // The process-wide instance, created on first use (after the application object exists).
+    static AppState &shared();
+
+    // A standalone state (the shared one is built with the defaults). Schedules bootstrap() on the
+    // event loop.
+    explicit AppState(QObject *parent = nullptr);
+    explicit AppState(Options options, QObject *parent = nullptr);
+    ~AppState() override;
+
+    // Installs the component factories. Refused (false, logged) once any of those components
+    // has been built, since built components are never replaced.
+    bool installComponents(Components components);
+
+    Phase phase() const { return m_phase; }
+    QString partialText() const { return m_partialText; }
+    QString lastInjectedText() const { return m_lastInjectedText; }
+    bool debugMode() const { return m_debugMode; }
+    bool isConnected() const { return m_isConnected; }
+
+    void setPhase(const Phase &phase);
+    void setPartialText(const QString &text);
+    void setLastInjectedText(const QString &text);
+    void setDebugMode(bool enabled);
+    void setConnected(bool connected);
+
+    // The single way a failure reaches the user: logs the message, shows it as the error phase,
+    // and returns the phase to idle errorResetDelay later if it is then still an error. That
+    // return is never cancelled, so a newer error only stays for what is left of the older one's time.
+    void setError(const QString &message);
+
+    // Entry points for callbacks that run on other threads (the global shortcut, the capture
+    // engine's device watcher): each only schedules its work on this object's thread.
+    void requestToggle();                  // toggle() of the dictation controller
+    void audioDeviceChangedDuringCapture(); // the device-change error
+
+    // Lazily built components.
+    AudioCapture &audioEngine();
+    VoiceSocket &voiceSocket();
+    TextInjection &injector();
+    AccessTokenProvider &tokenProvider();
+    HotWordsSource &hotWordsStore();
+    DictationController &dictation();
+    // Whether the dictation controller (and with it the socket and the injector) exists yet.
+    bool hasDictation() const { return m_dictation != nullptr; }
+
+Q_SIGNALS:
+    void phaseChanged(const Phase &phase);
+    void partialTextChanged(const QString &text);
+    void lastInjectedTextChanged(const QString &text);
+    void debugModeChanged(bool enabled);
+    void isConnectedChanged(bool connected);
+
+private:
+    void bootstrap();
+    template <typename T>
+    T &build(std::unique_ptr<T> &slot, const std::function<std::unique_ptr<T>()> &factory, const char *name);
+
+    Options m_options;
+    std::unique_ptr<QSettings> m_settings;
+    Components m_components;
+
+    Phase m_phase;
+    QString m_partialText;
+    QString m_lastInjectedText;
+    bool m_debugMode = false;
+    bool m_isConnected = false;
+
+    // Declared in dependency order: the controller, which uses the others, goes first on destruction.
+    std::unique_ptr<AudioCapture> m_audioEngine;
+    std::unique_ptr<VoiceSocket> m_voiceSocket;
+    std::unique_ptr<TextInjection> m_injector;
+    std::unique_ptr<AccessTokenProvider> m_tokenProvider;
+    std::unique_ptr<HotWordsSource> m_hotWordsStore;
+    std::unique_ptr<DictationController> m_dictation;
+};

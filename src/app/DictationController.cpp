@@ -1,0 +1,407 @@
+#include "app/DictationController.h"
+
+#include "app/AppLogger.h"
+#include "app/AppState.h"
+#include "audio/AudioCapture.h"
+#include "injection/TextInjection.h"
+#include "net/VoiceSocket.h"
+#include "store/HotWordsSource.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <atomic>
+#include <coroutine>
+#include <exception>
+#include <memory>
+#include <optional>
+
+namespace {
+
+constexpr int policyViolationCloseCode = 1008;
+
+QString tokenFailureMessage(const TokenFailure &failure)
+{
+    if (const auto *auth = std::get_if<AuthError>(&failure)) {
+        if (auth->kind == AuthError::Kind::noRefreshToken || auth->kind == AuthError::Kind::noAccessToken)
+            return QStringLiteral("登录已失效，请重新登录");
+        return QStringLiteral("Token 刷新失败，请检查网络后重试");
+    }
+    return QStringLiteral("Token 刷新失败：") + std::get<PlatformError>(failure).localizedDescription;
+}
+
+// The message for a first connection attempt that failed and could not be recovered by a refresh.
+QString firstFailureMessage(const ConnectFailure &failure)
+{
+    switch (failure.kind()) {
+    case ConnectFailure::Kind::transport:
+        return QStringLiteral("网络异常，无法连接服务器（") + failure.detail() + QStringLiteral("）");
+    case ConnectFailure::Kind::timeout:
+        return QStringLiteral("连接超时，请检查网络后重试");
+    case ConnectFailure::Kind::unknown:
+    case ConnectFailure::Kind::unauthorized:
+        break;
+    }
+    return QStringLiteral("无法连接服务器，请重试");
+}
+
+} // namespace
+
+// One connection wait: finishes exactly once, from whichever comes first of the socket's open,
+// its failure before opening (both seen on the thread that publishes them) and the timer (on the
+// main thread), and resumes the waiting coroutine on the main thread.
+class DictationController::ConnectionWait : public std::enable_shared_from_this<ConnectionWait> {
+public:
+    explicit ConnectionWait(QObject *context) : m_context(context) {}
+
+    void setSubscription(QMetaObject::Connection subscription)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_subscription = std::move(subscription);
+    }
+
+    // Any thread. Every event but the three outcomes is ignored.
+    void observe(const VoiceSocketEvent &event)
+    {
+        switch (event.kind()) {
+        case VoiceSocketEvent::Kind::connected:
+            finish(Done{});
+            break;
+        case VoiceSocketEvent::Kind::error:
+            finish(ConnectFailure::transport(event.text()));
+            break;
+        case VoiceSocketEvent::Kind::disconnected: {
+            const QString reason = event.reason().value_or(QString());
+            if (event.closeCode() == policyViolationCloseCode || reason.toLower().contains(QLatin1String("token")))
+                finish(ConnectFailure::unauthorized());
+            else
+                finish(ConnectFailure::unknown(event.reason() ? *event.reason()
+                                                              : QStringLiteral("code ") + QString::number(event.closeCode())));
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+    // Any thread. The first call wins; every later one is ignored.
+    void finish(ConnectOutcome outcome)
+    {
+        if (m_finished.exchange(true, std::memory_order_acq_rel))
+            return;
+        {
+            QMutexLocker lock(&m_mutex);
+            QObject::disconnect(m_subscription);
+        }
+        m_outcome.emplace(std::move(outcome));
+        // The posted call happens after this write and after the waiter has suspended (the main
+        // thread only runs it once the coroutine has given control back to the event loop).
+        QMetaObject::invokeMethod(
+            m_context, [self = shared_from_this()] { self->m_waiter.resume(); }, Qt::QueuedConnection);
+    }
+
+    // What the waiting coroutine awaits: always suspends, and is resumed by finish().
+    struct Awaiter {
+        std::shared_ptr<ConnectionWait> wait;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> waiter) noexcept { wait->m_waiter = waiter; }
+        ConnectOutcome await_resume() { return std::move(*wait->m_outcome); }
+    };
+    Awaiter outcome() { return Awaiter{shared_from_this()}; }
+
+private:
+    QObject *m_context;
+    std::atomic<bool> m_finished{false};
+    QMutex m_mutex;
+    QMetaObject::Connection m_subscription;
+    std::optional<ConnectOutcome> m_outcome;
+    std::coroutine_handle<> m_waiter;
+};
+
+DictationController::DictationController(AudioCapture &engine, VoiceSocket &socket, TextInjection &injector,
+                                         AccessTokenProvider &tokens, HotWordsSource &hotWords, AppState *state,
+                                         Timing timing, QObject *parent)
+    : QObject(parent)
+    , m_engine(engine)
+    , m_socket(socket)
+    , m_injector(injector)
+    , m_tokens(tokens)
+    , m_hotWords(hotWords)
+    , m_state(state)
+    , m_timing(timing)
+{
+    m_endDictationWatchdog.setSingleShot(true);
+    m_endDictationWatchdog.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_endDictationWatchdog, &QTimer::timeout, this, &DictationController::watchdogFired);
+
+    // Re-delivered on this object's thread, after the publisher has returned.
+    QObject::connect(&m_socket, &VoiceSocket::events, this, &DictationController::handleSocketEvent,
+                     Qt::QueuedConnection);
+
+    // The only audio path: every frame goes unchanged from the capture thread to the socket,
+    // which is safe to call from any thread.
+    VoiceSocket *target = &m_socket;
+    m_engine.setOnPCMFrame([target](const QByteArray &frame) { target->sendAudio(frame); });
+}
+
+DictationController::~DictationController()
+{
+    m_engine.setOnPCMFrame({});
+}
+
+void DictationController::toggle()
+{
+    if (!m_state)
+        return;
+    const Phase phase = m_state->phase();
+    switch (phase.kind()) {
+    case Phase::Kind::idle:
+        if (m_starting) {
+            // The first press is still fetching the token, preparing the microphone or connecting.
+            qCInfo(AppLogger::dictation, "ignored toggle: a dictation is already starting");
+            return;
+        }
+        beginDictation();
+        break;
+    case Phase::Kind::recording:
+        endDictation();
+        break;
+    case Phase::Kind::finalizing:
+    case Phase::Kind::polishing:
+    case Phase::Kind::injecting:
+        qCInfo(AppLogger::dictation, "ignored toggle: still in %s", qUtf8Printable(phase.describe()));
+        break;
+    case Phase::Kind::error:
+        m_state->setPhase(Phase::idle());
+        break;
+    }
+}
+
+QCoro::Task<> DictationController::beginDictation()
+{
+    QPointer<DictationController> self(this);
+    m_starting = true;
+    try {
+        co_await runStartSequence();
+    } catch (const std::exception &e) {
+        qCCritical(AppLogger::dictation, "beginDictation() failed unexpectedly: %s", e.what());
+    } catch (...) {
+        qCCritical(AppLogger::dictation, "beginDictation() failed unexpectedly");
+    }
+    if (self)
+        m_starting = false;
+}
+
+QCoro::Task<> DictationController::runStartSequence()
+{
+    QPointer<DictationController> self(this);
+    if (!m_state)
+        co_return;
+    qCInfo(AppLogger::dictation, "beginDictation()");
+
+    const TokenResult token = co_await m_tokens.validAccessToken();
+    if (!self)
+        co_return;
+    if (!token) {
+        showError(tokenFailureMessage(token.error()));
+        co_return;
+    }
+
+    const std::optional<PlatformError> microphoneError = co_await m_engine.prepare();
+    if (!self)
+        co_return;
+    if (microphoneError) {
+        showError(QStringLiteral("麦克风初始化失败：") + microphoneError->localizedDescription);
+        co_return;
+    }
+
+    if (!m_state)
+        co_return;
+    if (!m_state->isConnected()) {
+        const QString accessToken = token.value();
+        const ConnectOutcome first =
+            co_await waitForConnection(m_timing.connectionWait, [this, accessToken] { m_socket.connect(accessToken); });
+        if (!self)
+            co_return;
+        if (!first) {
+            m_socket.disconnect();
+            const bool recovered = co_await recoverConnection(first.error());
+            if (!self || !recovered)
+                co_return;
+        }
+    }
+    startRecording();
+}
+
+QCoro::Task<bool> DictationController::recoverConnection(ConnectFailure first)
+{
+    QPointer<DictationController> self(this);
+    if (first.kind() == ConnectFailure::Kind::unauthorized) {
+        qCCritical(AppLogger::dictation, "waitForConnection: token 失效，需重新登录");
+        showError(QStringLiteral("登录已失效，请重新登录"));
+        co_return false;
+    }
+
+    qCInfo(AppLogger::dictation, "connect failed, probing with /auth/refresh once");
+    const TokenResult refreshed = co_await m_tokens.refreshAccessToken();
+    if (!self)
+        co_return false;
+
+    if (refreshed) {
+        qCInfo(AppLogger::dictation, "refresh probe succeeded, retrying connect");
+        const QString accessToken = refreshed.value();
+        const ConnectOutcome retry =
+            co_await waitForConnection(m_timing.connectionWait, [this, accessToken] { m_socket.connect(accessToken); });
+        if (!self)
+            co_return false;
+        if (retry)
+            co_return true;
+        qCCritical(AppLogger::dictation, "retry connect also failed: %s", qUtf8Printable(retry.error().describe()));
+        m_socket.disconnect();
+        showError(QStringLiteral("网络异常，无法连接服务器，请重试"));
+        co_return false;
+    }
+
+    if (const auto *auth = std::get_if<AuthError>(&refreshed.error())) {
+        if (auth->kind == AuthError::Kind::http && auth->status == 401) {
+            qCCritical(AppLogger::dictation, "refresh probe 401: token 真的失效");
+            m_tokens.signOut();
+            showError(QStringLiteral("登录已失效，请重新登录"));
+            co_return false;
+        }
+        qCCritical(AppLogger::dictation, "refresh probe failed: %s", qUtf8Printable(auth->describe()));
+    } else {
+        qCCritical(AppLogger::dictation, "refresh probe error: %s",
+                   qUtf8Printable(std::get<PlatformError>(refreshed.error()).describe()));
+    }
+    showError(firstFailureMessage(first));
+    co_return false;
+}
+
+QCoro::Task<DictationController::ConnectOutcome>
+DictationController::waitForConnection(std::chrono::milliseconds timeout, std::function<void()> start)
+{
+    auto wait = std::make_shared<ConnectionWait>(this);
+    // Direct: the wait sees each event on the publishing thread, as it happens.
+    wait->setSubscription(QObject::connect(
+        &m_socket, &VoiceSocket::events, this, [wait](const VoiceSocketEvent &event) { wait->observe(event); },
+        Qt::DirectConnection));
+    // Not cancelled when the wait finishes earlier: it then finds the wait finished and does nothing.
+    QTimer::singleShot(timeout, Qt::PreciseTimer, this, [wait] { wait->finish(ConnectFailure::timeout()); });
+    start();
+    co_return co_await wait->outcome();
+}
+
+void DictationController::startRecording()
+{
+    if (!m_state)
+        return;
+    m_state->setPartialText(QString());
+    m_state->setPhase(Phase::recording());
+    m_socket.sendStart(m_hotWords.words());
+    m_capturing = true;
+    // A capture that fails to start reports it through the engine's own state; the dictation then
+    // ends through the second toggle or the watchdog.
+    m_engine.startCapture();
+}
+
+void DictationController::endDictation()
+{
+    if (!m_state)
+        return;
+    qCInfo(AppLogger::dictation, "endDictation()");
+    m_state->setPhase(Phase::finalizing());
+    m_capturing = false;
+    m_engine.stopCapture();
+    m_socket.sendStop();
+    armWatchdog();
+}
+
+void DictationController::armWatchdog()
+{
+    m_endDictationWatchdog.start(m_timing.watchdog); // restarting replaces a pending watchdog
+}
+
+void DictationController::cancelWatchdog()
+{
+    m_endDictationWatchdog.stop();
+}
+
+void DictationController::watchdogFired()
+{
+    if (!m_state)
+        return;
+    const Phase phase = m_state->phase();
+    if (phase.kind() != Phase::Kind::finalizing && phase.kind() != Phase::Kind::polishing)
+        return;
+    qCCritical(AppLogger::dictation, "endDictation watchdog fired: phase still %s,给 setError 脱困",
+               qUtf8Printable(phase.describe()));
+    m_state->setError(QStringLiteral("处理超时,请重试(检查麦克风是否切换到了无效设备)"));
+}
+
+void DictationController::handleSocketEvent(const VoiceSocketEvent &event)
+{
+    if (!m_state)
+        return;
+    switch (event.kind()) {
+    case VoiceSocketEvent::Kind::partial:
+    case VoiceSocketEvent::Kind::finalSentence:
+        m_state->setPartialText(event.text());
+        break;
+    case VoiceSocketEvent::Kind::asrDone:
+        qCInfo(AppLogger::dictation, "asr_done in %fs: %s", event.asrTime(), qUtf8Printable(event.text()));
+        m_state->setPhase(Phase::polishing());
+        break;
+    case VoiceSocketEvent::Kind::polishDone: {
+        qCInfo(AppLogger::dictation, "polish_done in %fs: %s", event.totalTime(), qUtf8Printable(event.text()));
+        cancelWatchdog();
+        m_state->setPhase(Phase::injecting());
+        const bool delivered = m_injector.inject(event.text());
+        if (!m_state)
+            return;
+        if (delivered)
+            m_state->setLastInjectedText(event.text());
+        else
+            m_state->setError(QStringLiteral("文字注入失败：检查辅助功能权限"));
+        m_state->setPhase(Phase::idle());
+        m_state->setPartialText(QString());
+        break;
+    }
+    case VoiceSocketEvent::Kind::error:
+        failDictation(QStringLiteral("服务端错误：") + event.text());
+        break;
+    case VoiceSocketEvent::Kind::disconnected: {
+        const QString reason = event.reason().value_or(QString());
+        const bool unauthorized =
+            event.closeCode() == policyViolationCloseCode || reason.contains(QLatin1String("token"));
+        failDictation(unauthorized ? QStringLiteral("Token 失效，请重新登录") : QStringLiteral("连接断开，请重试"));
+        break;
+    }
+    case VoiceSocketEvent::Kind::connected:
+        m_state->setConnected(true);
+        qCInfo(AppLogger::dictation, "socket connected");
+        m_hotWords.scheduleFlush();
+        break;
+    }
+}
+
+void DictationController::failDictation(const QString &message)
+{
+    cancelWatchdog();
+    if (m_capturing) {
+        // The recording this dictation started has nowhere to go any more: release the microphone.
+        m_capturing = false;
+        m_engine.stopCapture();
+    }
+    m_socket.disconnect();
+    if (!m_state)
+        return;
+    m_state->setConnected(false);
+    m_state->setError(message);
+}
+
+void DictationController::showError(const QString &message)
+{
+    if (m_state)
+        m_state->setError(message);
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "app/ConnectFailure.h"
+#include "app/Expected.h"
+#include "net/AccessTokenProvider.h"
+#include "net/VoiceSocketEvent.h"
+
+#include <QCoro/QCoroTask>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+
+class AppState;
+class AudioCapture;
+class HotWordsSource;
+class TextInjection;
+class VoiceSocket;
+
+// Turns the one toggle gesture into a whole dictation: a valid token, the microphone, the
+// recognition socket (opened or reused), streaming, the stop, the recognised and polished text,
+// and the injection of that text into the focused application. It is the only writer of the
+// phases recording, finalizing, polishing and injecting, and turns every failure on the way into
+// one message through AppState::setError(). Lives on the main thread.
+class DictationController : public QObject {
+    Q_OBJECT
+public:
+    struct Timing {
+        // How long one connection attempt may take to open (the first one and the retry).
+        std::chrono::milliseconds connectionWait = std::chrono::seconds(8);
+        // How long after the stop the polished text (or a failure) may take to arrive.
+        std::chrono::milliseconds watchdog = std::chrono::seconds(15);
+    };
+
+    // The state is held weakly: every step does nothing once it is gone. Timing{} holds the real
+    // lengths; tests shorten them.
+    DictationController(AudioCapture &engine, VoiceSocket &socket, TextInjection &injector,
+                        AccessTokenProvider &tokens, HotWordsSource &hotWords, AppState *state,
+                        Timing timing, QObject *parent = nullptr);
+    ~DictationController() override;
+
+    // The single entry point (global shortcut, menu item), decided on the current phase:
+    // idle starts a dictation, recording ends it, an error is dismissed, the rest is ignored.
+    void toggle();
+
+    const Timing &timing() const { return m_timing; }
+    // Whether a start sequence (token, microphone, connection) is in flight.
+    bool isStarting() const { return m_starting; }
+
+private:
+    using ConnectOutcome = Expected<Done, ConnectFailure>;
+    class ConnectionWait;
+
+    QCoro::Task<> beginDictation();
+    QCoro::Task<> runStartSequence();
+    QCoro::Task<bool> recoverConnection(ConnectFailure first);
+    // Subscribes to the socket's events, then runs `start` (which opens the connection), and
+    // finishes once: on the open, on an error or close before it, or after `timeout`.
+    QCoro::Task<ConnectOutcome> waitForConnection(std::chrono::milliseconds timeout, std::function<void()> start);
+    void startRecording();
+    void endDictation();
+    void handleSocketEvent(const VoiceSocketEvent &event);
+    void failDictation(const QString &message);
+    void armWatchdog();
+    void cancelWatchdog();
+    void watchdogFired();
+    void showError(const QString &message);
+
+    AudioCapture &m_engine;
+    VoiceSocket &m_socket;
+    TextInjection &m_injector;
+    AccessTokenProvider &m_tokens;
+    HotWordsSource &m_hotWords;
+    QPointer<AppState> m_state;
+    const Timing m_timing;
+
+    QTimer m_endDictationWatchdog;
+    bool m_starting = false;  // a start sequence is in flight
+    bool m_capturing = false; // startCapture() was called and stopCapture() not yet
+};
