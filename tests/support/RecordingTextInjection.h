@@ -1,0 +1,22 @@
+#pragma once
+
+#include "injection/TextInjection.h"
+
+#include <QStringList>
+
+// An injector that records every text it is asked to inject and answers what the test set.
+class RecordingTextInjection : public TextInjection {
+public:
+    bool inject(const QString &text) override
+    {
+        m_injected << text;
+        return m_succeeds;
+    }
+
+    void setSucceeds(bool succeeds) { m_succeeds = succeeds; }
+    QStringList injected() const { return m_injected; }
+
+private:
+    bool m_succeeds = true;
+    QStringList m_injected;
+};
