@@ -234,9 +234,10 @@ void VoiceSocket::handleClosed(quint64 generation)
     if (!socket)
         return;
     if (!m_opened) {
-        // Never opened: the connection could not be established (refused, TLS, handshake). Qt may
-        // report that as a close before the error, so it is reported as the failure it is.
-        handleFailure(generation);
+        // Never opened: the connection could not be established (refused, TLS, handshake). Qt
+        // reports that as a close, usually followed by the error itself; the failure is published
+        // with the error's description, or with what is known once the close has been handled.
+        QMetaObject::invokeMethod(this, [this, generation] { handleFailure(generation); }, Qt::QueuedConnection);
         return;
     }
     {
