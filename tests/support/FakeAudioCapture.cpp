@@ -58,16 +58,30 @@ void FakeAudioCapture::deliver(const QByteArray &frame)
     QMutexLocker lock(&m_handlerMutex);
     if (m_handler) {
         m_handler(frame);
-        ++m_delivered;
+        m_deliveredSizes.append(int(frame.size()));
     }
 }
 
 QByteArray FakeAudioCapture::chunk(int n)
 {
-    return QByteArray(chunkBytes, char(n & 0xff));
+    return QByteArray(chunkBytes - 2 * (n % 16), char(n & 0x7f));
+}
+
+QList<int> FakeAudioCapture::chunkSizes(int first, int count)
+{
+    QList<int> sizes;
+    for (int n = first; n < first + count; ++n)
+        sizes.append(int(chunk(n).size()));
+    return sizes;
+}
+
+QList<int> FakeAudioCapture::deliveredSizes() const
+{
+    QMutexLocker lock(&m_handlerMutex);
+    return m_deliveredSizes;
 }
 
 QByteArray FakeAudioCapture::lastChunk(int n)
 {
-    return QByteArray(lastChunkBytes, char(n & 0xff));
+    return QByteArray(lastChunkBytes, char(n & 0x7f));
 }

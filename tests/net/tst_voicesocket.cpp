@@ -1,0 +1,271 @@
+// test-labels: spine
+#include "DevServer.h"
+#include "FakeAudioCapture.h"
+#include "LogCapture.h"
+#include "RedirectingNetworkAccess.h"
+#include "SocketEventRecorder.h"
+#include "net/VoiceSocket.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QSslKey>
+#include <QWebSocket>
+#include <QWebSocketServer>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+using Kind = VoiceSocketEvent::Kind;
+using Fault = DevServer::SocketFault;
+
+class TestVoiceSocket : public QObject {
+    Q_OBJECT
+
+    DevServer m_server;
+    std::unique_ptr<RedirectingNetworkAccess> m_network;
+    QString m_token;
+
+    QJsonObject lastConnection() { return m_server.socketRecording().last().toObject(); }
+
+    static void connectAndOpen(VoiceSocket &socket, SocketEventRecorder &events, const QString &token)
+    {
+        socket.connect(token);
+        QTRY_VERIFY_WITH_TIMEOUT(!events.events().isEmpty(), 10000);
+        QCOMPARE(events.events().first(), VoiceSocketEvent::connected());
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_server.start());
+        m_network = std::make_unique<RedirectingNetworkAccess>(m_server.port(), DevServer::caCertificates());
+        NetworkAccess::setShared(m_network.get());
+        m_token = m_server.issueTokens(QStringLiteral("alice")).access;
+        QVERIFY(!m_token.isEmpty());
+    }
+
+    void init()
+    {
+        QVERIFY(m_server.reset());
+        m_network->clearRequestedUrls();
+    }
+
+    void cleanupTestCase() { NetworkAccess::setShared(nullptr); }
+
+    void nothingIsSentOrLoggedWithoutAConnection()
+    {
+        LogCapture log;
+        VoiceSocket socket;
+        SocketEventRecorder events(socket);
+        socket.sendStart({QStringLiteral("x")});
+        socket.sendStop();
+        socket.sendAudio(FakeAudioCapture::chunk(0));
+        socket.disconnect();
+        QTest::qWait(50);
+        QCOMPARE(log.messages(QStringLiteral("socket")), QStringList{QStringLiteral("disconnect()")});
+        QVERIFY(events.events().isEmpty());
+    }
+
+    // Frames handed over from another thread while the connection opens are queued, then sent in
+    // order right after `connected`, with every later frame behind them; frames before connect()
+    // and after disconnect() are dropped; the control messages keep their place among the frames.
+    void messagesReachTheServerOnceAndInOrder()
+    {
+        LogCapture log;
+        VoiceSocket socket;
+        SocketEventRecorder events(socket);
+        socket.sendAudio(FakeAudioCapture::chunk(99)); // before any connect: dropped
+
+        socket.connect(m_token);
+        const QString url = QStringLiteral("wss://api.murlex.app/ws?token=") + m_token;
+        QCOMPARE(m_network->requestedUrls(), QList<QUrl>{QUrl(url)});
+        QCOMPARE(log.messages(QStringLiteral("socket")),
+                 (QStringList{QStringLiteral("connecting to ") + url.left(40) + QStringLiteral("..."),
+                              QStringLiteral("URLSession proxy dict (should be all 0): "
+                                             "{HTTPEnable = 0; HTTPSEnable = 0; SOCKSEnable = 0;}")}));
+
+        socket.sendStart({QStringLiteral("Murlex"), QStringLiteral("热词")});
+        constexpr int frames = 120;
+        std::atomic<int> handed{0};
+        int handedAtOpen = -1;
+        QObject::connect(&socket, &VoiceSocket::events, &socket, [&](const VoiceSocketEvent &event) {
+            if (event.kind() == Kind::connected)
+                handedAtOpen = handed;
+        }, Qt::DirectConnection);
+        std::thread capture([&socket, &handed] {
+            for (int n = 0; n < frames; ++n) {
+                socket.sendAudio(FakeAudioCapture::chunk(n));
+                ++handed;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(events.kinds().contains(Kind::connected), 10000);
+        capture.join();
+        // Some frames were queued before the open and some sent after it.
+        QVERIFY2(handedAtOpen > 0 && handedAtOpen < frames, qPrintable(QString::number(handedAtOpen)));
+        socket.sendStop();
+        QTRY_VERIFY_WITH_TIMEOUT(events.kinds().contains(Kind::polishDone), 10000);
+        QVERIFY(events.allOnCreatingThread());
+        QCOMPARE(events.kinds().first(), Kind::connected);
+        QVERIFY(log.contains(QStringLiteral("socket"), QtInfoMsg, QStringLiteral("websocket opened")));
+
+        socket.disconnect();
+        socket.sendAudio(FakeAudioCapture::chunk(100)); // after disconnect: dropped
+        QTRY_COMPARE(lastConnection().value(QStringLiteral("close_code")).toInt(), 1001);
+
+        const QJsonObject connection = lastConnection();
+        QCOMPARE(connection.value(QStringLiteral("close_reason")).toString(), QString());
+        QCOMPARE(connection.value(QStringLiteral("text_messages")).toArray(),
+                 (QJsonArray{QStringLiteral("{\"hotwords\":[\"Murlex\",\"热词\"],\"type\":\"start\"}"),
+                             QStringLiteral("{\"type\":\"stop\"}")}));
+        QCOMPARE(connection.value(QStringLiteral("frames_outside_dictation")).toInt(), 0);
+        const QJsonArray sizes = connection.value(QStringLiteral("dictations")).toArray().at(0)
+                                     .toObject().value(QStringLiteral("frame_sizes")).toArray();
+        QList<int> received;
+        for (const QJsonValue &size : sizes)
+            received.append(size.toInt());
+        QCOMPARE(received, FakeAudioCapture::chunkSizes(0, frames));
+        QVERIFY(!socket.isOpen());
+        QTest::qWait(100);
+        QVERIFY(!events.kinds().contains(Kind::disconnected)); // our own close publishes nothing
+        QCOMPARE(m_server.socketRecording().size(), 1);
+    }
+
+    void serverMessagesAreDecodedPerTheProtocolTable()
+    {
+        LogCapture log;
+        const QString unparseable = QStringLiteral("这不是 JSON ") + QString(100, QLatin1Char('x'));
+        QVERIFY(m_server.setSocketFault({
+            .action = Fault::Action::Send,
+            .textFrames = {
+                QStringLiteral("{\"type\":\"partial\",\"text\":\"你好\",\"extra\":1}"),
+                QStringLiteral("{\"type\":\"partial\"}"),
+                QStringLiteral("{\"type\":\"final_sentence\",\"text\":7}"),
+                QStringLiteral("{\"type\":\"final_sentence\",\"text\":\"一句。\"}"),
+                QStringLiteral("{\"type\":\"asr_done\"}"),
+                QStringLiteral("{\"type\":\"asr_done\",\"text\":\"a\",\"asr_time\":1.5}"),
+                QStringLiteral("{\"type\":\"polish_done\",\"text\":\"p\",\"polish_time\":0.25,\"total_time\":\"x\"}"),
+                QStringLiteral("{\"type\":\"error\"}"),
+                QStringLiteral("{\"type\":\"error\",\"message\":\"boom\"}"),
+                QStringLiteral("{\"type\":\"bogus\"}"),
+                QStringLiteral("{\"type\":5}"),
+                QStringLiteral("[1,2]"),
+                unparseable,
+                QStringLiteral("{\"type\":\"partial\",\"text\":\"end\"}"),
+            },
+            .binaryFrames = {QByteArray("\x00\x01", 2)},
+        }));
+        VoiceSocket socket;
+        SocketEventRecorder events(socket);
+        socket.connect(m_token);
+        QTRY_VERIFY_WITH_TIMEOUT(events.events().contains(VoiceSocketEvent::partial(QStringLiteral("end"))), 10000);
+        QTRY_VERIFY(!log.messages(QStringLiteral("socket"), QtCriticalMsg).filter(QStringLiteral("binary")).isEmpty());
+
+        QCOMPARE(events.events(),
+                 (QList<VoiceSocketEvent>{
+                     VoiceSocketEvent::connected(),
+                     VoiceSocketEvent::partial(QStringLiteral("你好")),
+                     VoiceSocketEvent::finalSentence(QStringLiteral("一句。")),
+                     VoiceSocketEvent::asrDone(QString(), 0),
+                     VoiceSocketEvent::asrDone(QStringLiteral("a"), 1.5),
+                     VoiceSocketEvent::polishDone(QStringLiteral("p"), 0.25, 0),
+                     VoiceSocketEvent::error(QStringLiteral("unknown")),
+                     VoiceSocketEvent::error(QStringLiteral("boom")),
+                     VoiceSocketEvent::partial(QStringLiteral("end")),
+                 }));
+        QCOMPARE(log.messages(QStringLiteral("socket"), QtCriticalMsg),
+                 (QStringList{QStringLiteral("unknown message type: bogus"),
+                              QStringLiteral("received unparseable string: {\"type\":5}"),
+                              QStringLiteral("received unparseable string: [1,2]"),
+                              QStringLiteral("received unparseable string: ") + unparseable.left(80),
+                              QStringLiteral("unexpected binary message from server (server only sends JSON)")}));
+        socket.disconnect();
+    }
+
+    void serverCloseCodeAndReasonArePassedThrough_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("logLine");
+        QTest::newRow("1008 without reason") << 1008 << QString() << QStringLiteral("websocket closed code=1008 reason=nil");
+        QTest::newRow("UTF-8 reason") << 4000 << QStringLiteral("Token 过期")
+                                      << QStringLiteral("websocket closed code=4000 reason=Token 过期");
+    }
+
+    void serverCloseCodeAndReasonArePassedThrough()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, reason);
+        QFETCH(QString, logLine);
+        LogCapture log;
+        QVERIFY(m_server.setSocketFault({.action = Fault::Action::Close, .closeCode = code, .closeReason = reason}));
+        VoiceSocket socket;
+        SocketEventRecorder events(socket);
+        connectAndOpen(socket, events, m_token);
+        QTRY_COMPARE(events.events().size(), 2);
+        const std::optional<QString> expected = reason.isEmpty() ? std::nullopt : std::optional<QString>(reason);
+        QCOMPARE(events.events().at(1), VoiceSocketEvent::disconnected(code, expected));
+        QVERIFY(log.contains(QStringLiteral("socket"), QtInfoMsg, logLine));
+        QVERIFY(!socket.isOpen());
+        socket.sendAudio(FakeAudioCapture::chunk(0)); // closed but not forgotten: kept until disconnect()
+        socket.disconnect();
+    }
+
+    // An upgrade the server refuses and a server the client must not trust: one `error` each,
+    // never `connected`.
+    void connectionsThatCannotBeEstablishedPublishOneError()
+    {
+        LogCapture log;
+        VoiceSocket socket;
+        SocketEventRecorder events(socket);
+        QVERIFY(m_server.setSocketFault({.action = Fault::Action::Refuse}));
+        socket.connect(m_token);
+        QTRY_COMPARE_WITH_TIMEOUT(events.kinds(), QList<Kind>{Kind::error}, 10000);
+        QCOMPARE(log.messages(QStringLiteral("socket"), QtCriticalMsg).filter(QStringLiteral("receive failed: ")).size(), 1);
+        socket.disconnect();
+
+        RedirectingNetworkAccess stranger(m_server.port(),
+                                          QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem")));
+        NetworkAccess::setShared(&stranger);
+        events.clear();
+        socket.connect(m_token);
+        QTRY_COMPARE_WITH_TIMEOUT(events.kinds(), QList<Kind>{Kind::error}, 10000);
+        QTest::qWait(100);
+        QCOMPARE(events.kinds(), QList<Kind>{Kind::error});
+        NetworkAccess::setShared(m_network.get());
+        socket.disconnect();
+    }
+
+    // The stand-in's own frames stay under 1 MiB, so a TLS WebSocket server of the test's own sends
+    // the oversized message.
+    void oversizedServerMessageIsRefused()
+    {
+        QWebSocketServer big(QStringLiteral("big"), QWebSocketServer::SecureMode);
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setLocalCertificateChain(QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/server.pem")));
+        QFile key(QStringLiteral(MURLEX_DEVCERT_DIR "/server.key"));
+        QVERIFY(key.open(QIODevice::ReadOnly));
+        tls.setPrivateKey(QSslKey(key.readAll(), QSsl::Rsa));
+        big.setSslConfiguration(tls);
+        QVERIFY(big.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&big, &QWebSocketServer::newConnection, &big, [&big] {
+            QWebSocket *peer = big.nextPendingConnection();
+            peer->setParent(&big);
+            peer->sendTextMessage(QString(int(VoiceSocket::maxIncomingMessageBytes) + 1, QLatin1Char('a')));
+        });
+        RedirectingNetworkAccess toBig(big.serverPort(), DevServer::caCertificates());
+        NetworkAccess::setShared(&toBig);
+
+        VoiceSocket socket;
+        SocketEventRecorder events(socket);
+        socket.connect(m_token);
+        QTRY_COMPARE_WITH_TIMEOUT(events.kinds(), (QList<Kind>{Kind::connected, Kind::disconnected}), 10000);
+        QCOMPARE(events.events().at(1).closeCode(), 1009);
+        NetworkAccess::setShared(m_network.get());
+        socket.disconnect();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVoiceSocket)
+#include "tst_voicesocket.moc"
