@@ -219,13 +219,12 @@ QCoro::Task<> DictationController::runStartSequence()
         co_return;
     if (!m_state->isConnected()) {
         const QString accessToken = token.value();
-        const ConnectOutcome first =
-            co_await waitForConnection(m_timing.connectionWait, [this, accessToken] { m_socket.connect(accessToken); });
+        const ConnectOutcome first = co_await waitForConnection(m_timing.connectionWait, accessToken);
         if (!self)
             co_return;
         if (!first) {
             m_socket.disconnect();
-            const bool recovered = co_await recoverConnection(first.error());
+            const bool recovered = co_await recoverConnection(first.error()); // `first` outlives the call
             if (!self || !recovered)
                 co_return;
         }
@@ -233,7 +232,7 @@ QCoro::Task<> DictationController::runStartSequence()
     startRecording();
 }
 
-QCoro::Task<bool> DictationController::recoverConnection(ConnectFailure first)
+QCoro::Task<bool> DictationController::recoverConnection(const ConnectFailure &first)
 {
     QPointer<DictationController> self(this);
     if (first.kind() == ConnectFailure::Kind::unauthorized) {
@@ -250,8 +249,7 @@ QCoro::Task<bool> DictationController::recoverConnection(ConnectFailure first)
     if (refreshed) {
         qCInfo(AppLogger::dictation, "refresh probe succeeded, retrying connect");
         const QString accessToken = refreshed.value();
-        const ConnectOutcome retry =
-            co_await waitForConnection(m_timing.connectionWait, [this, accessToken] { m_socket.connect(accessToken); });
+        const ConnectOutcome retry = co_await waitForConnection(m_timing.connectionWait, accessToken);
         if (!self)
             co_return false;
         if (retry)
@@ -279,7 +277,7 @@ QCoro::Task<bool> DictationController::recoverConnection(ConnectFailure first)
 }
 
 QCoro::Task<DictationController::ConnectOutcome>
-DictationController::waitForConnection(std::chrono::milliseconds timeout, std::function<void()> start)
+DictationController::waitForConnection(std::chrono::milliseconds timeout, const QString &token)
 {
     auto wait = std::make_shared<ConnectionWait>(this);
     // Direct: the wait sees each event on the publishing thread, as it happens.
@@ -288,8 +286,9 @@ DictationController::waitForConnection(std::chrono::milliseconds timeout, std::f
         Qt::DirectConnection));
     // Not cancelled when the wait finishes earlier: it then finds the wait finished and does nothing.
     QTimer::singleShot(timeout, Qt::PreciseTimer, this, [wait] { wait->finish(ConnectFailure::timeout()); });
-    start();
-    co_return co_await wait->outcome();
+    m_socket.connect(token); // only now: an event it publishes at once still reaches the wait
+    ConnectionWait::Awaiter outcome = wait->outcome();
+    co_return co_await outcome;
 }
 
 void DictationController::startRecording()

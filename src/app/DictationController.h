@@ -11,7 +11,6 @@
 #include <QTimer>
 
 #include <chrono>
-#include <functional>
 
 class AppState;
 class AudioCapture;
@@ -55,10 +54,12 @@ private:
 
     QCoro::Task<> beginDictation();
     QCoro::Task<> runStartSequence();
-    QCoro::Task<bool> recoverConnection(ConnectFailure first);
-    // Subscribes to the socket's events, then runs `start` (which opens the connection), and
-    // finishes once: on the open, on an error or close before it, or after `timeout`.
-    QCoro::Task<ConnectOutcome> waitForConnection(std::chrono::milliseconds timeout, std::function<void()> start);
+    QCoro::Task<bool> recoverConnection(const ConnectFailure &first);
+    // Subscribes to the socket's events, then connects with `token`, and finishes once: on the
+    // open, on an error or close before it, or after `timeout`. `token` is only read before the
+    // first suspension. (Arguments of awaited calls here are plain references or trivial values:
+    // g++ 12 may destroy a temporary of a co_await expression twice.)
+    QCoro::Task<ConnectOutcome> waitForConnection(std::chrono::milliseconds timeout, const QString &token);
     void startRecording();
     void endDictation();
     void handleSocketEvent(const VoiceSocketEvent &event);

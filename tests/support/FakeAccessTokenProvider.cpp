@@ -11,6 +11,8 @@ QCoro::Task<TokenResult> FakeAccessTokenProvider::validAccessToken()
 QCoro::Task<TokenResult> FakeAccessTokenProvider::refreshAccessToken()
 {
     ++m_refreshCount;
+    if (m_onRefresh)
+        m_onRefresh();
     return answer(m_refresh);
 }
 

@@ -17,7 +17,7 @@ FakeAudioCapture::~FakeAudioCapture()
 QCoro::Task<std::optional<PlatformError>> FakeAudioCapture::prepare()
 {
     ++m_prepareCount;
-    co_return m_prepareError;
+    co_return std::optional<PlatformError>(m_prepareError); // a copy: co_return of a member would move it
 }
 
 void FakeAudioCapture::startCapture()

@@ -1,0 +1,388 @@
+// test-labels: spine
+// Whole dictations through the real socket against the stand-in over TLS.
+#include "DevServer.h"
+#include "LogCapture.h"
+#include "RedirectingNetworkAccess.h"
+#include "SilentTcpServer.h"
+#include "SocketEventRecorder.h"
+#include "SpineRig.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+using Fault = DevServer::SocketFault;
+
+namespace {
+const QString kLoginExpired = QStringLiteral("登录已失效，请重新登录");
+const QString kTokenRejected = QStringLiteral("Token 失效，请重新登录");
+const QString kDropped = QStringLiteral("连接断开，请重试");
+const QString kWatchdog = QStringLiteral("处理超时,请重试(检查麦克风是否切换到了无效设备)");
+const QString kWatchdogLog = QStringLiteral("endDictation watchdog fired: phase still finalizing,给 setError 脱困");
+const DictationController::Timing kShort{1500ms, 1500ms};
+
+QList<Phase> phases(const QSignalSpy &spy)
+{
+    QList<Phase> out;
+    for (const QList<QVariant> &args : spy)
+        out.append(args.at(0).value<Phase>());
+    return out;
+}
+
+QList<int> ints(const QJsonValue &array)
+{
+    QList<int> out;
+    for (const QJsonValue &v : array.toArray())
+        out.append(v.toInt());
+    return out;
+}
+
+TokenResult token(const QString &value) { return TokenResult(value); }
+TokenResult refreshFailure() { return TokenResult(TokenFailure(AuthError::http(503, QStringLiteral("down")))); }
+} // namespace
+
+class TestDictationFlow : public QObject {
+    Q_OBJECT
+
+    DevServer m_server;
+    std::unique_ptr<RedirectingNetworkAccess> m_network;
+    QString m_access;
+
+    bool startServer()
+    {
+        if (!m_server.start())
+            return false;
+        m_network = std::make_unique<RedirectingNetworkAccess>(m_server.port(), DevServer::caCertificates());
+        NetworkAccess::setShared(m_network.get());
+        m_access = m_server.issueTokens(QStringLiteral("alice")).access;
+        return !m_access.isEmpty();
+    }
+
+    QJsonObject connection(int index) { return m_server.socketRecording().at(index).toObject(); }
+
+    static void record(SpineRig &rig, QList<Phase> expectedEnd = {})
+    {
+        Q_UNUSED(expectedEnd)
+        rig.controller.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state.phase(), Phase::recording(), 10000);
+        QTRY_VERIFY(rig.engine.deliveredSizes().size() >= 5);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(startServer()); }
+    void init() { QVERIFY(m_server.reset()); }
+    void cleanupTestCase() { NetworkAccess::setShared(nullptr); }
+
+    void fullDictationThenAReusedConnection()
+    {
+        LogCapture log;
+        SpineRig rig(kShort);
+        SocketEventRecorder events(rig.socket);
+        rig.tokens.setValidResults({token(m_access)});
+        rig.hotWords.setWords({QStringLiteral("Murlex"), QStringLiteral("热词")});
+        QSignalSpy phaseSpy(&rig.state, &AppState::phaseChanged);
+
+        record(rig);
+        QTRY_VERIFY(rig.state.isConnected());
+        QCOMPARE(rig.hotWords.flushCount(), 1);
+        QTRY_VERIFY(rig.state.partialText().startsWith(QLatin1String("duration=")));
+        rig.controller.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.injector.injected().size(), 1, 10000);
+        QTRY_COMPARE(rig.state.phase(), Phase::idle());
+
+        const QJsonObject seen = connection(0);
+        const QJsonObject dictation = seen.value(QStringLiteral("dictations")).toArray().at(0).toObject();
+        const QString polished = dictation.value(QStringLiteral("polish_text")).toString();
+        QVERIFY(polished.endsWith(QLatin1String(" Hot words: Murlex, 热词.")));
+        QCOMPARE(rig.injector.injected(), QStringList{polished});
+        QCOMPARE(rig.state.lastInjectedText(), polished);
+        QCOMPARE(rig.state.partialText(), QString());
+        QCOMPARE(phases(phaseSpy), (QList<Phase>{Phase::recording(), Phase::finalizing(), Phase::polishing(),
+                                                 Phase::injecting(), Phase::idle()}));
+        QCOMPARE(seen.value(QStringLiteral("text_messages")).toArray(),
+                 (QJsonArray{QStringLiteral("{\"hotwords\":[\"Murlex\",\"热词\"],\"type\":\"start\"}"),
+                             QStringLiteral("{\"type\":\"stop\"}")}));
+        // Every chunk, the short last one included, arrived once, in order, before the stop.
+        QCOMPARE(ints(dictation.value(QStringLiteral("frame_sizes"))), rig.engine.deliveredSizes());
+        QCOMPARE(rig.engine.deliveredSizes().last(), int(FakeAudioCapture::lastChunkBytes));
+        QVERIFY(!rig.engine.isCapturing());
+
+        VoiceSocketEvent asr, polish;
+        for (const VoiceSocketEvent &e : events.events()) {
+            if (e.kind() == VoiceSocketEvent::Kind::asrDone)
+                asr = e;
+            if (e.kind() == VoiceSocketEvent::Kind::polishDone)
+                polish = e;
+        }
+        QCOMPARE(log.messages(QStringLiteral("dictation")),
+                 (QStringList{QStringLiteral("beginDictation()"), QStringLiteral("socket connected"),
+                              QStringLiteral("endDictation()"),
+                              QString::asprintf("asr_done in %fs: %s", asr.asrTime(), qUtf8Printable(asr.text())),
+                              QString::asprintf("polish_done in %fs: %s", polish.totalTime(), qUtf8Printable(polished))}));
+        QVERIFY(log.messages(QStringLiteral("app"), QtCriticalMsg).isEmpty());
+
+        // The connection stays; the next dictation sends its start on it without connecting.
+        QVERIFY(rig.socket.isOpen());
+        QVERIFY(rig.state.isConnected());
+        log.clear();
+        rig.controller.toggle();
+        QTRY_COMPARE(rig.state.phase(), Phase::recording());
+        QVERIFY(log.messages(QStringLiteral("socket")).isEmpty());
+        rig.controller.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.injector.injected().size(), 2, 10000);
+        QCOMPARE(m_server.socketRecording().size(), 1);
+        QCOMPARE(connection(0).value(QStringLiteral("dictations")).toArray().size(), 2);
+        QCOMPARE(m_network->requestedUrls().count(QUrl(QStringLiteral("wss://api.murlex.app/ws?token=") + m_access)), 1);
+    }
+
+    // The first attempt goes to a peer that never answers; the network is back for the refresh.
+    void timeoutThenRefreshProbe_data()
+    {
+        QTest::addColumn<bool>("refreshSucceeds");
+        QTest::newRow("retry succeeds") << true;
+        QTest::newRow("refresh fails") << false;
+    }
+
+    void timeoutThenRefreshProbe()
+    {
+        QFETCH(bool, refreshSucceeds);
+        LogCapture log;
+        SilentTcpServer silent;
+        RedirectingNetworkAccess toSilent(silent.serverPort(), DevServer::caCertificates());
+        NetworkAccess::setShared(&toSilent);
+        SpineRig rig({500ms, 1500ms});
+        const QString fresh = m_server.issueTokens(QStringLiteral("alice")).access;
+        rig.tokens.setValidResults({token(m_access)});
+        rig.tokens.setRefreshResults({refreshSucceeds ? token(fresh) : refreshFailure()});
+        rig.tokens.setOnRefresh([this] { NetworkAccess::setShared(m_network.get()); });
+
+        rig.controller.toggle();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.controller.isStarting(), 10000);
+        QCOMPARE(silent.acceptedCount(), 1);
+        QVERIFY(log.contains(QStringLiteral("dictation"), QtInfoMsg, QStringLiteral("connect failed, probing with /auth/refresh once")));
+        if (refreshSucceeds) {
+            QCOMPARE(rig.state.phase(), Phase::recording());
+            QVERIFY(log.contains(QStringLiteral("dictation"), QtInfoMsg, QStringLiteral("refresh probe succeeded, retrying connect")));
+            QVERIFY(log.messages(QStringLiteral("app"), QtCriticalMsg).isEmpty()); // no message at all
+            QCOMPARE(m_network->requestedUrls().last(), QUrl(QStringLiteral("wss://api.murlex.app/ws?token=") + fresh));
+            rig.controller.toggle();
+            QTRY_COMPARE_WITH_TIMEOUT(rig.injector.injected().size(), 1, 10000);
+        } else {
+            QCOMPARE(rig.state.phase(), Phase::error(QStringLiteral("连接超时，请检查网络后重试")));
+            QVERIFY(log.contains(QStringLiteral("dictation"), QtCriticalMsg, QStringLiteral("refresh probe failed: http(503, \"down\")")));
+        }
+    }
+
+    // Failures before the open. The stand-in refuses upgrades but cannot close a connection before
+    // opening it, so those closes are published on the real socket's channel while it connects.
+    void failuresBeforeTheOpen_data()
+    {
+        QTest::addColumn<bool>("refuse");
+        QTest::addColumn<VoiceSocketEvent>("injected");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("refreshes");
+        const VoiceSocketEvent none = VoiceSocketEvent::connected();
+        QTest::newRow("upgrade refused") << true << none << QString() << 1;
+        QTest::newRow("1008 without reason") << false << VoiceSocketEvent::disconnected(1008, std::nullopt) << kLoginExpired << 0;
+        QTest::newRow("reason with TOKEN")
+            << false << VoiceSocketEvent::disconnected(4000, QStringLiteral("TOKEN revoked")) << kLoginExpired << 0;
+        QTest::newRow("other close") << false << VoiceSocketEvent::disconnected(4000, QStringLiteral("maintenance"))
+                                     << QStringLiteral("无法连接服务器，请重试") << 1;
+    }
+
+    void failuresBeforeTheOpen()
+    {
+        QFETCH(bool, refuse);
+        QFETCH(VoiceSocketEvent, injected);
+        QFETCH(QString, message);
+        QFETCH(int, refreshes);
+        LogCapture log;
+        SilentTcpServer silent;
+        RedirectingNetworkAccess toSilent(silent.serverPort(), DevServer::caCertificates());
+        if (refuse)
+            QVERIFY(m_server.setSocketFault({.action = Fault::Action::Refuse}));
+        else
+            NetworkAccess::setShared(&toSilent);
+        SpineRig rig(kShort);
+        SocketEventRecorder events(rig.socket);
+        rig.tokens.setValidResults({token(m_access)});
+        rig.tokens.setRefreshResults({refreshFailure()});
+
+        rig.controller.toggle();
+        if (!refuse) {
+            QTRY_VERIFY(!log.messages(QStringLiteral("socket")).filter(QStringLiteral("connecting to")).isEmpty());
+            Q_EMIT rig.socket.events(injected);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.controller.isStarting(), 10000);
+        NetworkAccess::setShared(m_network.get());
+
+        if (refuse) {
+            const QString transport = events.events().first().text();
+            message = QStringLiteral("网络异常，无法连接服务器（") + transport + QStringLiteral("）");
+            QCOMPARE(log.messages(QStringLiteral("app"), QtCriticalMsg).first(), QStringLiteral("服务端错误：") + transport);
+        }
+        QCOMPARE(rig.state.phase(), Phase::error(message));
+        QCOMPARE(rig.tokens.refreshCount(), refreshes);
+        QCOMPARE(log.contains(QStringLiteral("dictation"), QtCriticalMsg, QStringLiteral("waitForConnection: token 失效，需重新登录")),
+                 refreshes == 0);
+        QCOMPARE(rig.engine.startCount(), 0);
+    }
+
+    // A refused first upgrade reaches both subscribers: the permanent handler shows the server
+    // error at once, the wait probes and retries, and the retry's recording replaces the message.
+    void transportErrorSeenByBothSubscribers()
+    {
+        LogCapture log;
+        QVERIFY(m_server.setSocketFault({.action = Fault::Action::Refuse}));
+        SpineRig rig(kShort);
+        SocketEventRecorder events(rig.socket);
+        rig.tokens.setValidResults({token(m_access)});
+        rig.tokens.setRefreshResults({token(m_access)});
+        QSignalSpy phaseSpy(&rig.state, &AppState::phaseChanged);
+
+        rig.controller.toggle();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.controller.isStarting(), 10000);
+        const QString shown = QStringLiteral("服务端错误：") + events.events().first().text();
+        QCOMPARE(phases(phaseSpy), (QList<Phase>{Phase::error(shown), Phase::recording()}));
+        QCOMPARE(log.messages(QStringLiteral("app"), QtCriticalMsg), QStringList{shown});
+        rig.controller.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.injector.injected().size(), 1, 10000);
+    }
+
+    // Closes after the open reach the permanent handler, whose "token" match is case-sensitive;
+    // the recording it started is stopped and the connection forgotten.
+    void closesAfterTheOpen_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("expiredToken");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("reason with TOKEN") << 4000 << QStringLiteral("TOKEN revoked") << false << kDropped;
+        QTest::newRow("reason with token") << 4000 << QStringLiteral("token revoked") << false << kTokenRejected;
+        QTest::newRow("1008") << 1008 << QString() << false << kTokenRejected;
+        QTest::newRow("expired token") << 0 << QString() << true << kTokenRejected;
+    }
+
+    void closesAfterTheOpen()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, reason);
+        QFETCH(bool, expiredToken);
+        QFETCH(QString, message);
+        if (code)
+            QVERIFY(m_server.setSocketFault({.action = Fault::Action::Close, .when = Fault::When::Start,
+                                             .closeCode = code, .closeReason = reason}));
+        SpineRig rig(kShort);
+        rig.tokens.setValidResults({token(expiredToken ? m_server.issueTokens(QStringLiteral("bob"), 0).access : m_access)});
+        rig.controller.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state.phase(), Phase::error(message), 10000);
+        QVERIFY(!rig.state.isConnected());
+        QVERIFY(!rig.socket.isOpen());
+        QVERIFY(!rig.engine.isCapturing()); // the microphone is not held for a dead dictation
+    }
+
+    void watchdog_data()
+    {
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<int>("watchdogMs");
+        QTest::addColumn<QList<Phase>>("after");
+        QTest::newRow("fires") << Fault{.action = Fault::Action::NoFinal} << 500
+                               << QList<Phase>{Phase::finalizing(), Phase::error(kWatchdog)};
+        QTest::newRow("cancelled by polish_done") << Fault{.action = Fault::Action::DelayFinal, .delayMs = 300} << 1500
+                                                  << QList<Phase>{Phase::finalizing(), Phase::polishing(), Phase::injecting(), Phase::idle()};
+        QTest::newRow("late events still land") << Fault{.action = Fault::Action::DelayFinal, .delayMs = 1200} << 400
+                                                << QList<Phase>{Phase::finalizing(), Phase::error(kWatchdog), Phase::polishing(),
+                                                                Phase::injecting(), Phase::idle()};
+    }
+
+    void watchdog()
+    {
+        QFETCH(Fault, fault);
+        QFETCH(int, watchdogMs);
+        QFETCH(QList<Phase>, after);
+        LogCapture log;
+        QVERIFY(m_server.setSocketFault(fault));
+        SpineRig rig({1500ms, std::chrono::milliseconds(watchdogMs)}, 10s);
+        rig.tokens.setValidResults({token(m_access)});
+        record(rig);
+        QSignalSpy phaseSpy(&rig.state, &AppState::phaseChanged);
+        rig.controller.toggle();
+        QTest::qWait(2000);
+        QCOMPARE(phases(phaseSpy), after);
+        QCOMPARE(log.count(QStringLiteral("dictation"), QtCriticalMsg, kWatchdogLog), after.contains(Phase::error(kWatchdog)) ? 1 : 0);
+        QCOMPARE(rig.injector.injected().size(), after.last() == Phase::idle() ? 1 : 0);
+    }
+
+    void failedInjectionEndsIdleWithTheMessageLogged()
+    {
+        LogCapture log;
+        SpineRig rig(kShort);
+        rig.tokens.setValidResults({token(m_access)});
+        rig.injector.setSucceeds(false);
+        record(rig);
+        QSignalSpy phaseSpy(&rig.state, &AppState::phaseChanged);
+        rig.controller.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.injector.injected().size(), 1, 10000);
+        const QString failed = QStringLiteral("文字注入失败：检查辅助功能权限");
+        QCOMPARE(phases(phaseSpy), (QList<Phase>{Phase::finalizing(), Phase::polishing(), Phase::injecting(),
+                                                 Phase::error(failed), Phase::idle()}));
+        QCOMPARE(rig.state.lastInjectedText(), QString());
+        QCOMPARE(log.messages(QStringLiteral("app"), QtCriticalMsg), QStringList{failed});
+    }
+
+    // One dictation against each real length: the 8-second connection wait (a peer that never
+    // answers) and the 15-second watchdog (a server that never finishes).
+    void realTimerLengths()
+    {
+        SilentTcpServer silent;
+        RedirectingNetworkAccess toSilent(silent.serverPort(), DevServer::caCertificates());
+        NetworkAccess::setShared(&toSilent);
+        SpineRig rig;
+        rig.tokens.setValidResults({token(m_access)});
+        rig.tokens.setRefreshResults({refreshFailure()});
+        QElapsedTimer clock;
+        clock.start();
+        rig.controller.toggle();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.state.phase().isError(), 12000);
+        QVERIFY2(clock.elapsed() > 7500 && clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        NetworkAccess::setShared(m_network.get());
+
+        QVERIFY(m_server.setSocketFault({.action = Fault::Action::NoFinal}));
+        rig.state.setPhase(Phase::idle());
+        record(rig);
+        clock.restart();
+        rig.controller.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state.phase(), Phase::error(kWatchdog), 18000);
+        QVERIFY2(clock.elapsed() > 14500 && clock.elapsed() < 16500, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // Last: the stand-in goes away while the connection is idle, and a new one comes up.
+    void serverGoneWhileIdleThenAFreshConnection()
+    {
+        LogCapture log;
+        SpineRig rig(kShort);
+        rig.tokens.setValidResults({token(m_access)});
+        record(rig);
+        rig.controller.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state.phase(), Phase::idle(), 10000);
+
+        QVERIFY(m_server.stop());
+        QTRY_VERIFY_WITH_TIMEOUT(rig.state.phase().isError(), 10000);
+        qInfo() << "shown:" << rig.state.phase().describe();
+        QVERIFY(!rig.state.isConnected());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state.phase(), Phase::idle(), 5000);
+
+        QVERIFY(startServer());
+        rig.tokens.setValidResults({token(m_access)});
+        log.clear();
+        record(rig);
+        QVERIFY(!log.messages(QStringLiteral("socket")).filter(QStringLiteral("connecting to")).isEmpty());
+        rig.controller.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.injector.injected().size(), 2, 10000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDictationFlow)
+#include "tst_dictation_flow.moc"
