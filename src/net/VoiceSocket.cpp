@@ -84,6 +84,7 @@ void VoiceSocket::connect(const QString &token)
     }
     m_opened = false;
     m_failurePublished = false;
+    m_lostWithoutClose = false;
     if (previous)
         retire(previous);
 
@@ -244,10 +245,10 @@ void VoiceSocket::handleClosed(quint64 generation)
         QMutexLocker lock(&m_mutex);
         m_isOpen = false;
     }
-    if (m_failurePublished)
-        return; // the end of a connection whose loss was already published as a failure
-    const int code = int(socket->closeCode());
-    const QString reasonText = socket->closeReason();
+    // A connection lost without a closing handshake (the server went away, the network dropped)
+    // ends as an abnormal closure; otherwise the peer's code and reason are passed through.
+    const int code = m_lostWithoutClose ? abnormalClosureCode : int(socket->closeCode());
+    const QString reasonText = m_lostWithoutClose ? QString() : socket->closeReason();
     const std::optional<QString> reason = reasonText.isEmpty() ? std::nullopt : std::optional<QString>(reasonText);
     qCInfo(AppLogger::socket, "websocket closed code=%ld reason=%s", long(code),
            reason ? qUtf8Printable(*reason) : "nil");
@@ -257,11 +258,16 @@ void VoiceSocket::handleClosed(quint64 generation)
 void VoiceSocket::handleFailure(quint64 generation)
 {
     QWebSocket *socket = current(generation);
-    if (!socket || m_failurePublished)
+    if (!socket || m_failurePublished || m_lostWithoutClose)
         return; // Qt may report one failure several times
-    m_failurePublished = true;
     const PlatformError error = socketError(*socket);
     qCCritical(AppLogger::socket, "receive failed: %s", qUtf8Printable(error.describe()));
+    if (m_opened) {
+        // An open connection that fails is closed by Qt right after; that close is published.
+        m_lostWithoutClose = true;
+        return;
+    }
+    m_failurePublished = true;
     publish(VoiceSocketEvent::error(error.localizedDescription));
 }
 

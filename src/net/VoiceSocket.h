@@ -16,6 +16,10 @@ class QWebSocket;
 // messages out as compact JSON, and every server message turned into a typed event on `events`.
 // It holds no dictation logic; one instance serves every connection of the application's life.
 //
+// A connection that cannot be established publishes one `error` (never `connected`); one that
+// opened ends with one `disconnected`: the server's code and reason, or 1006 when it was lost
+// without a closing handshake. disconnect() publishes nothing.
+//
 // Threads: the object and its QWebSocket live on the thread that created it (the main thread).
 // sendAudio() may be called from any thread (the capture thread); every outgoing message is handed
 // to the socket's thread in call order, so a frame is sent or queued exactly once and never
@@ -29,6 +33,8 @@ public:
     static constexpr quint64 maxIncomingMessageBytes = 1024 * 1024;
     // The close code the client closes with (going away).
     static constexpr int clientCloseCode = 1001;
+    // The close code published for an open connection lost without a closing handshake.
+    static constexpr int abnormalClosureCode = 1006;
 
     explicit VoiceSocket(QObject *parent = nullptr);
     ~VoiceSocket() override;
@@ -82,5 +88,6 @@ private:
 
     // Socket thread only.
     bool m_opened = false;          // the current connection has opened at some point
-    bool m_failurePublished = false; // the current connection's failure has been published
+    bool m_failurePublished = false; // the current connection's failure to open has been published
+    bool m_lostWithoutClose = false; // the current connection failed after it had opened
 };
