@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QtGlobal>
+#include <Qt>
+
+namespace KeyboardShortcuts {
+
+// The two encodings of the modifier keys the library uses side by side: event flags (the values
+// key events and menu items carry) and Carbon bits (the stored form of a shortcut). Only the five
+// modifiers below survive a conversion; caps lock, numeric pad and device bits are dropped.
+class ModifierFlags {
+public:
+    // Event flags.
+    static constexpr quint64 control = 0x40000;
+    static constexpr quint64 option = 0x80000;
+    static constexpr quint64 shift = 0x20000;
+    static constexpr quint64 command = 0x100000;
+    static constexpr quint64 function = 0x800000;
+
+    // Carbon bits.
+    static constexpr qint64 controlKey = 0x1000;
+    static constexpr qint64 optionKey = 0x800;
+    static constexpr qint64 shiftKey = 0x200;
+    static constexpr qint64 cmdKey = 0x100;
+    static constexpr qint64 functionKey = 0x20000;
+
+    static qint64 toCarbon(quint64 eventFlags);
+    static quint64 fromCarbon(qint64 carbonModifiers);
+    // Converts to event flags and back, keeping only the five known bits.
+    static qint64 normalizedCarbon(qint64 carbonModifiers) { return toCarbon(fromCarbon(carbonModifiers)); }
+
+    // Qt's modifiers on this desktop: Control is control, Alt is option, Meta (Super) is command.
+    // Qt has no function modifier; the keypad modifier is dropped.
+    static quint64 fromQt(Qt::KeyboardModifiers modifiers);
+};
+
+} // namespace KeyboardShortcuts
