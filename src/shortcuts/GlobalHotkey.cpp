@@ -8,18 +8,23 @@
 
 using namespace KeyboardShortcuts;
 
+namespace {
+// Compared by text: the name itself may be under construction when the first notification comes.
+const QString toggleDictationName = QStringLiteral("toggleDictation");
+} // namespace
+
 GlobalHotkey::GlobalHotkey(QObject *parent) : QObject(parent)
 {
     connect(notifications(), &Notifications::shortcutByNameDidChange, this, [this](const Name &name) {
-        if (name == toggleDictation())
+        if (name.rawValue == toggleDictationName)
             Q_EMIT shortcutChanged();
     });
 }
 
 const Name &GlobalHotkey::toggleDictation()
 {
-    static const Name name(QStringLiteral("toggleDictation"),
-                           Shortcut(Key::space, ModifierFlags::control | ModifierFlags::option));
+    static const Name name(toggleDictationName,
+                           Shortcut::fromKey(Key::space, ModifierFlags::control | ModifierFlags::option));
     return name;
 }
 

@@ -2,6 +2,7 @@
 
 #include "shortcuts/Shortcut.h"
 
+#include <QMetaType>
 #include <QString>
 
 #include <optional>
@@ -19,6 +20,8 @@ public:
     static constexpr QLatin1StringView keyPrefix{"KeyboardShortcuts_"};
 
     explicit Name(const QString &rawValue, std::optional<Shortcut> defaultShortcut = std::nullopt);
+    // An empty name, for containers and signal arguments; it stores and registers nothing.
+    Name() = default;
 
     QString rawValue;
     std::optional<Shortcut> defaultShortcut;
@@ -38,3 +41,5 @@ inline size_t qHash(const Name &name, size_t seed = 0)
 }
 
 } // namespace KeyboardShortcuts
+
+Q_DECLARE_METATYPE(KeyboardShortcuts::Name)

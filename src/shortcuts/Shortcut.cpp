@@ -26,9 +26,9 @@ std::optional<qint64> integerMember(const QJsonObject &object, QLatin1StringView
 }
 } // namespace
 
-Shortcut::Shortcut(Key key, quint64 eventFlags)
-    : carbonKeyCode(key.rawValue), carbonModifiers(ModifierFlags::toCarbon(eventFlags))
+Shortcut Shortcut::fromKey(Key key, quint64 eventFlags)
 {
+    return Shortcut(key.rawValue, ModifierFlags::toCarbon(eventFlags));
 }
 
 std::optional<Shortcut> Shortcut::fromKeyEvent(const QKeyEvent &event)

@@ -21,7 +21,7 @@ public:
     constexpr Shortcut() = default;
     constexpr Shortcut(qint64 keyCode, qint64 modifiers) : carbonKeyCode(keyCode), carbonModifiers(modifiers) {}
     // From a key and event flags (ModifierFlags::control ...), converted to Carbon bits.
-    Shortcut(Key key, quint64 eventFlags);
+    static Shortcut fromKey(Key key, quint64 eventFlags);
 
     // The shortcut of a key press or release in one of the application's windows: the key and the
     // held modifiers without the function modifier. Other events, and keys the keyboard layer
