@@ -36,6 +36,18 @@ State &state()
 
 constexpr qint64 maxPlatformValue = 4294967295LL;
 
+// The Carbon bit a modifier key itself stands for (left and right keys alike); 0 for other keys.
+qint64 modifierOfKey(qint64 keyCode)
+{
+    switch (keyCode) {
+    case 0x3B: case 0x3E: return ModifierFlags::controlKey;
+    case 0x3A: case 0x3D: return ModifierFlags::optionKey;
+    case 0x38: case 0x3C: return ModifierFlags::shiftKey;
+    case 0x37: case 0x36: return ModifierFlags::cmdKey;
+    default: return 0;
+    }
+}
+
 bool representable(const Shortcut &shortcut)
 {
     return shortcut.carbonKeyCode >= 0 && shortcut.carbonKeyCode <= maxPlatformValue
@@ -247,6 +259,12 @@ bool CarbonKeyboardShortcuts::handleMenuKeyEvent(const QKeyEvent &event)
             return true;
         }
     }
+    // A modifier on its way to a hot key: the menu must not act on it (Alt alone closes a menu),
+    // or the key that completes the hot key would arrive after the menu is gone.
+    if (const qint64 modifier = modifierOfKey(combo->keyCode))
+        for (const auto &[id, hotKey] : s.table)
+            if (hotKey.shortcut.carbonModifiers & modifier)
+                return true;
     return false;
 }
 

@@ -45,7 +45,8 @@ public:
     static void setMenuOpen(bool open);
 
     // A key press or release inside an open menu of the application. Runs the matching hot key's
-    // callback in menu-open mode; true when the event was one of ours and is consumed.
+    // callback in menu-open mode; true when the event was one of ours and is consumed. Presses of
+    // modifier keys that a hot key uses are consumed too, so the menu does not close on them.
     static bool handleMenuKeyEvent(const QKeyEvent &event);
 
     // The layout's character for a key code; none for special keys and codes outside 0…65535.
