@@ -36,6 +36,7 @@ class KeyRecorder : public QObject {
 public:
     struct Press {
         int key;
+        bool autoRepeat;
         std::optional<Shortcut> shortcut;
     };
     QList<Press> presses;
@@ -43,7 +44,7 @@ public:
     {
         if (event->type() == QEvent::KeyPress) {
             const auto *key = static_cast<QKeyEvent *>(event);
-            presses.append({key->key(), Shortcut::fromKeyEvent(*key)});
+            presses.append({key->key(), key->isAutoRepeat(), Shortcut::fromKeyEvent(*key)});
         }
         return false;
     }
@@ -138,6 +139,15 @@ private Q_SLOTS:
             QVERIFY(press.key != Qt::Key_Space);
         QCOMPARE(field.text(), QString());
         QCOMPARE(recorder.presses.last().shortcut, Shortcut(Key::a.rawValue, control | shift));
+
+        // Holding a key in our own field after a hot-key press still repeats as Qt reports it.
+        recorder.presses.clear();
+        QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("b")}));
+        QTest::qWait(1200);
+        QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("b")}));
+        QTRY_VERIFY(field.text().startsWith(QStringLiteral("bb")));
+        QVERIFY(!recorder.presses.first().autoRepeat);
+        QVERIFY(recorder.presses.last().autoRepeat);
     }
 
     void aPressWhileOurMenuIsOpenStillFires()

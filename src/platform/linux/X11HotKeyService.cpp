@@ -44,12 +44,6 @@ X11HotKeyService::X11HotKeyService(xcb_connection_t *connection, xcb_window_t ro
                                     XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, &major, &minor, &m_xkbEventBase,
                                     &errorBase)) {
         m_keyboardDevice = xkb_x11_get_core_keyboard_device_id(connection);
-        // Holding a key then sends repeated presses without releases; the first press is the one.
-        const quint32 flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
-        XcbReply<xcb_xkb_per_client_flags_reply_t> reply(xcb_xkb_per_client_flags_reply(
-            connection, xcb_xkb_per_client_flags(connection, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
-        if (!reply || !(reply->value & flag))
-            qCCritical(AppLogger::hotkey, "detectable auto-repeat is not available");
     } else {
         qCCritical(AppLogger::hotkey, "the X server offers no XKB extension");
     }
@@ -61,8 +55,10 @@ X11HotKeyService::~X11HotKeyService()
 {
     // Once the application is being torn down the connection may be gone; the server then
     // releases the grabs itself.
-    if (QCoreApplication::instance())
+    if (QCoreApplication::instance()) {
         releaseAllGrabs();
+        setDetectableAutoRepeat(false);
+    }
     forgetKeymap();
     xkb_context_unref(m_xkbContext);
 }
@@ -122,6 +118,8 @@ void X11HotKeyService::unregisterHotKey(quint32 id)
     for (auto held = m_held.begin(); held != m_held.end();)
         held = held.value() == id ? m_held.erase(held) : std::next(held);
     m_grabs.erase(it);
+    if (m_held.isEmpty())
+        setDetectableAutoRepeat(false);
 }
 
 std::optional<QString> X11HotKeyService::layoutCharacter(qint64 keyCode)
@@ -179,6 +177,8 @@ bool X11HotKeyService::nativeEventFilter(const QByteArray &eventType, void *mess
                 return false;
             const quint32 id = held.value();
             m_held.erase(held);
+            if (m_held.isEmpty())
+                setDetectableAutoRepeat(false);
             Q_EMIT hotKeyReleased(id);
             return true;
         }
@@ -190,6 +190,7 @@ bool X11HotKeyService::nativeEventFilter(const QByteArray &eventType, void *mess
             if (it->keycode == key->detail && it->modifiers == modifiers) {
                 const quint32 id = it.key();
                 m_held.insert(key->detail, id);
+                setDetectableAutoRepeat(true);
                 Q_EMIT hotKeyPressed(id);
                 return true;
             }
@@ -277,6 +278,21 @@ xcb_keycode_t X11HotKeyService::keycodeFor(quint32 keysym)
         }
     }
     return 0;
+}
+
+// While a hot key is held the keyboard is ours (the passive grab turned active), so no window of
+// the application sees keys meanwhile. Only then is auto-repeat made detectable: the server then
+// repeats presses without the releases in between. The rest of the time Qt's own auto-repeat
+// detection, which expects release/press pairs, stays as it is.
+void X11HotKeyService::setDetectableAutoRepeat(bool on)
+{
+    if (m_detectableAutoRepeat == on || !m_xkbEventBase)
+        return;
+    m_detectableAutoRepeat = on;
+    const quint32 flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
+    const auto cookie = xcb_xkb_per_client_flags(m_connection, XCB_XKB_ID_USE_CORE_KBD, flag, on ? flag : 0, 0, 0, 0);
+    xcb_discard_reply(m_connection, cookie.sequence);
+    xcb_flush(m_connection);
 }
 
 void X11HotKeyService::forgetKeymap()

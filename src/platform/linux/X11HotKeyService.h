@@ -15,9 +15,9 @@ struct xkb_keymap;
 // A combination is grabbed once for every Caps Lock / Num Lock variant, so it fires whatever the
 // lock keys are, with owner_events false so the press never also reaches a window of ours. A grab
 // another client already holds is refused by the server (BadAccess), which is the registration's
-// failure. Presses and releases arrive through a native event filter; with detectable auto-repeat
-// a held key sends presses without releases, and only the first one is reported. The release is
-// matched by key code alone, since the modifiers may be let go first.
+// failure. Presses and releases arrive through a native event filter; while a hot key is held
+// auto-repeat is detectable (repeated presses without releases), and only the first press is
+// reported. The release is matched by key code alone, since the modifiers may be let go first.
 class X11HotKeyService : public HotKeyService, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
@@ -48,6 +48,7 @@ private:
     xcb_keycode_t keycodeFor(quint32 keysym);
     void forgetKeymap();
     void releaseAllGrabs();
+    void setDetectableAutoRepeat(bool on);
 
     xcb_connection_t *m_connection;
     xcb_window_t m_root;
@@ -55,6 +56,7 @@ private:
     xkb_keymap *m_keymap = nullptr;
     qint32 m_keyboardDevice = -1;
     quint8 m_xkbEventBase = 0;
+    bool m_detectableAutoRepeat = false;
     QHash<quint32, Grab> m_grabs;           // hot-key identifier → grab
     QHash<xcb_keycode_t, quint32> m_held;   // key code → identifier, from press to release
 };
