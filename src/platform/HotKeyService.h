@@ -21,6 +21,13 @@ public:
         bool operator==(const KeyCombo &) const = default;
     };
 
+    // The Carbon modifier bits of a KeyCombo.
+    static constexpr qint64 controlKey = 0x1000;
+    static constexpr qint64 optionKey = 0x800;
+    static constexpr qint64 shiftKey = 0x200;
+    static constexpr qint64 cmdKey = 0x100;
+    static constexpr qint64 functionKey = 0x20000;
+
     // Registration results other than the display server's own error codes.
     static constexpr int statusOk = 0;
     static constexpr int statusNotRepresentable = -1; // no such key here, or the function modifier

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/HotKeyService.h"
+
 #include <QtGlobal>
 #include <Qt>
 
@@ -17,12 +19,12 @@ public:
     static constexpr quint64 command = 0x100000;
     static constexpr quint64 function = 0x800000;
 
-    // Carbon bits.
-    static constexpr qint64 controlKey = 0x1000;
-    static constexpr qint64 optionKey = 0x800;
-    static constexpr qint64 shiftKey = 0x200;
-    static constexpr qint64 cmdKey = 0x100;
-    static constexpr qint64 functionKey = 0x20000;
+    // Carbon bits, as the hot-key service takes them.
+    static constexpr qint64 controlKey = HotKeyService::controlKey;
+    static constexpr qint64 optionKey = HotKeyService::optionKey;
+    static constexpr qint64 shiftKey = HotKeyService::shiftKey;
+    static constexpr qint64 cmdKey = HotKeyService::cmdKey;
+    static constexpr qint64 functionKey = HotKeyService::functionKey;
 
     static qint64 toCarbon(quint64 eventFlags);
     static quint64 fromCarbon(qint64 carbonModifiers);

@@ -40,21 +40,20 @@ std::optional<HotKeyService::KeyCombo> FakeHotKeyService::keyComboFromNative(qui
 
 int FakeHotKeyService::press(const KeyCombo &combo)
 {
-    int count = 0;
-    for (const Registration &r : m_registered.values())
-        if (r.combo == combo) {
-            Q_EMIT hotKeyPressed(r.id);
-            ++count;
-        }
-    return count;
+    return emitFor(combo, &HotKeyService::hotKeyPressed);
 }
 
 int FakeHotKeyService::release(const KeyCombo &combo)
 {
+    return emitFor(combo, &HotKeyService::hotKeyReleased);
+}
+
+int FakeHotKeyService::emitFor(const KeyCombo &combo, void (HotKeyService::*signal)(quint32))
+{
     int count = 0;
     for (const Registration &r : m_registered.values())
         if (r.combo == combo) {
-            Q_EMIT hotKeyReleased(r.id);
+            (this->*signal)(r.id);
             ++count;
         }
     return count;

@@ -40,5 +40,7 @@ public:
     QList<KeyCombo> reserved;
 
 private:
+    int emitFor(const KeyCombo &combo, void (HotKeyService::*signal)(quint32));
+
     QHash<quint32, Registration> m_registered;
 };

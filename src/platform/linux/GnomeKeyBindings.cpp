@@ -66,13 +66,13 @@ std::optional<HotKeyService::KeyCombo> GnomeKeyBindings::parseAccelerator(const 
         const QString name = rest.mid(1, end - 1).toLower();
         rest = rest.mid(end + 1);
         if (name == u"control" || name == u"ctrl" || name == u"ctl" || name == u"primary")
-            modifiers |= X11KeyCodes::controlKey;
+            modifiers |= HotKeyService::controlKey;
         else if (name == u"alt" || name == u"mod1")
-            modifiers |= X11KeyCodes::optionKey;
+            modifiers |= HotKeyService::optionKey;
         else if (name == u"shift")
-            modifiers |= X11KeyCodes::shiftKey;
+            modifiers |= HotKeyService::shiftKey;
         else if (name == u"super" || name == u"mod4")
-            modifiers |= X11KeyCodes::cmdKey;
+            modifiers |= HotKeyService::cmdKey;
         else
             return std::nullopt; // a modifier with no counterpart among the shortcut's bits
     }

@@ -75,7 +75,7 @@ void X11HotKeyService::releaseAllGrabs()
 
 int X11HotKeyService::registerHotKey(const KeyCombo &combo, quint32 id)
 {
-    if (combo.carbonModifiers & X11KeyCodes::functionKey)
+    if (combo.carbonModifiers & HotKeyService::functionKey)
         return statusNotRepresentable;
     const auto keysym = X11KeyCodes::keysymFor(combo.keyCode);
     const xcb_keycode_t keycode = keysym ? keycodeFor(*keysym) : 0;

@@ -1,5 +1,7 @@
 #include "platform/linux/X11KeyCodes.h"
 
+#include "platform/HotKeyService.h"
+
 #include <xkbcommon/xkbcommon.h>
 
 #include <array>
@@ -126,6 +128,17 @@ constexpr std::array<Pair, 112> table{{
     {0x7D, XKB_KEY_Down},
     {0x7E, XKB_KEY_Up},
 }};
+struct ModifierPair {
+    qint64 carbonBit;
+    quint16 xMask;
+};
+
+constexpr std::array<ModifierPair, 4> modifierPairs{{
+    {HotKeyService::controlKey, X11KeyCodes::controlMask},
+    {HotKeyService::optionKey, X11KeyCodes::mod1Mask},
+    {HotKeyService::shiftKey, X11KeyCodes::shiftMask},
+    {HotKeyService::cmdKey, X11KeyCodes::mod4Mask},
+}};
 } // namespace
 
 std::optional<quint32> X11KeyCodes::keysymFor(qint64 keyCode)
@@ -148,27 +161,17 @@ std::optional<qint64> X11KeyCodes::keyCodeFor(quint32 keysym)
 quint16 X11KeyCodes::xModifiers(qint64 carbonModifiers)
 {
     quint16 mask = 0;
-    if (carbonModifiers & controlKey)
-        mask |= controlMask;
-    if (carbonModifiers & optionKey)
-        mask |= mod1Mask;
-    if (carbonModifiers & shiftKey)
-        mask |= shiftMask;
-    if (carbonModifiers & cmdKey)
-        mask |= mod4Mask;
+    for (const ModifierPair &p : modifierPairs)
+        if (carbonModifiers & p.carbonBit)
+            mask |= p.xMask;
     return mask;
 }
 
 qint64 X11KeyCodes::carbonModifiers(quint32 xState)
 {
     qint64 carbon = 0;
-    if (xState & controlMask)
-        carbon |= controlKey;
-    if (xState & mod1Mask)
-        carbon |= optionKey;
-    if (xState & shiftMask)
-        carbon |= shiftKey;
-    if (xState & mod4Mask)
-        carbon |= cmdKey;
+    for (const ModifierPair &p : modifierPairs)
+        if (xState & p.xMask)
+            carbon |= p.carbonBit;
     return carbon;
 }

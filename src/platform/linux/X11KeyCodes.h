@@ -9,12 +9,6 @@
 // masks (control → Control, option → Mod1 (Alt), shift → Shift, command → Mod4 (Super)).
 class X11KeyCodes {
 public:
-    static constexpr qint64 controlKey = 0x1000;
-    static constexpr qint64 optionKey = 0x800;
-    static constexpr qint64 shiftKey = 0x200;
-    static constexpr qint64 cmdKey = 0x100;
-    static constexpr qint64 functionKey = 0x20000;
-
     static constexpr quint16 shiftMask = 0x01;
     static constexpr quint16 lockMask = 0x02;
     static constexpr quint16 controlMask = 0x04;
