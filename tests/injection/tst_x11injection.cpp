@@ -1,0 +1,375 @@
+// test-labels: injection
+// The injector on the harness's X server, against other processes: a focused text field that
+// reports what it receives, a clipboard owner serving several formats, a terminal window, a
+// second X server without XTEST, and a run without any display.
+#include "injection/TextInjector.h"
+#include "platform/linux/QtClipboard.h"
+#include "platform/linux/UnavailableAccessibility.h"
+#include "platform/linux/X11FocusedWindow.h"
+#include "platform/linux/XTestKeySynthesis.h"
+
+#include "LogCapture.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <xcb/xcb.h>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString helpersDir = QStringLiteral(MURLEX_TEST_HELPERS_DIR);
+
+// A helper program whose stdout lines are collected as they come.
+class Helper {
+public:
+    explicit Helper(const QString &program, const QStringList &arguments = {},
+                    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+    {
+        m_process.setProgram(program.contains(QLatin1Char('/')) ? program : helpersDir + QLatin1Char('/') + program);
+        m_process.setArguments(arguments);
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
+            m_buffer += m_process.readAllStandardOutput();
+            qsizetype end;
+            while ((end = m_buffer.indexOf('\n')) >= 0) {
+                m_lines.append(QString::fromUtf8(m_buffer.left(end)));
+                m_buffer.remove(0, end + 1);
+            }
+        });
+        m_process.start();
+    }
+    ~Helper()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(5000))
+                m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    QStringList lines() const { return m_lines; }
+    // Waits (running the event loop) for a line starting with `prefix`; returns its remainder.
+    std::optional<QString> waitForLine(const QString &prefix, int timeoutMs = 10000)
+    {
+        std::optional<QString> found;
+        (void)QTest::qWaitFor([&] {
+            for (const QString &line : std::as_const(m_lines))
+                if (line.startsWith(prefix)) {
+                    found = line.mid(prefix.size());
+                    return true;
+                }
+            return false;
+        }, timeoutMs);
+        return found;
+    }
+    QStringList linesStartingWith(const QString &prefix) const
+    {
+        QStringList out;
+        for (const QString &line : m_lines)
+            if (line.startsWith(prefix))
+                out << line.mid(prefix.size());
+        return out;
+    }
+    QProcess &process() { return m_process; }
+
+private:
+    QProcess m_process;
+    QByteArray m_buffer;
+    QStringList m_lines;
+};
+
+// Runs a command to its end while the event loop keeps running (this process may be the
+// clipboard owner the command talks to). Returns its stdout, nullopt when it failed.
+std::optional<QByteArray> run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForStarted(5000))
+        return std::nullopt;
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000)) {
+        process.kill();
+        process.waitForFinished();
+        return std::nullopt;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return std::nullopt;
+    return process.readAllStandardOutput();
+}
+
+using TargetBytes = QMap<QString, QByteArray>;
+
+// Every data target the clipboard's owner offers, with its bytes, as another X client reads them.
+TargetBytes readClipboardAsAnotherClient()
+{
+    static const QStringList protocol = {QStringLiteral("TARGETS"), QStringLiteral("MULTIPLE"),
+                                         QStringLiteral("TIMESTAMP"), QStringLiteral("SAVE_TARGETS")};
+    TargetBytes out;
+    const auto targets = run(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", "TARGETS"});
+    if (!targets)
+        return out;
+    for (const QString &target : QString::fromUtf8(*targets).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (protocol.contains(target))
+            continue;
+        const auto bytes = run(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", target});
+        out.insert(target, bytes.value_or(QByteArrayLiteral("<unreadable>")));
+    }
+    return out;
+}
+
+xcb_connection_t *qtConnection()
+{
+    return qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+}
+
+xcb_window_t clipboardOwner()
+{
+    xcb_connection_t *c = qtConnection();
+    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 9, "CLIPBOARD"), nullptr);
+    xcb_get_selection_owner_reply_t *owner =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
+    const xcb_window_t window = owner->owner;
+    free(owner);
+    free(atom);
+    return window;
+}
+
+// Whether the key is down on the server (xdotool and XTest presses included).
+bool isKeyDown(const char *keyName)
+{
+    xcb_connection_t *c = qtConnection();
+    // Key codes of the standard keymap Xvfb starts with.
+    const int code = qstrcmp(keyName, "Alt_L") == 0 ? 64 : qstrcmp(keyName, "Shift_L") == 0 ? 50 : 0;
+    xcb_query_keymap_reply_t *keymap = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
+    const bool down = keymap && (keymap->keys[code / 8] & (1 << (code % 8)));
+    free(keymap);
+    return down;
+}
+
+bool focus(const QString &window)
+{
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+    return xdotool.waitForFinished(10000) && xdotool.exitCode() == 0;
+}
+
+QString decoded(const QString &percentEncoded)
+{
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(percentEncoded.toUtf8()));
+}
+
+} // namespace
+
+class TestX11Injection : public QObject {
+    Q_OBJECT
+
+    // A target window shown and focused; nullptr (with a failed check) when it could not be.
+    std::unique_ptr<Helper> focusedTarget(const QStringList &arguments = {})
+    {
+        auto target = std::make_unique<Helper>(QStringLiteral("injection_target"), arguments);
+        const auto window = target->waitForLine(QStringLiteral("window "));
+        if (!window || !focus(*window) || !target->waitForLine(QStringLiteral("active")))
+            return nullptr;
+        return target;
+    }
+
+    static std::unique_ptr<TextInjector> systemInjector(std::chrono::milliseconds delay = TextInjector::defaultRestoreDelay)
+    {
+        return std::make_unique<TextInjector>(TextInjector::Platform::system(), delay);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(QGuiApplication::platformName() == QStringLiteral("xcb"), "run the tests through scripts/harness.sh");
+        QVERIFY(QFile::exists(helpersDir + QStringLiteral("/injection_target")));
+    }
+
+    void cleanup()
+    {
+        // Leave no modifier held for the next test, whatever happened.
+        run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("alt+shift")});
+    }
+
+    void textArrivesAndAForeignClipboardIsByteIdenticalAfterward()
+    {
+        const QByteArray blob("\x00\x01\x02\xff\xfe\x00murlex\x00", 13);
+        Helper owner(QStringLiteral("clipboard_owner"),
+                     {QStringLiteral("text/plain=") + QString::fromLatin1(QStringLiteral("剪贴板原文 Grüße").toUtf8().toHex()),
+                      QStringLiteral("text/html=") + QString::fromLatin1(QByteArrayLiteral("<b>原文</b> &amp; more").toHex()),
+                      QStringLiteral("application/x-murlex-blob=") + QString::fromLatin1(blob.toHex())});
+        QVERIFY(owner.waitForLine(QStringLiteral("owned")));
+        const TargetBytes before = readClipboardAsAnotherClient();
+        QCOMPARE(before.value(QStringLiteral("UTF8_STRING")), QStringLiteral("剪贴板原文 Grüße").toUtf8());
+        QCOMPARE(before.value(QStringLiteral("text/html")), QByteArrayLiteral("<b>原文</b> &amp; more"));
+        QCOMPARE(before.value(QStringLiteral("application/x-murlex-blob")), blob);
+
+        // What a snapshot holds: the data formats in order, without the selection protocol's targets.
+        const ClipboardSnapshot snapshot = QtClipboard().snapshot();
+        QStringList formats;
+        for (const ClipboardFormat &format : snapshot)
+            formats << format.mimeType;
+        QVERIFY2(formats.contains(QStringLiteral("application/x-murlex-blob")), qPrintable(formats.join(u' ')));
+        for (const char *protocol : {"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS"})
+            QVERIFY2(!formats.contains(QLatin1String(protocol)), qPrintable(formats.join(u' ')));
+
+        std::unique_ptr<Helper> target = focusedTarget();
+        QVERIFY(target);
+        LogCapture log;
+        std::unique_ptr<TextInjector> injector = systemInjector();
+        QSignalSpy restored(injector.get(), &TextInjector::clipboardRestored);
+
+        const QString text = QStringLiteral("你好，世界 👍🏽");
+        QVERIFY(injector->inject(text));
+        const auto received = target->waitForLine(QStringLiteral("text "));
+        QVERIFY(received);
+        QCOMPARE(decoded(*received), text);
+        QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
+
+        QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 2000);
+        QVERIFY(QGuiApplication::clipboard()->ownsClipboard());
+        QCOMPARE(readClipboardAsAnotherClient(), before);
+        QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("injected 7 chars via pasteboard")});
+        QVERIFY(log.contains(QStringLiteral("injection"), QtInfoMsg, QStringLiteral("injected 7 chars via pasteboard")));
+        // The dictated text was offered as transient while it was on the clipboard.
+    }
+
+    void dictatedTextIsMarkedForClipboardManagers()
+    {
+        QtClipboard clipboard;
+        clipboard.setTransientText(QStringLiteral("口令"));
+        QCOMPARE(readClipboardAsAnotherClient().value(QStringLiteral("x-kde-passwordManagerHint")),
+                 QByteArrayLiteral("secret"));
+        QCOMPARE(readClipboardAsAnotherClient().value(QStringLiteral("UTF8_STRING")), QStringLiteral("口令").toUtf8());
+        clipboard.restore({});
+        QCOMPARE(clipboardOwner(), xcb_window_t(XCB_NONE));
+    }
+
+    void anEmptyClipboardIsEmptyAgain()
+    {
+        QGuiApplication::clipboard()->setText(QStringLiteral("x"));
+        QGuiApplication::clipboard()->clear();
+        QCOMPARE(clipboardOwner(), xcb_window_t(XCB_NONE));
+
+        std::unique_ptr<Helper> target = focusedTarget({QStringLiteral("--textedit")});
+        QVERIFY(target);
+        std::unique_ptr<TextInjector> injector = systemInjector();
+        QSignalSpy restored(injector.get(), &TextInjector::clipboardRestored);
+        QVERIFY(injector->inject(QStringLiteral("第一行\n第二行")));
+        const auto received = target->waitForLine(QStringLiteral("text "));
+        QVERIFY(received);
+        QCOMPARE(decoded(*received), QStringLiteral("第一行\n第二行"));
+
+        QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 2000);
+        QCOMPARE(clipboardOwner(), xcb_window_t(XCB_NONE));
+        QCOMPARE(readClipboardAsAnotherClient(), TargetBytes());
+    }
+
+    void heldModifiersDoNotBreakThePaste()
+    {
+        std::unique_ptr<Helper> target = focusedTarget();
+        QVERIFY(target);
+        // The user still holds Alt and Shift of the dictation shortcut.
+        QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("alt+shift")}));
+        QVERIFY(isKeyDown("Alt_L") && isKeyDown("Shift_L"));
+
+        std::unique_ptr<TextInjector> injector = systemInjector();
+        QSignalSpy restored(injector.get(), &TextInjector::clipboardRestored);
+        QVERIFY(injector->inject(QStringLiteral("按住也行")));
+        const auto received = target->waitForLine(QStringLiteral("text "));
+        QVERIFY(received);
+        QCOMPARE(decoded(*received), QStringLiteral("按住也行"));
+        QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
+        // The keys the user holds are held again afterwards.
+        QVERIFY(isKeyDown("Alt_L") && isKeyDown("Shift_L"));
+        QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 2000);
+    }
+
+    void terminalWindowGetsControlShiftV()
+    {
+        std::unique_ptr<Helper> terminal =
+            focusedTarget({QStringLiteral("--wm-class"), QStringLiteral("gnome-terminal-server,Gnome-terminal")});
+        QVERIFY(terminal);
+        QCOMPARE(X11FocusedWindow().windowClass(),
+                 (WindowClass{QStringLiteral("gnome-terminal-server"), QStringLiteral("Gnome-terminal")}));
+
+        std::unique_ptr<TextInjector> injector = systemInjector();
+        QSignalSpy restored(injector.get(), &TextInjector::clipboardRestored);
+        QVERIFY(injector->inject(QStringLiteral("ls -la")));
+        QVERIFY(terminal->waitForLine(QStringLiteral("key ")));
+        QTest::qWait(200);
+        QCOMPARE(terminal->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+Shift+V")});
+        QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 2000);
+    }
+
+    void withoutXTestNothingIsTouched()
+    {
+        // A second X server without the XTEST extension, on a display it picks itself.
+        QProcess xvfb;
+        xvfb.start(QStringLiteral("bash"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("exec Xvfb -displayfd 3 -extension XTEST -nolisten tcp -screen 0 640x480x24 3>&1")});
+        QVERIFY(xvfb.waitForStarted(5000));
+        QVERIFY(QTest::qWaitFor([&] { return xvfb.canReadLine(); }, 15000));
+        const QByteArray display = ':' + xvfb.readLine().trimmed();
+
+        QVERIFY(XTestKeySynthesis(qgetenv("DISPLAY")).isTrusted());
+        QVERIFY(XTestKeySynthesis().isTrusted());
+        QVERIFY(!XTestKeySynthesis(display).isTrusted());
+        QVERIFY(!XTestKeySynthesis(QByteArrayLiteral(":64999")).isTrusted()); // no server at all
+
+        Helper owner(QStringLiteral("clipboard_owner"),
+                     {QStringLiteral("text/plain=") + QString::fromLatin1(QByteArrayLiteral("keep me").toHex())});
+        QVERIFY(owner.waitForLine(QStringLiteral("owned")));
+        const TargetBytes before = readClipboardAsAnotherClient();
+        const xcb_window_t ownerWindow = clipboardOwner();
+
+        LogCapture log;
+        TextInjector injector(TextInjector::Platform{std::make_unique<QtClipboard>(),
+                                                     std::make_unique<XTestKeySynthesis>(display),
+                                                     std::make_unique<X11FocusedWindow>(display),
+                                                     std::make_unique<UnavailableAccessibility>()});
+        QSignalSpy restored(&injector, &TextInjector::clipboardRestored);
+        QVERIFY(!injector.inject(QStringLiteral("不该出现")));
+        QVERIFY(!restored.wait(400));
+        QCOMPARE(clipboardOwner(), ownerWindow);
+        QCOMPARE(readClipboardAsAnotherClient(), before);
+        QCOMPARE(log.messages(QStringLiteral("injection")),
+                 QStringList{QStringLiteral("Accessibility permission not granted; opening system settings")});
+        QVERIFY(log.contains(QStringLiteral("injection"), QtCriticalMsg,
+                             QStringLiteral("Accessibility permission not granted; opening system settings")));
+
+        xvfb.terminate();
+        QVERIFY(xvfb.waitForFinished(10000));
+    }
+
+    void withoutAnyDisplayTheInjectorAnswersFalse()
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("quillfen.*=true"));
+        Helper probe(QStringLiteral("injection_probe"), {}, environment);
+        QVERIFY(probe.waitForLine(QStringLiteral("inject ")));
+        QTRY_COMPARE_WITH_TIMEOUT(probe.process().state(), QProcess::NotRunning, 10000);
+        QCOMPARE(probe.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(probe.process().exitCode(), 0);
+        QCOMPARE(probe.linesStartingWith(QStringLiteral("inject ")), QStringList{QStringLiteral("false")});
+        const QString errors = QString::fromUtf8(probe.process().readAllStandardError());
+        QVERIFY2(errors.contains(QStringLiteral(
+                     "quillfen.MurlexMac.injection: Accessibility permission not granted; opening system settings")),
+                 qPrintable(errors));
+    }
+};
+
+QTEST_MAIN(TestX11Injection)
+#include "tst_x11injection.moc"
