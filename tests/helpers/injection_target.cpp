@@ -4,7 +4,8 @@
 //   key <key sequence>          every key press other than a bare modifier, e.g. "key Ctrl+V"
 //   text <percent-encoded UTF-8> the field's whole text after each change
 // Options: --textedit (a multi-line field instead of a line field),
-//          --wm-class <instance>,<class> (the WM_CLASS of the window).
+//          --wm-class <instance>,<class> (the WM_CLASS of the window),
+//          --text <text> (what the field holds at the start).
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QKeyEvent>
@@ -64,16 +65,19 @@ int main(int argc, char **argv)
     QCommandLineParser parser;
     parser.addOption({QStringLiteral("textedit"), QStringLiteral("Use a multi-line field.")});
     parser.addOption({QStringLiteral("wm-class"), QStringLiteral("WM_CLASS as instance,class."), QStringLiteral("names")});
+    parser.addOption({QStringLiteral("text"), QStringLiteral("Initial text."), QStringLiteral("text")});
     parser.process(app);
+    const QString initial = parser.value(QStringLiteral("text"));
 
     QWidget *field = nullptr;
     if (parser.isSet(QStringLiteral("textedit"))) {
         auto *edit = new QTextEdit;
+        edit->setPlainText(initial);
         QObject::connect(edit, &QTextEdit::textChanged, edit,
                          [edit] { report("text " + edit->toPlainText().toUtf8().toPercentEncoding()); });
         field = edit;
     } else {
-        auto *edit = new QLineEdit;
+        auto *edit = new QLineEdit(initial);
         QObject::connect(edit, &QLineEdit::textChanged, edit,
                          [](const QString &text) { report("text " + text.toUtf8().toPercentEncoding()); });
         field = edit;

@@ -4,7 +4,7 @@
 // second X server without XTEST, and a run without any display.
 #include "injection/TextInjector.h"
 #include "platform/linux/QtClipboard.h"
-#include "platform/linux/UnavailableAccessibility.h"
+#include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/X11FocusedWindow.h"
 #include "platform/linux/XTestKeySynthesis.h"
 
@@ -172,9 +172,10 @@ class TestX11Injection : public QObject {
     Q_OBJECT
 
     // A target window shown and focused; nullptr (with a failed check) when it could not be.
-    std::unique_ptr<Helper> focusedTarget(const QStringList &arguments = {})
+    std::unique_ptr<Helper> focusedTarget(const QStringList &arguments = {},
+                                          const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
     {
-        auto target = std::make_unique<Helper>(QStringLiteral("injection_target"), arguments);
+        auto target = std::make_unique<Helper>(QStringLiteral("injection_target"), arguments, environment);
         const auto window = target->waitForLine(QStringLiteral("window "));
         if (!window || !focus(*window) || !target->waitForLine(QStringLiteral("active")))
             return nullptr;
@@ -310,6 +311,43 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 2000);
     }
 
+    void accessibilityPathAppendsToAFocusedQtField()
+    {
+        QProcessEnvironment accessible = QProcessEnvironment::systemEnvironment();
+        accessible.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        {
+            std::unique_ptr<Helper> field = focusedTarget({QStringLiteral("--text"), QStringLiteral("已有 ")}, accessible);
+            QVERIFY(field);
+            // The field's application registers on the accessibility bus in its own time.
+            AtspiAccessibility accessibility;
+            std::unique_ptr<AccessibleElement> element;
+            QTRY_VERIFY_WITH_TIMEOUT((element = accessibility.focusedElement()) != nullptr, 20000);
+            QCOMPARE(element->textValue(), std::optional<QString>(QStringLiteral("已有 ")));
+
+            LogCapture log;
+            std::unique_ptr<TextInjector> injector = systemInjector();
+            injector->setMode(TextInjector::Mode::accessibility);
+            QVERIFY(injector->inject(QStringLiteral("新的👍🏽")));
+            const auto received = field->waitForLine(QStringLiteral("text "));
+            QVERIFY(received);
+            QCOMPARE(decoded(*received), QStringLiteral("已有 新的👍🏽"));
+            QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("injected 3 chars via AX")});
+            QVERIFY(log.contains(QStringLiteral("injection"), QtInfoMsg, QStringLiteral("injected 3 chars via AX")));
+            QVERIFY(field->linesStartingWith(QStringLiteral("key ")).isEmpty());
+        }
+        {
+            // A focused field of an application that is not on the accessibility bus.
+            std::unique_ptr<Helper> field = focusedTarget();
+            QVERIFY(field);
+            LogCapture log;
+            std::unique_ptr<TextInjector> injector = systemInjector();
+            injector->setMode(TextInjector::Mode::accessibility);
+            QVERIFY(!injector->inject(QStringLiteral("新的")));
+            QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("AX: no focused element")});
+            QVERIFY(log.contains(QStringLiteral("injection"), QtCriticalMsg, QStringLiteral("AX: no focused element")));
+        }
+    }
+
     void withoutXTestNothingIsTouched()
     {
         // A second X server without the XTEST extension, on a display it picks itself.
@@ -336,7 +374,7 @@ private Q_SLOTS:
         TextInjector injector(TextInjector::Platform{std::make_unique<QtClipboard>(),
                                                      std::make_unique<XTestKeySynthesis>(display),
                                                      std::make_unique<X11FocusedWindow>(display),
-                                                     std::make_unique<UnavailableAccessibility>()});
+                                                     std::make_unique<AtspiAccessibility>()});
         QSignalSpy restored(&injector, &TextInjector::clipboardRestored);
         QVERIFY(!injector.inject(QStringLiteral("不该出现")));
         QVERIFY(!restored.wait(400));
