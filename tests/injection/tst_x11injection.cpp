@@ -1,13 +1,14 @@
 // test-labels: injection
 // The injector on the harness's X server, against other processes: a focused text field that
-// reports what it receives, a clipboard owner serving several formats, a terminal window, a
-// second X server without XTEST, and a run without any display.
+// reports what it receives, a clipboard owner serving several formats, a terminal window, a field
+// on the accessibility bus, a second X server without XTEST, and a run without any display.
 #include "injection/TextInjector.h"
 #include "platform/linux/QtClipboard.h"
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/X11FocusedWindow.h"
 #include "platform/linux/XTestKeySynthesis.h"
 
+#include "HelperProcess.h"
 #include "LogCapture.h"
 
 #include <QApplication>
@@ -20,72 +21,7 @@
 
 #include <memory>
 
-using namespace std::chrono_literals;
-
 namespace {
-
-const QString helpersDir = QStringLiteral(MURLEX_TEST_HELPERS_DIR);
-
-// A helper program whose stdout lines are collected as they come.
-class Helper {
-public:
-    explicit Helper(const QString &program, const QStringList &arguments = {},
-                    const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
-    {
-        m_process.setProgram(program.contains(QLatin1Char('/')) ? program : helpersDir + QLatin1Char('/') + program);
-        m_process.setArguments(arguments);
-        m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::SeparateChannels);
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
-            m_buffer += m_process.readAllStandardOutput();
-            qsizetype end;
-            while ((end = m_buffer.indexOf('\n')) >= 0) {
-                m_lines.append(QString::fromUtf8(m_buffer.left(end)));
-                m_buffer.remove(0, end + 1);
-            }
-        });
-        m_process.start();
-    }
-    ~Helper()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000))
-                m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    QStringList lines() const { return m_lines; }
-    // Waits (running the event loop) for a line starting with `prefix`; returns its remainder.
-    std::optional<QString> waitForLine(const QString &prefix, int timeoutMs = 10000)
-    {
-        std::optional<QString> found;
-        (void)QTest::qWaitFor([&] {
-            for (const QString &line : std::as_const(m_lines))
-                if (line.startsWith(prefix)) {
-                    found = line.mid(prefix.size());
-                    return true;
-                }
-            return false;
-        }, timeoutMs);
-        return found;
-    }
-    QStringList linesStartingWith(const QString &prefix) const
-    {
-        QStringList out;
-        for (const QString &line : m_lines)
-            if (line.startsWith(prefix))
-                out << line.mid(prefix.size());
-        return out;
-    }
-    QProcess &process() { return m_process; }
-
-private:
-    QProcess m_process;
-    QByteArray m_buffer;
-    QStringList m_lines;
-};
 
 // Runs a command to its end while the event loop keeps running (this process may be the
 // clipboard owner the command talks to). Returns its stdout, nullopt when it failed.
@@ -142,12 +78,14 @@ xcb_window_t clipboardOwner()
     return window;
 }
 
+// Key codes of Alt_L and Shift_L in the keymap Xvfb starts with.
+constexpr xcb_keycode_t altKey = 64;
+constexpr xcb_keycode_t shiftKey = 50;
+
 // Whether the key is down on the server (xdotool and XTest presses included).
-bool isKeyDown(const char *keyName)
+bool isKeyDown(xcb_keycode_t code)
 {
     xcb_connection_t *c = qtConnection();
-    // Key codes of the standard keymap Xvfb starts with.
-    const int code = qstrcmp(keyName, "Alt_L") == 0 ? 64 : qstrcmp(keyName, "Shift_L") == 0 ? 50 : 0;
     xcb_query_keymap_reply_t *keymap = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
     const bool down = keymap && (keymap->keys[code / 8] & (1 << (code % 8)));
     free(keymap);
@@ -172,10 +110,10 @@ class TestX11Injection : public QObject {
     Q_OBJECT
 
     // A target window shown and focused; nullptr (with a failed check) when it could not be.
-    std::unique_ptr<Helper> focusedTarget(const QStringList &arguments = {},
+    std::unique_ptr<HelperProcess> focusedTarget(const QStringList &arguments = {},
                                           const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
     {
-        auto target = std::make_unique<Helper>(QStringLiteral("injection_target"), arguments, environment);
+        auto target = std::make_unique<HelperProcess>(QStringLiteral("injection_target"), arguments, environment);
         const auto window = target->waitForLine(QStringLiteral("window "));
         if (!window || !focus(*window) || !target->waitForLine(QStringLiteral("active")))
             return nullptr;
@@ -191,7 +129,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY2(QGuiApplication::platformName() == QStringLiteral("xcb"), "run the tests through scripts/harness.sh");
-        QVERIFY(QFile::exists(helpersDir + QStringLiteral("/injection_target")));
+        QVERIFY(QFile::exists(HelperProcess::helperPath(QStringLiteral("injection_target"))));
     }
 
     void cleanup()
@@ -203,7 +141,7 @@ private Q_SLOTS:
     void textArrivesAndAForeignClipboardIsByteIdenticalAfterward()
     {
         const QByteArray blob("\x00\x01\x02\xff\xfe\x00murlex\x00", 13);
-        Helper owner(QStringLiteral("clipboard_owner"),
+        HelperProcess owner(QStringLiteral("clipboard_owner"),
                      {QStringLiteral("text/plain=") + QString::fromLatin1(QStringLiteral("剪贴板原文 Grüße").toUtf8().toHex()),
                       QStringLiteral("text/html=") + QString::fromLatin1(QByteArrayLiteral("<b>原文</b> &amp; more").toHex()),
                       QStringLiteral("application/x-murlex-blob=") + QString::fromLatin1(blob.toHex())});
@@ -222,7 +160,7 @@ private Q_SLOTS:
         for (const char *protocol : {"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS"})
             QVERIFY2(!formats.contains(QLatin1String(protocol)), qPrintable(formats.join(u' ')));
 
-        std::unique_ptr<Helper> target = focusedTarget();
+        std::unique_ptr<HelperProcess> target = focusedTarget();
         QVERIFY(target);
         LogCapture log;
         std::unique_ptr<TextInjector> injector = systemInjector();
@@ -240,7 +178,6 @@ private Q_SLOTS:
         QCOMPARE(readClipboardAsAnotherClient(), before);
         QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("injected 7 chars via pasteboard")});
         QVERIFY(log.contains(QStringLiteral("injection"), QtInfoMsg, QStringLiteral("injected 7 chars via pasteboard")));
-        // The dictated text was offered as transient while it was on the clipboard.
     }
 
     void dictatedTextIsMarkedForClipboardManagers()
@@ -260,7 +197,7 @@ private Q_SLOTS:
         QGuiApplication::clipboard()->clear();
         QCOMPARE(clipboardOwner(), xcb_window_t(XCB_NONE));
 
-        std::unique_ptr<Helper> target = focusedTarget({QStringLiteral("--textedit")});
+        std::unique_ptr<HelperProcess> target = focusedTarget({QStringLiteral("--textedit")});
         QVERIFY(target);
         std::unique_ptr<TextInjector> injector = systemInjector();
         QSignalSpy restored(injector.get(), &TextInjector::clipboardRestored);
@@ -276,11 +213,11 @@ private Q_SLOTS:
 
     void heldModifiersDoNotBreakThePaste()
     {
-        std::unique_ptr<Helper> target = focusedTarget();
+        std::unique_ptr<HelperProcess> target = focusedTarget();
         QVERIFY(target);
         // The user still holds Alt and Shift of the dictation shortcut.
         QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("alt+shift")}));
-        QVERIFY(isKeyDown("Alt_L") && isKeyDown("Shift_L"));
+        QVERIFY(isKeyDown(altKey) && isKeyDown(shiftKey));
 
         std::unique_ptr<TextInjector> injector = systemInjector();
         QSignalSpy restored(injector.get(), &TextInjector::clipboardRestored);
@@ -290,13 +227,13 @@ private Q_SLOTS:
         QCOMPARE(decoded(*received), QStringLiteral("按住也行"));
         QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
         // The keys the user holds are held again afterwards.
-        QVERIFY(isKeyDown("Alt_L") && isKeyDown("Shift_L"));
+        QVERIFY(isKeyDown(altKey) && isKeyDown(shiftKey));
         QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 2000);
     }
 
     void terminalWindowGetsControlShiftV()
     {
-        std::unique_ptr<Helper> terminal =
+        std::unique_ptr<HelperProcess> terminal =
             focusedTarget({QStringLiteral("--wm-class"), QStringLiteral("gnome-terminal-server,Gnome-terminal")});
         QVERIFY(terminal);
         QCOMPARE(X11FocusedWindow().windowClass(),
@@ -316,7 +253,7 @@ private Q_SLOTS:
         QProcessEnvironment accessible = QProcessEnvironment::systemEnvironment();
         accessible.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
         {
-            std::unique_ptr<Helper> field = focusedTarget({QStringLiteral("--text"), QStringLiteral("已有 ")}, accessible);
+            std::unique_ptr<HelperProcess> field = focusedTarget({QStringLiteral("--text"), QStringLiteral("已有 ")}, accessible);
             QVERIFY(field);
             // The field's application registers on the accessibility bus in its own time.
             AtspiAccessibility accessibility;
@@ -337,7 +274,7 @@ private Q_SLOTS:
         }
         {
             // A focused field of an application that is not on the accessibility bus.
-            std::unique_ptr<Helper> field = focusedTarget();
+            std::unique_ptr<HelperProcess> field = focusedTarget();
             QVERIFY(field);
             LogCapture log;
             std::unique_ptr<TextInjector> injector = systemInjector();
@@ -364,7 +301,7 @@ private Q_SLOTS:
         QVERIFY(!XTestKeySynthesis(display).isTrusted());
         QVERIFY(!XTestKeySynthesis(QByteArrayLiteral(":64999")).isTrusted()); // no server at all
 
-        Helper owner(QStringLiteral("clipboard_owner"),
+        HelperProcess owner(QStringLiteral("clipboard_owner"),
                      {QStringLiteral("text/plain=") + QString::fromLatin1(QByteArrayLiteral("keep me").toHex())});
         QVERIFY(owner.waitForLine(QStringLiteral("owned")));
         const TargetBytes before = readClipboardAsAnotherClient();
@@ -396,7 +333,7 @@ private Q_SLOTS:
         environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("quillfen.*=true"));
-        Helper probe(QStringLiteral("injection_probe"), {}, environment);
+        HelperProcess probe(QStringLiteral("injection_probe"), {}, environment);
         QVERIFY(probe.waitForLine(QStringLiteral("inject ")));
         QTRY_COMPARE_WITH_TIMEOUT(probe.process().state(), QProcess::NotRunning, 10000);
         QCOMPARE(probe.process().exitStatus(), QProcess::NormalExit);
