@@ -7,6 +7,7 @@
 #include "platform/linux/AtspiAccessibility.h"
 #include "platform/linux/X11FocusedWindow.h"
 #include "platform/linux/XTestKeySynthesis.h"
+#include "platform/linux/XcbReply.h"
 
 #include "HelperProcess.h"
 #include "LogCapture.h"
@@ -69,13 +70,10 @@ xcb_connection_t *qtConnection()
 xcb_window_t clipboardOwner()
 {
     xcb_connection_t *c = qtConnection();
-    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 9, "CLIPBOARD"), nullptr);
-    xcb_get_selection_owner_reply_t *owner =
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
-    const xcb_window_t window = owner->owner;
-    free(owner);
-    free(atom);
-    return window;
+    XcbReply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, 9, "CLIPBOARD"), nullptr));
+    XcbReply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr));
+    return owner->owner;
 }
 
 // Key codes of Alt_L and Shift_L in the keymap Xvfb starts with.
@@ -86,10 +84,8 @@ constexpr xcb_keycode_t shiftKey = 50;
 bool isKeyDown(xcb_keycode_t code)
 {
     xcb_connection_t *c = qtConnection();
-    xcb_query_keymap_reply_t *keymap = xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr);
-    const bool down = keymap && (keymap->keys[code / 8] & (1 << (code % 8)));
-    free(keymap);
-    return down;
+    XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
+    return keymap && (keymap->keys[code / 8] & (1 << (code % 8)));
 }
 
 bool focus(const QString &window)

@@ -1,6 +1,6 @@
 #include "platform/linux/X11FocusedWindow.h"
+#include "platform/linux/XcbReply.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -10,12 +10,6 @@ std::unique_ptr<FocusedWindow> FocusedWindow::create()
 }
 
 namespace {
-
-struct FreeDeleter {
-    void operator()(void *p) const { std::free(p); }
-};
-template <typename T>
-using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
 // WM_CLASS holds two NUL-terminated strings: the instance name, then the class name.
 WindowClass readWindowClass(xcb_connection_t *c, xcb_window_t window)

@@ -1,4 +1,5 @@
 #include "platform/linux/XTestKeySynthesis.h"
+#include "platform/linux/XcbReply.h"
 
 #include "app/AppLogger.h"
 
@@ -6,7 +7,6 @@
 #include <xcb/xtest.h>
 #include <X11/keysym.h>
 
-#include <cstdlib>
 #include <memory>
 
 std::unique_ptr<KeySynthesis> KeySynthesis::create()
@@ -16,12 +16,6 @@ std::unique_ptr<KeySynthesis> KeySynthesis::create()
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void *p) const { std::free(p); }
-};
-template <typename T>
-using XcbReply = std::unique_ptr<T, FreeDeleter>;
-
 struct KeySymbolsDeleter {
     void operator()(xcb_key_symbols_t *symbols) const { xcb_key_symbols_free(symbols); }
 };
@@ -29,7 +23,7 @@ struct KeySymbolsDeleter {
 // The first key code that produces the keysym in the current keyboard mapping, 0 when none does.
 xcb_keycode_t keycodeFor(xcb_key_symbols_t *symbols, xcb_keysym_t keysym)
 {
-    std::unique_ptr<xcb_keycode_t, FreeDeleter> codes(xcb_key_symbols_get_keycode(symbols, keysym));
+    XcbReply<xcb_keycode_t> codes(xcb_key_symbols_get_keycode(symbols, keysym));
     return codes ? codes.get()[0] : 0;
 }
 
