@@ -105,6 +105,9 @@ void XTestKeySynthesis::sendPasteChord(PasteChord chord)
     }
 
     const QList<xcb_keycode_t> held = heldModifierKeys(symbols.get());
+    if (!held.isEmpty())
+        qCDebug(AppLogger::injection, "releasing %lld held modifier keys around the paste chord",
+                static_cast<long long>(held.size()));
     for (xcb_keycode_t code : held)
         fakeKey(XCB_KEY_RELEASE, code);
 
