@@ -215,9 +215,13 @@ private Q_SLOTS:
         QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("alt+shift")}));
         QVERIFY(isKeyDown(altKey) && isKeyDown(shiftKey));
 
+        QLoggingCategory::setFilterRules(QStringLiteral("quillfen.MurlexMac.injection.debug=true"));
+        LogCapture log;
         std::unique_ptr<TextInjector> injector = systemInjector();
         QSignalSpy restored(injector.get(), &TextInjector::clipboardRestored);
         QVERIFY(injector->inject(QStringLiteral("按住也行")));
+        QCOMPARE(log.messages(QStringLiteral("injection"), QtDebugMsg),
+                 QStringList{QStringLiteral("releasing 2 held modifier keys around the paste chord")});
         const auto received = target->waitForLine(QStringLiteral("text "));
         QVERIFY(received);
         QCOMPARE(decoded(*received), QStringLiteral("按住也行"));
