@@ -100,3 +100,5 @@ private:
     qint64 m_tapInvocationCount = 0;
     QMetaObject::Connection m_configChangeObserver;
 };
+
+Q_DECLARE_METATYPE(AudioCaptureEngine::State)
