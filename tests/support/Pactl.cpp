@@ -35,7 +35,7 @@ int Pactl::loadPipeSource(const QString &name, const QString &fifo, const QStrin
                           QStringLiteral("format=") + format, QStringLiteral("rate=%1").arg(rate),
                           QStringLiteral("channels=%1").arg(channels)};
     if (!properties.isEmpty())
-        arguments << QStringLiteral("source_properties=") + properties;
+        arguments << QStringLiteral("source_properties=\"%1\"").arg(properties);
     return loadModule(QStringLiteral("module-pipe-source"), arguments);
 }
 

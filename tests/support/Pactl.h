@@ -14,7 +14,7 @@ public:
     static int loadModule(const QString &module, const QStringList &arguments);
     static bool unloadModule(int index);
     // A pipe source at `fifo` (created by the module). `properties` go to source_properties,
-    // e.g. "device.form_factor=internal".
+    // e.g. "device.form_factor=internal device.bus=pci".
     static int loadPipeSource(const QString &name, const QString &fifo, const QString &format, int rate,
                               int channels, const QString &properties = {});
 
