@@ -19,7 +19,7 @@ using State = AudioCaptureEngine::State;
 namespace {
 
 // Time for audio written into a pipe source to reach the tap after the writer finished.
-constexpr int kDeliveryMs = 400;
+constexpr int kDeliveryMs = 500;
 // How long a test watches for a reaction that must not come.
 constexpr int kQuietMs = 600;
 
@@ -52,11 +52,18 @@ class TestAudioCapture : public QObject {
     std::shared_ptr<PulseAudioSystem> m_system;
     QList<int> m_modules;
 
-    std::unique_ptr<AudioCaptureEngine> makeEngine()
+    // An engine on the real sound system; chunks go to `chunks` and device changes that end a
+    // capture are counted in `deviceChanges` when given.
+    std::unique_ptr<AudioCaptureEngine> makeEngine(ChunkRecorder *chunks = nullptr, int *deviceChanges = nullptr)
     {
         auto settings = std::make_unique<QSettings>(m_dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
         auto permission = std::make_shared<LinuxMicrophonePermission>(m_system, std::move(settings));
-        return std::make_unique<AudioCaptureEngine>(m_system, permission);
+        auto engine = std::make_unique<AudioCaptureEngine>(m_system, permission);
+        if (chunks)
+            engine->setOnPCMFrame(chunks->handler());
+        if (deviceChanges)
+            engine->setOnDeviceChangedDuringCapture([deviceChanges] { ++*deviceChanges; });
+        return engine;
     }
 
     QString fifo(const QString &name) const { return m_dir.filePath(name + QStringLiteral(".fifo")); }
@@ -171,9 +178,8 @@ private Q_SLOTS:
             signal = floatTone(frequency, 1.0, amplitude, rate, channels);
         }
 
-        auto engine = makeEngine();
         ChunkRecorder chunks;
-        engine->setOnPCMFrame(chunks.handler());
+        auto engine = makeEngine(&chunks);
         engine->startCapture();
         QCOMPARE(engine->state(), State{AudioCaptureEngine::Capturing{}});
         PipeSource source(fifoPath, bytesPerSecond);
@@ -260,9 +266,8 @@ private Q_SLOTS:
     void deviceChangesAfterStopAreIgnored()
     {
         LogCapture log;
-        auto engine = makeEngine();
         int deviceChanges = 0;
-        engine->setOnDeviceChangedDuringCapture([&] { ++deviceChanges; });
+        auto engine = makeEngine(nullptr, &deviceChanges);
         engine->startCapture();
         engine->stopCapture();
         QSignalSpy states(engine.get(), &AudioCaptureEngine::stateChanged);
@@ -286,9 +291,8 @@ private Q_SLOTS:
     void defaultSourceWithTheSameFormatIsNoChange()
     {
         LogCapture log;
-        auto engine = makeEngine();
         int deviceChanges = 0;
-        engine->setOnDeviceChangedDuringCapture([&] { ++deviceChanges; });
+        auto engine = makeEngine(nullptr, &deviceChanges);
         QVERIFY(loadNullSource(QStringLiteral("murlex_twin"), 48000, 2) >= 0);
         engine->startCapture();
         QVERIFY(Pactl::setDefaultSource(QStringLiteral("murlex_twin")));
@@ -303,11 +307,9 @@ private Q_SLOTS:
     void defaultSourceChangeEndsTheCapture()
     {
         LogCapture log;
-        auto engine = makeEngine();
         ChunkRecorder chunks;
-        engine->setOnPCMFrame(chunks.handler());
         int deviceChanges = 0;
-        engine->setOnDeviceChangedDuringCapture([&] { ++deviceChanges; });
+        auto engine = makeEngine(&chunks, &deviceChanges);
         // A pipe source gives nothing unless written to, so whatever arrives came from the microphone.
         QVERIFY(loadPipeSource(QStringLiteral("murlex_headset"), {}, QStringLiteral("s16le"), 44100, 1) >= 0);
 
@@ -341,11 +343,9 @@ private Q_SLOTS:
     void vanishingSourceEndsTheCapture()
     {
         LogCapture log;
-        auto engine = makeEngine();
         ChunkRecorder chunks;
-        engine->setOnPCMFrame(chunks.handler());
         int deviceChanges = 0;
-        engine->setOnDeviceChangedDuringCapture([&] { ++deviceChanges; });
+        auto engine = makeEngine(&chunks, &deviceChanges);
         const QString name = QStringLiteral("murlex_builtin");
         const int builtin = loadPipeSource(name, QStringLiteral("device.form_factor=internal"));
         QVERIFY(builtin >= 0);
@@ -381,9 +381,8 @@ private Q_SLOTS:
         QVERIFY(internal >= 0);
         QVERIFY(loadPipeSource(QStringLiteral("murlex_pci"), QStringLiteral("device.bus=pci")) >= 0);
 
-        auto engine = makeEngine();
         ChunkRecorder chunks;
-        engine->setOnPCMFrame(chunks.handler());
+        auto engine = makeEngine(&chunks);
         engine->startCapture();
         QCOMPARE(Pactl::recordingSources(), QList<int>{internal});
         QVERIFY(log.contains(QStringLiteral("audio"), QtInfoMsg,
