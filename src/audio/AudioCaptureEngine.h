@@ -55,7 +55,8 @@ public:
     void startCapture() override;
     void stopCapture() override;
     // Set before a capture starts; called on the audio thread (and on the main thread for the
-    // short last chunk at stop).
+    // short last chunk at stop). The audio thread holds the sound system's loop while it calls
+    // the handler, so the handler must never wait for the main thread.
     void setOnPCMFrame(PCMFrameHandler handler) override;
     // Called on the main thread after a device change ended a running capture.
     void setOnDeviceChangedDuringCapture(std::function<void()> handler);

@@ -97,10 +97,11 @@ bool PulseConnection::waitUntil(const std::function<bool()> &done)
     Timer timer{m_loop};
     const pa_usec_t timeout = pa_usec_t(std::chrono::duration_cast<std::chrono::microseconds>(m_timeout).count());
     pa_time_event *event = pa_context_rttime_new(m_context, pa_rtclock_now() + timeout, &onTimer, &timer);
+    if (!event)
+        return false; // without a timer the wait could last for ever
     while (!done() && !timer.expired)
         pa_threaded_mainloop_wait(m_loop);
-    if (event)
-        pa_threaded_mainloop_get_api(m_loop)->time_free(event);
+    pa_threaded_mainloop_get_api(m_loop)->time_free(event);
     return done();
 }
 
