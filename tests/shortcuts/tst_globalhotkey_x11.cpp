@@ -1,5 +1,6 @@
 // test-labels: shortcuts
 // The dictation hot key on a real X server (the harness's Xvfb), pressed with xdotool.
+#include "HelperProcess.h"
 #include "LogCapture.h"
 #include "StdoutCapture.h"
 #include "shortcuts/CarbonKeyboardShortcuts.h"
@@ -170,13 +171,9 @@ private Q_SLOTS:
 
     void aKeyAnotherClientHoldsIsRefused()
     {
-        QProcess holder;
-        holder.start(QStringLiteral(MURLEX_TEST_HELPERS_DIR "/hotkey_holder"),
-                     {QStringLiteral("k"), QStringLiteral("control"), QStringLiteral("alt")});
-        QVERIFY(holder.waitForStarted());
-        QVERIFY(holder.waitForReadyRead(10000));
-        QByteArray said = holder.readAllStandardOutput();
-        QVERIFY2(said.startsWith("holding"), said.constData());
+        HelperProcess holder(QStringLiteral("hotkey_holder"),
+                             {QStringLiteral("k"), QStringLiteral("control"), QStringLiteral("alt")});
+        QVERIFY(holder.waitForLine(QStringLiteral("holding")));
 
         const Name name(QStringLiteral("heldElsewhere"));
         const Shortcut taken(Key::k.rawValue, control | option);
@@ -198,9 +195,9 @@ private Q_SLOTS:
             QVERIFY2(out.text().contains(QStringLiteral("Error registering hotkey ⌃\uFFFD: -1\n")), qPrintable(out.text()));
         }
         setShortcut(std::nullopt, name);
-        holder.closeWriteChannel();
-        QVERIFY(holder.waitForFinished(5000));
-        QCOMPARE(holder.exitCode(), 0);
+        holder.process().closeWriteChannel();
+        QVERIFY(holder.process().waitForFinished(5000));
+        QCOMPARE(holder.process().exitCode(), 0);
     }
 
     void layoutCharactersAndReservedShortcutsComeFromTheDesktop()

@@ -3,8 +3,10 @@
 #include "app/AppLogger.h"
 #include "platform/linux/GnomeKeyBindings.h"
 #include "platform/linux/X11KeyCodes.h"
+#include "platform/linux/XcbConnectionHandle.h"
+#include "platform/linux/XcbReply.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
 
 // xkb.h names a structure member `explicit`, a C++ keyword.
 #define explicit explicit_
@@ -13,26 +15,13 @@
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
-#include <memory>
-
-namespace {
-struct FreeDeleter {
-    void operator()(void *p) const { std::free(p); }
-};
-template <typename T>
-using XcbReply = std::unique_ptr<T, FreeDeleter>;
-} // namespace
 
 X11HotKeyService *X11HotKeyService::create(QObject *parent)
 {
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
-    if (!connection)
+    const XcbConnectionHandle qtConnection; // Qt's own: key events then arrive through Qt's event loop
+    if (!qtConnection.connection() || qtConnection.root() == XCB_NONE)
         return nullptr;
-    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-    if (!screen)
-        return nullptr;
-    return new X11HotKeyService(connection, screen->root, parent);
+    return new X11HotKeyService(qtConnection.connection(), qtConnection.root(), parent);
 }
 
 X11HotKeyService::X11HotKeyService(xcb_connection_t *connection, xcb_window_t root, QObject *parent)
