@@ -16,6 +16,11 @@
 #include <xkbcommon/xkbcommon.h>
 
 
+HotKeyService *HotKeyService::createDefault(QObject *parent)
+{
+    return X11HotKeyService::create(parent);
+}
+
 X11HotKeyService *X11HotKeyService::create(QObject *parent)
 {
     const XcbConnectionHandle qtConnection; // Qt's own: key events then arrive through Qt's event loop
