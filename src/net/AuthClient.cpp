@@ -121,5 +121,6 @@ QCoro::Task<TokenResult> AuthClient::validAccessToken()
         if (secondsLeft > refreshMarginSeconds)
             co_return *token;
     }
-    co_return co_await RefreshCoordinator::shared().currentTask();
+    TokenResult shared = co_await RefreshCoordinator::shared().currentTask();
+    co_return shared;
 }

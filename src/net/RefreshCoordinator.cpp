@@ -49,7 +49,10 @@ QCoro::Task<TokenResult> RefreshCoordinator::currentTask()
         m_inFlight = flight;
         run(flight);
     }
-    co_return co_await Flight::Awaiter{flight};
+    // Named, not a temporary inside the co_return: g++ 12 may destroy such a temporary twice.
+    Flight::Awaiter awaiter{std::move(flight)};
+    TokenResult result = co_await awaiter;
+    co_return result;
 }
 
 void RefreshCoordinator::clear()
