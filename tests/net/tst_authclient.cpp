@@ -6,11 +6,11 @@
 #include "store/JWT.h"
 #include "store/TokenStore.h"
 
+#include "DevServer.h"
 #include "RedirectingNetworkAccess.h"
 #include "TaskResult.h"
 
 #include <QCoroTask>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkReply>
 #include <QTcpServer>
@@ -73,79 +73,37 @@ AuthError authError(const TokenFailure &failure)
 }
 
 
-// murlex-devserver in a process of its own on a free port, steered through its control API.
-class AuthStandIn {
-public:
-    ~AuthStandIn()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000))
-                m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-    bool start()
-    {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QStringLiteral(MURLEX_DEVSERVER_PATH), {QStringLiteral("--port"), QStringLiteral("0")});
-        if (!m_process.waitForReadyRead(20000))
-            return false;
-        const QByteArray line = m_process.readLine().trimmed();
-        m_port = quint16(line.mid(line.lastIndexOf(' ') + 1).toUInt());
-        m_control = std::make_unique<RedirectingNetworkAccess>(m_port, caCertificates());
-        return m_port != 0;
-    }
-    quint16 port() const { return m_port; }
-    static QList<QSslCertificate> caCertificates() { return QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/ca.pem")); }
-    static QList<QSslCertificate> otherCaCertificates() { return QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem")); }
-
-    bool reset() { return call("POST", QStringLiteral("reset")).first == 204; }
-    bool addRestFault(const QJsonObject &fault) { return call("POST", QStringLiteral("rest-faults"), fault).first == 204; }
-    QJsonObject issueTokens(const QString &subject)
-    {
-        return call("POST", QStringLiteral("tokens"), {{QStringLiteral("sub"), subject}}).second;
-    }
-    int requestCount(const QString &key)
-    {
-        return call("GET", QStringLiteral("stats")).second.value(QLatin1String("requests")).toObject().value(key).toInt();
-    }
-
-private:
-    QPair<int, QJsonObject> call(const QByteArray &method, const QString &what, const QJsonObject &body = {})
-    {
-        QNetworkRequest request(QUrl(QStringLiteral("https://localhost/_control/") + what));
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-        const QByteArray payload = method == "GET" ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact);
-        std::unique_ptr<QNetworkReply> reply(m_control->sendCustomRequest(request, method, payload));
-        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
-        if (!reply->isFinished() && !finished.wait(10000))
-            return {0, {}};
-        return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), QJsonDocument::fromJson(reply->readAll()).object()};
-    }
-
-    QProcess m_process;
-    quint16 m_port = 0;
-    std::unique_ptr<RedirectingNetworkAccess> m_control;
-};
-
 } // namespace
 
 class TestAuthClient : public QObject {
     Q_OBJECT
 
-    AuthStandIn m_server;
+    DevServer m_server;
     RecordingAccess *m_access = nullptr;
 
-    int refreshPosts() { return m_server.requestCount(QStringLiteral("POST /auth/refresh")); }
+    int refreshPosts() { return m_server.requestCount("POST", QStringLiteral("/auth/refresh")); }
+
+    // The next `count` requests to `path` are answered with `status` and `body` (status 0: the
+    // real answer) after `delayMs`.
+    bool fault(const char *path, int status, const QByteArray &body, int delayMs = 0, int count = 1)
+    {
+        DevServer::RestFault f;
+        f.method = "POST";
+        f.path = QLatin1String(path);
+        f.status = status;
+        f.body = body;
+        f.delayMs = delayMs;
+        f.count = count;
+        return m_server.setRestFault(f);
+    }
 
     // Signs the account in on the server side and stores its tokens, as after a sign-in.
     QString storeAccount(const QString &subject, const std::optional<QString> &access = std::nullopt)
     {
-        const QJsonObject tokens = m_server.issueTokens(subject);
-        TokenStore::setAccessToken(access.value_or(tokens.value(QLatin1String("access_token")).toString()));
-        TokenStore::setRefreshToken(tokens.value(QLatin1String("refresh_token")).toString());
-        return tokens.value(QLatin1String("refresh_token")).toString();
+        const DevServer::Tokens tokens = m_server.issueTokens(subject);
+        TokenStore::setAccessToken(access.value_or(tokens.access));
+        TokenStore::setRefreshToken(tokens.refresh);
+        return tokens.refresh;
     }
 
     void verifyPostedJson(const QNetworkRequest &request, const QUrl &url)
@@ -162,7 +120,7 @@ private Q_SLOTS:
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"), "no session bus: run the tests through scripts/harness.sh");
         QVERIFY(m_server.start());
-        m_access = new RecordingAccess(m_server.port(), AuthStandIn::caCertificates(), this);
+        m_access = new RecordingAccess(m_server.port(), DevServer::caCertificates(), this);
         NetworkAccess::setShared(m_access);
     }
     void cleanupTestCase()
@@ -196,7 +154,7 @@ private Q_SLOTS:
 
         QCOMPARE(m_access->requests().size(), 1);
         verifyPostedJson(m_access->requests().at(0), QUrl(QStringLiteral("https://api.murlex.app/auth/apple")));
-        QCOMPARE(m_server.requestCount(QStringLiteral("POST /auth/apple")), 1);
+        QCOMPARE(m_server.requestCount("POST", QStringLiteral("/auth/apple")), 1);
         // The stand-in names the account after a readable identity token: the body reached it.
         QCOMPARE(JWT::subject(TokenStore::accessToken().value_or(QString())), std::optional<QString>(QStringLiteral("user-1")));
         QVERIFY(!TokenStore::refreshToken().value_or(QString()).isEmpty());
@@ -210,39 +168,28 @@ private Q_SLOTS:
     void signInFailureStoresNothing_data()
     {
         QTest::addColumn<int>("status");
-        QTest::addColumn<QJsonValue>("body");
+        QTest::addColumn<QByteArray>("body");
         QTest::addColumn<AuthError>("expected");
-        const QJsonObject complete{{QStringLiteral("access_token"), QStringLiteral("a")},
-                                   {QStringLiteral("refresh_token"), QStringLiteral("r")},
-                                   {QStringLiteral("is_new_user"), true}};
-        QTest::newRow("201 is not success") << 201 << QJsonValue(complete)
-            << AuthError::http(201, QString::fromUtf8(QJsonDocument(complete).toJson(QJsonDocument::Compact)));
-        QTest::newRow("401 with a text body") << 401 << QJsonValue(QStringLiteral("令牌无效")) << AuthError::http(401, QStringLiteral("令牌无效"));
-        QTest::newRow("500 without a body") << 500 << QJsonValue() << AuthError::http(500, QString());
-        QJsonObject noNewUser = complete;
-        noNewUser.remove(QStringLiteral("is_new_user"));
-        QTest::newRow("no is_new_user") << 200 << QJsonValue(noNewUser) << AuthError::decode();
-        QJsonObject numericNewUser = complete;
-        numericNewUser.insert(QStringLiteral("is_new_user"), 1);
-        QTest::newRow("is_new_user a number") << 200 << QJsonValue(numericNewUser) << AuthError::decode();
-        QJsonObject nullRefresh = complete;
-        nullRefresh.insert(QStringLiteral("refresh_token"), QJsonValue::Null);
-        QTest::newRow("refresh_token null") << 200 << QJsonValue(nullRefresh) << AuthError::decode();
-        QTest::newRow("array") << 200 << QJsonValue(QJsonArray{complete}) << AuthError::decode();
-        QTest::newRow("not JSON") << 200 << QJsonValue(QStringLiteral("ok")) << AuthError::decode();
+        const QByteArray complete = R"({"access_token":"a","is_new_user":true,"refresh_token":"r"})";
+        QTest::newRow("201 is not success") << 201 << complete << AuthError::http(201, QString::fromUtf8(complete));
+        QTest::newRow("401 with a text body") << 401 << QByteArray("令牌无效") << AuthError::http(401, QStringLiteral("令牌无效"));
+        QTest::newRow("500 without a body") << 500 << QByteArray() << AuthError::http(500, QString());
+        QTest::newRow("no is_new_user") << 200 << QByteArray(R"({"access_token":"a","refresh_token":"r"})") << AuthError::decode();
+        QTest::newRow("is_new_user a number") << 200 << QByteArray(R"({"access_token":"a","is_new_user":1,"refresh_token":"r"})")
+                                              << AuthError::decode();
+        QTest::newRow("refresh_token null") << 200 << QByteArray(R"({"access_token":"a","is_new_user":false,"refresh_token":null})")
+                                            << AuthError::decode();
+        QTest::newRow("array") << 200 << (QByteArray("[") + complete + "]") << AuthError::decode();
+        QTest::newRow("not JSON") << 200 << QByteArray("ok") << AuthError::decode();
     }
     void signInFailureStoresNothing()
     {
         QFETCH(int, status);
-        QFETCH(QJsonValue, body);
+        QFETCH(QByteArray, body);
         QFETCH(AuthError, expected);
         TokenStore::setAccessToken(QStringLiteral("old-access"));
         TokenStore::setRefreshToken(QStringLiteral("old-refresh"));
-        QJsonObject fault{{QStringLiteral("method"), QStringLiteral("POST")}, {QStringLiteral("path"), QStringLiteral("/auth/apple")},
-                          {QStringLiteral("status"), status}};
-        if (!body.isUndefined())
-            fault.insert(QStringLiteral("body"), body);
-        QVERIFY(m_server.addRestFault(fault));
+        QVERIFY(fault("/auth/apple", status, body));
 
         const auto result = finished(AuthClient::signInWithApple(QStringLiteral("user-2")));
         QVERIFY(!result.hasValue());
@@ -280,16 +227,14 @@ private Q_SLOTS:
 
         // 201 with a good body is still a failure.
         storeAccount(QStringLiteral("user-4"), QStringLiteral("kept"));
-        QVERIFY(m_server.addRestFault({{QStringLiteral("method"), QStringLiteral("POST")}, {QStringLiteral("path"), QStringLiteral("/auth/refresh")},
-                                       {QStringLiteral("status"), 201}, {QStringLiteral("body"), QStringLiteral(R"({"access_token":"x"})")}}));
+        QVERIFY(fault("/auth/refresh", 201, R"({"access_token":"x"})"));
         const TokenResult created = finished(AuthClient::refreshAccessToken());
         QCOMPARE(authError(created.error()), AuthError::http(201, QStringLiteral(R"({"access_token":"x"})")));
         QCOMPARE(authError(created.error()).localizedDescription(), QStringLiteral(R"(auth 接口 HTTP 201: {"access_token":"x"})"));
         QCOMPARE(TokenStore::accessToken(), std::optional<QString>(QStringLiteral("kept")));
 
         // 200 whose access token is not text.
-        QVERIFY(m_server.addRestFault({{QStringLiteral("method"), QStringLiteral("POST")}, {QStringLiteral("path"), QStringLiteral("/auth/refresh")},
-                                       {QStringLiteral("status"), 200}, {QStringLiteral("body"), QJsonObject{{QStringLiteral("access_token"), 7}}}}));
+        QVERIFY(fault("/auth/refresh", 200, R"({"access_token":7})"));
         QCOMPARE(authError(finished(AuthClient::refreshAccessToken()).error()), AuthError::decode());
         QCOMPARE(TokenStore::accessToken(), std::optional<QString>(QStringLiteral("kept")));
     }
@@ -297,8 +242,7 @@ private Q_SLOTS:
     void emptyRefreshedTokenIsStoredThenCountsAsNone()
     {
         storeAccount(QStringLiteral("user-5"), QStringLiteral("old"));
-        QVERIFY(m_server.addRestFault({{QStringLiteral("method"), QStringLiteral("POST")}, {QStringLiteral("path"), QStringLiteral("/auth/refresh")},
-                                       {QStringLiteral("status"), 200}, {QStringLiteral("body"), QJsonObject{{QStringLiteral("access_token"), QString()}}}}));
+        QVERIFY(fault("/auth/refresh", 200, R"({"access_token":""})"));
         const TokenResult result = finished(AuthClient::refreshAccessToken());
         QVERIFY(result.hasValue());
         QVERIFY(result.value().isEmpty());
@@ -349,9 +293,8 @@ private Q_SLOTS:
         QFETCH(QString, token);
         storeAccount(QStringLiteral("user-7"), token);
         // The server hands out the same kind of token, so every call must refresh again.
-        QVERIFY(m_server.addRestFault({{QStringLiteral("method"), QStringLiteral("POST")}, {QStringLiteral("path"), QStringLiteral("/auth/refresh")},
-                                       {QStringLiteral("status"), 200}, {QStringLiteral("count"), -1},
-                                       {QStringLiteral("body"), QJsonObject{{QStringLiteral("access_token"), token}}}}));
+        const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("access_token"), token}}).toJson(QJsonDocument::Compact);
+        QVERIFY(fault("/auth/refresh", 200, body, 0, -1));
         for (int call = 1; call <= 3; ++call) {
             const TokenResult result = finished(AuthClient::validAccessToken());
             QCOMPARE(result.value(), token);
@@ -364,8 +307,7 @@ private Q_SLOTS:
     {
         storeAccount(QStringLiteral("user-8"), tokenExpiringIn(10));
         // Slow the answer so all ten are surely waiting on the same request.
-        QVERIFY(m_server.addRestFault({{QStringLiteral("method"), QStringLiteral("POST")}, {QStringLiteral("path"), QStringLiteral("/auth/refresh")},
-                                       {QStringLiteral("delay_ms"), 300}}));
+        QVERIFY(fault("/auth/refresh", 0, {}, 300));
         QList<TokenResult> results;
         for (int i = 0; i < 10; ++i)
             collect(results);
@@ -380,8 +322,7 @@ private Q_SLOTS:
     void failedSharedRefreshGivesEveryoneTheSameErrorOnce()
     {
         storeAccount(QStringLiteral("user-9"), tokenExpiringIn(10));
-        QVERIFY(m_server.addRestFault({{QStringLiteral("method"), QStringLiteral("POST")}, {QStringLiteral("path"), QStringLiteral("/auth/refresh")},
-                                       {QStringLiteral("status"), 503}, {QStringLiteral("delay_ms"), 200}, {QStringLiteral("body"), QStringLiteral("维护中")}}));
+        QVERIFY(fault("/auth/refresh", 503, "维护中", 200));
         QList<TokenResult> results;
         for (int i = 0; i < 10; ++i)
             collect(results);
@@ -402,9 +343,7 @@ private Q_SLOTS:
     void callerRightAfterTheRefreshGetsItsResultWithoutANewRequest()
     {
         storeAccount(QStringLiteral("user-10"), QStringLiteral("opaque-1"));
-        QVERIFY(m_server.addRestFault({{QStringLiteral("method"), QStringLiteral("POST")}, {QStringLiteral("path"), QStringLiteral("/auth/refresh")},
-                                       {QStringLiteral("status"), 200}, {QStringLiteral("count"), -1},
-                                       {QStringLiteral("body"), QJsonObject{{QStringLiteral("access_token"), QStringLiteral("opaque-2")}}}}));
+        QVERIFY(fault("/auth/refresh", 200, R"({"access_token":"opaque-2"})", 0, -1));
         QList<TokenResult> results;
         // Asks again the moment it has its token: the refresh has finished but is not cleared yet.
         [](QList<TokenResult> &out) -> QCoro::Task<> {
@@ -436,7 +375,7 @@ private Q_SLOTS:
             QVERIFY(probe.listen(QHostAddress::LocalHost));
             port = probe.serverPort();
         }
-        const QList<QSslCertificate> trusted = trustStandIn ? AuthStandIn::caCertificates() : AuthStandIn::otherCaCertificates();
+        const QList<QSslCertificate> trusted = trustStandIn ? DevServer::caCertificates() : QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem"));
         RecordingAccess access(port, trusted);
         NetworkAccess::setShared(&access);
         storeAccount(QStringLiteral("user-11"), tokenExpiringIn(1));
