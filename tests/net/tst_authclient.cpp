@@ -72,6 +72,7 @@ AuthError authError(const TokenFailure &failure)
                                                       : AuthError::http(-1, QStringLiteral("not an AuthError"));
 }
 
+using Token = std::optional<QString>;
 
 } // namespace
 
@@ -141,7 +142,7 @@ private Q_SLOTS:
     {
         QCOMPARE(AuthError::http(401, QStringLiteral("B")).localizedDescription(), QStringLiteral("auth 接口 HTTP 401: B"));
         QCOMPARE(AuthError::http(401, QString()).localizedDescription(), QStringLiteral("auth 接口 HTTP 401: "));
-        QCOMPARE(AuthError::http(-1, QStringLiteral("%1 %2")).localizedDescription(), QStringLiteral("auth 接口 HTTP -1: %1 %2"));
+        QCOMPARE(AuthError::http(500, QStringLiteral("%1")).localizedDescription(), QStringLiteral("auth 接口 HTTP 500: %1"));
         QCOMPARE(AuthError::noRefreshToken().localizedDescription(), QStringLiteral("本地没有 refresh token，需要重新登录"));
         QCOMPARE(AuthError::noAccessToken().localizedDescription(), QStringLiteral("本地没有 access token，需要重新登录"));
         QCOMPARE(AuthError::decode().localizedDescription(), QStringLiteral("无法解析 auth 响应"));
@@ -149,20 +150,14 @@ private Q_SLOTS:
 
     void signInStoresBothTokens()
     {
-        const auto result = finished(AuthClient::signInWithApple(QStringLiteral("user-1")));
-        QVERIFY(result.hasValue());
-
+        QVERIFY(finished(AuthClient::signInWithApple(QStringLiteral("user-1"))).hasValue());
         QCOMPARE(m_access->requests().size(), 1);
         verifyPostedJson(m_access->requests().at(0), QUrl(QStringLiteral("https://api.murlex.app/auth/apple")));
-        QCOMPARE(m_server.requestCount("POST", QStringLiteral("/auth/apple")), 1);
         // The stand-in names the account after a readable identity token: the body reached it.
-        QCOMPARE(JWT::subject(TokenStore::accessToken().value_or(QString())), std::optional<QString>(QStringLiteral("user-1")));
-        QVERIFY(!TokenStore::refreshToken().value_or(QString()).isEmpty());
-
-        // The stored refresh token is the one the server knows: it buys a new access token.
+        QCOMPARE(JWT::subject(TokenStore::accessToken().value_or(QString())), Token(QStringLiteral("user-1")));
+        // The stored refresh token is the one the server issued: it buys a new access token.
         const TokenResult refreshed = finished(AuthClient::refreshAccessToken());
-        QVERIFY(refreshed.hasValue());
-        QCOMPARE(JWT::subject(refreshed.value()), std::optional<QString>(QStringLiteral("user-1")));
+        QCOMPARE(JWT::subject(refreshed.value()), Token(QStringLiteral("user-1")));
     }
 
     void signInFailureStoresNothing_data()
@@ -173,13 +168,9 @@ private Q_SLOTS:
         const QByteArray complete = R"({"access_token":"a","is_new_user":true,"refresh_token":"r"})";
         QTest::newRow("201 is not success") << 201 << complete << AuthError::http(201, QString::fromUtf8(complete));
         QTest::newRow("401 with a text body") << 401 << QByteArray("令牌无效") << AuthError::http(401, QStringLiteral("令牌无效"));
-        QTest::newRow("500 without a body") << 500 << QByteArray() << AuthError::http(500, QString());
         QTest::newRow("no is_new_user") << 200 << QByteArray(R"({"access_token":"a","refresh_token":"r"})") << AuthError::decode();
         QTest::newRow("is_new_user a number") << 200 << QByteArray(R"({"access_token":"a","is_new_user":1,"refresh_token":"r"})")
                                               << AuthError::decode();
-        QTest::newRow("refresh_token null") << 200 << QByteArray(R"({"access_token":"a","is_new_user":false,"refresh_token":null})")
-                                            << AuthError::decode();
-        QTest::newRow("array") << 200 << (QByteArray("[") + complete + "]") << AuthError::decode();
         QTest::newRow("not JSON") << 200 << QByteArray("ok") << AuthError::decode();
     }
     void signInFailureStoresNothing()
@@ -192,63 +183,56 @@ private Q_SLOTS:
         QVERIFY(fault("/auth/apple", status, body));
 
         const auto result = finished(AuthClient::signInWithApple(QStringLiteral("user-2")));
-        QVERIFY(!result.hasValue());
         QCOMPARE(authError(result.error()), expected);
-        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(QStringLiteral("old-access")));
-        QCOMPARE(TokenStore::refreshToken(), std::optional<QString>(QStringLiteral("old-refresh")));
+        QCOMPARE(TokenStore::accessToken(), Token(QStringLiteral("old-access")));
+        QCOMPARE(TokenStore::refreshToken(), Token(QStringLiteral("old-refresh")));
     }
 
-    void refreshStoresOnlyTheAccessToken()
-    {
-        const QString refreshToken = storeAccount(QStringLiteral("user-3"), QStringLiteral("stale"));
-        const TokenResult result = finished(AuthClient::refreshAccessToken());
-        QVERIFY(result.hasValue());
-        QCOMPARE(JWT::subject(result.value()), std::optional<QString>(QStringLiteral("user-3")));
-        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(result.value()));
-        QCOMPARE(TokenStore::refreshToken(), std::optional<QString>(refreshToken));
-        QCOMPARE(m_access->requests().size(), 1);
-        verifyPostedJson(m_access->requests().at(0), QUrl(QStringLiteral("https://api.murlex.app/auth/refresh")));
-    }
-
-    void refreshFailures()
+    void refreshReplacesOnlyTheAccessToken()
     {
         // No refresh token: nothing is sent.
         QCOMPARE(authError(finished(AuthClient::refreshAccessToken()).error()), AuthError::noRefreshToken());
-        QVERIFY(m_access->requestedUrls().isEmpty());
+        QVERIFY(m_access->requests().isEmpty());
 
-        // An empty refresh token is sent as it is (and refused by the server); nothing changes.
-        TokenStore::setAccessToken(QStringLiteral("kept"));
-        TokenStore::setRefreshToken(QString());
-        const TokenResult refused = finished(AuthClient::refreshAccessToken());
-        QCOMPARE(authError(refused.error()), AuthError::http(401, QStringLiteral(R"({"error":"unknown refresh token"})")));
-        QCOMPARE(refreshPosts(), 1);
-        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(QStringLiteral("kept")));
-        QCOMPARE(TokenStore::refreshToken(), std::optional<QString>(QString()));
+        const QString refreshToken = storeAccount(QStringLiteral("user-3"), QStringLiteral("stale"));
+        const TokenResult result = finished(AuthClient::refreshAccessToken());
+        QCOMPARE(JWT::subject(result.value()), Token(QStringLiteral("user-3")));
+        QCOMPARE(TokenStore::accessToken(), Token(result.value()));
+        QCOMPARE(TokenStore::refreshToken(), Token(refreshToken));
+        verifyPostedJson(m_access->requests().value(0), QUrl(QStringLiteral("https://api.murlex.app/auth/refresh")));
 
-        // 201 with a good body is still a failure.
-        storeAccount(QStringLiteral("user-4"), QStringLiteral("kept"));
-        QVERIFY(fault("/auth/refresh", 201, R"({"access_token":"x"})"));
-        const TokenResult created = finished(AuthClient::refreshAccessToken());
-        QCOMPARE(authError(created.error()), AuthError::http(201, QStringLiteral(R"({"access_token":"x"})")));
-        QCOMPARE(authError(created.error()).localizedDescription(), QStringLiteral(R"(auth 接口 HTTP 201: {"access_token":"x"})"));
-        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(QStringLiteral("kept")));
-
-        // 200 whose access token is not text.
-        QVERIFY(fault("/auth/refresh", 200, R"({"access_token":7})"));
-        QCOMPARE(authError(finished(AuthClient::refreshAccessToken()).error()), AuthError::decode());
-        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(QStringLiteral("kept")));
+        // An empty access token in the answer is stored as it is, and then counts as none.
+        QVERIFY(fault("/auth/refresh", 200, R"({"access_token":""})"));
+        QCOMPARE(finished(AuthClient::refreshAccessToken()).value(), QString());
+        QCOMPARE(TokenStore::accessToken(), Token(QString()));
+        QCOMPARE(authError(finished(AuthClient::validAccessToken()).error()), AuthError::noAccessToken());
+        QCOMPARE(refreshPosts(), 2);
     }
 
-    void emptyRefreshedTokenIsStoredThenCountsAsNone()
+    void refreshFailureChangesNothing_data()
     {
-        storeAccount(QStringLiteral("user-5"), QStringLiteral("old"));
-        QVERIFY(fault("/auth/refresh", 200, R"({"access_token":""})"));
-        const TokenResult result = finished(AuthClient::refreshAccessToken());
-        QVERIFY(result.hasValue());
-        QVERIFY(result.value().isEmpty());
-        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(QString()));
-        QCOMPARE(authError(finished(AuthClient::validAccessToken()).error()), AuthError::noAccessToken());
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<AuthError>("expected");
+        QTest::newRow("201 is not success") << 201 << QByteArray(R"({"access_token":"x"})")
+                                            << AuthError::http(201, QStringLiteral(R"({"access_token":"x"})"));
+        QTest::newRow("401 refused by the server") << 0 << QByteArray() << AuthError::http(401, QStringLiteral(R"({"error":"unknown refresh token"})"));
+        QTest::newRow("access token not text") << 200 << QByteArray(R"({"access_token":7})") << AuthError::decode();
+    }
+    void refreshFailureChangesNothing()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(AuthError, expected);
+        TokenStore::setAccessToken(QStringLiteral("kept"));
+        TokenStore::setRefreshToken(QString()); // an empty refresh token is still sent
+        if (status != 0)
+            QVERIFY(fault("/auth/refresh", status, body));
+
+        QCOMPARE(authError(finished(AuthClient::refreshAccessToken()).error()), expected);
         QCOMPARE(refreshPosts(), 1);
+        QCOMPARE(TokenStore::accessToken(), Token(QStringLiteral("kept")));
+        QCOMPARE(TokenStore::refreshToken(), Token(QString()));
     }
 
     void validTokenNeedsMoreThan300Seconds()
@@ -257,27 +241,21 @@ private Q_SLOTS:
         QCOMPARE(authError(finished(AuthClient::validAccessToken()).error()), AuthError::noAccessToken());
         TokenStore::setAccessToken(QString());
         QCOMPARE(authError(finished(AuthClient::validAccessToken()).error()), AuthError::noAccessToken());
-        QVERIFY(m_access->requestedUrls().isEmpty());
 
         // 301 seconds to live: used as it is.
         const QString lasting = tokenExpiringIn(301);
         storeAccount(QStringLiteral("user-6"), lasting);
-        const TokenResult kept = finished(AuthClient::validAccessToken());
-        QCOMPARE(kept.value(), lasting);
-        QVERIFY(m_access->requestedUrls().isEmpty());
+        QCOMPARE(finished(AuthClient::validAccessToken()).value(), lasting);
+        QVERIFY(m_access->requests().isEmpty());
 
-        // Exactly 300 seconds: refreshed, and the new token is stored.
-        TokenStore::setAccessToken(tokenExpiringIn(300));
-        const TokenResult refreshed = finished(AuthClient::validAccessToken());
-        QVERIFY(refreshed.hasValue());
-        QCOMPARE(JWT::subject(refreshed.value()), std::optional<QString>(QStringLiteral("user-6")));
-        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(refreshed.value()));
-        QCOMPARE(refreshPosts(), 1);
-
-        // Already expired: refreshed as well (once the shared refresh has been cleared).
-        QTest::qWait(1);
-        TokenStore::setAccessToken(tokenExpiringIn(-60));
-        QVERIFY(finished(AuthClient::validAccessToken()).hasValue());
+        // 300 seconds, or already expired: refreshed, and the new token is stored.
+        for (double secondsLeft : {300.0, -60.0}) {
+            TokenStore::setAccessToken(tokenExpiringIn(secondsLeft));
+            const TokenResult refreshed = finished(AuthClient::validAccessToken());
+            QCOMPARE(JWT::subject(refreshed.value()), Token(QStringLiteral("user-6")));
+            QCOMPARE(TokenStore::accessToken(), Token(refreshed.value()));
+            QTest::qWait(1); // lets the shared refresh be cleared
+        }
         QCOMPARE(refreshPosts(), 2);
     }
 
@@ -286,7 +264,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("token");
         QTest::newRow("not a JWT") << QStringLiteral("opaque-token");
         QTest::newRow("no exp claim") << (segment("{}") + QLatin1Char('.') + segment(R"({"sub":"s"})") + QStringLiteral(".x"));
-        QTest::newRow("exp as text") << (segment("{}") + QLatin1Char('.') + segment(R"({"exp":"99999999999"})") + QStringLiteral(".x"));
     }
     void tokenWithoutReadableExpiryIsRefreshedEveryTime()
     {
@@ -296,47 +273,43 @@ private Q_SLOTS:
         const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("access_token"), token}}).toJson(QJsonDocument::Compact);
         QVERIFY(fault("/auth/refresh", 200, body, 0, -1));
         for (int call = 1; call <= 3; ++call) {
-            const TokenResult result = finished(AuthClient::validAccessToken());
-            QCOMPARE(result.value(), token);
+            QCOMPARE(finished(AuthClient::validAccessToken()).value(), token);
             QCOMPARE(refreshPosts(), call);
-            QTest::qWait(1); // the shared refresh is cleared before the next call
+            QTest::qWait(1); // lets the shared refresh be cleared
         }
     }
 
+    void tenCallersShareOneRefresh_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::newRow("refresh succeeds") << 0;
+        QTest::newRow("refresh fails") << 503;
+    }
     void tenCallersShareOneRefresh()
     {
-        storeAccount(QStringLiteral("user-8"), tokenExpiringIn(10));
-        // Slow the answer so all ten are surely waiting on the same request.
-        QVERIFY(fault("/auth/refresh", 0, {}, 300));
-        QList<TokenResult> results;
-        for (int i = 0; i < 10; ++i)
-            collect(results);
-        QTRY_COMPARE(results.size(), 10);
-        QCOMPARE(refreshPosts(), 1);
-        QVERIFY(results.at(0).hasValue());
-        for (const TokenResult &r : std::as_const(results))
-            QCOMPARE(r.value(), results.at(0).value());
-        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(results.at(0).value()));
-    }
-
-    void failedSharedRefreshGivesEveryoneTheSameErrorOnce()
-    {
-        storeAccount(QStringLiteral("user-9"), tokenExpiringIn(10));
-        QVERIFY(fault("/auth/refresh", 503, "维护中", 200));
+        QFETCH(int, status);
+        const QString expiring = tokenExpiringIn(10);
+        storeAccount(QStringLiteral("user-8"), expiring);
+        // A slow answer, so all ten surely wait on the same request.
+        QVERIFY(fault("/auth/refresh", status, "维护中", 300));
         QList<TokenResult> results;
         for (int i = 0; i < 10; ++i)
             collect(results);
         QTRY_COMPARE(results.size(), 10);
         QCOMPARE(refreshPosts(), 1);
         for (const TokenResult &r : std::as_const(results)) {
-            QVERIFY(!r.hasValue());
-            QCOMPARE(authError(r.error()), AuthError::http(503, QStringLiteral("维护中")));
+            QCOMPARE(r.hasValue(), status == 0);
+            if (status == 0)
+                QCOMPARE(r.value(), results.at(0).value());
+            else
+                QCOMPARE(authError(r.error()), AuthError::http(503, QStringLiteral("维护中")));
         }
+        QCOMPARE(TokenStore::accessToken(), Token(status == 0 ? results.at(0).value() : expiring));
 
-        // The next call, after the clearing, sends a new request (which now succeeds).
+        // After the clearing, the next call sends a new request.
         QTest::qWait(1);
-        const TokenResult next = finished(AuthClient::validAccessToken());
-        QVERIFY(next.hasValue());
+        TokenStore::setAccessToken(tokenExpiringIn(10));
+        QVERIFY(finished(AuthClient::validAccessToken()).hasValue());
         QCOMPARE(refreshPosts(), 2);
     }
 
@@ -360,55 +333,50 @@ private Q_SLOTS:
 
     void transportErrorsPassThrough_data()
     {
-        QTest::addColumn<bool>("trustStandIn");
+        QTest::addColumn<bool>("serverListens");
         QTest::addColumn<int>("code");
-        QTest::newRow("TLS: certificate not trusted") << false << int(QNetworkReply::SslHandshakeFailedError);
-        QTest::newRow("connection refused") << true << int(QNetworkReply::ConnectionRefusedError);
+        QTest::newRow("TLS: certificate not trusted") << true << int(QNetworkReply::SslHandshakeFailedError);
+        QTest::newRow("connection refused") << false << int(QNetworkReply::ConnectionRefusedError);
     }
     void transportErrorsPassThrough()
     {
-        QFETCH(bool, trustStandIn);
+        QFETCH(bool, serverListens);
         QFETCH(int, code);
         quint16 port = m_server.port();
-        if (trustStandIn) { // a port nobody listens on
-            QTcpServer probe;
+        QList<QSslCertificate> trusted = QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem"));
+        if (!serverListens) {
+            QTcpServer probe; // a port nobody listens on once it is closed
             QVERIFY(probe.listen(QHostAddress::LocalHost));
             port = probe.serverPort();
+            trusted = DevServer::caCertificates();
         }
-        const QList<QSslCertificate> trusted = trustStandIn ? DevServer::caCertificates() : QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem"));
         RecordingAccess access(port, trusted);
         NetworkAccess::setShared(&access);
         storeAccount(QStringLiteral("user-11"), tokenExpiringIn(1));
-
         const TokenResult refresh = finished(AuthClient::validAccessToken());
         const auto signIn = finished(AuthClient::signInWithApple(QStringLiteral("user-11")));
         NetworkAccess::setShared(m_access);
 
         for (const TokenFailure &failure : {refresh.error(), signIn.error()}) {
-            QVERIFY(std::holds_alternative<PlatformError>(failure));
-            const PlatformError &error = std::get<PlatformError>(failure);
+            const PlatformError error = std::get<PlatformError>(failure);
             QCOMPARE(error.domain, QStringLiteral("QNetworkReply"));
             QCOMPARE(error.code, code);
             QVERIFY(!error.localizedDescription.isEmpty());
         }
-        QCOMPARE(JWT::subject(TokenStore::accessToken().value_or(QString())), std::optional<QString>(QStringLiteral("crafted")));
-        QCOMPARE(refreshPosts(), 0);
+        QCOMPARE(JWT::subject(TokenStore::accessToken().value_or(QString())), Token(QStringLiteral("crafted")));
     }
 
     void providerSignsOutAndHandsOutTokens()
     {
         storeAccount(QStringLiteral("user-12"));
         AuthTokenProvider provider;
-        const TokenResult valid = finished(provider.validAccessToken());
-        QCOMPARE(JWT::subject(valid.value()), std::optional<QString>(QStringLiteral("user-12")));
+        QCOMPARE(JWT::subject(finished(provider.validAccessToken()).value()), Token(QStringLiteral("user-12")));
         QVERIFY(finished(provider.refreshAccessToken()).hasValue());
         QCOMPARE(refreshPosts(), 1);
 
         provider.signOut();
         QCOMPARE(TokenStore::accessToken(), std::nullopt);
         QCOMPARE(TokenStore::refreshToken(), std::nullopt);
-        QCOMPARE(authError(finished(provider.validAccessToken()).error()), AuthError::noAccessToken());
-        QCOMPARE(authError(finished(provider.refreshAccessToken()).error()), AuthError::noRefreshToken());
     }
 };
 
