@@ -221,7 +221,6 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<QString>>("expected");
         QTest::newRow("invalid byte") << QByteArray("tok\xff") << std::optional<QString>();
         QTest::newRow("truncated sequence") << QByteArray("tok\xe7\x83") << std::optional<QString>();
-        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << std::optional<QString>();
         QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << std::optional<QString>();
         QTest::newRow("byte order mark is kept") << QByteArray("\xef\xbb\xbftok")
                                                  << std::optional<QString>(QString(QChar(0xFEFF)) + QStringLiteral("tok"));
