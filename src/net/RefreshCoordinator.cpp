@@ -64,7 +64,8 @@ QCoro::Task<> RefreshCoordinator::run(std::shared_ptr<Flight> flight)
 {
     std::optional<TokenResult> result;
     try {
-        result = co_await m_refresh();
+        QCoro::Task<TokenResult> refresh = m_refresh();
+        result = co_await refresh;
     } catch (const std::exception &e) {
         // Nothing in the refresh throws on purpose; still, no waiter may be left hanging.
         result = TokenResult(TokenFailure(PlatformError{QStringLiteral("RefreshCoordinator"), -1, QString::fromUtf8(e.what())}));
