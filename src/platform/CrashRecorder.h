@@ -32,7 +32,7 @@ struct PreviousRun {
     int signal = 0;
     QString signalName;         // e.g. "SIGSEGV"
     int signalCode = 0;         // si_code
-    quint64 faultAddress = 0;
+    std::optional<quint64> faultAddress; // the address that faulted; none for a signal that was sent
     QDateTime crashTime;
     double uptimeSeconds = 0;   // from process start to the crash
     QList<StackFrame> backtrace; // innermost first; empty when none was captured

@@ -82,7 +82,8 @@ QJsonObject DiagnosticReportSource::report(const PreviousRun &run)
     object.insert(QStringLiteral("signal"), run.signal);
     object.insert(QStringLiteral("signal_name"), run.signalName);
     object.insert(QStringLiteral("signal_code"), run.signalCode);
-    object.insert(QStringLiteral("fault_address"), hex(run.faultAddress));
+    if (run.faultAddress)
+        object.insert(QStringLiteral("fault_address"), hex(*run.faultAddress));
     if (run.crashTime.isValid())
         object.insert(QStringLiteral("crash_time"), isoTime(run.crashTime));
     object.insert(QStringLiteral("uptime_seconds"), run.uptimeSeconds);

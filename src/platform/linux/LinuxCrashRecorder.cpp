@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -66,6 +67,12 @@ QString signalName(int signal)
 {
     const char *abbreviation = sigabbrev_np(signal);
     return abbreviation ? QStringLiteral("SIG") + QString::fromLatin1(abbreviation) : QString::number(signal);
+}
+
+// Only a fault the kernel raised has an address; a signal sent by a process carries its sender there.
+bool carriesFaultAddress(int signal, int code)
+{
+    return code > 0 && (signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE);
 }
 
 void endRunAtExit()
@@ -182,7 +189,8 @@ std::optional<PreviousRun> LinuxCrashRecorder::readPrevious(int fd, RawBacktrace
     run.signal = crash.signal;
     run.signalName = signalName(crash.signal);
     run.signalCode = crash.code;
-    run.faultAddress = crash.faultAddress;
+    if (carriesFaultAddress(crash.signal, crash.code))
+        run.faultAddress = crash.faultAddress;
     run.crashTime = fromRealtimeNs(crash.realtimeNs);
     if (crash.boottimeNs >= header.launchBoottimeNs)
         run.uptimeSeconds = double(crash.boottimeNs - header.launchBoottimeNs) / 1e9;
