@@ -1,0 +1,451 @@
+// test-labels: diagnostics
+// The diagnostics upload against the real stand-in backend over TLS, with tokens in the real
+// keyring and the cache under a private XDG data directory: what is listed, the body, what each
+// status does to the file and to the run, the token refresh rules, and the errors that end a run.
+#include "net/DiagnosticsUploader.h"
+#include "store/MetricsKitObserver.h"
+#include "store/TokenStore.h"
+
+#include "DevServer.h"
+#include "LogCapture.h"
+#include "RedirectingNetworkAccess.h"
+#include "TaskResult.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QSysInfo>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+// The test transport, also keeping every request as the client built it, with its body.
+class RecordingAccess : public RedirectingNetworkAccess {
+public:
+    using RedirectingNetworkAccess::RedirectingNetworkAccess;
+    struct Sent {
+        QNetworkRequest request;
+        QByteArray body;
+    };
+    QList<Sent> sent() const { return m_sent; }
+    void clear() { m_sent.clear(), clearRequestedUrls(); }
+
+protected:
+    QNetworkReply *createRequest(Operation op, const QNetworkRequest &request, QIODevice *outgoingData) override
+    {
+        m_sent.append({request, outgoingData ? outgoingData->peek(outgoingData->size()) : QByteArray()});
+        return RedirectingNetworkAccess::createRequest(op, request, outgoingData);
+    }
+
+private:
+    QList<Sent> m_sent;
+};
+
+using UploadResult = Expected<int, TokenFailure>;
+
+const QString kDiagnostics = QStringLiteral("/diagnostics");
+const QString kRefresh = QStringLiteral("/auth/refresh");
+
+} // namespace
+
+class TestDiagnosticsUploader : public QObject {
+    Q_OBJECT
+
+    DevServer m_server;
+    RecordingAccess *m_access = nullptr;
+    QTemporaryDir m_dataHome;
+    QByteArray m_originalDataHome;
+    DevServer::Tokens m_tokens;
+
+    QString cacheDir() const { return MetricsKitObserver::cacheDirectory(); }
+
+    // Writes a cache file holding `content` verbatim.
+    void put(const QString &name, const QByteArray &content)
+    {
+        QDir().mkpath(cacheDir());
+        QFile file(cacheDir() + QLatin1Char('/') + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    // Writes a well-formed report that names itself.
+    void putReport(const QString &name)
+    {
+        put(name, QJsonDocument(QJsonObject{{QStringLiteral("id"), name}, {QStringLiteral("n"), 1}}).toJson());
+    }
+    bool cached(const QString &name) const { return QFile::exists(cacheDir() + QLatin1Char('/') + name); }
+
+    UploadResult upload()
+    {
+        std::optional<UploadResult> result = taskResult(DiagnosticsUploader::uploadAll(), 90000);
+        if (!result)
+            return TokenFailure(PlatformError{QStringLiteral("test"), -1, QStringLiteral("did not finish")});
+        return std::move(*result);
+    }
+
+    int posts(const QString &path) { return m_server.requestCount("POST", path); }
+
+    static QString idOf(const RecordingAccess::Sent &sent)
+    {
+        return QJsonDocument::fromJson(sent.body).object().value(QLatin1String("metric_kit_payload")).toObject().value(QLatin1String("id")).toString();
+    }
+
+    void storeTokens(qint64 accessLifetimeSeconds = 3600)
+    {
+        m_tokens = m_server.issueTokens(QStringLiteral("uploader"), accessLifetimeSeconds);
+        QVERIFY(!m_tokens.access.isEmpty());
+        TokenStore::setAccessToken(m_tokens.access);
+        TokenStore::setRefreshToken(m_tokens.refresh);
+    }
+
+    bool fault(int status, int count = 1, const QString &path = kDiagnostics)
+    {
+        DevServer::RestFault fault;
+        fault.method = "POST";
+        fault.path = path;
+        fault.status = status;
+        fault.count = count;
+        return m_server.setRestFault(fault);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"), "no session bus: run the tests through scripts/harness.sh");
+        // A cache of our own, inside the harness's data directory.
+        QVERIFY(m_dataHome.isValid());
+        m_originalDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", m_dataHome.path().toLocal8Bit());
+        QVERIFY(cacheDir().startsWith(m_dataHome.path()));
+        QVERIFY(cacheDir().endsWith(QLatin1String("/quillfen.MurlexMac/diagnostics_cache")));
+
+        QVERIFY(m_server.start());
+        m_access = new RecordingAccess(m_server.port(), DevServer::caCertificates(), this);
+        NetworkAccess::setShared(m_access);
+    }
+    void cleanupTestCase()
+    {
+        NetworkAccess::setShared(nullptr);
+        TokenStore::setAccessToken(std::nullopt);
+        TokenStore::setRefreshToken(std::nullopt);
+        qputenv("XDG_DATA_HOME", m_originalDataHome);
+    }
+    void init()
+    {
+        QVERIFY(m_server.reset());
+        QDir(cacheDir()).removeRecursively();
+        TokenStore::setAccessToken(std::nullopt);
+        TokenStore::setRefreshToken(std::nullopt);
+        m_access->clear();
+    }
+
+    // No token is stored in these: asking for one would end the run with an error.
+    void nothingToUploadMeansNoTrafficAndNoToken()
+    {
+        UploadResult missing = upload();
+        QVERIFY(missing.hasValue());
+        QCOMPARE(missing.value(), 0);
+
+        QVERIFY(QDir().mkpath(cacheDir()));
+        UploadResult empty = upload();
+        QVERIFY(empty.hasValue());
+        QCOMPARE(empty.value(), 0);
+
+        // Only a lowercase ".json" extension counts; hidden files and folders are not listed.
+        put(QStringLiteral("a.JSON"), "{}");
+        put(QStringLiteral("b.json.bak"), "{}");
+        put(QStringLiteral("c.txt"), "{}");
+        put(QStringLiteral("json"), "{}");
+        put(QStringLiteral(".hidden.json"), "{}");
+        QVERIFY(QDir().mkpath(cacheDir() + QStringLiteral("/folder.json")));
+        UploadResult others = upload();
+        QVERIFY(others.hasValue());
+        QCOMPARE(others.value(), 0);
+
+        QVERIFY(m_access->sent().isEmpty());
+        QCOMPARE(posts(kDiagnostics), 0);
+        QCOMPARE(posts(kRefresh), 0);
+        QVERIFY(cached(QStringLiteral("a.JSON")));
+    }
+
+    void uploadsEveryReportAndDeletesIt()
+    {
+        storeTokens();
+        putReport(QStringLiteral("20261201-080000-001-metric.json"));
+        putReport(QStringLiteral("20261201-080000-002-diagnostic.json"));
+        LogCapture log;
+
+        UploadResult result = upload();
+        QVERIFY(result.hasValue());
+        QCOMPARE(result.value(), 2);
+        QVERIFY(QDir(cacheDir()).isEmpty());
+        QCOMPARE(log.count(QStringLiteral("DiagnosticsUploader"), QtInfoMsg, QStringLiteral("Uploaded and deleted: 20261201-080000-001-metric.json")), 1);
+        QCOMPARE(log.count(QStringLiteral("DiagnosticsUploader"), QtInfoMsg, QStringLiteral("Uploaded and deleted: 20261201-080000-002-diagnostic.json")), 1);
+
+        const QList<RecordingAccess::Sent> sent = m_access->sent();
+        QCOMPARE(sent.size(), 2);
+        for (const RecordingAccess::Sent &one : sent) {
+            QCOMPARE(one.request.url(), QUrl(QStringLiteral("https://api.murlex.app/diagnostics")));
+            QCOMPARE(one.request.header(QNetworkRequest::ContentTypeHeader).toByteArray(), QByteArray("application/json"));
+            QCOMPARE(one.request.rawHeader("Authorization"), "Bearer " + m_tokens.access.toUtf8());
+            QCOMPARE(one.request.transferTimeout(), 60000); // a minute: not seconds, not unbounded
+            QVERIFY(!one.body.contains('\n')); // compact
+        }
+        QList<QJsonObject> received = m_server.diagnostics();
+        QCOMPARE(received.size(), 2);
+        std::sort(received.begin(), received.end(), [](const QJsonObject &a, const QJsonObject &b) {
+            return a.value(QLatin1String("metric_kit_payload")).toObject().value(QLatin1String("id")).toString()
+                < b.value(QLatin1String("metric_kit_payload")).toObject().value(QLatin1String("id")).toString();
+        });
+        const QJsonObject body = received.first();
+        QCOMPARE(body.keys(), (QStringList{QStringLiteral("app_version"), QStringLiteral("metric_kit_payload"),
+                                           QStringLiteral("os_version"), QStringLiteral("platform")}));
+        QCOMPARE(body.value(QLatin1String("platform")).toString(), QStringLiteral("linux"));
+        QCOMPARE(body.value(QLatin1String("app_version")).toString(), QStringLiteral("0.1.0"));
+        QCOMPARE(body.value(QLatin1String("os_version")).toString(), QSysInfo::prettyProductName());
+        QVERIFY(!body.value(QLatin1String("os_version")).toString().isEmpty());
+        // The cached object itself, not its text.
+        QCOMPARE(body.value(QLatin1String("metric_kit_payload")).toObject(),
+                 (QJsonObject{{QStringLiteral("id"), QStringLiteral("20261201-080000-001-metric.json")}, {QStringLiteral("n"), 1}}));
+    }
+
+    void malformedFilesAreSkippedAndKept()
+    {
+        storeTokens();
+        put(QStringLiteral("a-broken.json"), "{\"truncated\":");
+        put(QStringLiteral("b-array.json"), "[1, 2]");
+        putReport(QStringLiteral("c-good.json"));
+        LogCapture log;
+
+        UploadResult result = upload();
+        QVERIFY(result.hasValue());
+        QCOMPARE(result.value(), 1);
+        QVERIFY(cached(QStringLiteral("a-broken.json")));
+        QVERIFY(cached(QStringLiteral("b-array.json")));
+        QVERIFY(!cached(QStringLiteral("c-good.json")));
+        QVERIFY(log.contains(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg, QStringLiteral("Skipping malformed cache file: a-broken.json")));
+        QVERIFY(log.contains(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg, QStringLiteral("Skipping malformed cache file: b-array.json")));
+        QCOMPARE(posts(kDiagnostics), 1);
+    }
+
+    void withoutTokenTheFirstGoodFileEndsTheRun()
+    {
+        put(QStringLiteral("a-broken.json"), "not json");
+        putReport(QStringLiteral("b-good.json"));
+        LogCapture log;
+
+        UploadResult result = upload();
+        QVERIFY(!result.hasValue());
+        QVERIFY(std::holds_alternative<AuthError>(result.error()));
+        QCOMPARE(std::get<AuthError>(result.error()), AuthError::noAccessToken());
+        QVERIFY(cached(QStringLiteral("a-broken.json")));
+        QVERIFY(cached(QStringLiteral("b-good.json")));
+        QVERIFY(log.contains(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg,
+                             QStringLiteral("Upload failed for b-good.json: 本地没有 access token，需要重新登录")));
+        QVERIFY(m_access->sent().isEmpty());
+    }
+
+    void refusedStatusesKeepTheFile_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("200 is not success") << 200 << QStringLiteral("Server error 200 for r.json, keeping file");
+        QTest::newRow("413") << 413 << QStringLiteral("Payload too large (413) for r.json, keeping file");
+        QTest::newRow("429") << 429 << QStringLiteral("Rate limited (429), keeping file");
+        QTest::newRow("400") << 400 << QStringLiteral("Server error 400 for r.json, keeping file");
+        QTest::newRow("503") << 503 << QStringLiteral("Server error 503 for r.json, keeping file");
+    }
+    void refusedStatusesKeepTheFile()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, line);
+        storeTokens();
+        putReport(QStringLiteral("r.json"));
+        QVERIFY(fault(status));
+        LogCapture log;
+
+        UploadResult result = upload();
+        QVERIFY(result.hasValue());
+        QCOMPARE(result.value(), 0);
+        QVERIFY(cached(QStringLiteral("r.json")));
+        QCOMPARE(log.count(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg, line), 1);
+        QCOMPARE(posts(kDiagnostics), 1);
+        QCOMPARE(posts(kRefresh), 0);
+    }
+
+    void rateLimitOnTheFirstFileDoesNotStopTheSecond()
+    {
+        storeTokens();
+        putReport(QStringLiteral("one.json"));
+        putReport(QStringLiteral("two.json"));
+        QVERIFY(fault(429));
+
+        UploadResult result = upload();
+        QVERIFY(result.hasValue());
+        QCOMPARE(result.value(), 1);
+        const QList<RecordingAccess::Sent> sent = m_access->sent();
+        QCOMPARE(sent.size(), 2);
+        // Whichever went first was refused and stays; the other one went through.
+        QVERIFY(cached(idOf(sent.at(0))));
+        QVERIFY(!cached(idOf(sent.at(1))));
+        QCOMPARE(m_server.diagnostics().size(), 1);
+    }
+
+    void expiredTokenIsRefreshedBeforeTheFirstRequest()
+    {
+        storeTokens(0); // already expired
+        putReport(QStringLiteral("r.json"));
+
+        UploadResult result = upload();
+        QVERIFY(result.hasValue());
+        QCOMPARE(result.value(), 1);
+        QCOMPARE(posts(kRefresh), 1);
+        QCOMPARE(posts(kDiagnostics), 1);
+        const std::optional<QString> refreshed = TokenStore::accessToken();
+        QVERIFY(refreshed && *refreshed != m_tokens.access);
+        const QList<RecordingAccess::Sent> sent = m_access->sent();
+        QCOMPARE(sent.size(), 2);
+        QCOMPARE(sent.at(0).request.url().path(), kRefresh);
+        QCOMPARE(sent.at(1).request.rawHeader("Authorization"), "Bearer " + refreshed->toUtf8());
+    }
+
+    void unauthorizedIsRefreshedOnceAndSentAgain()
+    {
+        storeTokens();
+        putReport(QStringLiteral("r.json"));
+        QVERIFY(fault(401));
+        LogCapture log;
+
+        UploadResult result = upload();
+        QVERIFY(result.hasValue());
+        QCOMPARE(result.value(), 1);
+        QVERIFY(!cached(QStringLiteral("r.json")));
+        QCOMPARE(posts(kRefresh), 1);
+        QCOMPARE(posts(kDiagnostics), 2);
+        QCOMPARE(log.count(QStringLiteral("DiagnosticsUploader"), QtInfoMsg, QStringLiteral("401 on upload, retrying after token refresh...")), 1);
+        // The retry after the refresh logs nothing of its own.
+        QVERIFY(!log.contains(QStringLiteral("DiagnosticsUploader"), QtInfoMsg, QStringLiteral("Uploaded and deleted: r.json")));
+
+        const QList<RecordingAccess::Sent> sent = m_access->sent();
+        QCOMPARE(sent.size(), 3);
+        QCOMPARE(sent.at(1).request.url().path(), kRefresh);
+        QCOMPARE(sent.at(2).body, sent.at(0).body); // the same body once more
+        const std::optional<QString> refreshed = TokenStore::accessToken();
+        QVERIFY(refreshed && *refreshed != m_tokens.access);
+        QCOMPARE(sent.at(2).request.rawHeader("Authorization"), "Bearer " + refreshed->toUtf8());
+    }
+
+    void unauthorizedAgainEndsTheRun()
+    {
+        storeTokens();
+        putReport(QStringLiteral("one.json"));
+        putReport(QStringLiteral("two.json"));
+        QVERIFY(fault(401, -1));
+        LogCapture log;
+
+        UploadResult result = upload();
+        QVERIFY(!result.hasValue());
+        QVERIFY(std::holds_alternative<AuthError>(result.error()));
+        QCOMPARE(std::get<AuthError>(result.error()), AuthError::http(401, QStringLiteral("Upload still unauthorized after refresh")));
+        // The second file is not attempted; both stay.
+        QCOMPARE(posts(kDiagnostics), 2);
+        QCOMPARE(posts(kRefresh), 1);
+        QVERIFY(cached(QStringLiteral("one.json")) && cached(QStringLiteral("two.json")));
+        const QString first = idOf(m_access->sent().at(0));
+        QCOMPARE(log.count(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg,
+                           QStringLiteral("Upload failed for %1: auth 接口 HTTP 401: Upload still unauthorized after refresh").arg(first)), 1);
+    }
+
+    void retryRefusedOtherwiseKeepsTheFileAndGoesOn()
+    {
+        storeTokens();
+        putReport(QStringLiteral("one.json"));
+        putReport(QStringLiteral("two.json"));
+        QVERIFY(fault(401));
+        QVERIFY(fault(500));
+        LogCapture log;
+
+        UploadResult result = upload();
+        QVERIFY(result.hasValue());
+        QCOMPARE(result.value(), 1);
+        QVERIFY(log.contains(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg, QStringLiteral("Retry returned 500, keeping file")));
+        QVERIFY(cached(idOf(m_access->sent().at(0))));
+        QCOMPARE(posts(kDiagnostics), 3);
+    }
+
+    void failedRefreshEndsTheRun()
+    {
+        storeTokens();
+        putReport(QStringLiteral("r.json"));
+        QVERIFY(fault(401));
+        DevServer::RestFault revoked;
+        revoked.method = "POST";
+        revoked.path = kRefresh;
+        revoked.status = 401;
+        revoked.body = "revoked";
+        QVERIFY(m_server.setRestFault(revoked));
+
+        UploadResult result = upload();
+        QVERIFY(!result.hasValue());
+        QCOMPARE(std::get<AuthError>(result.error()), AuthError::http(401, QStringLiteral("revoked")));
+        QVERIFY(cached(QStringLiteral("r.json")));
+        QCOMPARE(posts(kDiagnostics), 1);
+    }
+
+    void transportFailureEndsTheRun()
+    {
+        storeTokens();
+        putReport(QStringLiteral("r.json"));
+        QTcpServer closed; // a port nobody listens on once it is closed again
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        RedirectingNetworkAccess nowhere(port, DevServer::caCertificates());
+        NetworkAccess::setShared(&nowhere);
+        UploadResult result = upload();
+        NetworkAccess::setShared(m_access);
+
+        QVERIFY(!result.hasValue());
+        QVERIFY(std::holds_alternative<PlatformError>(result.error()));
+        QCOMPARE(std::get<PlatformError>(result.error()).domain, QStringLiteral("QNetworkReply"));
+        QCOMPARE(std::get<PlatformError>(result.error()).code, int(QNetworkReply::ConnectionRefusedError));
+        QVERIFY(cached(QStringLiteral("r.json")));
+    }
+
+    // A listed file that disappears before its turn (pruned, or uploaded by another run) cannot be
+    // read: that ends the run, and what was already uploaded stays deleted.
+    void vanishedFileEndsTheRun()
+    {
+        storeTokens();
+        putReport(QStringLiteral("one.json"));
+        putReport(QStringLiteral("two.json"));
+        DevServer::RestFault slow;
+        slow.method = "POST";
+        slow.path = kDiagnostics;
+        slow.delayMs = 1500;
+        QVERIFY(m_server.setRestFault(slow));
+        LogCapture log;
+
+        // Outlives this function should it fail early.
+        auto result = std::make_shared<std::optional<UploadResult>>();
+        [](std::shared_ptr<std::optional<UploadResult>> out) -> QCoro::Task<> {
+            *out = co_await DiagnosticsUploader::uploadAll();
+        }(result);
+        QTRY_COMPARE(m_access->sent().size(), 1);
+        const QString inFlight = idOf(m_access->sent().at(0));
+        const QString other = inFlight == QLatin1String("one.json") ? QStringLiteral("two.json") : QStringLiteral("one.json");
+        QVERIFY(QFile::remove(cacheDir() + QLatin1Char('/') + other));
+        QTRY_VERIFY_WITH_TIMEOUT(result->has_value(), 30000);
+
+        QVERIFY(!(*result)->hasValue());
+        QCOMPARE(std::get<PlatformError>((*result)->error()).domain, QStringLiteral("QFile"));
+        QVERIFY(!cached(inFlight));
+        QCOMPARE(log.messages(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg).size(), 1);
+        QVERIFY(log.messages(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg).first().startsWith(
+            QStringLiteral("Upload failed for %1: ").arg(other)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDiagnosticsUploader)
+#include "tst_diagnosticsuploader.moc"
