@@ -143,30 +143,18 @@ private Q_SLOTS:
     // No token is stored in these: asking for one would end the run with an error.
     void nothingToUploadMeansNoTrafficAndNoToken()
     {
-        UploadResult missing = upload();
-        QVERIFY(missing.hasValue());
-        QCOMPARE(missing.value(), 0);
-
+        QCOMPARE(upload().value(), 0); // no folder yet
         QVERIFY(QDir().mkpath(cacheDir()));
-        UploadResult empty = upload();
-        QVERIFY(empty.hasValue());
-        QCOMPARE(empty.value(), 0);
-
+        QCOMPARE(upload().value(), 0);
         // Only a lowercase ".json" extension counts; hidden files and folders are not listed.
-        put(QStringLiteral("a.JSON"), "{}");
-        put(QStringLiteral("b.json.bak"), "{}");
-        put(QStringLiteral("c.txt"), "{}");
-        put(QStringLiteral("json"), "{}");
-        put(QStringLiteral(".hidden.json"), "{}");
+        for (const char *name : {"a.JSON", "b.json.bak", "c.txt", "json", ".hidden.json"})
+            put(QString::fromLatin1(name), "{}");
         QVERIFY(QDir().mkpath(cacheDir() + QStringLiteral("/folder.json")));
-        UploadResult others = upload();
-        QVERIFY(others.hasValue());
-        QCOMPARE(others.value(), 0);
+        QCOMPARE(upload().value(), 0);
 
         QVERIFY(m_access->sent().isEmpty());
         QCOMPARE(posts(kDiagnostics), 0);
         QCOMPARE(posts(kRefresh), 0);
-        QVERIFY(cached(QStringLiteral("a.JSON")));
     }
 
     void uploadsEveryReportAndDeletesIt()
@@ -176,12 +164,10 @@ private Q_SLOTS:
         putReport(QStringLiteral("20261201-080000-002-diagnostic.json"));
         LogCapture log;
 
-        UploadResult result = upload();
-        QVERIFY(result.hasValue());
-        QCOMPARE(result.value(), 2);
+        QCOMPARE(upload().value(), 2);
         QVERIFY(QDir(cacheDir()).isEmpty());
-        QCOMPARE(log.count(QStringLiteral("DiagnosticsUploader"), QtInfoMsg, QStringLiteral("Uploaded and deleted: 20261201-080000-001-metric.json")), 1);
-        QCOMPARE(log.count(QStringLiteral("DiagnosticsUploader"), QtInfoMsg, QStringLiteral("Uploaded and deleted: 20261201-080000-002-diagnostic.json")), 1);
+        for (const QString &name : {QStringLiteral("20261201-080000-001-metric.json"), QStringLiteral("20261201-080000-002-diagnostic.json")})
+            QCOMPARE(log.count(QStringLiteral("DiagnosticsUploader"), QtInfoMsg, QStringLiteral("Uploaded and deleted: ") + name), 1);
 
         const QList<RecordingAccess::Sent> sent = m_access->sent();
         QCOMPARE(sent.size(), 2);
@@ -192,12 +178,8 @@ private Q_SLOTS:
             QCOMPARE(one.request.transferTimeout(), 60000); // a minute: not seconds, not unbounded
             QVERIFY(!one.body.contains('\n')); // compact
         }
-        QList<QJsonObject> received = m_server.diagnostics();
+        const QList<QJsonObject> received = m_server.diagnostics();
         QCOMPARE(received.size(), 2);
-        std::sort(received.begin(), received.end(), [](const QJsonObject &a, const QJsonObject &b) {
-            return a.value(QLatin1String("metric_kit_payload")).toObject().value(QLatin1String("id")).toString()
-                < b.value(QLatin1String("metric_kit_payload")).toObject().value(QLatin1String("id")).toString();
-        });
         const QJsonObject body = received.first();
         QCOMPARE(body.keys(), (QStringList{QStringLiteral("app_version"), QStringLiteral("metric_kit_payload"),
                                            QStringLiteral("os_version"), QStringLiteral("platform")}));
@@ -207,89 +189,69 @@ private Q_SLOTS:
         QVERIFY(!body.value(QLatin1String("os_version")).toString().isEmpty());
         // The cached object itself, not its text.
         QCOMPARE(body.value(QLatin1String("metric_kit_payload")).toObject(),
-                 (QJsonObject{{QStringLiteral("id"), QStringLiteral("20261201-080000-001-metric.json")}, {QStringLiteral("n"), 1}}));
+                 (QJsonObject{{QStringLiteral("id"), idOf(sent.first())}, {QStringLiteral("n"), 1}}));
     }
 
+    void malformedFilesAreSkippedAndKept_data()
+    {
+        QTest::addColumn<bool>("signedIn");
+        QTest::newRow("signed in") << true;
+        // Malformed files listed before the good one are skipped; the good one ends the run.
+        QTest::newRow("no token") << false;
+    }
     void malformedFilesAreSkippedAndKept()
     {
-        storeTokens();
+        QFETCH(bool, signedIn);
+        if (signedIn)
+            storeTokens();
         put(QStringLiteral("a-broken.json"), "{\"truncated\":");
         put(QStringLiteral("b-array.json"), "[1, 2]");
         putReport(QStringLiteral("c-good.json"));
         LogCapture log;
 
-        UploadResult result = upload();
-        QVERIFY(result.hasValue());
-        QCOMPARE(result.value(), 1);
-        QVERIFY(cached(QStringLiteral("a-broken.json")));
-        QVERIFY(cached(QStringLiteral("b-array.json")));
-        QVERIFY(!cached(QStringLiteral("c-good.json")));
-        QVERIFY(log.contains(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg, QStringLiteral("Skipping malformed cache file: a-broken.json")));
-        QVERIFY(log.contains(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg, QStringLiteral("Skipping malformed cache file: b-array.json")));
-        QCOMPARE(posts(kDiagnostics), 1);
-    }
-
-    void withoutTokenTheFirstGoodFileEndsTheRun()
-    {
-        put(QStringLiteral("a-broken.json"), "not json");
-        putReport(QStringLiteral("b-good.json"));
-        LogCapture log;
-
-        UploadResult result = upload();
-        QVERIFY(!result.hasValue());
-        QVERIFY(std::holds_alternative<AuthError>(result.error()));
+        const UploadResult result = upload();
+        QVERIFY(cached(QStringLiteral("a-broken.json")) && cached(QStringLiteral("b-array.json")));
+        if (signedIn) {
+            QVERIFY(log.contains(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg, QStringLiteral("Skipping malformed cache file: a-broken.json")));
+            QVERIFY(log.contains(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg, QStringLiteral("Skipping malformed cache file: b-array.json")));
+            QCOMPARE(result.value(), 1);
+            QVERIFY(!cached(QStringLiteral("c-good.json")));
+            return;
+        }
         QCOMPARE(std::get<AuthError>(result.error()), AuthError::noAccessToken());
-        QVERIFY(cached(QStringLiteral("a-broken.json")));
-        QVERIFY(cached(QStringLiteral("b-good.json")));
+        QVERIFY(cached(QStringLiteral("c-good.json")));
         QVERIFY(log.contains(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg,
-                             QStringLiteral("Upload failed for b-good.json: 本地没有 access token，需要重新登录")));
+                             QStringLiteral("Upload failed for c-good.json: 本地没有 access token，需要重新登录")));
         QVERIFY(m_access->sent().isEmpty());
     }
 
-    void refusedStatusesKeepTheFile_data()
+    // The first file is refused; it stays, and the second still goes.
+    void refusedFileStaysAndTheRunGoesOn_data()
     {
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("200 is not success") << 200 << QStringLiteral("Server error 200 for r.json, keeping file");
-        QTest::newRow("413") << 413 << QStringLiteral("Payload too large (413) for r.json, keeping file");
+        QTest::addColumn<QString>("line"); // %1: the refused file
+        QTest::newRow("200 is not success") << 200 << QStringLiteral("Server error 200 for %1, keeping file");
+        QTest::newRow("413") << 413 << QStringLiteral("Payload too large (413) for %1, keeping file");
         QTest::newRow("429") << 429 << QStringLiteral("Rate limited (429), keeping file");
-        QTest::newRow("400") << 400 << QStringLiteral("Server error 400 for r.json, keeping file");
-        QTest::newRow("503") << 503 << QStringLiteral("Server error 503 for r.json, keeping file");
+        QTest::newRow("503") << 503 << QStringLiteral("Server error 503 for %1, keeping file");
     }
-    void refusedStatusesKeepTheFile()
+    void refusedFileStaysAndTheRunGoesOn()
     {
         QFETCH(int, status);
         QFETCH(QString, line);
         storeTokens();
-        putReport(QStringLiteral("r.json"));
+        putReport(QStringLiteral("one.json"));
+        putReport(QStringLiteral("two.json"));
         QVERIFY(fault(status));
         LogCapture log;
 
-        UploadResult result = upload();
-        QVERIFY(result.hasValue());
-        QCOMPARE(result.value(), 0);
-        QVERIFY(cached(QStringLiteral("r.json")));
-        QCOMPARE(log.count(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg, line), 1);
-        QCOMPARE(posts(kDiagnostics), 1);
-        QCOMPARE(posts(kRefresh), 0);
-    }
-
-    void rateLimitOnTheFirstFileDoesNotStopTheSecond()
-    {
-        storeTokens();
-        putReport(QStringLiteral("one.json"));
-        putReport(QStringLiteral("two.json"));
-        QVERIFY(fault(429));
-
-        UploadResult result = upload();
-        QVERIFY(result.hasValue());
-        QCOMPARE(result.value(), 1);
+        QCOMPARE(upload().value(), 1);
         const QList<RecordingAccess::Sent> sent = m_access->sent();
         QCOMPARE(sent.size(), 2);
-        // Whichever went first was refused and stays; the other one went through.
         QVERIFY(cached(idOf(sent.at(0))));
         QVERIFY(!cached(idOf(sent.at(1))));
-        QCOMPARE(m_server.diagnostics().size(), 1);
+        QCOMPARE(log.count(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg, line.arg(idOf(sent.at(0)))), 1);
+        QCOMPARE(posts(kRefresh), 0);
     }
 
     void expiredTokenIsRefreshedBeforeTheFirstRequest()
@@ -297,9 +259,7 @@ private Q_SLOTS:
         storeTokens(0); // already expired
         putReport(QStringLiteral("r.json"));
 
-        UploadResult result = upload();
-        QVERIFY(result.hasValue());
-        QCOMPARE(result.value(), 1);
+        QCOMPARE(upload().value(), 1);
         QCOMPARE(posts(kRefresh), 1);
         QCOMPARE(posts(kDiagnostics), 1);
         const std::optional<QString> refreshed = TokenStore::accessToken();
@@ -310,107 +270,72 @@ private Q_SLOTS:
         QCOMPARE(sent.at(1).request.rawHeader("Authorization"), "Bearer " + refreshed->toUtf8());
     }
 
-    void unauthorizedIsRefreshedOnceAndSentAgain()
+    // A 401 gets one direct refresh and one resend of the same body; what the resend gets decides.
+    void unauthorizedIsRefreshedAndSentOnceMore_data()
     {
+        QTest::addColumn<int>("retryStatus"); // 0: the real answer, 201
+        QTest::addColumn<int>("uploaded");    // -1: the run ends with an error
+        QTest::addColumn<QString>("line");
+        QTest::newRow("201") << 0 << 1 << QString();
+        QTest::newRow("500") << 500 << 0 << QStringLiteral("Retry returned 500, keeping file");
+        QTest::newRow("401 again")
+            << 401 << -1 << QStringLiteral("Upload failed for one.json: auth 接口 HTTP 401: Upload still unauthorized after refresh");
+    }
+    void unauthorizedIsRefreshedAndSentOnceMore()
+    {
+        QFETCH(int, retryStatus);
+        QFETCH(int, uploaded);
+        QFETCH(QString, line);
         storeTokens();
-        putReport(QStringLiteral("r.json"));
+        putReport(QStringLiteral("one.json"));
         QVERIFY(fault(401));
+        if (retryStatus)
+            QVERIFY(fault(retryStatus));
         LogCapture log;
 
-        UploadResult result = upload();
-        QVERIFY(result.hasValue());
-        QCOMPARE(result.value(), 1);
-        QVERIFY(!cached(QStringLiteral("r.json")));
-        QCOMPARE(posts(kRefresh), 1);
-        QCOMPARE(posts(kDiagnostics), 2);
+        const UploadResult result = upload();
+        if (uploaded < 0)
+            QCOMPARE(std::get<AuthError>(result.error()), AuthError::http(401, QStringLiteral("Upload still unauthorized after refresh")));
+        else
+            QCOMPARE(result.value(), uploaded);
+        QCOMPARE(cached(QStringLiteral("one.json")), uploaded != 1);
         QCOMPARE(log.count(QStringLiteral("DiagnosticsUploader"), QtInfoMsg, QStringLiteral("401 on upload, retrying after token refresh...")), 1);
-        // The retry after the refresh logs nothing of its own.
-        QVERIFY(!log.contains(QStringLiteral("DiagnosticsUploader"), QtInfoMsg, QStringLiteral("Uploaded and deleted: r.json")));
+        const QStringList errors = log.messages(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg);
+        QCOMPARE(errors, line.isEmpty() ? QStringList() : QStringList{line});
+        // The resend after the refresh logs nothing of its own on success.
+        QVERIFY(log.messages(QStringLiteral("DiagnosticsUploader"), QtInfoMsg).size() == 1);
 
+        QCOMPARE(posts(kRefresh), 1);
         const QList<RecordingAccess::Sent> sent = m_access->sent();
         QCOMPARE(sent.size(), 3);
         QCOMPARE(sent.at(1).request.url().path(), kRefresh);
-        QCOMPARE(sent.at(2).body, sent.at(0).body); // the same body once more
+        QCOMPARE(sent.at(2).body, sent.at(0).body);
         const std::optional<QString> refreshed = TokenStore::accessToken();
         QVERIFY(refreshed && *refreshed != m_tokens.access);
         QCOMPARE(sent.at(2).request.rawHeader("Authorization"), "Bearer " + refreshed->toUtf8());
     }
 
-    void unauthorizedAgainEndsTheRun()
-    {
-        storeTokens();
-        putReport(QStringLiteral("one.json"));
-        putReport(QStringLiteral("two.json"));
-        QVERIFY(fault(401, -1));
-        LogCapture log;
-
-        UploadResult result = upload();
-        QVERIFY(!result.hasValue());
-        QVERIFY(std::holds_alternative<AuthError>(result.error()));
-        QCOMPARE(std::get<AuthError>(result.error()), AuthError::http(401, QStringLiteral("Upload still unauthorized after refresh")));
-        // The second file is not attempted; both stay.
-        QCOMPARE(posts(kDiagnostics), 2);
-        QCOMPARE(posts(kRefresh), 1);
-        QVERIFY(cached(QStringLiteral("one.json")) && cached(QStringLiteral("two.json")));
-        const QString first = idOf(m_access->sent().at(0));
-        QCOMPARE(log.count(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg,
-                           QStringLiteral("Upload failed for %1: auth 接口 HTTP 401: Upload still unauthorized after refresh").arg(first)), 1);
-    }
-
-    void retryRefusedOtherwiseKeepsTheFileAndGoesOn()
+    void failedRefreshOrTransportEndsTheRun()
     {
         storeTokens();
         putReport(QStringLiteral("one.json"));
         putReport(QStringLiteral("two.json"));
         QVERIFY(fault(401));
-        QVERIFY(fault(500));
-        LogCapture log;
-
+        QVERIFY(fault(401, 1, kRefresh));
         UploadResult result = upload();
-        QVERIFY(result.hasValue());
-        QCOMPARE(result.value(), 1);
-        QVERIFY(log.contains(QStringLiteral("DiagnosticsUploader"), QtCriticalMsg, QStringLiteral("Retry returned 500, keeping file")));
-        QVERIFY(cached(idOf(m_access->sent().at(0))));
-        QCOMPARE(posts(kDiagnostics), 3);
-    }
+        QCOMPARE(std::get<AuthError>(result.error()).status, 401);
+        QCOMPARE(posts(kDiagnostics), 1); // the second file is not attempted
 
-    void failedRefreshEndsTheRun()
-    {
-        storeTokens();
-        putReport(QStringLiteral("r.json"));
-        QVERIFY(fault(401));
-        DevServer::RestFault revoked;
-        revoked.method = "POST";
-        revoked.path = kRefresh;
-        revoked.status = 401;
-        revoked.body = "revoked";
-        QVERIFY(m_server.setRestFault(revoked));
-
-        UploadResult result = upload();
-        QVERIFY(!result.hasValue());
-        QCOMPARE(std::get<AuthError>(result.error()), AuthError::http(401, QStringLiteral("revoked")));
-        QVERIFY(cached(QStringLiteral("r.json")));
-        QCOMPARE(posts(kDiagnostics), 1);
-    }
-
-    void transportFailureEndsTheRun()
-    {
-        storeTokens();
-        putReport(QStringLiteral("r.json"));
         QTcpServer closed; // a port nobody listens on once it is closed again
         QVERIFY(closed.listen(QHostAddress::LocalHost));
-        const quint16 port = closed.serverPort();
+        RedirectingNetworkAccess nowhere(closed.serverPort(), DevServer::caCertificates());
         closed.close();
-        RedirectingNetworkAccess nowhere(port, DevServer::caCertificates());
         NetworkAccess::setShared(&nowhere);
-        UploadResult result = upload();
+        result = upload();
         NetworkAccess::setShared(m_access);
-
-        QVERIFY(!result.hasValue());
-        QVERIFY(std::holds_alternative<PlatformError>(result.error()));
         QCOMPARE(std::get<PlatformError>(result.error()).domain, QStringLiteral("QNetworkReply"));
         QCOMPARE(std::get<PlatformError>(result.error()).code, int(QNetworkReply::ConnectionRefusedError));
-        QVERIFY(cached(QStringLiteral("r.json")));
+        QVERIFY(cached(QStringLiteral("one.json")) && cached(QStringLiteral("two.json")));
     }
 
     // A listed file that disappears before its turn (pruned, or uploaded by another run) cannot be

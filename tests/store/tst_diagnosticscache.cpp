@@ -61,14 +61,6 @@ private Q_SLOTS:
         QVERIFY(m_root->isValid());
     }
 
-    void defaultDirectoryIsUnderTheUsersDataDirectory()
-    {
-        const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-        QVERIFY2(!dataHome.isEmpty(), "run the tests through scripts/harness.sh");
-        QCOMPARE(DiagnosticsCache::defaultDirectory(), dataHome + QStringLiteral("/quillfen.MurlexMac/diagnostics_cache"));
-        QCOMPARE(MetricsKitObserver::cacheDirectory(), DiagnosticsCache::defaultDirectory());
-    }
-
     void writesOnePrettySortedFileNamedAfterTheLocalTime()
     {
         TestClock clock;
