@@ -21,10 +21,12 @@ namespace {
 {
     if (mode == QLatin1String("abort"))
         std::abort();
-    if (mode == QLatin1String("fault"))
-        *reinterpret_cast<volatile int *>(std::uintptr_t(0x10)) = 1;
-    else
+    if (mode == QLatin1String("fault")) {
+        volatile std::uintptr_t unmapped = 0x10; // opaque to the optimiser
+        *reinterpret_cast<volatile int *>(std::uintptr_t(unmapped)) = 1;
+    } else {
         std::raise(SIGSEGV);
+    }
     std::fputs("still alive after the signal\n", stderr);
 }
 
