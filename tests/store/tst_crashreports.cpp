@@ -6,13 +6,13 @@
 #include "store/TokenStore.h"
 
 #include "DevServer.h"
+#include "HelperProcess.h"
 #include "RedirectingNetworkAccess.h"
 #include "TaskResult.h"
 
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -55,45 +55,39 @@ class TestCrashReports : public QObject {
         return QJsonDocument::fromJson(file.readAll()).object();
     }
 
-    void prepare(QProcess &child, const QString &mode)
+    QProcessEnvironment environment() const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dataHome.path());
-        child.setProcessEnvironment(environment);
-        child.setProgram(QStringLiteral(MURLEX_TEST_HELPERS_DIR "/crash_child"));
-        child.setArguments({mode});
+        return environment;
     }
 
     // Runs the child in `mode` to its end.
     ChildRun run(const QString &mode)
     {
-        QProcess child;
-        prepare(child, mode);
-        child.start();
+        HelperProcess child(QStringLiteral("crash_child"), {mode}, environment());
         ChildRun result;
-        if (!child.waitForStarted(childTimeoutMs))
+        if (!child.process().waitForStarted(childTimeoutMs))
             return result;
-        result.pid = child.processId();
-        child.waitForFinished(childTimeoutMs);
-        result.exitStatus = child.exitStatus();
-        result.exitCode = child.exitCode();
-        result.log = QString::fromUtf8(child.readAllStandardError());
+        result.pid = child.process().processId();
+        child.process().waitForFinished(childTimeoutMs);
+        result.exitStatus = child.process().exitStatus();
+        result.exitCode = child.process().exitCode();
+        result.log = QString::fromUtf8(child.process().readAllStandardError());
         return result;
     }
 
-    // Starts a child in "wait" mode and returns once it has begun its record.
-    bool startWaiting(QProcess &child)
+    // A child in "wait" mode that has begun its record.
+    std::unique_ptr<HelperProcess> startWaiting()
     {
-        prepare(child, QStringLiteral("wait"));
-        child.start();
-        return child.waitForStarted(childTimeoutMs) && child.waitForReadyRead(childTimeoutMs)
-            && child.readAllStandardOutput().trimmed() == "ready";
+        auto child = std::make_unique<HelperProcess>(QStringLiteral("crash_child"), QStringList{QStringLiteral("wait")}, environment());
+        return child->waitForLine(QStringLiteral("ready"), childTimeoutMs) ? std::move(child) : nullptr;
     }
 
-    static bool ended(QProcess &child, int signal)
+    static bool ended(HelperProcess &child, int signal)
     {
-        ::kill(pid_t(child.processId()), signal);
-        return child.waitForFinished(childTimeoutMs);
+        ::kill(pid_t(child.process().processId()), signal);
+        return child.process().waitForFinished(childTimeoutMs);
     }
 
 private Q_SLOTS:
@@ -184,10 +178,10 @@ private Q_SLOTS:
 
     void killedRunIsReportedAsAbnormalEnd()
     {
-        QProcess child;
-        QVERIFY(startWaiting(child));
-        const qint64 pid = child.processId();
-        QVERIFY(ended(child, SIGKILL));
+        const std::unique_ptr<HelperProcess> child = startWaiting();
+        QVERIFY(child);
+        const qint64 pid = child->process().processId();
+        QVERIFY(ended(*child, SIGKILL));
 
         QCOMPARE(run(QStringLiteral("exit")).exitCode, 0);
         QCOMPARE(diagnosticFiles().size(), 1);
@@ -202,22 +196,22 @@ private Q_SLOTS:
     void requestedEndAndSecondInstanceAreNotReported()
     {
         // SIGTERM (a logout, a service manager) is an end on request, not an abnormal one.
-        QProcess terminated;
-        QVERIFY(startWaiting(terminated));
-        QVERIFY(ended(terminated, SIGTERM));
-        QCOMPARE(terminated.exitStatus(), QProcess::CrashExit);
+        const std::unique_ptr<HelperProcess> terminated = startWaiting();
+        QVERIFY(terminated);
+        QVERIFY(ended(*terminated, SIGTERM));
+        QCOMPARE(terminated->process().exitStatus(), QProcess::CrashExit);
         QCOMPARE(run(QStringLiteral("exit")).exitCode, 0);
         QVERIFY(diagnosticFiles().isEmpty());
 
         // A second instance started while the first runs must not take the first's live record
         // for an abnormal end.
-        QProcess first;
-        QVERIFY(startWaiting(first));
+        const std::unique_ptr<HelperProcess> first = startWaiting();
+        QVERIFY(first);
         const ChildRun second = run(QStringLiteral("exit"));
         QCOMPARE(second.exitCode, 0);
         QVERIFY(second.log.contains(QLatin1String("Another instance holds the run record")));
         QVERIFY(diagnosticFiles().isEmpty());
-        QVERIFY(ended(first, SIGTERM));
+        QVERIFY(ended(*first, SIGTERM));
         QCOMPARE(run(QStringLiteral("exit")).exitCode, 0);
         QVERIFY(diagnosticFiles().isEmpty());
     }
