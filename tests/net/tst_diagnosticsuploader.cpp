@@ -16,7 +16,6 @@
 #include <QNetworkReply>
 #include <QSysInfo>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -55,8 +54,6 @@ class TestDiagnosticsUploader : public QObject {
 
     DevServer m_server;
     RecordingAccess *m_access = nullptr;
-    QTemporaryDir m_dataHome;
-    QByteArray m_originalDataHome;
     DevServer::Tokens m_tokens;
 
     QString cacheDir() const { return MetricsKitObserver::cacheDirectory(); }
@@ -113,12 +110,8 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"), "no session bus: run the tests through scripts/harness.sh");
-        // A cache of our own, inside the harness's data directory.
-        QVERIFY(m_dataHome.isValid());
-        m_originalDataHome = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", m_dataHome.path().toLocal8Bit());
-        QVERIFY(cacheDir().startsWith(m_dataHome.path()));
-        QVERIFY(cacheDir().endsWith(QLatin1String("/quillfen.MurlexMac/diagnostics_cache")));
+        // The application's own cache, in the harness's private data directory.
+        QCOMPARE(cacheDir(), qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/quillfen.MurlexMac/diagnostics_cache"));
 
         QVERIFY(m_server.start());
         m_access = new RecordingAccess(m_server.port(), DevServer::caCertificates(), this);
@@ -129,7 +122,7 @@ private Q_SLOTS:
         NetworkAccess::setShared(nullptr);
         TokenStore::setAccessToken(std::nullopt);
         TokenStore::setRefreshToken(std::nullopt);
-        qputenv("XDG_DATA_HOME", m_originalDataHome);
+        QDir(cacheDir()).removeRecursively();
     }
     void init()
     {

@@ -34,10 +34,10 @@ struct ChildRun {
 class TestCrashReports : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dataHome;
+    std::unique_ptr<QTemporaryDir> m_dataHome; // the children's XDG_DATA_HOME
     QString m_originalDataHome;
 
-    QString cacheDir() const { return m_dataHome.path() + QStringLiteral("/quillfen.MurlexMac/diagnostics_cache"); }
+    QString cacheDir() const { return m_dataHome->path() + QStringLiteral("/quillfen.MurlexMac/diagnostics_cache"); }
 
     QStringList diagnosticFiles() const
     {
@@ -58,7 +58,7 @@ class TestCrashReports : public QObject {
     QProcessEnvironment environment() const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dataHome.path());
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_dataHome->path());
         return environment;
     }
 
@@ -94,13 +94,14 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"), "run the tests through scripts/harness.sh");
-        QVERIFY(m_dataHome.isValid());
         m_originalDataHome = qEnvironmentVariable("XDG_DATA_HOME");
+        m_dataHome = std::make_unique<QTemporaryDir>(m_originalDataHome + QStringLiteral("/crash-reports-XXXXXX"));
+        QVERIFY(m_dataHome->isValid());
     }
     void init()
     {
-        QDir(m_dataHome.path()).removeRecursively();
-        QDir().mkpath(m_dataHome.path());
+        QDir(m_dataHome->path()).removeRecursively();
+        QDir().mkpath(m_dataHome->path());
     }
     void cleanupTestCase()
     {
@@ -230,7 +231,7 @@ private Q_SLOTS:
         const DevServer::Tokens tokens = server.issueTokens(QStringLiteral("crash-reporter"));
         TokenStore::setAccessToken(tokens.access);
         TokenStore::setRefreshToken(tokens.refresh);
-        qputenv("XDG_DATA_HOME", m_dataHome.path().toLocal8Bit());
+        qputenv("XDG_DATA_HOME", m_dataHome->path().toLocal8Bit());
 
         const auto uploaded = taskResult(DiagnosticsUploader::uploadAll());
         NetworkAccess::setShared(nullptr);
