@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -77,6 +78,8 @@ std::optional<QSslConfiguration> loadTls(const QString &certPath, const QString 
 
 int main(int argc, char *argv[])
 {
+    // A stand-in outlives nobody: when whoever started it dies (a test that aborted), it stops too.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("murlex-devserver"));
 

@@ -1,0 +1,50 @@
+#include "shortcuts/GlobalHotkey.h"
+
+#include "app/AppLogger.h"
+#include "shortcuts/KeyboardShortcuts.h"
+#include "shortcuts/ModifierFlags.h"
+
+#include <QPointer>
+
+using namespace KeyboardShortcuts;
+
+namespace {
+// Compared by text: the name itself may be under construction when the first notification comes.
+const QString toggleDictationName = QStringLiteral("toggleDictation");
+} // namespace
+
+GlobalHotkey::GlobalHotkey(QObject *parent) : QObject(parent)
+{
+    connect(notifications(), &Notifications::shortcutByNameDidChange, this, [this](const Name &name) {
+        if (name.rawValue == toggleDictationName)
+            Q_EMIT shortcutChanged();
+    });
+}
+
+const Name &GlobalHotkey::toggleDictation()
+{
+    static const Name name(toggleDictationName,
+                           Shortcut::fromKey(Key::space, ModifierFlags::control | ModifierFlags::option));
+    return name;
+}
+
+void GlobalHotkey::registerHotkey()
+{
+    onKeyDown(toggleDictation(), [self = QPointer<GlobalHotkey>(this)] {
+        if (self && self->onTrigger)
+            self->onTrigger();
+    });
+    const auto shortcut = currentShortcut();
+    const QString text = shortcut ? shortcut->description() : QStringLiteral("未设置");
+    qCInfo(AppLogger::hotkey, "hotkey registered: %s", text.toUtf8().constData());
+}
+
+void GlobalHotkey::unregisterHotkey()
+{
+    disable({toggleDictation()});
+}
+
+std::optional<Shortcut> GlobalHotkey::currentShortcut()
+{
+    return getShortcut(toggleDictation());
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class SecretStore;
+
+// The access and refresh tokens, kept in the user's secret store and nowhere else: one item per
+// token with the service "quillfen.MurlexMac" and the account "access_token" or "refresh_token",
+// holding the token's UTF-8 bytes. Nothing is kept in memory; every read asks the store.
+// The store never reports an error: a failed read is none, a failed write or delete is dropped.
+class TokenStore {
+public:
+    TokenStore() = delete;
+
+    static constexpr const char *service = "quillfen.MurlexMac";
+    static constexpr const char *accessTokenAccount = "access_token";
+    static constexpr const char *refreshTokenAccount = "refresh_token";
+
+    // A text stores it (insert or replace); none deletes the item.
+    static std::optional<QString> accessToken();
+    static void setAccessToken(const std::optional<QString> &token);
+    static std::optional<QString> refreshToken();
+    static void setRefreshToken(const std::optional<QString> &token);
+
+    // Substitutes the secret store (not owned); nullptr restores the platform's own.
+    static void setSecretStore(SecretStore *store);
+
+private:
+    static SecretStore &store();
+    static std::optional<QString> read(const char *account);
+    static void write(const char *account, const std::optional<QString> &token);
+};

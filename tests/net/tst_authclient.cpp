@@ -1,0 +1,384 @@
+// test-labels: auth
+// The auth client against the real stand-in backend over TLS: sign-in, refresh, the valid-token
+// rule with its shared refresh, failures and what they leave in the (real) keyring.
+#include "net/AuthClient.h"
+#include "net/AuthTokenProvider.h"
+#include "store/JWT.h"
+#include "store/TokenStore.h"
+
+#include "DevServer.h"
+#include "RedirectingNetworkAccess.h"
+#include "TaskResult.h"
+
+#include <QCoroTask>
+#include <QJsonDocument>
+#include <QNetworkReply>
+#include <QTcpServer>
+#include <QtTest>
+
+namespace {
+
+// The test transport, also keeping every request as the client built it (headers, timeout).
+class RecordingAccess : public RedirectingNetworkAccess {
+public:
+    using RedirectingNetworkAccess::RedirectingNetworkAccess;
+    QList<QNetworkRequest> requests() const { return m_requests; }
+    void clearRequests() { m_requests.clear(), clearRequestedUrls(); }
+
+protected:
+    QNetworkRequest prepare(const QNetworkRequest &request) const override
+    {
+        m_requests.append(request);
+        return RedirectingNetworkAccess::prepare(request);
+    }
+
+private:
+    mutable QList<QNetworkRequest> m_requests;
+};
+
+QString segment(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+}
+
+// An unsigned token of JWT form whose "exp" is `secondsLeft` from now (fractions kept).
+QString tokenExpiringIn(double secondsLeft)
+{
+    const double exp = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0 + secondsLeft;
+    const QJsonObject claims{{QStringLiteral("sub"), QStringLiteral("crafted")}, {QStringLiteral("exp"), exp}};
+    return segment(R"({"alg":"none"})") + QLatin1Char('.') + segment(QJsonDocument(claims).toJson(QJsonDocument::Compact))
+        + QStringLiteral(".x");
+}
+
+QCoro::Task<> collect(QList<TokenResult> &results)
+{
+    TokenResult result = co_await AuthClient::validAccessToken();
+    results.append(std::move(result));
+}
+
+// The result of a client call; a call that never finishes fails the test through its result.
+template <typename T>
+T finished(QCoro::Task<T> task)
+{
+    std::optional<T> result = taskResult(std::move(task));
+    if (!result)
+        return T(TokenFailure(PlatformError{QStringLiteral("test"), -1, QStringLiteral("did not finish")}));
+    return std::move(*result);
+}
+
+AuthError authError(const TokenFailure &failure)
+{
+    return std::holds_alternative<AuthError>(failure) ? std::get<AuthError>(failure)
+                                                      : AuthError::http(-1, QStringLiteral("not an AuthError"));
+}
+
+using Token = std::optional<QString>;
+
+} // namespace
+
+class TestAuthClient : public QObject {
+    Q_OBJECT
+
+    DevServer m_server;
+    RecordingAccess *m_access = nullptr;
+
+    int refreshPosts() { return m_server.requestCount("POST", QStringLiteral("/auth/refresh")); }
+
+    // The next `count` requests to `path` are answered with `status` and `body` (status 0: the
+    // real answer) after `delayMs`.
+    bool fault(const char *path, int status, const QByteArray &body, int delayMs = 0, int count = 1)
+    {
+        DevServer::RestFault f;
+        f.method = "POST";
+        f.path = QLatin1String(path);
+        f.status = status;
+        f.body = body;
+        f.delayMs = delayMs;
+        f.count = count;
+        return m_server.setRestFault(f);
+    }
+
+    // Signs the account in on the server side and stores its tokens, as after a sign-in.
+    QString storeAccount(const QString &subject, const std::optional<QString> &access = std::nullopt)
+    {
+        const DevServer::Tokens tokens = m_server.issueTokens(subject);
+        TokenStore::setAccessToken(access.value_or(tokens.access));
+        TokenStore::setRefreshToken(tokens.refresh);
+        return tokens.refresh;
+    }
+
+    void verifyPostedJson(const QNetworkRequest &request, const QUrl &url)
+    {
+        QCOMPARE(request.url(), url);
+        QCOMPARE(request.header(QNetworkRequest::ContentTypeHeader).toByteArray(), QByteArray("application/json"));
+        QVERIFY(!request.hasRawHeader("Authorization"));
+        // The real timeout: a minute, not seconds and not unbounded.
+        QCOMPARE(request.transferTimeout(), 60000);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"), "no session bus: run the tests through scripts/harness.sh");
+        QVERIFY(m_server.start());
+        m_access = new RecordingAccess(m_server.port(), DevServer::caCertificates(), this);
+        NetworkAccess::setShared(m_access);
+    }
+    void cleanupTestCase()
+    {
+        NetworkAccess::setShared(nullptr);
+        TokenStore::setAccessToken(std::nullopt);
+        TokenStore::setRefreshToken(std::nullopt);
+    }
+    void init()
+    {
+        QVERIFY(m_server.reset());
+        TokenStore::setAccessToken(std::nullopt);
+        TokenStore::setRefreshToken(std::nullopt);
+        m_access->clearRequests();
+    }
+
+    void descriptionsAreExact()
+    {
+        QCOMPARE(AuthError::http(401, QStringLiteral("B")).localizedDescription(), QStringLiteral("auth 接口 HTTP 401: B"));
+        QCOMPARE(AuthError::http(401, QString()).localizedDescription(), QStringLiteral("auth 接口 HTTP 401: "));
+        QCOMPARE(AuthError::http(500, QStringLiteral("%1")).localizedDescription(), QStringLiteral("auth 接口 HTTP 500: %1"));
+        QCOMPARE(AuthError::noRefreshToken().localizedDescription(), QStringLiteral("本地没有 refresh token，需要重新登录"));
+        QCOMPARE(AuthError::noAccessToken().localizedDescription(), QStringLiteral("本地没有 access token，需要重新登录"));
+        QCOMPARE(AuthError::decode().localizedDescription(), QStringLiteral("无法解析 auth 响应"));
+    }
+
+    void signInStoresBothTokens()
+    {
+        QVERIFY(finished(AuthClient::signInWithApple(QStringLiteral("user-1"))).hasValue());
+        QCOMPARE(m_access->requests().size(), 1);
+        verifyPostedJson(m_access->requests().at(0), QUrl(QStringLiteral("https://api.murlex.app/auth/apple")));
+        // The stand-in names the account after a readable identity token: the body reached it.
+        QCOMPARE(JWT::subject(TokenStore::accessToken().value_or(QString())), Token(QStringLiteral("user-1")));
+        // The stored refresh token is the one the server issued: it buys a new access token.
+        const TokenResult refreshed = finished(AuthClient::refreshAccessToken());
+        QCOMPARE(JWT::subject(refreshed.value()), Token(QStringLiteral("user-1")));
+    }
+
+    void signInFailureStoresNothing_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<AuthError>("expected");
+        const QByteArray complete = R"({"access_token":"a","is_new_user":true,"refresh_token":"r"})";
+        QTest::newRow("201 is not success") << 201 << complete << AuthError::http(201, QString::fromUtf8(complete));
+        QTest::newRow("401 with a text body") << 401 << QByteArray("令牌无效") << AuthError::http(401, QStringLiteral("令牌无效"));
+        QTest::newRow("no is_new_user") << 200 << QByteArray(R"({"access_token":"a","refresh_token":"r"})") << AuthError::decode();
+        QTest::newRow("is_new_user a number") << 200 << QByteArray(R"({"access_token":"a","is_new_user":1,"refresh_token":"r"})")
+                                              << AuthError::decode();
+        QTest::newRow("not JSON") << 200 << QByteArray("ok") << AuthError::decode();
+    }
+    void signInFailureStoresNothing()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(AuthError, expected);
+        TokenStore::setAccessToken(QStringLiteral("old-access"));
+        TokenStore::setRefreshToken(QStringLiteral("old-refresh"));
+        QVERIFY(fault("/auth/apple", status, body));
+
+        const auto result = finished(AuthClient::signInWithApple(QStringLiteral("user-2")));
+        QCOMPARE(authError(result.error()), expected);
+        QCOMPARE(TokenStore::accessToken(), Token(QStringLiteral("old-access")));
+        QCOMPARE(TokenStore::refreshToken(), Token(QStringLiteral("old-refresh")));
+    }
+
+    void refreshReplacesOnlyTheAccessToken()
+    {
+        // No refresh token: nothing is sent.
+        QCOMPARE(authError(finished(AuthClient::refreshAccessToken()).error()), AuthError::noRefreshToken());
+        QVERIFY(m_access->requests().isEmpty());
+
+        const QString refreshToken = storeAccount(QStringLiteral("user-3"), QStringLiteral("stale"));
+        const TokenResult result = finished(AuthClient::refreshAccessToken());
+        QCOMPARE(JWT::subject(result.value()), Token(QStringLiteral("user-3")));
+        QCOMPARE(TokenStore::accessToken(), Token(result.value()));
+        QCOMPARE(TokenStore::refreshToken(), Token(refreshToken));
+        verifyPostedJson(m_access->requests().value(0), QUrl(QStringLiteral("https://api.murlex.app/auth/refresh")));
+
+        // An empty access token in the answer is stored as it is, and then counts as none.
+        QVERIFY(fault("/auth/refresh", 200, R"({"access_token":""})"));
+        QCOMPARE(finished(AuthClient::refreshAccessToken()).value(), QString());
+        QCOMPARE(TokenStore::accessToken(), Token(QString()));
+        QCOMPARE(authError(finished(AuthClient::validAccessToken()).error()), AuthError::noAccessToken());
+        QCOMPARE(refreshPosts(), 2);
+    }
+
+    void refreshFailureChangesNothing_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<AuthError>("expected");
+        QTest::newRow("201 is not success") << 201 << QByteArray(R"({"access_token":"x"})")
+                                            << AuthError::http(201, QStringLiteral(R"({"access_token":"x"})"));
+        QTest::newRow("401 refused by the server") << 0 << QByteArray() << AuthError::http(401, QStringLiteral(R"({"error":"unknown refresh token"})"));
+        QTest::newRow("access token not text") << 200 << QByteArray(R"({"access_token":7})") << AuthError::decode();
+    }
+    void refreshFailureChangesNothing()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(AuthError, expected);
+        TokenStore::setAccessToken(QStringLiteral("kept"));
+        TokenStore::setRefreshToken(QString()); // an empty refresh token is still sent
+        if (status != 0)
+            QVERIFY(fault("/auth/refresh", status, body));
+
+        QCOMPARE(authError(finished(AuthClient::refreshAccessToken()).error()), expected);
+        QCOMPARE(refreshPosts(), 1);
+        QCOMPARE(TokenStore::accessToken(), Token(QStringLiteral("kept")));
+        QCOMPARE(TokenStore::refreshToken(), Token(QString()));
+    }
+
+    void validTokenNeedsMoreThan300Seconds()
+    {
+        // No token, or an empty one: no request.
+        QCOMPARE(authError(finished(AuthClient::validAccessToken()).error()), AuthError::noAccessToken());
+        TokenStore::setAccessToken(QString());
+        QCOMPARE(authError(finished(AuthClient::validAccessToken()).error()), AuthError::noAccessToken());
+
+        // 301 seconds to live: used as it is.
+        const QString lasting = tokenExpiringIn(301);
+        storeAccount(QStringLiteral("user-6"), lasting);
+        QCOMPARE(finished(AuthClient::validAccessToken()).value(), lasting);
+        QVERIFY(m_access->requests().isEmpty());
+
+        // 300 seconds, or already expired: refreshed, and the new token is stored.
+        for (double secondsLeft : {300.0, -60.0}) {
+            TokenStore::setAccessToken(tokenExpiringIn(secondsLeft));
+            const TokenResult refreshed = finished(AuthClient::validAccessToken());
+            QCOMPARE(JWT::subject(refreshed.value()), Token(QStringLiteral("user-6")));
+            QCOMPARE(TokenStore::accessToken(), Token(refreshed.value()));
+            QTest::qWait(1); // lets the shared refresh be cleared
+        }
+        QCOMPARE(refreshPosts(), 2);
+    }
+
+    void tokenWithoutReadableExpiryIsRefreshedEveryTime_data()
+    {
+        QTest::addColumn<QString>("token");
+        QTest::newRow("not a JWT") << QStringLiteral("opaque-token");
+        QTest::newRow("no exp claim") << (segment("{}") + QLatin1Char('.') + segment(R"({"sub":"s"})") + QStringLiteral(".x"));
+    }
+    void tokenWithoutReadableExpiryIsRefreshedEveryTime()
+    {
+        QFETCH(QString, token);
+        storeAccount(QStringLiteral("user-7"), token);
+        // The server hands out the same kind of token, so every call must refresh again.
+        const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("access_token"), token}}).toJson(QJsonDocument::Compact);
+        QVERIFY(fault("/auth/refresh", 200, body, 0, -1));
+        for (int call = 1; call <= 3; ++call) {
+            QCOMPARE(finished(AuthClient::validAccessToken()).value(), token);
+            QCOMPARE(refreshPosts(), call);
+            QTest::qWait(1); // lets the shared refresh be cleared
+        }
+    }
+
+    void tenCallersShareOneRefresh_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::newRow("refresh succeeds") << 0;
+        QTest::newRow("refresh fails") << 503;
+    }
+    void tenCallersShareOneRefresh()
+    {
+        QFETCH(int, status);
+        const QString expiring = tokenExpiringIn(10);
+        storeAccount(QStringLiteral("user-8"), expiring);
+        // A slow answer, so all ten surely wait on the same request.
+        QVERIFY(fault("/auth/refresh", status, "维护中", 300));
+        QList<TokenResult> results;
+        for (int i = 0; i < 10; ++i)
+            collect(results);
+        QTRY_COMPARE(results.size(), 10);
+        QCOMPARE(refreshPosts(), 1);
+        for (const TokenResult &r : std::as_const(results)) {
+            QCOMPARE(r.hasValue(), status == 0);
+            if (status == 0)
+                QCOMPARE(r.value(), results.at(0).value());
+            else
+                QCOMPARE(authError(r.error()), AuthError::http(503, QStringLiteral("维护中")));
+        }
+        QCOMPARE(TokenStore::accessToken(), Token(status == 0 ? results.at(0).value() : expiring));
+
+        // After the clearing, the next call sends a new request.
+        QTest::qWait(1);
+        TokenStore::setAccessToken(tokenExpiringIn(10));
+        QVERIFY(finished(AuthClient::validAccessToken()).hasValue());
+        QCOMPARE(refreshPosts(), 2);
+    }
+
+    void callerRightAfterTheRefreshGetsItsResultWithoutANewRequest()
+    {
+        storeAccount(QStringLiteral("user-10"), QStringLiteral("opaque-1"));
+        QVERIFY(fault("/auth/refresh", 200, R"({"access_token":"opaque-2"})", 0, -1));
+        QList<TokenResult> results;
+        // Asks again the moment it has its token: the refresh has finished but is not cleared yet.
+        [](QList<TokenResult> &out) -> QCoro::Task<> {
+            TokenResult first = co_await AuthClient::validAccessToken();
+            out.append(std::move(first));
+            TokenResult second = co_await AuthClient::validAccessToken();
+            out.append(std::move(second));
+        }(results);
+        QTRY_COMPARE(results.size(), 2);
+        QCOMPARE(results.at(0).value(), QStringLiteral("opaque-2"));
+        QCOMPARE(results.at(1).value(), QStringLiteral("opaque-2"));
+        QCOMPARE(refreshPosts(), 1);
+    }
+
+    void transportErrorsPassThrough_data()
+    {
+        QTest::addColumn<bool>("serverListens");
+        QTest::addColumn<int>("code");
+        QTest::newRow("TLS: certificate not trusted") << true << int(QNetworkReply::SslHandshakeFailedError);
+        QTest::newRow("connection refused") << false << int(QNetworkReply::ConnectionRefusedError);
+    }
+    void transportErrorsPassThrough()
+    {
+        QFETCH(bool, serverListens);
+        QFETCH(int, code);
+        quint16 port = m_server.port();
+        QList<QSslCertificate> trusted = QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem"));
+        if (!serverListens) {
+            QTcpServer probe; // a port nobody listens on once it is closed
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            port = probe.serverPort();
+            trusted = DevServer::caCertificates();
+        }
+        RecordingAccess access(port, trusted);
+        NetworkAccess::setShared(&access);
+        storeAccount(QStringLiteral("user-11"), tokenExpiringIn(1));
+        const TokenResult refresh = finished(AuthClient::validAccessToken());
+        const auto signIn = finished(AuthClient::signInWithApple(QStringLiteral("user-11")));
+        NetworkAccess::setShared(m_access);
+
+        for (const TokenFailure &failure : {refresh.error(), signIn.error()}) {
+            const PlatformError error = std::get<PlatformError>(failure);
+            QCOMPARE(error.domain, QStringLiteral("QNetworkReply"));
+            QCOMPARE(error.code, code);
+            QVERIFY(!error.localizedDescription.isEmpty());
+        }
+        QCOMPARE(JWT::subject(TokenStore::accessToken().value_or(QString())), Token(QStringLiteral("crafted")));
+    }
+
+    void providerSignsOutAndHandsOutTokens()
+    {
+        storeAccount(QStringLiteral("user-12"));
+        AuthTokenProvider provider;
+        QCOMPARE(JWT::subject(finished(provider.validAccessToken()).value()), Token(QStringLiteral("user-12")));
+        QVERIFY(finished(provider.refreshAccessToken()).hasValue());
+        QCOMPARE(refreshPosts(), 1);
+
+        provider.signOut();
+        QCOMPARE(TokenStore::accessToken(), std::nullopt);
+        QCOMPARE(TokenStore::refreshToken(), std::nullopt);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAuthClient)
+#include "tst_authclient.moc"

@@ -1,0 +1,309 @@
+// test-labels: auth
+// The token store against the harness's real GNOME Keyring, and against buses where the
+// Secret Service is missing or never answers (each in a child process of its own).
+#include <libsecret/secret.h>
+
+#include "platform/linux/LibsecretStore.h"
+#include "store/TokenStore.h"
+
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+SecretSchema serviceAccountSchema(const char *name, SecretSchemaFlags flags)
+{
+    SecretSchema s{};
+    s.name = name;
+    s.flags = flags;
+    s.attributes[0] = {"service", SECRET_SCHEMA_ATTRIBUTE_STRING};
+    s.attributes[1] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};
+    return s;
+}
+
+// Matches every item with a service and account, whoever made it.
+const SecretSchema *anySchema()
+{
+    static const SecretSchema schema = serviceAccountSchema("org.freedesktop.Secret.Generic", SECRET_SCHEMA_DONT_MATCH_NAME);
+    return &schema;
+}
+
+// A schema whose name is stored as an attribute, so its items differ from the store's own
+// in their attribute set while sharing service and account.
+const SecretSchema *otherAppSchema()
+{
+    static const SecretSchema schema = serviceAccountSchema("org.example.OtherTool", SECRET_SCHEMA_NONE);
+    return &schema;
+}
+
+// The values of every keyring item with this service and account.
+QList<QByteArray> keyringItems(const char *account)
+{
+    GHashTable *attributes = secret_attributes_build(anySchema(), "service", TokenStore::service, "account", account, nullptr);
+    GError *error = nullptr;
+    GList *items = secret_service_search_sync(nullptr, anySchema(), attributes,
+                                              SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
+                                              nullptr, &error);
+    g_hash_table_unref(attributes);
+    QList<QByteArray> values;
+    if (error) {
+        qWarning("keyring search failed: %s", error->message);
+        g_error_free(error);
+        return values;
+    }
+    for (GList *it = items; it; it = it->next) {
+        SecretValue *value = secret_item_get_secret(SECRET_ITEM(it->data));
+        gsize length = 0;
+        const gchar *bytes = value ? secret_value_get(value, &length) : nullptr;
+        values.append(QByteArray(bytes ? bytes : "", qsizetype(length)));
+        if (value)
+            secret_value_unref(value);
+    }
+    g_list_free_full(items, g_object_unref);
+    return values;
+}
+
+void storeAsOtherTool(const char *account, const char *password, const char *collection)
+{
+    GError *error = nullptr;
+    secret_password_store_sync(otherAppSchema(), collection, "other tool", password, nullptr, &error,
+                               "service", TokenStore::service, "account", account, nullptr);
+    if (error) {
+        qWarning("store failed: %s", error->message);
+        g_error_free(error);
+    }
+}
+
+struct ProbeResult {
+    int exitCode = -1;
+    QStringList lines; // "<op> <result> <ms>"
+    qint64 elapsedMs = 0;
+};
+
+ProbeResult runProbe(const QString &busAddress, const QStringList &args)
+{
+    QProcess probe;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+    probe.setProcessEnvironment(env);
+    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer timer;
+    timer.start();
+    probe.start(QStringLiteral(MURLEX_TEST_HELPERS_DIR "/tokenstore_probe"), args);
+    ProbeResult result;
+    if (!probe.waitForFinished(60000)) {
+        probe.kill();
+        probe.waitForFinished();
+        return result;
+    }
+    result.elapsedMs = timer.elapsed();
+    result.exitCode = probe.exitStatus() == QProcess::NormalExit ? probe.exitCode() : -1;
+    result.lines = QString::fromUtf8(probe.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return result;
+}
+
+int probeMilliseconds(const QString &line) { return line.section(QLatin1Char(' '), 2, 2).toInt(); }
+
+// A session bus of its own with nothing on it and no services to start: no keyring at all.
+class EmptyBus {
+public:
+    bool start()
+    {
+        if (!m_dir.isValid())
+            return false;
+        const QString socket = m_dir.filePath(QStringLiteral("bus"));
+        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
+        if (!config.open(QIODevice::WriteOnly))
+            return false;
+        config.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                     " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                     "<busconfig>\n"
+                     "  <type>session</type>\n"
+                     "  <listen>unix:path=" + QFile::encodeName(socket) + "</listen>\n"
+                     "  <policy context=\"default\">\n"
+                     "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                     "    <allow eavesdrop=\"true\"/>\n"
+                     "    <allow own=\"*\"/>\n"
+                     "  </policy>\n"
+                     "</busconfig>\n");
+        config.close();
+        m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config.fileName(),
+                                                       QStringLiteral("--nofork"), QStringLiteral("--nopidfile")});
+        if (!m_daemon.waitForStarted())
+            return false;
+        m_address = QStringLiteral("unix:path=") + socket;
+        QDeadlineTimer deadline(10000);
+        while (!QFileInfo::exists(socket) && !deadline.hasExpired())
+            QThread::msleep(20);
+        return QFileInfo::exists(socket);
+    }
+    ~EmptyBus()
+    {
+        m_daemon.kill();
+        m_daemon.waitForFinished();
+    }
+    QString address() const { return m_address; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_address;
+};
+
+} // namespace
+
+class TestTokenStore : public QObject {
+    Q_OBJECT
+
+    static void clearBoth()
+    {
+        TokenStore::setAccessToken(std::nullopt);
+        TokenStore::setRefreshToken(std::nullopt);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"), "no session bus: run the tests through scripts/harness.sh");
+        clearBoth();
+    }
+    void cleanupTestCase() { clearBoth(); }
+
+    void writeReplacesAndKeepsOneItem()
+    {
+        TokenStore::setAccessToken(QStringLiteral("first"));
+        TokenStore::setAccessToken(QString::fromUtf8("second-é"));
+        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(QString::fromUtf8("second-é")));
+        // The item holds the text's UTF-8 bytes, nothing more.
+        QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{QByteArray("second-\xc3\xa9")});
+
+        // The two accounts are separate items.
+        TokenStore::setRefreshToken(QStringLiteral("refresh-1"));
+        QCOMPARE(TokenStore::refreshToken(), std::optional<QString>(QStringLiteral("refresh-1")));
+        TokenStore::setAccessToken(std::nullopt);
+        QCOMPARE(TokenStore::accessToken(), std::nullopt);
+        QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{});
+        QCOMPARE(TokenStore::refreshToken(), std::optional<QString>(QStringLiteral("refresh-1")));
+        QCOMPARE(keyringItems(TokenStore::refreshTokenAccount), QList<QByteArray>{QByteArray("refresh-1")});
+    }
+
+    void itemsMadeByOthersAreReplacedNotDuplicated()
+    {
+        // Two items of the same identity, one in the session collection, made by another tool.
+        storeAsOtherTool(TokenStore::accessTokenAccount, "old-1", SECRET_COLLECTION_DEFAULT);
+        storeAsOtherTool(TokenStore::accessTokenAccount, "old-2", SECRET_COLLECTION_SESSION);
+        QCOMPARE(keyringItems(TokenStore::accessTokenAccount).size(), 2);
+        QVERIFY(TokenStore::accessToken().has_value());
+
+        TokenStore::setAccessToken(QStringLiteral("mine"));
+        QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{QByteArray("mine")});
+        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(QStringLiteral("mine")));
+
+        // Deleting removes every item of the identity.
+        storeAsOtherTool(TokenStore::accessTokenAccount, "old-3", SECRET_COLLECTION_SESSION);
+        TokenStore::setAccessToken(std::nullopt);
+        QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{});
+    }
+
+    void emptyTextIsStoredAndReadBackAsEmpty()
+    {
+        TokenStore::setRefreshToken(QString());
+        const std::optional<QString> read = TokenStore::refreshToken();
+        QVERIFY(read.has_value());
+        QVERIFY(read->isEmpty());
+        QCOMPARE(keyringItems(TokenStore::refreshTokenAccount), QList<QByteArray>{QByteArray()});
+    }
+
+    void bytesThatAreNotUtf8ReadAsNone_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<std::optional<QString>>("expected");
+        QTest::newRow("invalid byte") << QByteArray("tok\xff") << std::optional<QString>();
+        QTest::newRow("truncated sequence") << QByteArray("tok\xe7\x83") << std::optional<QString>();
+        QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << std::optional<QString>();
+        QTest::newRow("byte order mark is kept") << QByteArray("\xef\xbb\xbftok")
+                                                 << std::optional<QString>(QString(QChar(0xFEFF)) + QStringLiteral("tok"));
+        QTest::newRow("four-byte character") << QByteArray("\xf0\x9f\x98\x80")
+                                             << std::optional<QString>(QString::fromUtf8("😀"));
+    }
+    void bytesThatAreNotUtf8ReadAsNone()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(std::optional<QString>, expected);
+        LibsecretStore().write(QLatin1String(TokenStore::service), QLatin1String(TokenStore::accessTokenAccount), bytes);
+        QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{bytes});
+        QCOMPARE(TokenStore::accessToken(), expected);
+    }
+
+    void deletingAnAbsentItemIsSilent()
+    {
+        QCOMPARE(TokenStore::accessToken(), std::nullopt);
+        TokenStore::setAccessToken(std::nullopt);
+        TokenStore::setRefreshToken(std::nullopt);
+        QCOMPARE(TokenStore::accessToken(), std::nullopt);
+        QCOMPARE(TokenStore::refreshToken(), std::nullopt);
+    }
+
+    void noSecretServiceReadsNoneAndDropsWrites_data()
+    {
+        QTest::addColumn<bool>("busRuns");
+        QTest::newRow("no bus at all") << false;
+        QTest::newRow("a bus without a keyring") << true;
+    }
+    void noSecretServiceReadsNoneAndDropsWrites()
+    {
+        QFETCH(bool, busRuns);
+        EmptyBus bus;
+        QString address = QStringLiteral("unix:path=/nonexistent/murlex-no-bus");
+        if (busRuns) {
+            QVERIFY(bus.start());
+            address = bus.address();
+        }
+        const ProbeResult probe = runProbe(address, {QStringLiteral("write:abc"), QStringLiteral("read"),
+                                                     QStringLiteral("delete"), QStringLiteral("read")});
+        QCOMPARE(probe.exitCode, 0);
+        QCOMPARE(probe.lines.size(), 4);
+        QCOMPARE(probe.lines.at(1).section(QLatin1Char(' '), 0, 1), QStringLiteral("read none"));
+        QCOMPARE(probe.lines.at(3).section(QLatin1Char(' '), 0, 1), QStringLiteral("read none"));
+        // Fails fast: nowhere near the bound of a call.
+        for (const QString &line : probe.lines)
+            QVERIFY2(probeMilliseconds(line) < 2000, qPrintable(line));
+    }
+
+    void keyringThatNeverAnswersIsBounded()
+    {
+        EmptyBus bus;
+        QVERIFY(bus.start());
+        QProcess silent;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        silent.setProcessEnvironment(env);
+        silent.start(QStringLiteral(MURLEX_TEST_HELPERS_DIR "/silent_bus_name"), {QStringLiteral("org.freedesktop.secrets")});
+        QVERIFY(silent.waitForReadyRead(10000));
+        QCOMPARE(silent.readLine().trimmed(), QByteArray("ready"));
+        QCOMPARE(::kill(pid_t(silent.processId()), SIGSTOP), 0);
+
+        // The real bound: a read gives up after about five seconds, not the bus's 25.
+        const ProbeResult bounded = runProbe(bus.address(), {QStringLiteral("read")});
+        QCOMPARE(bounded.exitCode, 0);
+        QCOMPARE(bounded.lines.size(), 1);
+        QCOMPARE(bounded.lines.at(0).section(QLatin1Char(' '), 0, 1), QStringLiteral("read none"));
+        const int readMs = probeMilliseconds(bounded.lines.at(0));
+        QVERIFY2(readMs >= 4500 && readMs < 10000, qPrintable(bounded.lines.at(0)));
+
+        // Writes and deletes are bounded the same way (shortened here).
+        const ProbeResult shortened = runProbe(bus.address(), {QStringLiteral("--timeout-ms"), QStringLiteral("300"),
+                                                               QStringLiteral("write:abc"), QStringLiteral("delete")});
+        QCOMPARE(shortened.exitCode, 0);
+        QCOMPARE(shortened.lines.size(), 2);
+        for (const QString &line : shortened.lines)
+            QVERIFY2(probeMilliseconds(line) >= 250 && probeMilliseconds(line) < 3000, qPrintable(line));
+
+        silent.kill();
+        silent.waitForFinished();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTokenStore)
+#include "tst_tokenstore.moc"
