@@ -1,4 +1,5 @@
 #include "app/AppLogger.h"
+#include "app/AppState.h"
 
 #include "BuildConfig.h"
 
@@ -57,6 +58,8 @@ int main(int argc, char *argv[])
 
     quitOnTerminationSignals(app);
     qCInfo(AppLogger::app, "Murlex %s started (backend %s)", BuildConfig::appVersion, BuildConfig::backendHost);
+    // The one state of the run; its bootstrap runs once the event loop starts.
+    AppState::shared();
     const int status = app.exec();
     qCInfo(AppLogger::app, "Murlex exiting");
     return status;
