@@ -1,60 +1,31 @@
 #include "net/VoiceSocketEvent.h"
 
-VoiceSocketEvent VoiceSocketEvent::partial(QString text)
+VoiceSocketEvent::VoiceSocketEvent(Kind kind, QString text, double first, double second)
+    : m_kind(kind)
+    , m_text(std::move(text))
+    , m_asrTime(kind == Kind::asrDone ? first : 0)
+    , m_polishTime(kind == Kind::polishDone ? first : 0)
+    , m_totalTime(kind == Kind::polishDone ? second : 0)
 {
-    VoiceSocketEvent e;
-    e.m_kind = Kind::partial;
-    e.m_text = std::move(text);
-    return e;
 }
 
-VoiceSocketEvent VoiceSocketEvent::finalSentence(QString text)
-{
-    VoiceSocketEvent e;
-    e.m_kind = Kind::finalSentence;
-    e.m_text = std::move(text);
-    return e;
-}
-
-VoiceSocketEvent VoiceSocketEvent::asrDone(QString text, double asrTime)
-{
-    VoiceSocketEvent e;
-    e.m_kind = Kind::asrDone;
-    e.m_text = std::move(text);
-    e.m_asrTime = asrTime;
-    return e;
-}
+VoiceSocketEvent VoiceSocketEvent::partial(QString text) { return {Kind::partial, std::move(text)}; }
+VoiceSocketEvent VoiceSocketEvent::finalSentence(QString text) { return {Kind::finalSentence, std::move(text)}; }
+VoiceSocketEvent VoiceSocketEvent::asrDone(QString text, double asrTime) { return {Kind::asrDone, std::move(text), asrTime}; }
+VoiceSocketEvent VoiceSocketEvent::error(QString message) { return {Kind::error, std::move(message)}; }
+VoiceSocketEvent VoiceSocketEvent::connected() { return {}; }
 
 VoiceSocketEvent VoiceSocketEvent::polishDone(QString text, double polishTime, double totalTime)
 {
-    VoiceSocketEvent e;
-    e.m_kind = Kind::polishDone;
-    e.m_text = std::move(text);
-    e.m_polishTime = polishTime;
-    e.m_totalTime = totalTime;
-    return e;
-}
-
-VoiceSocketEvent VoiceSocketEvent::error(QString message)
-{
-    VoiceSocketEvent e;
-    e.m_kind = Kind::error;
-    e.m_text = std::move(message);
-    return e;
+    return {Kind::polishDone, std::move(text), polishTime, totalTime};
 }
 
 VoiceSocketEvent VoiceSocketEvent::disconnected(int closeCode, std::optional<QString> reason)
 {
-    VoiceSocketEvent e;
-    e.m_kind = Kind::disconnected;
+    VoiceSocketEvent e(Kind::disconnected);
     e.m_closeCode = closeCode;
     e.m_reason = std::move(reason);
     return e;
-}
-
-VoiceSocketEvent VoiceSocketEvent::connected()
-{
-    return VoiceSocketEvent();
 }
 
 QString VoiceSocketEvent::describe() const

@@ -36,6 +36,8 @@ public:
     QString describe() const;
 
 private:
+    VoiceSocketEvent(Kind kind, QString text = {}, double first = 0, double second = 0);
+
     Kind m_kind = Kind::connected;
     QString m_text;
     double m_asrTime = 0;
