@@ -43,39 +43,12 @@ private Q_SLOTS:
         QCOMPARE(Phase::error(QStringLiteral("a")), Phase::error(QStringLiteral("a")));
         QVERIFY(Phase::error(QStringLiteral("a")) != Phase::error(QStringLiteral("b")));
         QVERIFY(Phase::error(QString()) != Phase::idle());
-        QVERIFY(Phase::finalizing() != Phase::polishing());
-
-        QCOMPARE(Phase::idle().describe(), QStringLiteral("idle"));
-        QCOMPARE(Phase::recording().describe(), QStringLiteral("recording"));
         QCOMPARE(Phase::finalizing().describe(), QStringLiteral("finalizing"));
-        QCOMPARE(Phase::polishing().describe(), QStringLiteral("polishing"));
-        QCOMPARE(Phase::injecting().describe(), QStringLiteral("injecting"));
-        QCOMPARE(Phase::error(QStringLiteral("连接断开，请重试 %1")).describe(),
-                 QStringLiteral("error(\"连接断开，请重试 %1\")"));
-    }
-
-    void fieldsAreSignalledOnlyWhenTheyChange()
-    {
+        QCOMPARE(Phase::error(QStringLiteral("连接断开 %1")).describe(), QStringLiteral("error(\"连接断开 %1\")"));
+        // Readable through the property system, as the views read it.
         AppState state(options());
-        QSignalSpy phase(&state, &AppState::phaseChanged);
-        QSignalSpy partial(&state, &AppState::partialTextChanged);
-        QSignalSpy connected(&state, &AppState::isConnectedChanged);
-
-        state.setPhase(Phase::idle());
-        state.setPhase(Phase::recording());
-        state.setPhase(Phase::recording());
-        state.setPartialText(QStringLiteral("你好"));
-        state.setPartialText(QStringLiteral("你好"));
-        state.setConnected(true);
-        state.setConnected(true);
-
-        QCOMPARE(phase.count(), 1);
-        QCOMPARE(phase.at(0).at(0).value<Phase>(), Phase::recording());
-        QCOMPARE(partial.count(), 1);
-        QCOMPARE(connected.count(), 1);
-        // Readable through the property system too, as the views read them.
-        QCOMPARE(state.property("phase").value<Phase>(), Phase::recording());
-        QCOMPARE(state.property("isConnected").toBool(), true);
+        state.setPhase(Phase::polishing());
+        QCOMPARE(state.property("phase").value<Phase>(), Phase::polishing());
     }
 
     void errorIsLoggedShownAndClearedAfterTheDelay()

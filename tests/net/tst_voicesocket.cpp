@@ -108,6 +108,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(events.kinds().contains(Kind::polishDone), 10000);
         QVERIFY(events.allOnCreatingThread());
         QCOMPARE(events.kinds().first(), Kind::connected);
+        QCOMPARE(log.messages(QStringLiteral("socket"), QtCriticalMsg), QStringList{}); // every send went out
         QVERIFY(log.contains(QStringLiteral("socket"), QtInfoMsg, QStringLiteral("websocket opened")));
 
         socket.disconnect();
