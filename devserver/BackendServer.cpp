@@ -39,6 +39,12 @@ QByteArray reasonPhrase(int status)
     return key ? QByteArray(key) : QByteArray("Status");
 }
 
+bool refusesUpgrade(const QList<SocketFault> &faults)
+{
+    return std::any_of(faults.cbegin(), faults.cend(),
+                       [](const SocketFault &fault) { return fault.action == SocketFault::Action::Refuse; });
+}
+
 QPair<QString, quint16> peerOf(const QHostAddress &address, quint16 port)
 {
     return {address.toString(), port};
@@ -112,16 +118,14 @@ void BackendServer::missingHandler(const QHttpServerRequest &request, QTcpSocket
 
 void BackendServer::handleUpgrade(const QHttpServerRequest &request, QTcpSocket *socket)
 {
-    QList<SocketFault> faults = m_state.faults().takeSocketFaults();
-    const bool refuse = std::any_of(faults.cbegin(), faults.cend(),
-                                    [](const SocketFault &f) { return f.action == SocketFault::Action::Refuse; });
-    if (refuse) {
+    const QList<SocketFault> faults = m_state.faults().takeSocketFaults();
+    if (refusesUpgrade(faults)) {
+        // The 403 reaches the client before the handshake the server still completes after this
+        // returns; acceptWebSockets() then drops that socket unheard.
         qCInfo(lcHttp) << "GET /ws -> upgrade refused with 403 (fault)";
         reply(request, socket, HttpReply::error(403, QStringLiteral("upgrade refused")));
-        socket->disconnectFromHost();
-        return;
     }
-    // Nothing is written here: the server completes the handshake once this returns.
+    // Nothing else is written here: the server completes the handshake once this returns.
     m_faultsByPeer.insert(peerOf(socket->peerAddress(), socket->peerPort()), faults);
 }
 
@@ -132,6 +136,10 @@ void BackendServer::acceptWebSockets()
         if (!socket)
             continue;
         const QList<SocketFault> faults = m_faultsByPeer.take(peerOf(socket->peerAddress(), socket->peerPort()));
+        if (refusesUpgrade(faults)) {
+            socket->abort();
+            continue;
+        }
         const QString token = QUrlQuery(socket->requestUrl()).queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded);
         const QString subject = m_state.tokens().verifyAccess(token).value_or(QString());
         if (subject.isEmpty())
