@@ -3,12 +3,12 @@
 #include "app/StrictUtf8.h"
 #include "net/BackendConfig.h"
 #include "net/NetworkAccess.h"
+#include "net/RestReply.h"
 #include "store/TokenStore.h"
 
 #include <QCoroNetworkReply>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QNetworkReply>
 #include <QTimer>
 
@@ -20,28 +20,14 @@ struct DeleteLater {
     void operator()(QObject *object) const { object->deleteLater(); }
 };
 
-// Set on a reply that ran out of its whole-request time and was aborted for it.
-constexpr const char *deadlineProperty = "murlexDeadlinePassed";
+// Set on a reply this client aborts itself because the client goes away. Any other cancelled
+// reply ran out of time: the session's idle limit cancels it just the same, and so does the
+// whole-request limit below.
+constexpr const char *teardownProperty = "murlexClientGone";
 
-// Failures of the connection itself (refused, reset, timed out, cancelled, TLS, proxy) rather
-// than an answer of the server.
-bool isTransportError(QNetworkReply::NetworkError error)
+PlatformError timedOut()
 {
-    return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
-}
-
-PlatformError platformError(const QNetworkReply &reply)
-{
-    return PlatformError{QStringLiteral("QNetworkReply"), int(reply.error()), reply.errorString()};
-}
-
-std::optional<QJsonObject> jsonObject(const QByteArray &body)
-{
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    return document.object();
+    return PlatformError{QStringLiteral("QNetworkReply"), int(QNetworkReply::TimeoutError), QStringLiteral("Operation timed out")};
 }
 
 HotWordsFailure failure(APIError error) { return HotWordsFailure(std::move(error)); }
@@ -71,8 +57,10 @@ HotWordsAPIClient::~HotWordsAPIClient()
 {
     // A reply deleted with its session would never finish, leaving its caller waiting forever.
     const QList<QNetworkReply *> running = m_session->findChildren<QNetworkReply *>();
-    for (QNetworkReply *reply : running)
+    for (QNetworkReply *reply : running) {
+        reply->setProperty(teardownProperty, true);
         reply->abort();
+    }
 }
 
 QString HotWordsAPIClient::bodyText(const QByteArray &body)
@@ -102,21 +90,16 @@ HotWordsAPIClient::send(QNetworkRequest request, QByteArray verb, QByteArray bod
         started = m_session->get(request);
     const std::unique_ptr<QNetworkReply, DeleteLater> reply(started);
 
-    QTimer::singleShot(m_timeouts.request, reply.get(), [r = reply.get()] {
-        r->setProperty(deadlineProperty, true);
-        r->abort();
-    });
+    QTimer::singleShot(m_timeouts.request, reply.get(), &QNetworkReply::abort);
     if (!reply->isFinished())
         co_await reply.get();
     // From here on only the reply is touched: the client may be gone by now.
 
-    if (reply->property(deadlineProperty).toBool()) {
-        co_return failure(APIError::network(PlatformError{QStringLiteral("QNetworkReply"), int(QNetworkReply::TimeoutError),
-                                                          QStringLiteral("Operation timed out")}));
-    }
+    if (reply->error() == QNetworkReply::OperationCanceledError && !reply->property(teardownProperty).toBool())
+        co_return failure(APIError::network(timedOut()));
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (isTransportError(reply->error()) || (!status.isValid() && reply->error() != QNetworkReply::NoError))
-        co_return failure(APIError::network(platformError(*reply)));
+    if (RestReply::isTransportError(reply->error()) || (!status.isValid() && reply->error() != QNetworkReply::NoError))
+        co_return failure(APIError::network(RestReply::platformError(*reply)));
     if (!status.isValid())
         co_return failure(APIError::decode());
     co_return Response{status.toInt(), reply->readAll()};
@@ -133,7 +116,7 @@ QCoro::Task<Expected<QStringList, HotWordsFailure>> HotWordsAPIClient::fetch()
     if (response->status != 200)
         co_return failure(APIError::http(response->status, bodyText(response->body)));
 
-    const std::optional<QJsonObject> record = jsonObject(response->body);
+    const std::optional<QJsonObject> record = RestReply::jsonObject(response->body);
     const QJsonValue list = record ? record->value(QLatin1String("hotwords")) : QJsonValue();
     if (!list.isArray())
         co_return failure(APIError::decode());
@@ -166,7 +149,7 @@ QCoro::Task<Expected<bool, HotWordsFailure>> HotWordsAPIClient::add(QString word
     if (response->status != 200 && response->status != 201)
         co_return failure(APIError::http(response->status, bodyText(response->body)));
 
-    const std::optional<QJsonObject> record = jsonObject(response->body);
+    const std::optional<QJsonObject> record = RestReply::jsonObject(response->body);
     const QJsonValue saved = record ? record->value(QLatin1String("saved")) : QJsonValue();
     if (!saved.isBool())
         co_return failure(APIError::decode());

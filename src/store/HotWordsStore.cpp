@@ -215,13 +215,9 @@ QCoro::Task<> HotWordsStore::uploadLocalWords()
     const QPointer<HotWordsStore> guard(this);
     const QStringList snapshot = m_words;
     for (const QString &word : snapshot) {
-        const Expected<bool, HotWordsFailure> result = co_await m_api.add(word);
+        co_await addOnServer(word);
         if (!guard)
             co_return;
-        if (result)
-            setSyncStatus(SyncStatus::ok);
-        else
-            handleFailure(result.error(), PendingOp::add(word));
     }
 }
 
