@@ -1,5 +1,6 @@
 #include "store/HotWordsStore.h"
 
+#include "net/HotWordsAPIClient.h"
 #include "store/TokenStore.h"
 
 #include <QPointer>
@@ -13,6 +14,16 @@ HotWordsStore::HotWordsStore(HotWordsAPI &api, QSettings &settings, QObject *par
 {
     loadCache();
     loadQueue();
+}
+
+std::unique_ptr<HotWordsStore> HotWordsStore::create(QSettings &settings, QObject *parent)
+{
+    auto *client = new HotWordsAPIClient;
+    auto store = std::make_unique<HotWordsStore>(*client, settings, parent);
+    // As a child the client goes after the store's own state has been torn down: calls it ends
+    // on its way out then find no store to report to.
+    client->setParent(store.get());
+    return store;
 }
 
 QStringList HotWordsStore::words() const { return m_words; }

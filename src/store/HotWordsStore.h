@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QStringList>
 
+#include <memory>
+
 class QSettings;
 
 // The user's hot words on this machine: the list (cached in the settings so it is there offline
@@ -35,6 +37,9 @@ public:
     // Loads the cached list and the queue from `settings`. Neither `api` nor `settings` is owned;
     // both must outlive every call. Calls still running when the store is destroyed end quietly.
     HotWordsStore(HotWordsAPI &api, QSettings &settings, QObject *parent = nullptr);
+    // The application's store: over a HotWordsAPIClient of its own (sending the stored access
+    // token), which goes with it. `settings` must outlive it.
+    static std::unique_ptr<HotWordsStore> create(QSettings &settings, QObject *parent = nullptr);
 
     // The hot words in display order.
     QStringList words() const override;

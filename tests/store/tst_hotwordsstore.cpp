@@ -606,6 +606,13 @@ private Q_SLOTS:
         QVERIFY(*syncing);
         QCOMPARE(m_store->syncStatus(), Status::offline);
         m_store.reset();
+        // The application's store, which owns its client, goes with a call running.
+        std::unique_ptr<HotWordsStore> owning = HotWordsStore::create(*m_settings);
+        const int before = posts();
+        const std::shared_ptr<bool> uploading = started(owning->sync());
+        QTRY_VERIFY(posts() > before);
+        owning.reset();
+        QVERIFY(*uploading);
     }
 };
 
