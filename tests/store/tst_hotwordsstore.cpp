@@ -122,7 +122,10 @@ class TestHotWordsStore : public QObject {
         const std::shared_ptr<bool> done = started(m_store->sync());
         return QTest::qWaitFor([&done] { return *done; }, 60000) && settle();
     }
-    bool fail(const QByteArray &method, const QString &path, int status, int count = 1, int delayMs = 0, const QByteArray &body = {})
+    // The next `count` matching requests are answered with `status` after `delayMs` (status 0:
+    // the real answer), or never when `stall`.
+    bool fail(const QByteArray &method, const QString &path, int status, int count = 1, int delayMs = 0,
+              const QByteArray &body = {}, bool stall = false)
     {
         DevServer::RestFault fault;
         fault.method = method;
@@ -131,17 +134,10 @@ class TestHotWordsStore : public QObject {
         fault.count = count;
         fault.delayMs = delayMs;
         fault.body = body;
+        fault.stall = stall;
         return m_server.setRestFault(fault);
     }
-    bool stall(const QByteArray &method, const QString &path, int count = 1)
-    {
-        DevServer::RestFault fault;
-        fault.method = method;
-        fault.path = path;
-        fault.stall = true;
-        fault.count = count;
-        return m_server.setRestFault(fault);
-    }
+    bool stall(const QByteArray &method, const QString &path, int count = 1) { return fail(method, path, 0, count, 0, {}, true); }
     int posts() { return m_server.requestCount("POST", QStringLiteral("/hotwords")); }
     QByteArray storedQueue() const { return m_settings->value(QLatin1String(HotWordsStore::pendingKey)).toByteArray(); }
 
