@@ -11,8 +11,11 @@ Q_LOGGING_CATEGORY(lcControl, "murlex.devserver.control")
 
 namespace {
 
+// An empty body counts as {}, so `curl -X POST .../_control/reset` works.
 std::optional<QJsonObject> jsonObjectBody(const QByteArray &body)
 {
+    if (body.trimmed().isEmpty())
+        return QJsonObject{};
     const QJsonDocument document = QJsonDocument::fromJson(body);
     if (!document.isObject())
         return std::nullopt;

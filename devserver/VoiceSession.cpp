@@ -199,7 +199,9 @@ void VoiceSession::closeWith(int code, const QString &reason)
     qCInfo(lcSocket).noquote() << "connection" << m_record->id << "closing with" << code << reason;
     m_closing = true;
     m_dictationIndex = -1;
-    m_socket->close(QWebSocketProtocol::CloseCode(code), reason);
+    // From the event loop rather than from inside the socket's own signal or the handshake: closing
+    // there makes the socket read from an already closed connection.
+    QTimer::singleShot(0, this, [this, code, reason] { m_socket->close(QWebSocketProtocol::CloseCode(code), reason); });
 }
 
 DictationRecord *VoiceSession::currentDictation()

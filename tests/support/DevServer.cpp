@@ -7,7 +7,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSslConfiguration>
-#include <QTimer>
 
 namespace {
 
@@ -42,11 +41,9 @@ DevServer::DevServer(QObject *parent) : QObject(parent)
 {
     // The server's log goes straight to the test's stderr, so a failing test shows both sides.
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setCaCertificates(caCertificates());
-    m_network.setStrictTransportSecurityEnabled(false);
+    m_tls = QSslConfiguration::defaultConfiguration();
+    m_tls.setCaCertificates(caCertificates());  // replaces the system CAs: only the dev CA is trusted
     m_network.setProxy(QNetworkProxy::NoProxy);
-    m_tls = tls;
 }
 
 DevServer::~DevServer()

@@ -97,7 +97,9 @@ public:
     // The lifetime of access tokens from /auth/apple and /auth/refresh from now on.
     bool setAccessLifetime(qint64 seconds);
 
+    // Queues a fault; e.g. setRestFault({.method = "POST", .path = "/auth/refresh", .status = 401}).
     bool setRestFault(const RestFault &fault);
+    // Queues a fault; e.g. setSocketFault({.action = SocketFault::Action::NoFinal}).
     bool setSocketFault(const SocketFault &fault);
 
     // How many requests with this method and raw path (exact match, no query, e.g. "/hotwords/a%2Fb")
@@ -106,8 +108,9 @@ public:
 
     // Every accepted POST /diagnostics body, in arrival order.
     QList<QJsonObject> diagnostics();
-    // The server's hot words of `subject`, in order; replaced by setHotWords().
+    // The server's hot words of `subject`, in order.
     QStringList hotWords(const QString &subject);
+    // Replaces the server's hot words of `subject` (for tests that start from a server-side list).
     bool setHotWords(const QString &subject, const QStringList &words);
 
     // One object per WebSocket connection since start or reset(), in order of arrival: what the client

@@ -28,7 +28,7 @@ bool writeAll(int fd, const char *data, qsizetype size)
 }
 } // namespace
 
-PipeSource::PipeSource() = default;
+PipeSource::PipeSource(QString fifo, int bytesPerSecond) : m_fifo(std::move(fifo)), m_bytesPerSecond(bytesPerSecond) {}
 
 PipeSource::~PipeSource() { wait(); }
 
@@ -69,9 +69,9 @@ bool PipeSource::writeNow(const QByteArray &pcm)
 void PipeSource::start(const QByteArray &pcm)
 {
     wait();
-    const qsizetype slice = qsizetype(sampleRate() / 100) * channels() * 2; // 10 ms
-    m_thread = std::thread([pcm, slice] {
-        const int fd = ::open(fifoPath().toLocal8Bit().constData(), O_WRONLY | O_CLOEXEC);
+    const qsizetype slice = qsizetype(m_bytesPerSecond / 100); // 10 ms
+    m_thread = std::thread([pcm, slice, fifo = m_fifo.toLocal8Bit()] {
+        const int fd = ::open(fifo.constData(), O_WRONLY | O_CLOEXEC);
         if (fd < 0)
             return;
         using clock = std::chrono::steady_clock;

@@ -13,7 +13,9 @@
 // stale audio to the next recorder.
 class PipeSource {
 public:
-    PipeSource();
+    // Writes into the harness's pipe source, or into another pipe source's FIFO whose data rate
+    // is `bytesPerSecond`.
+    explicit PipeSource(QString fifo = fifoPath(), int bytesPerSecond = sampleRate() * channels() * 2);
     ~PipeSource(); // waits for a running write to finish
 
     static QString fifoPath();
@@ -34,5 +36,7 @@ public:
     static bool writeNow(const QByteArray &pcm);
 
 private:
+    QString m_fifo;
+    int m_bytesPerSecond;
     std::thread m_thread;
 };

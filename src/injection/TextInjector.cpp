@@ -1,0 +1,110 @@
+#include "injection/TextInjector.h"
+
+#include "app/AppLogger.h"
+#include "injection/TerminalEmulators.h"
+
+#include <QTextBoundaryFinder>
+
+#include <utility>
+
+TextInjector::Platform TextInjector::Platform::system()
+{
+    return {Clipboard::create(), KeySynthesis::create(), FocusedWindow::create(), Accessibility::create()};
+}
+
+TextInjector::TextInjector(QObject *parent) : TextInjector(Platform::system(), defaultRestoreDelay, parent) {}
+
+TextInjector::TextInjector(Platform platform, std::chrono::milliseconds restoreDelay, QObject *parent)
+    : QObject(parent), m_platform(std::move(platform)), m_restoreDelay(restoreDelay)
+{
+    Q_ASSERT(m_platform.clipboard && m_platform.keys && m_platform.focusedWindow && m_platform.accessibility);
+    m_restoreTimer.setSingleShot(true);
+    m_restoreTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_restoreTimer, &QTimer::timeout, this, &TextInjector::restorePasteboard);
+}
+
+TextInjector::~TextInjector() = default;
+
+const QLoggingCategory &TextInjector::log() const
+{
+    return AppLogger::injection();
+}
+
+qsizetype TextInjector::characterCount(const QString &text)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype count = 0;
+    while (finder.toNextBoundary() > 0)
+        ++count;
+    return count;
+}
+
+bool TextInjector::inject(const QString &text)
+{
+    if (text.isEmpty())
+        return true;
+
+    if (!m_platform.keys->isTrusted()) {
+        qCCritical(AppLogger::injection, "Accessibility permission not granted; opening system settings");
+        m_platform.keys->promptForTrust();
+        return false;
+    }
+
+    return m_mode == Mode::accessibility ? injectViaAccessibility(text) : injectViaPasteboard(text);
+}
+
+bool TextInjector::injectViaPasteboard(const QString &text)
+{
+    // While an earlier paste still waits for its restore, the clipboard holds that paste's text,
+    // not the user's: keep the snapshot taken before it, and restore once after the last paste.
+    ClipboardSnapshot saved = m_pendingRestore ? *std::exchange(m_pendingRestore, std::nullopt)
+                                               : m_platform.clipboard->snapshot();
+    m_platform.clipboard->setTransientText(text);
+    sendPasteKeystroke();
+
+    m_pendingRestore = std::move(saved);
+    m_restoreTimer.start(m_restoreDelay);
+
+    qCInfo(AppLogger::injection, "injected %lld chars via pasteboard", static_cast<long long>(characterCount(text)));
+    return true;
+}
+
+void TextInjector::sendPasteKeystroke()
+{
+    const WindowClass focused = m_platform.focusedWindow->windowClass();
+    if (TerminalEmulators::contains(focused)) {
+        qCDebug(AppLogger::injection, "focused window %s is a terminal: pasting with Control+Shift+V",
+                qUtf8Printable(focused.className));
+        m_platform.keys->sendPasteChord(KeySynthesis::PasteChord::terminal);
+    } else {
+        m_platform.keys->sendPasteChord(KeySynthesis::PasteChord::standard);
+    }
+}
+
+void TextInjector::restorePasteboard()
+{
+    if (!m_pendingRestore)
+        return;
+    const ClipboardSnapshot saved = *std::exchange(m_pendingRestore, std::nullopt);
+    m_platform.clipboard->restore(saved);
+    Q_EMIT clipboardRestored();
+}
+
+bool TextInjector::injectViaAccessibility(const QString &text)
+{
+    const std::unique_ptr<AccessibleElement> element = m_platform.accessibility->focusedElement();
+    if (!element) {
+        qCCritical(AppLogger::injection, "AX: no focused element");
+        return false;
+    }
+
+    const QString current = element->textValue().value_or(QString());
+    const int error = element->setTextValue(current + text);
+    if (error != 0) {
+        qCCritical(AppLogger::injection, "AX set value failed: %d", error);
+        return false;
+    }
+
+    qCInfo(AppLogger::injection, "injected %lld chars via AX", static_cast<long long>(characterCount(text)));
+    return true;
+}

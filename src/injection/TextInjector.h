@@ -1,0 +1,77 @@
+#pragma once
+
+#include "injection/TextInjection.h"
+#include "platform/Accessibility.h"
+#include "platform/Clipboard.h"
+#include "platform/FocusedWindow.h"
+#include "platform/KeySynthesis.h"
+
+#include <QLoggingCategory>
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+// Writes a finished piece of text into whatever text field has the keyboard focus, in any
+// application. By default through the clipboard: the text goes on the clipboard, the paste
+// shortcut is synthesised, and the user's previous clipboard contents come back shortly after.
+// Alternatively through the accessibility service, appending to the focused element's value.
+// Lives on the main thread; one instance for the whole run.
+class TextInjector : public QObject, public TextInjection {
+    Q_OBJECT
+public:
+    enum class Mode { pasteboard, accessibility };
+    Q_ENUM(Mode)
+
+    // How long the dictated text stays on the clipboard after the paste shortcut, before the
+    // user's previous contents are put back.
+    static constexpr std::chrono::milliseconds defaultRestoreDelay{150};
+
+    // The platform services the injector works through.
+    struct Platform {
+        std::unique_ptr<Clipboard> clipboard;
+        std::unique_ptr<KeySynthesis> keys;
+        std::unique_ptr<FocusedWindow> focusedWindow;
+        std::unique_ptr<Accessibility> accessibility;
+
+        // Those of the platform this build runs on.
+        static Platform system();
+    };
+
+    // On the platform's own services.
+    explicit TextInjector(QObject *parent = nullptr);
+    explicit TextInjector(Platform platform, std::chrono::milliseconds restoreDelay = defaultRestoreDelay,
+                          QObject *parent = nullptr);
+    ~TextInjector() override;
+
+    // True when the text was handed to the focused application (or was empty); false when this
+    // process may not post key events, or the accessibility path could not write the text.
+    bool inject(const QString &text) override;
+
+    Mode mode() const { return m_mode; }
+    void setMode(Mode mode) { m_mode = mode; }
+    const QLoggingCategory &log() const;
+    std::chrono::milliseconds restoreDelay() const { return m_restoreDelay; }
+
+    // User-perceived characters (grapheme clusters) of a text: what the log lines count.
+    static qsizetype characterCount(const QString &text);
+
+Q_SIGNALS:
+    // The clipboard holds the user's previous contents again.
+    void clipboardRestored();
+
+private:
+    bool injectViaPasteboard(const QString &text);
+    bool injectViaAccessibility(const QString &text);
+    void sendPasteKeystroke();
+    void restorePasteboard();
+
+    Mode m_mode = Mode::pasteboard;
+    Platform m_platform;
+    std::chrono::milliseconds m_restoreDelay;
+    QTimer m_restoreTimer;
+    // What the clipboard held before the first of the pastes whose restore is still pending.
+    std::optional<ClipboardSnapshot> m_pendingRestore;
+};

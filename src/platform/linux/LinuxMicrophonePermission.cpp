@@ -1,0 +1,27 @@
+#include "platform/linux/LinuxMicrophonePermission.h"
+
+LinuxMicrophonePermission::LinuxMicrophonePermission(std::shared_ptr<AudioSystem> system,
+                                                     std::unique_ptr<QSettings> settings)
+    : m_system(std::move(system)), m_settings(settings ? std::move(settings) : std::make_unique<QSettings>())
+{
+}
+
+bool LinuxMicrophonePermission::hasUsableInput()
+{
+    // An engine that is bound to nothing reads the system's default input.
+    return m_system->createEngine()->inputFormat().isUsable();
+}
+
+MicStatus LinuxMicrophonePermission::status()
+{
+    if (!m_settings->value(QLatin1String(kRequestedKey), false).toBool())
+        return MicStatus::undetermined;
+    return hasUsableInput() ? MicStatus::granted : MicStatus::denied;
+}
+
+QCoro::Task<MicStatus> LinuxMicrophonePermission::request()
+{
+    m_settings->setValue(QLatin1String(kRequestedKey), true);
+    m_settings->sync();
+    co_return status();
+}

@@ -1,0 +1,145 @@
+// test-labels: audio
+// Failures the sound server cannot be made to produce on demand (a sample rate of 0, no
+// converter, an engine that does not start), played over the real PulseAudio engine.
+#include "audio/AudioCaptureEngine.h"
+#include "platform/linux/LinuxMicrophonePermission.h"
+#include "platform/linux/PulseAudioSystem.h"
+
+#include "LogCapture.h"
+#include "Pactl.h"
+#include "PipeSource.h"
+#include "ScriptedAudioSystem.h"
+
+#include <QtTest>
+
+using State = AudioCaptureEngine::State;
+
+class TestAudioCaptureFailures : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::shared_ptr<ScriptedAudioSystem> m_system;
+    std::unique_ptr<AudioCaptureEngine> m_engine;
+    int m_module = -1;
+
+    static void applyScript(AudioScript &script, const QString &failure)
+    {
+        script.zeroSampleRate = failure == QLatin1String("sample rate 0");
+        script.refuseConverter = failure == QLatin1String("no converter");
+        script.startFailure = failure == QLatin1String("start fails") ? QStringLiteral("Connection terminated") : QString();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(!PipeSource::fifoPath().isEmpty(), "no pipe source: run the tests through scripts/harness.sh");
+        QVERIFY(m_dir.isValid());
+    }
+
+    void init()
+    {
+        m_system = std::make_shared<ScriptedAudioSystem>(std::make_shared<PulseAudioSystem>());
+        auto settings = std::make_unique<QSettings>(m_dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        m_engine = std::make_unique<AudioCaptureEngine>(
+            m_system, std::make_shared<LinuxMicrophonePermission>(m_system, std::move(settings)));
+    }
+
+    void cleanup()
+    {
+        m_engine.reset();
+        m_system.reset();
+        if (m_module >= 0)
+            Pactl::unloadModule(m_module);
+        m_module = -1;
+        Pactl::setDefaultSource(PipeSource::sourceName());
+    }
+
+    void startFailuresShowOnlyInTheState_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("logLine");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("sample rate 0") << QStringLiteral("sample rate 0")
+                                       << QStringLiteral("startCapture: invalid input format (sampleRate=0)")
+                                       << QStringLiteral("麦克风格式无效");
+        QTest::newRow("no converter")
+            << QStringLiteral("no converter")
+            << QStringLiteral("startCapture: failed to build converter for 2 ch, 48000 Hz, Int16, interleaved")
+            << QStringLiteral("无法构建音频转换器");
+        QTest::newRow("start fails") << QStringLiteral("start fails")
+                                     << QStringLiteral("startCapture: engine.start failed: Connection terminated")
+                                     << QStringLiteral("引擎启动失败: Connection terminated");
+    }
+
+    void startFailuresShowOnlyInTheState()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, logLine);
+        QFETCH(QString, message);
+        LogCapture log;
+        QSignalSpy states(m_engine.get(), &AudioCaptureEngine::stateChanged);
+        applyScript(*m_system->script, failure);
+
+        m_engine->startCapture();
+        QCOMPARE(m_engine->state(), State{AudioCaptureEngine::Interrupted{message}});
+        QCOMPARE(states.size(), 1);
+        QVERIFY(log.contains(QStringLiteral("audio"), QtCriticalMsg, logLine));
+        QVERIFY(Pactl::recordingSources().isEmpty());
+        // Stopping an engine that never started does nothing.
+        m_engine->stopCapture();
+        QCOMPARE(states.size(), 1);
+
+        // The next start simply tries again.
+        *m_system->script = AudioScript{};
+        m_engine->startCapture();
+        QCOMPARE(m_engine->state(), State{AudioCaptureEngine::Capturing{}});
+        QCOMPARE(Pactl::recordingSources().size(), 1);
+        m_engine->stopCapture();
+        QCOMPARE(m_engine->state(), State{AudioCaptureEngine::EnginePrepared{}});
+    }
+
+    void rebuildFailuresAfterADeviceChange_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("logLine");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("sample rate 0") << QStringLiteral("sample rate 0")
+                                       << QStringLiteral("new device has invalid sampleRate=0, marking interrupted")
+                                       << QStringLiteral("音频设备格式无效(sampleRate=0)");
+        QTest::newRow("no converter") << QStringLiteral("no converter")
+                                      << QStringLiteral("failed to rebuild converter for new device")
+                                      << QStringLiteral("无法构建新设备的音频转换器");
+        QTest::newRow("start fails") << QStringLiteral("start fails")
+                                     << QStringLiteral("engine restart failed: Connection terminated")
+                                     << QStringLiteral("引擎重启失败: Connection terminated");
+    }
+
+    void rebuildFailuresAfterADeviceChange()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, logLine);
+        QFETCH(QString, message);
+        LogCapture log;
+        int deviceChanges = 0;
+        m_engine->setOnDeviceChangedDuringCapture([&] { ++deviceChanges; });
+        m_module = Pactl::loadPipeSource(QStringLiteral("murlex_dock"), m_dir.filePath(QStringLiteral("dock.fifo")),
+                                         QStringLiteral("s16le"), 44100, 1);
+        QVERIFY(m_module >= 0);
+
+        m_engine->startCapture();
+        QCOMPARE(m_engine->state(), State{AudioCaptureEngine::Capturing{}});
+        applyScript(*m_system->script, failure);
+        QVERIFY(Pactl::setDefaultSource(QStringLiteral("murlex_dock")));
+
+        QTRY_COMPARE(deviceChanges, 1);
+        QCOMPARE(m_engine->state(), State{AudioCaptureEngine::Interrupted{message}});
+        QVERIFY(log.contains(QStringLiteral("audio"), QtCriticalMsg, logLine));
+        QVERIFY(log.contains(QStringLiteral("audio"), QtInfoMsg,
+                             QStringLiteral("audio device configuration changed (wasCapturing=true)")));
+        QVERIFY(!log.contains(QStringLiteral("audio"), QtInfoMsg, QStringLiteral("engine restarted with new device")));
+        QTRY_VERIFY(Pactl::recordingSources().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAudioCaptureFailures)
+#include "tst_audio_capture_failures.moc"

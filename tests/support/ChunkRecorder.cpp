@@ -1,0 +1,45 @@
+#include "ChunkRecorder.h"
+
+#include <QMutexLocker>
+
+#include <cstring>
+
+std::function<void(const QByteArray &)> ChunkRecorder::handler()
+{
+    return [this](const QByteArray &chunk) {
+        QMutexLocker lock(&m_mutex);
+        m_chunks.append(chunk);
+    };
+}
+
+QList<qsizetype> ChunkRecorder::sizes() const
+{
+    QMutexLocker lock(&m_mutex);
+    QList<qsizetype> out;
+    for (const QByteArray &chunk : m_chunks)
+        out << chunk.size();
+    return out;
+}
+
+qsizetype ChunkRecorder::count() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_chunks.size();
+}
+
+QByteArray ChunkRecorder::joined() const
+{
+    QMutexLocker lock(&m_mutex);
+    QByteArray out;
+    for (const QByteArray &chunk : m_chunks)
+        out += chunk;
+    return out;
+}
+
+QList<qint16> ChunkRecorder::samples() const
+{
+    const QByteArray bytes = joined();
+    QList<qint16> out(bytes.size() / 2);
+    std::memcpy(out.data(), bytes.constData(), size_t(out.size()) * 2);
+    return out;
+}

@@ -1,0 +1,57 @@
+#include "HelperProcess.h"
+
+#include <QTest>
+
+HelperProcess::HelperProcess(const QString &program, const QStringList &arguments,
+                             const QProcessEnvironment &environment)
+{
+    m_process.setProgram(program.contains(QLatin1Char('/')) ? program : helperPath(program));
+    m_process.setArguments(arguments);
+    m_process.setProcessEnvironment(environment);
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
+        m_buffer += m_process.readAllStandardOutput();
+        qsizetype end;
+        while ((end = m_buffer.indexOf('\n')) >= 0) {
+            m_lines.append(QString::fromUtf8(m_buffer.left(end)));
+            m_buffer.remove(0, end + 1);
+        }
+    });
+    m_process.start();
+}
+
+HelperProcess::~HelperProcess()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QString HelperProcess::helperPath(const QString &name)
+{
+    return QStringLiteral(MURLEX_TEST_HELPERS_DIR "/") + name;
+}
+
+std::optional<QString> HelperProcess::waitForLine(const QString &prefix, int timeoutMs)
+{
+    std::optional<QString> found;
+    (void)QTest::qWaitFor([&] {
+        const QStringList matches = linesStartingWith(prefix);
+        if (!matches.isEmpty())
+            found = matches.first();
+        return found.has_value();
+    }, timeoutMs);
+    return found;
+}
+
+QStringList HelperProcess::linesStartingWith(const QString &prefix) const
+{
+    QStringList out;
+    for (const QString &line : m_lines)
+        if (line.startsWith(prefix))
+            out << line.mid(prefix.size());
+    return out;
+}
