@@ -2,7 +2,7 @@
 // fresh launch reads back from disk (not the values this process still holds in memory).
 // Usage: hotwords_store_probe SETTINGS_FILE [add:WORD | remove:WORD]...
 // Edits are made offline (the client has no token) and so end up in the queue. Prints one JSON
-// object: {"words": [...], "pending": [{"add"|"delete": word}, ...], "pendingOpsCount": N}.
+// line: state {"words": [...], "pending": [{"add"|"delete": word}, ...], "pendingOpsCount": N}.
 #include "net/HotWordsAPIClient.h"
 #include "store/HotWordsStore.h"
 
@@ -41,6 +41,6 @@ int main(int argc, char **argv)
     const QJsonObject state{{QStringLiteral("words"), QJsonArray::fromStringList(store.words())},
                             {QStringLiteral("pending"), pending},
                             {QStringLiteral("pendingOpsCount"), store.pendingOpsCount()}};
-    QTextStream(stdout) << QJsonDocument(state).toJson(QJsonDocument::Compact) << Qt::endl;
+    QTextStream(stdout) << "state " << QJsonDocument(state).toJson(QJsonDocument::Compact) << Qt::endl;
     return 0;
 }

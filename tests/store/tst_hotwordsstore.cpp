@@ -7,12 +7,12 @@
 #include "store/TokenStore.h"
 
 #include "DevServer.h"
+#include "HelperProcess.h"
 #include "RedirectingNetworkAccess.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -494,12 +494,11 @@ private Q_SLOTS:
     void storedStateSurvivesARelaunch()
     {
         auto probe = [this](const QStringList &edits) {
-            QProcess process;
-            process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-            process.start(QStringLiteral(MURLEX_TEST_HELPERS_DIR "/hotwords_store_probe"), QStringList{settingsPath()} + edits);
-            if (!process.waitForFinished(60000) || process.exitCode() != 0)
-                return QJsonObject{};
-            return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+            HelperProcess process(HelperProcess::helperPath(QStringLiteral("hotwords_store_probe")), QStringList{settingsPath()} + edits);
+            const std::optional<QString> line = process.waitForLine(QStringLiteral("state "), 60000);
+            // Done writing the file before the next one reads it.
+            const bool ended = QTest::qWaitFor([&process] { return process.process().state() == QProcess::NotRunning; }, 30000);
+            return ended ? QJsonDocument::fromJson(line.value_or(QString()).toUtf8()).object() : QJsonObject();
         };
         m_settings.reset();
 
