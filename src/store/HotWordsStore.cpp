@@ -16,10 +16,10 @@ HotWordsStore::HotWordsStore(HotWordsAPI &api, QSettings &settings, QObject *par
     loadQueue();
 }
 
-std::unique_ptr<HotWordsStore> HotWordsStore::create(QSettings &settings, QObject *parent)
+std::unique_ptr<HotWordsStore> HotWordsStore::create(QSettings &settings)
 {
     auto *client = new HotWordsAPIClient;
-    auto store = std::make_unique<HotWordsStore>(*client, settings, parent);
+    auto store = std::make_unique<HotWordsStore>(*client, settings);
     // As a child the client goes after the store's own state has been torn down: calls it ends
     // on its way out then find no store to report to.
     client->setParent(store.get());

@@ -39,7 +39,7 @@ public:
     HotWordsStore(HotWordsAPI &api, QSettings &settings, QObject *parent = nullptr);
     // The application's store: over a HotWordsAPIClient of its own (sending the stored access
     // token), which goes with it. `settings` must outlive it.
-    static std::unique_ptr<HotWordsStore> create(QSettings &settings, QObject *parent = nullptr);
+    static std::unique_ptr<HotWordsStore> create(QSettings &settings);
 
     // The hot words in display order.
     QStringList words() const override;
