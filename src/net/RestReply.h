@@ -1,0 +1,30 @@
+#pragma once
+
+#include "app/PlatformError.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QNetworkReply>
+
+#include <optional>
+
+// How the REST clients read a finished reply.
+struct RestReply {
+    RestReply() = delete;
+
+    // A failure of the connection itself (refused, reset, timed out, cancelled, TLS, proxy) rather
+    // than an answer of the server.
+    static bool isTransportError(QNetworkReply::NetworkError error)
+    {
+        return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+    }
+
+    // The reply's error as the network layer reported it.
+    static PlatformError platformError(const QNetworkReply &reply)
+    {
+        return PlatformError{QStringLiteral("QNetworkReply"), int(reply.error()), reply.errorString()};
+    }
+
+    // The body as a JSON object; none when it is anything else.
+    static std::optional<QJsonObject> jsonObject(const QByteArray &body);
+};

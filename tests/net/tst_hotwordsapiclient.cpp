@@ -1,0 +1,291 @@
+// test-labels: hotwords
+// The hot words REST client against the stand-in backend over TLS, with the token in the real
+// keyring: exact requests, success statuses, every error value and the two time limits.
+#include "net/HotWordsAPIClient.h"
+#include "store/TokenStore.h"
+
+#include "DevServer.h"
+#include "RedirectingNetworkAccess.h"
+#include "TaskResult.h"
+
+#include <QElapsedTimer>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QTcpServer>
+#include <QtTest>
+
+namespace {
+
+// The test transport, keeping every request as the client built it; the sessions it creates
+// record into the same list.
+class RecordingAccess : public RedirectingNetworkAccess {
+public:
+    RecordingAccess(quint16 port, QList<QSslCertificate> trusted, QList<QNetworkRequest> *requests, QObject *parent = nullptr)
+        : RedirectingNetworkAccess(port, trusted, parent)
+        , m_port(port)
+        , m_trusted(trusted)
+        , m_requests(requests)
+    {
+    }
+    NetworkAccess *createSession(QObject *parent) const override
+    {
+        auto *session = new RecordingAccess(m_port, m_trusted, m_requests, parent);
+        lastSession = session;
+        return session;
+    }
+    mutable QPointer<RecordingAccess> lastSession;
+
+protected:
+    QNetworkRequest prepare(const QNetworkRequest &request) const override
+    {
+        m_requests->append(request);
+        return RedirectingNetworkAccess::prepare(request);
+    }
+
+private:
+    quint16 m_port;
+    QList<QSslCertificate> m_trusted;
+    QList<QNetworkRequest> *m_requests;
+};
+
+const QString hotwordsPath = QStringLiteral("/hotwords");
+
+template <typename T>
+Expected<T, HotWordsFailure> finished(QCoro::Task<Expected<T, HotWordsFailure>> task)
+{
+    std::optional<Expected<T, HotWordsFailure>> result = taskResult(std::move(task));
+    if (!result)
+        return HotWordsFailure(PlatformError{QStringLiteral("test"), -1, QStringLiteral("did not finish")});
+    return std::move(*result);
+}
+
+// The APIError of a failure; a passed-through error reads as http(-1, its description).
+template <typename T>
+APIError apiError(const Expected<T, HotWordsFailure> &result)
+{
+    if (result.hasValue())
+        return APIError::http(-2, QStringLiteral("succeeded"));
+    if (const APIError *error = std::get_if<APIError>(&result.error()))
+        return *error;
+    return APIError::http(-1, std::get<PlatformError>(result.error()).describe());
+}
+
+} // namespace
+
+class TestHotWordsAPIClient : public QObject {
+    Q_OBJECT
+
+    DevServer m_server;
+    QList<QNetworkRequest> m_requests;
+    RecordingAccess *m_access = nullptr;
+    QString m_token;
+
+    DevServer::RestFault fault(const QByteArray &method, int status, const QByteArray &body = {}, const QString &path = hotwordsPath)
+    {
+        DevServer::RestFault f;
+        f.method = method;
+        f.path = path;
+        f.status = status;
+        f.body = body;
+        return f;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"), "no session bus: run the tests through scripts/harness.sh");
+        QVERIFY(m_server.start());
+        m_access = new RecordingAccess(m_server.port(), DevServer::caCertificates(), &m_requests, this);
+        NetworkAccess::setShared(m_access);
+    }
+    void cleanupTestCase()
+    {
+        NetworkAccess::setShared(nullptr);
+        TokenStore::setAccessToken(std::nullopt);
+        QVERIFY(m_server.stop());
+    }
+    void init()
+    {
+        QVERIFY(m_server.reset());
+        m_token = m_server.issueTokens(QStringLiteral("alice")).access;
+        QVERIFY(!m_token.isEmpty());
+        TokenStore::setAccessToken(m_token);
+        m_requests.clear();
+    }
+
+    void descriptionsAreExact()
+    {
+        QCOMPARE(APIError::http(404, QStringLiteral("%1 没有")).localizedDescription(), QStringLiteral("hotwords HTTP 404: %1 没有"));
+        QCOMPARE(APIError::http(500, QString()).localizedDescription(), QStringLiteral("hotwords HTTP 500: "));
+        QCOMPARE(APIError::network(PlatformError{QStringLiteral("QNetworkReply"), 1, QStringLiteral("Connection refused")}).localizedDescription(),
+                 QStringLiteral("hotwords 网络错误：Connection refused"));
+        QCOMPARE(APIError::noToken().localizedDescription(), QStringLiteral("本地没有 access token"));
+        QCOMPARE(APIError::decode().localizedDescription(), QStringLiteral("无法解析 hotwords 响应"));
+    }
+
+    void fetchSendsAnAuthorisedGetAndKeepsServerOrder()
+    {
+        QVERIFY(m_server.setHotWords(QStringLiteral("alice"), {QStringLiteral("热词"), QStringLiteral("b"), QStringLiteral("热词")}));
+        HotWordsAPIClient client;
+        const auto result = finished(client.fetch());
+        QVERIFY(result.hasValue());
+        QCOMPARE(result.value(), (QStringList{QStringLiteral("热词"), QStringLiteral("b"), QStringLiteral("热词")}));
+
+        QCOMPARE(m_requests.size(), 1);
+        const QNetworkRequest &request = m_requests.at(0);
+        QCOMPARE(request.url(), QUrl(QStringLiteral("https://api.murlex.app/hotwords")));
+        QCOMPARE(request.rawHeader("Authorization"), QByteArray("Bearer ") + m_token.toUtf8());
+        QVERIFY(!request.header(QNetworkRequest::ContentTypeHeader).isValid());
+        QCOMPARE(m_server.requestCount("GET", hotwordsPath), 1);
+        QVERIFY(m_server.setRestFault(fault("GET", 200, R"({"hotwords":[],"more":1})")));
+        QCOMPARE(finished(client.fetch()).value(), QStringList());
+
+        // The real limits: the session gives up after 15 s without progress; the whole request
+        // may take a minute.
+        QVERIFY(m_access->lastSession);
+        QCOMPARE(m_access->lastSession->transferTimeout(), 15000);
+        QCOMPARE(HotWordsAPIClient::requestTimeout, std::chrono::milliseconds(60000));
+    }
+
+    // Anything but the operation's success status, and success bodies that do not decode.
+    void answersOtherThanSuccess_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<APIError>("error");
+        QTest::newRow("fetch 201") << QByteArray("GET") << 201 << QByteArray(R"({"hotwords":[]})") << APIError::http(201, QStringLiteral(R"({"hotwords":[]})"));
+        QTest::newRow("fetch other key") << QByteArray("GET") << 200 << QByteArray(R"({"words":[]})") << APIError::decode();
+        QTest::newRow("fetch not text") << QByteArray("GET") << 200 << QByteArray(R"({"hotwords":["a",1]})") << APIError::decode();
+        QTest::newRow("fetch not JSON") << QByteArray("GET") << 200 << QByteArray("ok") << APIError::decode();
+        QTest::newRow("fetch 503") << QByteArray("GET") << 503 << QByteArray("维护中") << APIError::http(503, QStringLiteral("维护中"));
+        QTest::newRow("add empty body") << QByteArray("POST") << 200 << QByteArray() << APIError::decode();
+        QTest::newRow("add saved a number") << QByteArray("POST") << 201 << QByteArray(R"({"saved":1})") << APIError::decode();
+        QTest::newRow("add 204") << QByteArray("POST") << 204 << QByteArray() << APIError::http(204, QString());
+        QTest::newRow("delete 200") << QByteArray("DELETE") << 200 << QByteArray("fine") << APIError::http(200, QStringLiteral("fine"));
+    }
+    void answersOtherThanSuccess()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(APIError, error);
+        QVERIFY(m_server.setRestFault(fault(method, status, body)));
+        HotWordsAPIClient client;
+        if (method == "GET")
+            QCOMPARE(apiError(finished(client.fetch())), error);
+        else if (method == "POST")
+            QCOMPARE(apiError(finished(client.add(QStringLiteral("w")))), error);
+        else
+            QCOMPARE(apiError(finished(client.deleteWord(QStringLiteral("w")))), error);
+    }
+
+    void deleteSendsOneEncodedSegment()
+    {
+        QVERIFY(m_server.setHotWords(QStringLiteral("alice"), {QStringLiteral("a/b"), QStringLiteral("50%"), QStringLiteral("keep")}));
+        HotWordsAPIClient client;
+        QVERIFY(finished(client.deleteWord(QStringLiteral("a/b"))).hasValue());
+        QVERIFY(finished(client.deleteWord(QStringLiteral("50%"))).hasValue());
+        QCOMPARE(m_server.hotWords(QStringLiteral("alice")), QStringList{QStringLiteral("keep")});
+        QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/a%2Fb")), 1);
+        QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/50%25")), 1);
+        QCOMPARE(m_requests.at(0).url().toString(QUrl::FullyEncoded), QStringLiteral("https://api.murlex.app/hotwords/a%2Fb"));
+        QVERIFY(!m_requests.at(0).header(QNetworkRequest::ContentTypeHeader).isValid());
+        QCOMPARE(m_requests.at(0).rawHeader("Authorization"), QByteArray("Bearer ") + m_token.toUtf8());
+
+        // An absent word is the server's 404.
+        QCOMPARE(apiError(finished(client.deleteWord(QStringLiteral("gone")))).status, 404);
+    }
+
+    void nothingIsSentWithoutAToken()
+    {
+        const QString unpaired = QStringLiteral("a") + QChar(0xD800);
+        for (const std::optional<QString> &token : {std::optional<QString>(), std::optional<QString>(QString())}) {
+            TokenStore::setAccessToken(token);
+            HotWordsAPIClient client;
+            QCOMPARE(apiError(finished(client.fetch())), APIError::noToken());
+            QCOMPARE(apiError(finished(client.add(QStringLiteral("w")))), APIError::noToken());
+            QCOMPARE(apiError(finished(client.deleteWord(QStringLiteral("w")))), APIError::noToken());
+            // The URL check of a delete comes first.
+            QCOMPARE(apiError(finished(client.deleteWord(unpaired))), APIError::http(400, QStringLiteral("invalid word for URL encode")));
+        }
+        QVERIFY(m_requests.isEmpty());
+
+        // Signed in, a word that cannot be written as UTF-8 is not sent either; for an add that is
+        // an encoding failure, passed through as it is.
+        TokenStore::setAccessToken(m_token);
+        HotWordsAPIClient client;
+        const auto added = finished(client.add(unpaired));
+        QVERIFY(!added.hasValue());
+        QVERIFY(std::holds_alternative<PlatformError>(added.error()));
+        QCOMPARE(apiError(finished(client.deleteWord(unpaired))), APIError::http(400, QStringLiteral("invalid word for URL encode")));
+        QVERIFY(m_requests.isEmpty());
+
+        // An expired token is sent, and refused by the server; the client does not refresh it.
+        TokenStore::setAccessToken(m_server.issueTokens(QStringLiteral("alice"), 0).access);
+        QCOMPARE(apiError(finished(client.fetch())).status, 401);
+    }
+
+    void transportFailuresAreNetworkErrors()
+    {
+        // Nobody listening.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 deadPort = closed.serverPort();
+        closed.close();
+        RedirectingNetworkAccess nowhere(deadPort, DevServer::caCertificates());
+        NetworkAccess::setShared(&nowhere);
+        {
+            HotWordsAPIClient client;
+            const APIError refused = apiError(finished(client.fetch()));
+            QCOMPARE(refused.kind, APIError::Kind::network);
+            QCOMPARE(refused.networkError.code, int(QNetworkReply::ConnectionRefusedError));
+            QCOMPARE(refused.localizedDescription(), QStringLiteral("hotwords 网络错误：") + refused.networkError.localizedDescription);
+            QVERIFY(!refused.networkError.localizedDescription.isEmpty());
+        }
+        // A server whose certificate is not trusted.
+        RedirectingNetworkAccess untrusted(m_server.port(), QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem")));
+        NetworkAccess::setShared(&untrusted);
+        {
+            HotWordsAPIClient client;
+            const APIError tls = apiError(finished(client.add(QStringLiteral("w"))));
+            QCOMPARE(tls.kind, APIError::Kind::network);
+            QCOMPARE(tls.networkError.code, int(QNetworkReply::SslHandshakeFailedError));
+        }
+        NetworkAccess::setShared(m_access);
+        QVERIFY(m_server.hotWords(QStringLiteral("alice")).isEmpty());
+    }
+
+    void stalledRequestsGiveUp()
+    {
+        DevServer::RestFault stall = fault("GET", 0);
+        stall.stall = true;
+        stall.count = -1;
+        QVERIFY(m_server.setRestFault(stall));
+
+        // No progress for the session's time.
+        {
+            HotWordsAPIClient client(HotWordsAPIClient::storedAccessToken(), {std::chrono::milliseconds(300), std::chrono::milliseconds(20000)});
+            QElapsedTimer clock;
+            clock.start();
+            const APIError idle = apiError(finished(client.fetch()));
+            QCOMPARE(idle.kind, APIError::Kind::network);
+            QCOMPARE(idle.networkError, (PlatformError{QStringLiteral("QNetworkReply"), int(QNetworkReply::TimeoutError), QStringLiteral("Operation timed out")}));
+            QCOMPARE(idle.localizedDescription(), QStringLiteral("hotwords 网络错误：Operation timed out"));
+            QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        }
+        // The whole request's time.
+        {
+            HotWordsAPIClient client(HotWordsAPIClient::storedAccessToken(), {std::chrono::milliseconds(20000), std::chrono::milliseconds(300)});
+            QElapsedTimer clock;
+            clock.start();
+            const APIError overall = apiError(finished(client.fetch()));
+            QCOMPARE(overall.kind, APIError::Kind::network);
+            QCOMPARE(overall.networkError.code, int(QNetworkReply::TimeoutError));
+            QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHotWordsAPIClient)
+#include "tst_hotwordsapiclient.moc"
