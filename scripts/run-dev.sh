@@ -19,4 +19,9 @@ for _ in $(seq 100); do
 done
 echo "run-dev: murlex-devserver listening on https://localhost:$port"
 
+# The sign-in screen is not built yet: sign the local user in against the stand-in with a
+# throwaway identity token; the tokens go into the keyring like a real sign-in's.
+"$build/murlex-dev-signin" "${USER:-dev-user}"
+
+echo "run-dev: starting murlex; press Control+Alt+Space, speak, and press it again"
 "$build/src/murlex" "$@"

@@ -1,12 +1,18 @@
 #include "app/AppState.h"
 
 #include "app/AppLogger.h"
-#include "audio/AudioCapture.h"
-#include "injection/TextInjection.h"
-#include "net/AccessTokenProvider.h"
+#include "audio/AudioCaptureEngine.h"
+#include "injection/TextInjector.h"
+#include "net/AuthTokenProvider.h"
 #include "net/VoiceSocket.h"
-#include "store/HotWordsSource.h"
+#include "platform/linux/LinuxMicrophonePermission.h"
+#include "platform/linux/PulseAudioSystem.h"
+#include "shortcuts/GlobalHotkey.h"
+#include "store/HotWordsStore.h"
+#include "store/MetricsKitObserver.h"
 
+#include <QCoro/QCoroTask>
+#include <QPointer>
 #include <QSettings>
 #include <QTimer>
 
@@ -22,7 +28,11 @@ std::unique_ptr<QSettings> openSettings(const QString &path)
 AppState &AppState::shared()
 {
     // Lives until the process ends, like the application itself.
-    static AppState *instance = new AppState;
+    static AppState *instance = [] {
+        Options options;
+        options.launchServices = true;
+        return new AppState(std::move(options));
+    }();
     return *instance;
 }
 
@@ -38,7 +48,26 @@ AppState::AppState(Options options, QObject *parent)
 {
     qRegisterMetaType<Phase>();
     m_debugMode = m_settings->value(QLatin1String(debugModeKey), false).toBool();
+    installApplicationComponents();
     QMetaObject::invokeMethod(this, &AppState::bootstrap, Qt::QueuedConnection);
+}
+
+void AppState::installApplicationComponents()
+{
+    m_components.audioEngine = [this]() -> std::unique_ptr<AudioCapture> {
+        auto audioSystem = std::make_shared<PulseAudioSystem>();
+        auto micPermission = std::make_shared<LinuxMicrophonePermission>(audioSystem);
+        auto engine = std::make_unique<AudioCaptureEngine>(audioSystem, micPermission);
+        m_captureEngine = engine.get();
+        return engine;
+    };
+    m_components.injector = [] { return std::make_unique<TextInjector>(); };
+    m_components.tokenProvider = [] { return std::make_unique<AuthTokenProvider>(); };
+    m_components.hotWordsStore = [this]() -> std::unique_ptr<HotWordsSource> {
+        auto store = HotWordsStore::create(*m_settings);
+        m_hotWordsStoreImpl = store.get();
+        return store;
+    };
 }
 
 AppState::~AppState() = default;
@@ -46,21 +75,84 @@ AppState::~AppState() = default;
 void AppState::bootstrap()
 {
     qCInfo(AppLogger::app, "MurlexMac bootstrapping");
+    const bool services = m_options.launchServices;
 
-    // The order of startup, with the places where the components of other areas attach:
-    //  - the diagnostics observer registers with the metric source;
-    //  - the global shortcut's trigger calls requestToggle(), then the shortcut is registered;
-    //  - the capture engine's device-change callback calls audioDeviceChangedDuringCapture();
-    //  - the overlay binds to this state;
-    //  - debugMode is persisted on every change (below);
-    //  - a full hot words sync starts in its own task;
-    //  - the stored shortcut is read into the state.
+    if (services) {
+        MetricsKitObserver::start();
+        QObject::connect(this, &AppState::phaseChanged, this, &AppState::reportPhaseToDiagnostics);
+        QObject::connect(&voiceSocket(), &VoiceSocket::events, this, &AppState::reportSocketEventToDiagnostics);
+
+        // The shortcut's press arrives inside the key event: the toggle runs after it, on the loop.
+        hotkey().onTrigger = [state = QPointer<AppState>(this)] {
+            if (state)
+                state->requestToggle();
+        };
+        hotkey().registerHotkey();
+        QObject::connect(&hotkey(), &GlobalHotkey::shortcutChanged, this, &AppState::refreshHotkeyShortcut);
+
+        audioEngine();
+        if (m_captureEngine) {
+            m_captureEngine->setOnDeviceChangedDuringCapture(
+                [state = QPointer<AppState>(this)] {
+                    if (state)
+                        state->audioDeviceChangedDuringCapture();
+                });
+        }
+    }
 
     // Persist debugMode from now on, on every change and only on change.
     QObject::connect(this, &AppState::debugModeChanged, this, [this](bool enabled) {
         m_settings->setValue(QLatin1String(debugModeKey), enabled);
         m_settings->sync();
     });
+
+    if (services) {
+        hotWordsStore();
+        if (m_hotWordsStoreImpl) {
+            // Runs on its own; the store outlives it (it lives as long as this state) and ends
+            // quietly if it is destroyed first.
+            [](QPointer<HotWordsStore> store) -> QCoro::Task<> {
+                if (store)
+                    co_await store->sync();
+            }(m_hotWordsStoreImpl);
+        }
+        refreshHotkeyShortcut();
+    }
+}
+
+void AppState::reportPhaseToDiagnostics(const Phase &phase)
+{
+    auto &metrics = MetricsKitObserver::shared();
+    metrics.setDictationPhase(phase.describe());
+    if (phase.kind() == Phase::Kind::recording)
+        metrics.usage().recordDictation();
+}
+
+void AppState::reportSocketEventToDiagnostics(const VoiceSocketEvent &event)
+{
+    auto &usage = MetricsKitObserver::shared().usage();
+    if (event.kind() == VoiceSocketEvent::Kind::asrDone) {
+        usage.recordLatency(QStringLiteral("asr_time"), event.asrTime());
+    } else if (event.kind() == VoiceSocketEvent::Kind::polishDone) {
+        usage.recordLatency(QStringLiteral("polish_time"), event.polishTime());
+        usage.recordLatency(QStringLiteral("total_time"), event.totalTime());
+    }
+}
+
+void AppState::refreshHotkeyShortcut()
+{
+    const auto shortcut = GlobalHotkey::currentShortcut();
+    if (m_hotkeyShortcut == shortcut)
+        return;
+    m_hotkeyShortcut = shortcut;
+    Q_EMIT hotkeyShortcutChanged();
+}
+
+GlobalHotkey &AppState::hotkey()
+{
+    if (!m_hotkey)
+        m_hotkey = std::make_unique<GlobalHotkey>();
+    return *m_hotkey;
 }
 
 bool AppState::installComponents(Components components)
@@ -69,7 +161,15 @@ bool AppState::installComponents(Components components)
         qCCritical(AppLogger::app, "component factories installed after a component was built; ignored");
         return false;
     }
-    m_components = std::move(components);
+    // A factory left empty keeps the application's own component.
+    if (components.audioEngine)
+        m_components.audioEngine = std::move(components.audioEngine);
+    if (components.injector)
+        m_components.injector = std::move(components.injector);
+    if (components.tokenProvider)
+        m_components.tokenProvider = std::move(components.tokenProvider);
+    if (components.hotWordsStore)
+        m_components.hotWordsStore = std::move(components.hotWordsStore);
     return true;
 }
 
@@ -77,8 +177,6 @@ template <typename T>
 T &AppState::build(std::unique_ptr<T> &slot, const std::function<std::unique_ptr<T>()> &factory, const char *name)
 {
     if (!slot) {
-        if (!factory)
-            qFatal("AppState: the %s was used before its factory was installed", name);
         slot = factory();
         if (!slot)
             qFatal("AppState: the factory of the %s built nothing", name);
@@ -150,6 +248,8 @@ void AppState::setConnected(bool connected)
 void AppState::setError(const QString &message)
 {
     qCCritical(AppLogger::app, "%s", qUtf8Printable(message));
+    if (m_options.launchServices)
+        MetricsKitObserver::shared().usage().recordFailure(message);
     setPhase(Phase::error(message));
     QTimer::singleShot(m_options.errorResetDelay, Qt::PreciseTimer, this, [this] {
         if (m_phase.isError())

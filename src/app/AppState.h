@@ -2,6 +2,7 @@
 
 #include "app/DictationController.h"
 #include "app/Phase.h"
+#include "shortcuts/Shortcut.h"
 
 #include <QObject>
 #include <QString>
@@ -9,10 +10,14 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class AccessTokenProvider;
 class AudioCapture;
+class AudioCaptureEngine;
+class GlobalHotkey;
 class HotWordsSource;
+class HotWordsStore;
 class QSettings;
 class TextInjection;
 class VoiceSocket;
@@ -22,9 +27,13 @@ class VoiceSocket;
 // all of it is read and written on the main thread.
 //
 // Components are built on first access and kept for the life of the state; none is ever
-// replaced. Those whose real classes live in other areas (capture engine, injector, account
-// tokens, hot words) are built by factories installed once, before first use, by whoever
-// assembles the application (see Components).
+// replaced. By default they are the application's own (the PulseAudio capture engine, the
+// clipboard injector, the keyring account, the settings-backed hot words store); a test installs
+// factories of its own once, before first use (see Components).
+//
+// The launch services (diagnostics, the global shortcut, the device watch, the hot words sync at
+// launch, usage figures) start in bootstrap() only for the application's state: shared(), or any
+// state built with Options::launchServices.
 class AppState : public QObject {
     Q_OBJECT
     Q_PROPERTY(Phase phase READ phase WRITE setPhase NOTIFY phaseChanged)
@@ -32,6 +41,7 @@ class AppState : public QObject {
     Q_PROPERTY(QString lastInjectedText READ lastInjectedText WRITE setLastInjectedText NOTIFY lastInjectedTextChanged)
     Q_PROPERTY(bool debugMode READ debugMode WRITE setDebugMode NOTIFY debugModeChanged)
     Q_PROPERTY(bool isConnected READ isConnected WRITE setConnected NOTIFY isConnectedChanged)
+    Q_PROPERTY(std::optional<KeyboardShortcuts::Shortcut> hotkeyShortcut READ hotkeyShortcut NOTIFY hotkeyShortcutChanged)
 
 public:
     using Phase = ::Phase;
@@ -42,7 +52,8 @@ public:
     static constexpr const char *debugModeKey = "debugMode";
 
     // Builders of the components whose real classes come from other areas. Each is called at
-    // most once, on first access of its component.
+    // most once, on first access of its component. Without installed factories the application's
+    // own components are built.
     struct Components {
         std::function<std::unique_ptr<AudioCapture>()> audioEngine;
         std::function<std::unique_ptr<TextInjection>()> injector;
@@ -55,9 +66,12 @@ public:
         // An INI file to keep the settings in; empty for the application's standard store.
         QString settingsPath;
         DictationController::Timing dictationTiming;
+        // Start the running application's services in bootstrap() (the shared state does).
+        bool launchServices = false;
     };
 
-    // The process-wide instance, created on first use (after the application object exists).
+    // The process-wide instance, created on first use (after the application object exists, with
+    // its organisation and application names set), with the launch services.
     static AppState &shared();
 
     // A standalone state (the shared one is built with the defaults). Schedules bootstrap() on the
@@ -66,8 +80,9 @@ public:
     explicit AppState(Options options, QObject *parent = nullptr);
     ~AppState() override;
 
-    // Installs the component factories. Refused (false, logged) once any of those components
-    // has been built, since built components are never replaced.
+    // Installs the component factories (an empty one keeps the application's own component).
+    // Refused (false, logged) once any of those components has been built, since built
+    // components are never replaced.
     bool installComponents(Components components);
 
     Phase phase() const { return m_phase; }
@@ -75,12 +90,16 @@ public:
     QString lastInjectedText() const { return m_lastInjectedText; }
     bool debugMode() const { return m_debugMode; }
     bool isConnected() const { return m_isConnected; }
+    // The stored global shortcut of the toggle, as last read by refreshHotkeyShortcut().
+    std::optional<KeyboardShortcuts::Shortcut> hotkeyShortcut() const { return m_hotkeyShortcut; }
 
     void setPhase(const Phase &phase);
     void setPartialText(const QString &text);
     void setLastInjectedText(const QString &text);
     void setDebugMode(bool enabled);
     void setConnected(bool connected);
+    // Reads the stored global shortcut into hotkeyShortcut.
+    void refreshHotkeyShortcut();
 
     // The single way a failure reaches the user: logs the message, shows it as the error phase,
     // and returns the phase to idle errorResetDelay later if it is then still an error. That
@@ -99,6 +118,8 @@ public:
     AccessTokenProvider &tokenProvider();
     HotWordsSource &hotWordsStore();
     DictationController &dictation();
+    // The application's global shortcut (built on first access).
+    GlobalHotkey &hotkey();
     // Whether the dictation controller (and with it the socket and the injector) exists yet.
     bool hasDictation() const { return m_dictation != nullptr; }
 
@@ -108,9 +129,13 @@ Q_SIGNALS:
     void lastInjectedTextChanged(const QString &text);
     void debugModeChanged(bool enabled);
     void isConnectedChanged(bool connected);
+    void hotkeyShortcutChanged();
 
 private:
     void bootstrap();
+    void installApplicationComponents();
+    void reportPhaseToDiagnostics(const Phase &phase);
+    void reportSocketEventToDiagnostics(const VoiceSocketEvent &event);
     template <typename T>
     T &build(std::unique_ptr<T> &slot, const std::function<std::unique_ptr<T>()> &factory, const char *name);
 
@@ -123,6 +148,7 @@ private:
     QString m_lastInjectedText;
     bool m_debugMode = false;
     bool m_isConnected = false;
+    std::optional<KeyboardShortcuts::Shortcut> m_hotkeyShortcut;
 
     // Declared in dependency order: the controller, which uses the others, goes first on destruction.
     std::unique_ptr<AudioCapture> m_audioEngine;
@@ -131,4 +157,9 @@ private:
     std::unique_ptr<AccessTokenProvider> m_tokenProvider;
     std::unique_ptr<HotWordsSource> m_hotWordsStore;
     std::unique_ptr<DictationController> m_dictation;
+    std::unique_ptr<GlobalHotkey> m_hotkey;
+    // Typed views of the application's own components, while those are the ones in use (the
+    // device watch and the launch sync are theirs alone); null with installed factories.
+    AudioCaptureEngine *m_captureEngine = nullptr;
+    HotWordsStore *m_hotWordsStoreImpl = nullptr;
 };

@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <chrono>
+
 #include <xcb/xcb_keysyms.h>
 
 // Synthetic keys through the X server's XTEST extension. "Trusted" means the X display is
@@ -21,10 +23,19 @@ public:
     // The server combines synthetic key presses with the modifiers the user still holds (say Alt
     // and Shift of the dictation shortcut), and Control+Alt+V pastes nothing. So the held modifier
     // keys are released first and pressed again after the chord, which then arrives alone.
+    //
+    // A key other than a modifier that is still down (the last key of a global shortcut, pressed
+    // a moment ago) keeps that shortcut's passive grab active, and while it is active the server
+    // hands every key event, the chord's too, to the grabbing client instead of the focused
+    // window. So the chord waits, at most heldKeyReleaseWait, for such keys to come up.
     void sendPasteChord(PasteChord chord) override;
+
+    static constexpr std::chrono::milliseconds heldKeyReleaseWait{500};
 
 private:
     QList<xcb_keycode_t> heldModifierKeys(xcb_key_symbols_t *symbols);
+    bool otherKeyHeld();
+    void waitForOtherKeysReleased();
     void fakeKey(uint8_t type, xcb_keycode_t keycode);
 
     XcbConnectionHandle m_x;

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The application as a user runs it (tests/helpers/murlex_e2e: the shipped main over the test
+// transport), with everything it logs collected line by line as it comes (stdout and stderr).
+class MurlexProcess {
+public:
+    MurlexProcess(const QStringList &arguments, const QProcessEnvironment &environment);
+    // Terminates the process if it still runs.
+    ~MurlexProcess();
+    MurlexProcess(const MurlexProcess &) = delete;
+    MurlexProcess &operator=(const MurlexProcess &) = delete;
+
+    static QString programPath();
+
+    // Runs the program to its end (e.g. --version) and returns its whole output, or none when it
+    // did not end within the time.
+    struct Outcome {
+        int exitCode = -1;
+        QString output;
+    };
+    static std::optional<Outcome> runToEnd(const QStringList &arguments, const QProcessEnvironment &environment,
+                                           int timeoutMs = 20000);
+
+    QProcess &process() { return m_process; }
+    qint64 pid() const { return m_process.processId(); }
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+
+    // Every line so far.
+    const QStringList &lines() const { return m_lines; }
+    // The lines that contain `fragment`.
+    QStringList linesContaining(const QString &fragment) const;
+    int count(const QString &fragment) const { return int(linesContaining(fragment).size()); }
+    // Waits, running the event loop, until at least `atLeast` lines contain `fragment`.
+    bool waitForCount(const QString &fragment, int atLeast, int timeoutMs = 20000);
+
+    // SIGTERM, then waits for the end; the exit code when the process ended by itself.
+    std::optional<int> terminate(int timeoutMs = 20000);
+
+private:
+    QProcess m_process;
+    QByteArray m_buffer;
+    QStringList m_lines;
+};
