@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Runs every benchmark of the release build (build/release/bench/bench_*), one after the other.
-# `make bench` builds build/release first. Arguments go to every benchmark binary, e.g.
+# Runs every benchmark of the release build (build/release/bench/bench_*), one after the other, then
+# prints one table of all their figures. `make bench` builds build/release first. The end-to-end
+# benchmark (bench_e2e) drives the real application and so runs inside the test harness (Xvfb,
+# PulseAudio, keyring). Arguments go to every benchmark binary, e.g.
 #   scripts/bench.sh --benchmark_repetitions=5
 set -euo pipefail
 
@@ -13,10 +15,22 @@ if [ ${#benches[@]} -eq 0 ]; then
   exit 1
 fi
 
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
 status=0
 for bench in "${benches[@]}"; do
   [ -x "$bench" ] && [ -f "$bench" ] || continue
-  echo "=== $(basename "$bench")"
-  "$bench" "$@" || status=1
+  name=$(basename "$bench")
+  echo "=== $name"
+  args=(--benchmark_out="$out/$name.json" --benchmark_out_format=json "$@")
+  if [ "$name" = bench_e2e ]; then
+    ./scripts/harness.sh "$bench" "${args[@]}" || status=1
+  else
+    "$bench" "${args[@]}" || status=1
+  fi
 done
+
+echo
+echo "=== summary ($(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores)"
+python3 scripts/bench-table.py "$out"/*.json || status=1
 exit $status

@@ -14,7 +14,7 @@ PACKAGES=(
   libx11-dev libx11-xcb-dev libxcb1-dev libxcb-xkb-dev libxcb-xtest0-dev libxcb-keysyms1-dev
   libxkbcommon-dev libxkbcommon-x11-dev libxtst-dev libatspi2.0-dev libdw-dev
   # benchmarks
-  libbenchmark-dev
+  libbenchmark-dev python3
   # the test harness and the tools tests drive
   xvfb xauth x11-utils x11-xserver-utils xdotool xclip
   pulseaudio pulseaudio-utils sox

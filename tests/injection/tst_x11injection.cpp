@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QtTest>
@@ -79,6 +80,7 @@ xcb_window_t clipboardOwner()
 // Key codes of Alt_L and Shift_L in the keymap Xvfb starts with.
 constexpr xcb_keycode_t altKey = 64;
 constexpr xcb_keycode_t shiftKey = 50;
+constexpr xcb_keycode_t f9Key = 75;
 
 // Whether the key is down on the server (xdotool and XTest presses included).
 bool isKeyDown(xcb_keycode_t code)
@@ -131,7 +133,7 @@ private Q_SLOTS:
     void cleanup()
     {
         // Leave no modifier held for the next test, whatever happened.
-        run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("alt+shift")});
+        run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("alt+shift+F9")});
     }
 
     void textArrivesAndAForeignClipboardIsByteIdenticalAfterward()
@@ -228,6 +230,62 @@ private Q_SLOTS:
         QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
         // The keys the user holds are held again afterwards.
         QVERIFY(isKeyDown(altKey) && isKeyDown(shiftKey));
+        QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 2000);
+    }
+
+    void aStillHeldShortcutKeyDelaysThePasteUntilItComesUp()
+    {
+        std::unique_ptr<HelperProcess> target = focusedTarget();
+        QVERIFY(target);
+        // A global shortcut of this process, F9, pressed and still held: its passive grab is active.
+        xcb_connection_t *c = qtConnection();
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        XcbReply<xcb_generic_error_t> grabError(xcb_request_check(
+            c, xcb_grab_key_checked(c, 0, root, XCB_MOD_MASK_ANY, f9Key, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+        QVERIFY(!grabError);
+        QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("F9")}));
+        QVERIFY(isKeyDown(f9Key));
+
+        // The user lets go of it a moment later.
+        QProcess release;
+        release.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("sleep 0.2; xdotool keyup F9")});
+        QVERIFY(release.waitForStarted());
+        std::unique_ptr<TextInjector> injector = systemInjector();
+        QSignalSpy restored(injector.get(), &TextInjector::clipboardRestored);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QVERIFY(injector->inject(QStringLiteral("松开再贴")));
+        const qint64 waited = elapsed.elapsed();
+        QVERIFY(release.waitForFinished());
+        xcb_ungrab_key(c, f9Key, root, XCB_MOD_MASK_ANY);
+        xcb_flush(c);
+        QVERIFY2(waited >= 150 && waited < XTestKeySynthesis::heldKeyReleaseWait.count(), qPrintable(QString::number(waited)));
+
+        const auto received = target->waitForLine(QStringLiteral("text "));
+        QVERIFY(received);
+        QCOMPARE(decoded(*received), QStringLiteral("松开再贴"));
+        QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
+        QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 2000);
+    }
+
+    void aKeyHeldOnAndOnDelaysThePasteOnlyBriefly()
+    {
+        std::unique_ptr<HelperProcess> target = focusedTarget();
+        QVERIFY(target);
+        QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("F9")}));
+        std::unique_ptr<TextInjector> injector = systemInjector();
+        QSignalSpy restored(injector.get(), &TextInjector::clipboardRestored);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QVERIFY(injector->inject(QStringLiteral("照贴")));
+        const qint64 waited = elapsed.elapsed();
+        QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("F9")}));
+        // Half a second: long enough for a shortcut's release, short enough not to be noticed.
+        QCOMPARE(XTestKeySynthesis::heldKeyReleaseWait, std::chrono::milliseconds(500));
+        QVERIFY2(waited >= 450 && waited < 1500, qPrintable(QString::number(waited)));
+        const auto received = target->waitForLine(QStringLiteral("text "));
+        QVERIFY(received);
+        QVERIFY(decoded(*received).endsWith(QStringLiteral("照贴")));
         QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 2000);
     }
 

@@ -4,7 +4,8 @@
 #include "net/AuthClient.h"
 
 #include <QCoro/QCoroTask>
-#include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 #include <QProcess>
 #include <QTest>
 
@@ -192,8 +193,18 @@ std::optional<EndToEndRig::Dictation> EndToEndRig::dictate(const QByteArray &pcm
     dictation.secondPressNs = monotonicNs();
     if (!pressShortcut())
         return missing(QStringLiteral("xdotool failed"));
-    if (!QTest::qWaitFor([&] { return fieldChanges() > changes; }, 20000))
-        return missing(QStringLiteral("the field did not change:\n"));
+    // Woken by the field's report itself, so that the time taken is when it arrived.
+    if (fieldChanges() <= changes) {
+        QEventLoop loop;
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        QObject::connect(&m_target->process(), &QProcess::readyReadStandardOutput, &loop, [&] {
+            if (fieldChanges() > changes)
+                loop.quit();
+        });
+        loop.exec();
+    }
+    if (fieldChanges() <= changes)
+        return missing(QStringLiteral("the field did not change"));
     dictation.textSeenNs = monotonicNs();
     if (!m_app->waitForCount(QStringLiteral("injected "), injections + 1))
         return missing(QStringLiteral("no injection logged"));

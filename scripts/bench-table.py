@@ -1,0 +1,49 @@
+#!/usr/bin/env python3
+"""Prints one table from the JSON outputs of the benchmarks (scripts/bench.sh writes them)."""
+import json
+import sys
+
+COLUMNS = [
+    ("x_realtime", "x real time", "{:.0f}"),
+    ("median_ms", "median ms", "{:.1f}"),
+    ("p95_ms", "p95 ms", "{:.1f}"),
+    ("floor_ms", "floor ms", "{:.0f}"),
+    ("median_per_floor", "median/floor", "{:.2f}"),
+    ("p95_per_floor", "p95/floor", "{:.2f}"),
+    ("rss_MiB", "RSS MiB", "{:.1f}"),
+    ("cpu_s_total", "CPU s", "{:.2f}"),
+    ("cpu_pct_idle_minute", "idle CPU %", "{:.2f}"),
+]
+
+
+def rows(paths):
+    for path in paths:
+        with open(path) as f:
+            data = json.load(f)
+        for bench in data.get("benchmarks", []):
+            if bench.get("run_type", "iteration") != "iteration":
+                continue
+            cells = {"name": bench["name"]}
+            if not any(key in bench for key, _, _ in COLUMNS):
+                cells["time"] = "{:.3g} {}".format(bench.get("cpu_time", 0), bench.get("time_unit", ""))
+            for key, _, fmt in COLUMNS:
+                if key in bench:
+                    cells[key] = fmt.format(bench[key])
+            yield cells
+
+
+def main():
+    table = list(rows(sys.argv[1:]))
+    used = [c for c in COLUMNS if any(c[0] in r for r in table)]
+    header = ["benchmark", "cpu time"] + [title for _, title, _ in used]
+    body = [[r["name"], r.get("time", "")] + [r.get(key, "") for key, _, _ in used] for r in table]
+    widths = [max(len(str(x)) for x in col) for col in zip(header, *body)]
+    line = "  ".join("{:<%d}" % w for w in widths)
+    print(line.format(*header))
+    print(line.format(*["-" * w for w in widths]))
+    for r in body:
+        print(line.format(*r))
+
+
+if __name__ == "__main__":
+    main()
