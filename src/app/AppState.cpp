@@ -112,8 +112,14 @@ void AppState::bootstrap()
             // Runs on its own; the store outlives it (it lives as long as this state) and ends
             // quietly if it is destroyed first.
             [](QPointer<HotWordsStore> store) -> QCoro::Task<> {
-                if (store)
-                    co_await store->sync();
+                try {
+                    if (store)
+                        co_await store->sync();
+                } catch (const std::exception &e) {
+                    qCCritical(AppLogger::app, "hot words sync at launch failed unexpectedly: %s", e.what());
+                } catch (...) {
+                    qCCritical(AppLogger::app, "hot words sync at launch failed unexpectedly");
+                }
             }(m_hotWordsStoreImpl);
         }
         refreshHotkeyShortcut();

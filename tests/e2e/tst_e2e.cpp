@@ -7,7 +7,9 @@
 #include "PipeSource.h"
 #include "app/AppState.h"
 
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
@@ -178,6 +180,18 @@ private Q_SLOTS:
         QVERIFY2(status, qPrintable(m_rig.app().lines().join(u'\n')));
         QCOMPARE(*status, 0);
         QCOMPARE(m_rig.app().count(QStringLiteral("Murlex exiting")), 1);
+
+        // Diagnostics followed the run in the application's own data directory.
+        const QString data = m_rig.appEnvironment().value(QStringLiteral("XDG_DATA_HOME")) + QStringLiteral("/quillfen.MurlexMac/");
+        QVERIFY(QFile::exists(data + QStringLiteral("run-record")));
+        QFile usageFile(data + QStringLiteral("usage-metrics.json"));
+        QVERIFY(usageFile.open(QIODevice::ReadOnly));
+        const QJsonObject usage = QJsonDocument::fromJson(usageFile.readAll()).object();
+        QCOMPARE(usage.value(QStringLiteral("dictations")).toInt(), 4); // the rejected one recorded too
+        QCOMPARE(usage.value(QStringLiteral("failures")).toObject().keys(), QStringList{QStringLiteral("Token 失效，请重新登录")});
+        const QStringList latencies = usage.value(QStringLiteral("latencies")).toObject().keys();
+        for (const char *name : {"asr_time", "polish_time", "total_time"})
+            QVERIFY2(latencies.contains(QLatin1String(name)), qPrintable(latencies.join(u' ')));
     }
 };
 
