@@ -5,6 +5,7 @@ import sys
 
 COLUMNS = [
     ("x_realtime", "x real time", "{:.0f}"),
+    ("per_bare_soxr", "/bare soxr", "{}"),
     ("median_ms", "median ms", "{:.1f}"),
     ("p95_ms", "p95 ms", "{:.1f}"),
     ("floor_ms", "floor ms", "{:.0f}"),
@@ -23,17 +24,29 @@ def rows(paths):
         for bench in data.get("benchmarks", []):
             if bench.get("run_type", "iteration") != "iteration":
                 continue
-            cells = {"name": bench["name"]}
+            name = bench["name"].replace("/iterations:1", "").replace("/manual_time", "")
+            cells = {"name": name, "cpu": bench.get("cpu_time", 0)}
             if not any(key in bench for key, _, _ in COLUMNS):
                 cells["time"] = "{:.3g} {}".format(bench.get("cpu_time", 0), bench.get("time_unit", ""))
             for key, _, fmt in COLUMNS:
-                if key in bench:
+                if key in bench and key != "per_bare_soxr":
                     cells[key] = fmt.format(bench[key])
             yield cells
 
 
+def add_ratios(table):
+    """The capture engine's conversion path as a multiple of bare soxr on the same input."""
+    cpu = {r["name"]: r["cpu"] for r in table}
+    for r in table:
+        if r["name"].startswith("engine_path/"):
+            bare = cpu.get("bare_soxr/" + r["name"][len("engine_path/"):])
+            if bare:
+                r["per_bare_soxr"] = "{:.2f}".format(r["cpu"] / bare)
+
+
 def main():
     table = list(rows(sys.argv[1:]))
+    add_ratios(table)
     used = [c for c in COLUMNS if any(c[0] in r for r in table)]
     header = ["benchmark", "cpu time"] + [title for _, title, _ in used]
     body = [[r["name"], r.get("time", "")] + [r.get(key, "") for key, _, _ in used] for r in table]

@@ -9,6 +9,7 @@
 #include "platform/linux/XTestKeySynthesis.h"
 #include "platform/linux/XcbReply.h"
 
+#include "ExternalTool.h"
 #include "HelperProcess.h"
 #include "LogCapture.h"
 
@@ -25,22 +26,9 @@
 
 namespace {
 
-// Runs a command to its end while the event loop keeps running (this process may be the
-// clipboard owner the command talks to). Returns its stdout, nullopt when it failed.
 std::optional<QByteArray> run(const QString &program, const QStringList &arguments)
 {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForStarted(5000))
-        return std::nullopt;
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000)) {
-        process.kill();
-        process.waitForFinished();
-        return std::nullopt;
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return std::nullopt;
-    return process.readAllStandardOutput();
+    return ExternalTool::run(program, arguments);
 }
 
 using TargetBytes = QMap<QString, QByteArray>;

@@ -1,5 +1,6 @@
 #include "EndToEndRig.h"
 
+#include "ExternalTool.h"
 #include "PipeSource.h"
 #include "net/AuthClient.h"
 
@@ -12,23 +13,6 @@
 #include <ctime>
 
 namespace {
-std::optional<QByteArray> runTool(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForStarted(5000))
-        return std::nullopt;
-    // The event loop keeps running: this process may be one the tool talks to.
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 10000)) {
-        process.kill();
-        process.waitForFinished();
-        return std::nullopt;
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return std::nullopt;
-    return process.readAllStandardOutput();
-}
-
 QCoro::Task<bool> signInAs(QString subject)
 {
     const auto result = co_await AuthClient::signInWithApple(subject);
@@ -141,14 +125,14 @@ bool EndToEndRig::start(const QStringList &serverHotWords)
 
 bool EndToEndRig::focusField()
 {
-    return runTool(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_window})
+    return ExternalTool::run(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), m_window})
                .has_value() &&
            m_target->waitForLine(QStringLiteral("active")).has_value();
 }
 
 bool EndToEndRig::pressShortcut()
 {
-    return runTool(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+alt+space")}).has_value();
+    return ExternalTool::run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+alt+space")}).has_value();
 }
 
 QString EndToEndRig::fieldText() const
@@ -164,7 +148,7 @@ int EndToEndRig::fieldChanges() const
 
 std::optional<QString> EndToEndRig::clipboardNow()
 {
-    const auto bytes = runTool(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
+    const auto bytes = ExternalTool::run(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
                                                          QStringLiteral("-o"), QStringLiteral("-t"),
                                                          QStringLiteral("UTF8_STRING")});
     if (!bytes)

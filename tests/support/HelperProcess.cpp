@@ -3,8 +3,9 @@
 #include <QTest>
 
 HelperProcess::HelperProcess(const QString &program, const QStringList &arguments,
-                             const QProcessEnvironment &environment)
+                             const QProcessEnvironment &environment, QProcess::ProcessChannelMode channels)
 {
+    m_process.setProcessChannelMode(channels);
     m_process.setProgram(program.contains(QLatin1Char('/')) ? program : helperPath(program));
     m_process.setArguments(arguments);
     m_process.setProcessEnvironment(environment);

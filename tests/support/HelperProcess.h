@@ -9,8 +9,10 @@
 // whose stdout lines are collected as they come. Terminated, then killed, when destroyed.
 class HelperProcess {
 public:
+    // With QProcess::MergedChannels, stderr lines are collected too.
     explicit HelperProcess(const QString &program, const QStringList &arguments = {},
-                           const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment());
+                           const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+                           QProcess::ProcessChannelMode channels = QProcess::SeparateChannels);
     ~HelperProcess();
     HelperProcess(const HelperProcess &) = delete;
     HelperProcess &operator=(const HelperProcess &) = delete;
@@ -22,6 +24,9 @@ public:
     // The rest of every line so far that starts with `prefix`.
     QStringList linesStartingWith(const QString &prefix) const;
     QProcess &process() { return m_process; }
+    const QProcess &process() const { return m_process; }
+    // Every line so far.
+    const QStringList &lines() const { return m_lines; }
 
 private:
     QProcess m_process;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "HelperProcess.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -28,12 +30,12 @@ public:
     static std::optional<Outcome> runToEnd(const QStringList &arguments, const QProcessEnvironment &environment,
                                            int timeoutMs = 20000);
 
-    QProcess &process() { return m_process; }
-    qint64 pid() const { return m_process.processId(); }
-    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
+    QProcess &process() { return m_helper.process(); }
+    qint64 pid() const { return m_helper.process().processId(); }
+    bool isRunning() const { return m_helper.process().state() != QProcess::NotRunning; }
 
     // Every line so far.
-    const QStringList &lines() const { return m_lines; }
+    const QStringList &lines() const { return m_helper.lines(); }
     // The lines that contain `fragment`.
     QStringList linesContaining(const QString &fragment) const;
     int count(const QString &fragment) const { return int(linesContaining(fragment).size()); }
@@ -44,7 +46,5 @@ public:
     std::optional<int> terminate(int timeoutMs = 20000);
 
 private:
-    QProcess m_process;
-    QByteArray m_buffer;
-    QStringList m_lines;
+    HelperProcess m_helper;
 };
