@@ -13,7 +13,9 @@
 #include <cstdio>
 #include <variant>
 
-static_assert(BuildConfig::MURLEX_DEV_BACKEND, "murlex-dev-signin exists only in the development flavour");
+#if !MURLEX_DEV_BACKEND
+#error "murlex-dev-signin exists only in the development flavour"
+#endif
 
 namespace {
 QCoro::Task<> signIn(QString identity)
