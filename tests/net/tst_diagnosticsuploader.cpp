@@ -8,7 +8,7 @@
 
 #include "DevServer.h"
 #include "LogCapture.h"
-#include "RedirectingNetworkAccess.h"
+#include "RecordingNetworkAccess.h"
 #include "TaskResult.h"
 
 #include <QDir>
@@ -19,28 +19,6 @@
 #include <QtTest>
 
 namespace {
-
-// The test transport, also keeping every request as the client built it, with its body.
-class RecordingAccess : public RedirectingNetworkAccess {
-public:
-    using RedirectingNetworkAccess::RedirectingNetworkAccess;
-    struct Sent {
-        QNetworkRequest request;
-        QByteArray body;
-    };
-    QList<Sent> sent() const { return m_sent; }
-    void clear() { m_sent.clear(), clearRequestedUrls(); }
-
-protected:
-    QNetworkReply *createRequest(Operation op, const QNetworkRequest &request, QIODevice *outgoingData) override
-    {
-        m_sent.append({request, outgoingData ? outgoingData->peek(outgoingData->size()) : QByteArray()});
-        return RedirectingNetworkAccess::createRequest(op, request, outgoingData);
-    }
-
-private:
-    QList<Sent> m_sent;
-};
 
 using UploadResult = Expected<int, TokenFailure>;
 
@@ -53,7 +31,7 @@ class TestDiagnosticsUploader : public QObject {
     Q_OBJECT
 
     DevServer m_server;
-    RecordingAccess *m_access = nullptr;
+    RecordingNetworkAccess *m_access = nullptr;
     DevServer::Tokens m_tokens;
 
     QString cacheDir() const { return MetricsKitObserver::cacheDirectory(); }
@@ -83,7 +61,7 @@ class TestDiagnosticsUploader : public QObject {
 
     int posts(const QString &path) { return m_server.requestCount("POST", path); }
 
-    static QString idOf(const RecordingAccess::Sent &sent)
+    static QString idOf(const RecordingNetworkAccess::Sent &sent)
     {
         return QJsonDocument::fromJson(sent.body).object().value(QLatin1String("metric_kit_payload")).toObject().value(QLatin1String("id")).toString();
     }
@@ -96,14 +74,9 @@ class TestDiagnosticsUploader : public QObject {
         TokenStore::setRefreshToken(m_tokens.refresh);
     }
 
-    bool fault(int status, int count = 1, const QString &path = kDiagnostics)
+    bool fault(int status, int count = 1, const QString &path = kDiagnostics, int delayMs = 0)
     {
-        DevServer::RestFault fault;
-        fault.method = "POST";
-        fault.path = path;
-        fault.status = status;
-        fault.count = count;
-        return m_server.setRestFault(fault);
+        return m_server.setRestFault({.method = "POST", .path = path, .status = status, .delayMs = delayMs, .count = count});
     }
 
 private Q_SLOTS:
@@ -114,7 +87,7 @@ private Q_SLOTS:
         QCOMPARE(cacheDir(), qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/quillfen.MurlexMac/diagnostics_cache"));
 
         QVERIFY(m_server.start());
-        m_access = new RecordingAccess(m_server.port(), DevServer::caCertificates(), this);
+        m_access = new RecordingNetworkAccess(m_server.port(), DevServer::caCertificates(), this);
         NetworkAccess::setShared(m_access);
     }
     void cleanupTestCase()
@@ -162,9 +135,9 @@ private Q_SLOTS:
         for (const QString &name : {QStringLiteral("20261201-080000-001-metric.json"), QStringLiteral("20261201-080000-002-diagnostic.json")})
             QCOMPARE(log.count(QStringLiteral("DiagnosticsUploader"), QtInfoMsg, QStringLiteral("Uploaded and deleted: ") + name), 1);
 
-        const QList<RecordingAccess::Sent> sent = m_access->sent();
+        const QList<RecordingNetworkAccess::Sent> sent = m_access->sent();
         QCOMPARE(sent.size(), 2);
-        for (const RecordingAccess::Sent &one : sent) {
+        for (const RecordingNetworkAccess::Sent &one : sent) {
             QCOMPARE(one.request.url(), QUrl(QStringLiteral("https://api.murlex.app/diagnostics")));
             QCOMPARE(one.request.header(QNetworkRequest::ContentTypeHeader).toByteArray(), QByteArray("application/json"));
             QCOMPARE(one.request.rawHeader("Authorization"), "Bearer " + m_tokens.access.toUtf8());
@@ -239,7 +212,7 @@ private Q_SLOTS:
         LogCapture log;
 
         QCOMPARE(upload().value(), 1);
-        const QList<RecordingAccess::Sent> sent = m_access->sent();
+        const QList<RecordingNetworkAccess::Sent> sent = m_access->sent();
         QCOMPARE(sent.size(), 2);
         QVERIFY(cached(idOf(sent.at(0))));
         QVERIFY(!cached(idOf(sent.at(1))));
@@ -257,7 +230,7 @@ private Q_SLOTS:
         QCOMPARE(posts(kDiagnostics), 1);
         const std::optional<QString> refreshed = TokenStore::accessToken();
         QVERIFY(refreshed && *refreshed != m_tokens.access);
-        const QList<RecordingAccess::Sent> sent = m_access->sent();
+        const QList<RecordingNetworkAccess::Sent> sent = m_access->sent();
         QCOMPARE(sent.size(), 2);
         QCOMPARE(sent.at(0).request.url().path(), kRefresh);
         QCOMPARE(sent.at(1).request.rawHeader("Authorization"), "Bearer " + refreshed->toUtf8());
@@ -299,7 +272,7 @@ private Q_SLOTS:
         QVERIFY(log.messages(QStringLiteral("DiagnosticsUploader"), QtInfoMsg).size() == 1);
 
         QCOMPARE(posts(kRefresh), 1);
-        const QList<RecordingAccess::Sent> sent = m_access->sent();
+        const QList<RecordingNetworkAccess::Sent> sent = m_access->sent();
         QCOMPARE(sent.size(), 3);
         QCOMPARE(sent.at(1).request.url().path(), kRefresh);
         QCOMPARE(sent.at(2).body, sent.at(0).body);
@@ -338,11 +311,7 @@ private Q_SLOTS:
         storeTokens();
         putReport(QStringLiteral("one.json"));
         putReport(QStringLiteral("two.json"));
-        DevServer::RestFault slow;
-        slow.method = "POST";
-        slow.path = kDiagnostics;
-        slow.delayMs = 1500;
-        QVERIFY(m_server.setRestFault(slow));
+        QVERIFY(fault(0, 1, kDiagnostics, 1500));
         LogCapture log;
 
         // Outlives this function should it fail early.
