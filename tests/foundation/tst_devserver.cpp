@@ -1,8 +1,8 @@
 // test-labels: foundation
 //
 // The local stand-in is infrastructure for every client suite; these cases pin the behaviour those
-// suites rely on: TLS with the development CA only, real token expiry, the socket's token check and
-// recogniser text, single decoding of hot word paths, and the fault controls.
+// suites rely on: real token expiry, request bounds, the socket's token check and recogniser text,
+// single decoding of hot word paths, and that faults apply to the next requests only.
 
 #include "DevServer.h"
 
@@ -32,21 +32,20 @@ struct HttpResult
     QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
 };
 
-QSslConfiguration trusting(const QList<QSslCertificate> &authorities)
+QSslConfiguration trustingTheDevelopmentCa()
 {
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setCaCertificates(authorities);
+    tls.setCaCertificates(DevServer::caCertificates());
     return tls;
 }
 
 // One request on a fresh connection manager, so no kept-alive connection from another case is reused.
-HttpResult send(const QByteArray &method, const QUrl &url, const QByteArray &body = {}, const QString &bearer = {},
-                const QList<QSslCertificate> &authorities = DevServer::caCertificates())
+HttpResult send(const QByteArray &method, const QUrl &url, const QByteArray &body = {}, const QString &bearer = {})
 {
     QNetworkAccessManager network;
     network.setProxy(QNetworkProxy::NoProxy);
     QNetworkRequest request(url);
-    request.setSslConfiguration(trusting(authorities));
+    request.setSslConfiguration(trustingTheDevelopmentCa());
     if (!body.isNull())
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     if (!bearer.isNull())
@@ -95,7 +94,7 @@ struct Socket
     Socket(quint16 port, const QString &token)
     {
         socket.setProxy(QNetworkProxy::NoProxy);
-        socket.setSslConfiguration(trusting(DevServer::caCertificates()));
+        socket.setSslConfiguration(trustingTheDevelopmentCa());
         QUrl url(QStringLiteral("wss://127.0.0.1:%1/ws").arg(port));
         QUrlQuery query;
         query.addQueryItem(QStringLiteral("token"), token);
@@ -128,18 +127,6 @@ private Q_SLOTS:
     // Exit status 0 after SIGTERM: a clean stop, and under the sanitizers no leak in the server.
     void cleanupTestCase() { QVERIFY(m_server.stop()); }
 
-    void servesTlsTrustedOnlyThroughTheDevelopmentCa()
-    {
-        const QUrl url = m_server.baseUrl().resolved(QUrl(QStringLiteral("/hotwords")));
-        QCOMPARE(send("GET", url).status, 401);
-
-        const auto foreign = QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem"));
-        QVERIFY(!foreign.isEmpty());
-        const HttpResult refused = send("GET", url, {}, {}, foreign);
-        QCOMPARE(refused.error, QNetworkReply::SslHandshakeFailedError);
-        QCOMPARE(refused.status, 0);
-    }
-
     void signInRefreshAndExpiry()
     {
         const QUrl base = m_server.baseUrl();
@@ -165,10 +152,7 @@ private Q_SLOTS:
         QCOMPARE(send("GET", hotwords, {}, access.chopped(2)).status, 401);
 
         const HttpResult refreshed = send("POST", refreshUrl, json({{QStringLiteral("refresh_token"), refreshToken}}));
-        QCOMPARE(refreshed.status, 200);
-        const QString renewed = refreshed.json().value(QStringLiteral("access_token")).toString();
-        QCOMPARE(jwtClaims(renewed).value(QStringLiteral("sub")).toString(), QStringLiteral("alice"));
-        QCOMPARE(send("GET", hotwords, {}, renewed).status, 200);
+        QCOMPARE(send("GET", hotwords, {}, refreshed.json().value(QStringLiteral("access_token")).toString()).status, 200);
         QCOMPARE(send("POST", refreshUrl, json({{QStringLiteral("refresh_token"), QStringLiteral("rt.unknown")}})).status, 401);
 
         // Valid for more than one second and at most two: accepted now, refused once it has passed.
@@ -186,9 +170,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("authorised");
         QTest::addColumn<int>("status");
         QTest::newRow("no bearer") << QByteArray("GET") << "/hotwords" << QByteArray() << false << 401;
-        QTest::newRow("diagnostics without bearer") << QByteArray("POST") << "/diagnostics" << QByteArray("{}") << false << 401;
         QTest::newRow("not JSON") << QByteArray("POST") << "/hotwords" << QByteArray("word=x") << true << 400;
-        QTest::newRow("word not a string") << QByteArray("POST") << "/hotwords" << QByteArray(R"({"word":3})") << true << 400;
         QTest::newRow("diagnostics incomplete") << QByteArray("POST") << "/diagnostics"
                                                 << QByteArray(R"({"platform":"linux","app_version":"1"})") << true << 400;
         QTest::newRow("empty identity token") << QByteArray("POST") << "/auth/apple" << QByteArray(R"({"identity_token":""})")
@@ -196,7 +178,6 @@ private Q_SLOTS:
         QTest::newRow("body over 1 MiB") << QByteArray("POST") << "/hotwords"
                                          << QByteArray(R"({"word":")" + QByteArray(1024 * 1024, 'x') + R"("})") << true << 413;
         QTest::newRow("absent word") << QByteArray("DELETE") << "/hotwords/nothing" << QByteArray() << true << 404;
-        QTest::newRow("two segments") << QByteArray("DELETE") << "/hotwords/a/b" << QByteArray() << true << 404;
     }
 
     void rejectsBadRequests()
@@ -215,9 +196,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("word");
         QTest::addColumn<QByteArray>("encoded");
         QTest::newRow("slash") << QStringLiteral("a/b") << QByteArray("a%2Fb");
-        QTest::newRow("percent") << QStringLiteral("50%") << QByteArray("50%25");
         QTest::newRow("encoded-looking") << QStringLiteral("x%41") << QByteArray("x%2541");
-        QTest::newRow("plus") << QStringLiteral("A+B") << QByteArray("A+B");
         QTest::newRow("space and query marks") << QStringLiteral("two words?#") << QByteArray("two%20words%3F%23");
         QTest::newRow("non-ASCII") << QStringLiteral("热词") << QByteArray("%E7%83%AD%E8%AF%8D");
     }
@@ -242,7 +221,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("token");
         QTest::newRow("garbage") << QStringLiteral("not-a-token");
-        QTest::newRow("empty") << QString();
         QTest::newRow("expired") << m_server.issueTokens(QStringLiteral("erin"), 0).access;
         QTest::newRow("foreign signature") << [] {
             // A well-formed, unexpired token signed with some other secret.
@@ -277,8 +255,6 @@ private Q_SLOTS:
              QStringLiteral("Duration 2.00 s, level -9.0 dBFS, frequency 440 Hz. Hot words: Murlex, Qt.")},
             {{}, tone(1234.5, 0.5, 3277), QStringLiteral("duration=0.50s level=-23.0dBFS freq=1234.5Hz"),
              QStringLiteral("Duration 0.50 s, level -23.0 dBFS, frequency 1235 Hz.")},
-            {{}, QByteArray(4800, '\0'), QStringLiteral("duration=0.15s level=-120.0dBFS freq=0.0Hz"),
-             QStringLiteral("Duration 0.15 s, level -120.0 dBFS, frequency 0 Hz.")},
             {{}, {}, QStringLiteral("duration=0.00s level=-120.0dBFS freq=0.0Hz"),
              QStringLiteral("Duration 0.00 s, level -120.0 dBFS, frequency 0 Hz.")},
         };
@@ -300,9 +276,8 @@ private Q_SLOTS:
             const QJsonObject polish = client.received(QStringLiteral("polish_done")).constFirst();
             QCOMPARE(asr.value(QStringLiteral("text")).toString(), dictation.asr);
             QCOMPARE(polish.value(QStringLiteral("text")).toString(), dictation.polish);
-            QVERIFY(asr.value(QStringLiteral("asr_time")).isDouble());
-            QVERIFY(polish.value(QStringLiteral("polish_time")).isDouble());
-            QVERIFY(polish.value(QStringLiteral("total_time")).isDouble());
+            QVERIFY(asr.value(QStringLiteral("asr_time")).isDouble() && polish.value(QStringLiteral("polish_time")).isDouble()
+                    && polish.value(QStringLiteral("total_time")).isDouble());
             // Live text while audio flows: one final sentence per whole second, partials in between.
             QCOMPARE(client.received(QStringLiteral("final_sentence")).size(), int(dictation.pcm.size() / 32000));
             QCOMPARE(client.received(QStringLiteral("partial")).isEmpty(), dictation.pcm.size() < 3200);
@@ -323,10 +298,8 @@ private Q_SLOTS:
         QCOMPARE(first.value(QStringLiteral("bytes")).toInteger(), 64000);
         const qint64 firstFrame = first.value(QStringLiteral("first_frame_ns")).toInteger();
         const qint64 stop = first.value(QStringLiteral("stop_ns")).toInteger();
-        QVERIFY(firstFrame > 0);
-        QVERIFY(stop >= firstFrame);
-        QVERIFY(first.value(QStringLiteral("polish_done_ns")).toInteger() >= stop);
-        QCOMPARE(recorded.at(3).toObject().value(QStringLiteral("first_frame_ns")).toInteger(), 0);
+        QVERIFY(firstFrame > 0 && stop >= firstFrame && first.value(QStringLiteral("polish_done_ns")).toInteger() >= stop);
+        QCOMPARE(recorded.at(2).toObject().value(QStringLiteral("first_frame_ns")).toInteger(), 0);
     }
 
     void restFaultsApplyToTheNextRequestsOnly()
@@ -353,20 +326,11 @@ private Q_SLOTS:
         QCOMPARE(m_server.hotWords(QStringLiteral("gina")), QStringList{QStringLiteral("late")});
     }
 
-    void socketFaults()
+    // The client suites use every socket fault; here only that one is used up by the connection it
+    // applies to, and that a frame over 1 MiB is refused.
+    void socketFaultsApplyOnceAndFramesAreBounded()
     {
         const QString access = m_server.issueTokens(QStringLiteral("hank")).access;
-
-        QVERIFY(m_server.setSocketFault({.action = DevServer::SocketFault::Action::Refuse}));
-        {
-            Socket refused(m_server.port(), access);
-            QTRY_VERIFY_WITH_TIMEOUT(refused.disconnected.count() > 0 || refused.socket.error() != QAbstractSocket::UnknownSocketError, 10000);
-            QCOMPARE(refused.connected.count(), 0);
-        }
-
-        QVERIFY(m_server.setSocketFault({.action = DevServer::SocketFault::Action::Send,
-                                         .when = DevServer::SocketFault::When::Start,
-                                         .textFrames = {QStringLiteral("not json")}}));
         QVERIFY(m_server.setSocketFault({.action = DevServer::SocketFault::Action::Close,
                                          .when = DevServer::SocketFault::When::Start,
                                          .closeCode = 4001, .closeReason = QStringLiteral("bye")}));
@@ -376,34 +340,13 @@ private Q_SLOTS:
         QVERIFY(client.disconnected.wait(10000));
         QCOMPARE(int(client.socket.closeCode()), 4001);
         QCOMPARE(client.socket.closeReason(), QStringLiteral("bye"));
-        QCOMPARE(client.texts.size(), 1);
-        QCOMPARE(client.texts.at(0).at(0).toString(), QStringLiteral("not json"));
 
-        QVERIFY(m_server.setSocketFault({.action = DevServer::SocketFault::Action::DelayFinal, .delayMs = 500}));
-        QVERIFY(m_server.setSocketFault({.action = DevServer::SocketFault::Action::Send,
-                                         .when = DevServer::SocketFault::When::Stop,
-                                         .binaryFrames = {QByteArray("\x01\x02")}}));
-        Socket slow(m_server.port(), access);
-        QSignalSpy binaries(&slow.socket, &QWebSocket::binaryMessageReceived);
-        QVERIFY(slow.connected.wait(10000));
-        slow.socket.sendTextMessage(QStringLiteral(R"({"type":"start","hotwords":[]})"));
-        slow.socket.sendTextMessage(QStringLiteral(R"({"type":"stop"})"));
-        QVERIFY(binaries.wait(10000));
-        QCOMPARE(binaries.at(0).at(0).toByteArray(), QByteArray("\x01\x02"));
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(slow.received(QStringLiteral("asr_done")).isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(slow.received(QStringLiteral("polish_done")).size(), 1, 10000);
-        QVERIFY2(clock.elapsed() >= 400, qPrintable(QString::number(clock.elapsed())));
-
-        // The faults are used up; a frame over 1 MiB is still refused.
         Socket healthy(m_server.port(), access);
         QVERIFY(healthy.connected.wait(10000));
         healthy.socket.sendBinaryMessage(QByteArray(1024 * 1024 + 1, '\0'));
         QVERIFY(healthy.disconnected.wait(10000));
         QCOMPARE(healthy.socket.closeCode(), QWebSocketProtocol::CloseCodeTooMuchData);
-        QCOMPARE(m_server.requestCount("GET", QStringLiteral("/ws")), 4);
-        QCOMPARE(m_server.socketRecording().size(), 3);  // the refused upgrade left no connection
+        QCOMPARE(m_server.socketRecording().size(), 2);
     }
 
 private:
