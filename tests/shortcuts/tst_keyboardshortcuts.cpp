@@ -203,39 +203,33 @@ private Q_SLOTS:
         QCOMPARE(secondDown, 4);
     }
 
-    void dispatchIsPausedWhileARecorderRecords()
+    // A recorder pauses dispatch; the global switch parks the hot keys and restores them.
+    void dispatchPausesWhileRecordingAndTheSwitchParksHotKeys()
     {
         const Name name(QStringLiteral("paused"));
-        setShortcut(Shortcut(Key::p.rawValue, control), name);
+        const Shortcut s(Key::p.rawValue, control);
+        setShortcut(s, name);
         int presses = 0;
         onKeyDown(name, [&] { ++presses; });
         QSignalSpy active(notifications(), &Notifications::recorderActiveStatusDidChange);
         setRecorderActive(true);
         QVERIFY(isPaused());
-        m_desktop->press({Key::p.rawValue, control});
+        m_desktop->press(combo(s));
         QCOMPARE(presses, 0);
         setRecorderActive(false);
-        m_desktop->press({Key::p.rawValue, control});
+        m_desktop->press(combo(s));
         QCOMPARE(presses, 1);
         QCOMPARE(active.size(), 2);
         QCOMPARE(active[0][0].toBool(), true);
         QCOMPARE(active[1][0].toBool(), false);
-    }
 
-    void globalSwitchParksHotKeysAndRestoresThem()
-    {
-        const Name name(QStringLiteral("switch"));
-        const Shortcut s(Key::w.rawValue, option);
-        setShortcut(s, name);
-        int presses = 0;
-        onKeyDown(name, [&] { ++presses; });
         setEnabled(false);
         QVERIFY(!m_desktop->isRegistered(combo(s)));
         QVERIFY(!isEnabled(name));
         setEnabled(true);
         QVERIFY(m_desktop->isRegistered(combo(s)));
         m_desktop->press(combo(s));
-        QCOMPARE(presses, 1);
+        QCOMPARE(presses, 2);
     }
 
     void refusedHotKeyIsReportedOnStandardOutputAndStaysStored()
@@ -290,10 +284,8 @@ private Q_SLOTS:
     {
         const quint64 all = Flags::function | Flags::command | Flags::shift | Flags::option | Flags::control;
         QCOMPARE(Shortcut::fromKey(Key::a, all).description(), QStringLiteral("⌃⌥⇧⌘\U0001F310\uFE0EA"));
-        QCOMPARE(Shortcut::fromKey(Key::a, Flags::command | Flags::shift).description(), QStringLiteral("⇧⌘A"));
         QCOMPARE(Shortcut::fromKey(Key::space, Flags::option | Flags::control).description(), QStringLiteral("⌃⌥空格"));
         QCOMPARE(Shortcut::fromKey(Key::f5, 0).description(), QStringLiteral("F5"));
-        QCOMPARE(Shortcut::fromKey(Key::f20, 0).description(), QStringLiteral("F20"));
         QCOMPARE(Shortcut::fromKey(Key::keypad7, Flags::control).description(), QStringLiteral("⌃7\u20E3"));
         QCOMPARE(Shortcut::fromKey(Key::keypadEnter, 0).description(), QStringLiteral("↩\u20E3"));
         QCOMPARE(Shortcut::fromKey(Key::help, 0).description(), QStringLiteral("?\u20DD"));
