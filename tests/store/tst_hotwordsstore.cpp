@@ -125,6 +125,15 @@ class TestHotWordsStore : public QObject {
     QByteArray storedQueue() const { return m_settings->value(QLatin1String(HotWordsStore::pendingKey)).toByteArray(); }
     QStringList storedWords() const { return m_settings->value(QLatin1String(HotWordsStore::cacheKey)).toStringList(); }
 
+    // The next flush delivers what is still queued: nothing is left, and the server holds `words`.
+    void flushDelivers(const QStringList &words)
+    {
+        m_store->scheduleFlush();
+        QVERIFY(settle());
+        COMPARE_QUEUE(Ops{});
+        QCOMPARE(m_server.hotWords(alice), words);
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -407,10 +416,7 @@ private Q_SLOTS:
         QVERIFY(!store.isSyncing());
         COMPARE_QUEUE(Ops{deleteOp("x")});
 
-        store.scheduleFlush();
-        QVERIFY(settle());
-        COMPARE_QUEUE(Ops{});
-        QCOMPARE(m_server.hotWords(alice), QStringList{QStringLiteral("a")});
+        flushDelivers({QStringLiteral("a")});
     }
 
     void twoSyncsTogether()
@@ -432,10 +438,7 @@ private Q_SLOTS:
 
         COMPARE_QUEUE(Ops{deleteOp("c")});
         QCOMPARE(m_server.hotWords(alice), (QStringList{QStringLiteral("c"), QStringLiteral("a")}));
-        store.scheduleFlush();
-        QVERIFY(settle());
-        COMPARE_QUEUE(Ops{});
-        QCOMPARE(m_server.hotWords(alice), QStringList{QStringLiteral("a")});
+        flushDelivers({QStringLiteral("a")});
     }
 
     void flushOverlappingASync()
@@ -458,10 +461,7 @@ private Q_SLOTS:
         COMPARE_QUEUE(Ops{deleteOp("n")});
         QCOMPARE(m_server.hotWords(alice), (QStringList{QStringLiteral("n"), QStringLiteral("a")}));
 
-        store.scheduleFlush();
-        QVERIFY(settle());
-        COMPARE_QUEUE(Ops{});
-        QCOMPARE(m_server.hotWords(alice), QStringList{QStringLiteral("a")});
+        flushDelivers({QStringLiteral("a")});
     }
 
     // What another launch reads back from the file: the words and the queue.
