@@ -143,7 +143,7 @@ private Q_SLOTS:
         QCOMPARE(upload().value(), 2);
         QVERIFY(QDir(cacheDir()).isEmpty());
         QCOMPARE(sortedLines(log, QtInfoMsg), (QStringList{QStringLiteral("Uploaded and deleted: ") + names[0],
-                                                        QStringLiteral("Uploaded and deleted: ") + names[1]}));
+                                                           QStringLiteral("Uploaded and deleted: ") + names[1]}));
 
         const QList<RecordingNetworkAccess::Sent> sent = m_access->sent();
         QCOMPARE(sent.size(), 2);
@@ -186,7 +186,7 @@ private Q_SLOTS:
         QVERIFY(cached(QStringLiteral("a-broken.json")) && cached(QStringLiteral("b-array.json")));
         if (signedIn) {
             QCOMPARE(sortedLines(log, QtCriticalMsg), (QStringList{QStringLiteral("Skipping malformed cache file: a-broken.json"),
-                                                            QStringLiteral("Skipping malformed cache file: b-array.json")}));
+                                                                   QStringLiteral("Skipping malformed cache file: b-array.json")}));
             QCOMPARE(result.value(), 1);
             QVERIFY(!cached(QStringLiteral("c-good.json")));
             return;
