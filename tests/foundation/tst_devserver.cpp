@@ -107,22 +107,20 @@ private Q_SLOTS:
     // Exit status 0 after SIGTERM: a clean stop, and under the sanitizers no leak in the server.
     void cleanupTestCase() { QVERIFY(m_server.stop()); }
 
-    void signInRefreshAndExpiry()
+    // Refresh is exercised by the auth client's suite.
+    void signInAndTokenExpiry()
     {
         const QUrl base = m_server.baseUrl();
         const QUrl apple = base.resolved(QUrl(QStringLiteral("/auth/apple")));
         const QUrl hotwords = base.resolved(QUrl(QStringLiteral("/hotwords")));
-        const QUrl refreshUrl = base.resolved(QUrl(QStringLiteral("/auth/refresh")));
 
         const HttpResult first = send("POST", apple, json({{QStringLiteral("identity_token"), QStringLiteral("alice")}}));
         QCOMPARE(first.status, 200);
         QCOMPARE(first.json().value(QStringLiteral("is_new_user")), QJsonValue(true));
         const QString access = first.json().value(QStringLiteral("access_token")).toString();
-        const QString refreshToken = first.json().value(QStringLiteral("refresh_token")).toString();
         QCOMPARE(JWT::subject(access), std::optional<QString>(QStringLiteral("alice")));
         const qint64 untilExpiry = QDateTime::currentDateTime().secsTo(JWT::expiry(access).value_or(QDateTime()));
         QVERIFY2(untilExpiry > 3590 && untilExpiry <= 3600, qPrintable(QString::number(untilExpiry)));
-        QVERIFY(!refreshToken.isEmpty());
 
         const HttpResult again = send("POST", apple, json({{QStringLiteral("identity_token"), QStringLiteral("alice")}}));
         QCOMPARE(again.json().value(QStringLiteral("is_new_user")), QJsonValue(false));
@@ -130,15 +128,10 @@ private Q_SLOTS:
         QCOMPARE(send("GET", hotwords, {}, access).status, 200);
         QCOMPARE(send("GET", hotwords, {}, access.chopped(2)).status, 401);
 
-        const HttpResult refreshed = send("POST", refreshUrl, json({{QStringLiteral("refresh_token"), refreshToken}}));
-        QCOMPARE(send("GET", hotwords, {}, refreshed.json().value(QStringLiteral("access_token")).toString()).status, 200);
-        QCOMPARE(send("POST", refreshUrl, json({{QStringLiteral("refresh_token"), QStringLiteral("rt.unknown")}})).status, 401);
-
         // Valid for more than one second and at most two: accepted now, refused once it has passed.
         const DevServer::Tokens shortLived = m_server.issueTokens(QStringLiteral("bob"), 2);
         QCOMPARE(send("GET", hotwords, {}, shortLived.access).status, 200);
         QTRY_COMPARE_WITH_TIMEOUT(send("GET", hotwords, {}, shortLived.access).status, 401, 5000);
-        QCOMPARE(m_server.requestCount("POST", QStringLiteral("/auth/refresh")), 2);
     }
 
     void rejectsBadRequests_data()
