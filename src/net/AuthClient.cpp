@@ -4,6 +4,7 @@
 #include "net/BackendConfig.h"
 #include "net/NetworkAccess.h"
 #include "net/RefreshCoordinator.h"
+#include "net/RestReply.h"
 #include "store/JWT.h"
 #include "store/TokenStore.h"
 
@@ -15,36 +16,6 @@
 
 #include <memory>
 
-namespace {
-
-struct DeleteLater {
-    void operator()(QObject *object) const { object->deleteLater(); }
-};
-
-// Failures of the connection itself (refused, reset, timed out, TLS, proxy) rather than an
-// answer of the server: they reach the caller as the network layer reported them.
-bool isTransportError(QNetworkReply::NetworkError error)
-{
-    return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
-}
-
-PlatformError platformError(const QNetworkReply &reply)
-{
-    return PlatformError{QStringLiteral("QNetworkReply"), int(reply.error()), reply.errorString()};
-}
-
-// A JSON object, or none when the body is anything else.
-std::optional<QJsonObject> jsonObject(const QByteArray &body)
-{
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    return document.object();
-}
-
-} // namespace
-
 QCoro::Task<Expected<QByteArray, TokenFailure>> AuthClient::post(QUrl url, QJsonObject body)
 {
     QNetworkRequest request(url);
@@ -52,12 +23,12 @@ QCoro::Task<Expected<QByteArray, TokenFailure>> AuthClient::post(QUrl url, QJson
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     const QByteArray payload = QJsonDocument(body).toJson(QJsonDocument::Compact);
 
-    const std::unique_ptr<QNetworkReply, DeleteLater> reply(NetworkAccess::shared()->post(request, payload));
+    const RestReply::Owned reply(NetworkAccess::shared()->post(request, payload));
     co_await reply.get();
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (isTransportError(reply->error()) || (!status.isValid() && reply->error() != QNetworkReply::NoError))
-        co_return TokenFailure(platformError(*reply));
+    if (RestReply::isTransportError(reply->error()) || (!status.isValid() && reply->error() != QNetworkReply::NoError))
+        co_return TokenFailure(RestReply::platformError(*reply));
     if (!status.isValid())
         co_return TokenFailure(AuthError::decode());
 
@@ -75,7 +46,7 @@ QCoro::Task<Expected<Done, TokenFailure>> AuthClient::signInWithApple(QString id
     if (!response)
         co_return response.error();
 
-    const std::optional<QJsonObject> record = jsonObject(*response);
+    const std::optional<QJsonObject> record = RestReply::jsonObject(*response);
     if (!record)
         co_return TokenFailure(AuthError::decode());
     const QJsonValue accessToken = record->value(QLatin1String("access_token"));
@@ -101,7 +72,7 @@ QCoro::Task<TokenResult> AuthClient::refreshAccessToken()
     if (!response)
         co_return response.error();
 
-    const std::optional<QJsonObject> record = jsonObject(*response);
+    const std::optional<QJsonObject> record = RestReply::jsonObject(*response);
     const QJsonValue accessToken = record ? record->value(QLatin1String("access_token")) : QJsonValue();
     if (!accessToken.isString())
         co_return TokenFailure(AuthError::decode());

@@ -5,6 +5,7 @@
 #include "net/AuthClient.h"
 #include "net/BackendConfig.h"
 #include "net/NetworkAccess.h"
+#include "net/RestReply.h"
 #include "platform/ProcessInfo.h"
 #include "store/MetricsKitObserver.h"
 
@@ -19,10 +20,6 @@
 #include <memory>
 
 namespace {
-
-struct DeleteLater {
-    void operator()(QObject *object) const { object->deleteLater(); }
-};
 
 QString describe(const TokenFailure &failure)
 {
@@ -85,13 +82,12 @@ QCoro::Task<Expected<bool, TokenFailure>> DiagnosticsUploader::uploadFile(QStrin
         co_return TokenFailure(fileError(file));
     file.close();
 
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(content, &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
+    const std::optional<QJsonObject> report = RestReply::jsonObject(content);
+    if (!report) {
         qCCritical(AppLogger::diagnosticsUploader, "Skipping malformed cache file: %s", qPrintable(name));
         co_return false;
     }
-    const QByteArray payload = QJsonDocument(body(document.object())).toJson(QJsonDocument::Compact);
+    const QByteArray payload = QJsonDocument(body(*report)).toJson(QJsonDocument::Compact);
 
     const TokenResult token = co_await AuthClient::validAccessToken();
     if (!token)
@@ -148,7 +144,7 @@ QCoro::Task<Expected<int, TokenFailure>> DiagnosticsUploader::post(QByteArray bo
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
 
-    const std::unique_ptr<QNetworkReply, DeleteLater> reply(NetworkAccess::shared()->post(request, body));
+    const RestReply::Owned reply(NetworkAccess::shared()->post(request, body));
     co_await reply.get();
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);

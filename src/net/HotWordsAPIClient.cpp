@@ -16,10 +16,6 @@
 
 namespace {
 
-struct DeleteLater {
-    void operator()(QObject *object) const { object->deleteLater(); }
-};
-
 // Set on a reply this client aborts itself because the client goes away. Any other cancelled
 // reply ran out of time: the session's idle limit cancels it just the same, and so does the
 // whole-request limit below.
@@ -88,7 +84,7 @@ HotWordsAPIClient::send(QNetworkRequest request, QByteArray verb, QByteArray bod
         started = m_session->deleteResource(request);
     else
         started = m_session->get(request);
-    const std::unique_ptr<QNetworkReply, DeleteLater> reply(started);
+    const RestReply::Owned reply(started);
 
     QTimer::singleShot(m_timeouts.request, reply.get(), &QNetworkReply::abort);
     if (!reply->isFinished())

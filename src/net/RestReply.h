@@ -6,11 +6,18 @@
 #include <QJsonObject>
 #include <QNetworkReply>
 
+#include <memory>
 #include <optional>
 
 // How the REST clients read a finished reply.
 struct RestReply {
     RestReply() = delete;
+
+    struct DeleteLater {
+        void operator()(QObject *object) const { object->deleteLater(); }
+    };
+    // Owns a reply for the length of one request; it is deleted from the event loop.
+    using Owned = std::unique_ptr<QNetworkReply, DeleteLater>;
 
     // A failure of the connection itself (refused, reset, timed out, cancelled, TLS, proxy) rather
     // than an answer of the server.

@@ -1,10 +1,13 @@
 // test-labels: foundation
 //
 // The local stand-in is infrastructure for every client suite; these cases pin the behaviour those
-// suites rely on: TLS with the development CA only, real token expiry, the socket's token check and
-// recogniser text, single decoding of hot word paths, and the fault controls.
+// suites rely on: real token expiry, request bounds, the socket's token check and recogniser text,
+// single decoding of hot word paths, and that faults apply to the next requests only.
+
+#include "store/JWT.h"
 
 #include "DevServer.h"
+#include "PipeSource.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -19,34 +22,31 @@
 #include <QUrlQuery>
 #include <QWebSocket>
 
-#include <cmath>
 #include <memory>
 
 namespace {
 
 struct HttpResult
 {
-    QNetworkReply::NetworkError error = QNetworkReply::NoError;
     int status = 0;
     QByteArray body;
     QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
 };
 
-QSslConfiguration trusting(const QList<QSslCertificate> &authorities)
+QSslConfiguration trustingTheDevelopmentCa()
 {
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setCaCertificates(authorities);
+    tls.setCaCertificates(DevServer::caCertificates());
     return tls;
 }
 
 // One request on a fresh connection manager, so no kept-alive connection from another case is reused.
-HttpResult send(const QByteArray &method, const QUrl &url, const QByteArray &body = {}, const QString &bearer = {},
-                const QList<QSslCertificate> &authorities = DevServer::caCertificates())
+HttpResult send(const QByteArray &method, const QUrl &url, const QByteArray &body = {}, const QString &bearer = {})
 {
     QNetworkAccessManager network;
     network.setProxy(QNetworkProxy::NoProxy);
     QNetworkRequest request(url);
-    request.setSslConfiguration(trusting(authorities));
+    request.setSslConfiguration(trustingTheDevelopmentCa());
     if (!body.isNull())
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     if (!bearer.isNull())
@@ -54,34 +54,13 @@ HttpResult send(const QByteArray &method, const QUrl &url, const QByteArray &bod
     std::unique_ptr<QNetworkReply> reply(network.sendCustomRequest(request, method, body));
     QSignalSpy finished(reply.get(), &QNetworkReply::finished);
     if (!finished.wait(10000))
-        return {QNetworkReply::TimeoutError, 0, {}};
-    return {reply->error(), reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
+        return {};
+    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
 }
 
 QByteArray json(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-QJsonObject jwtClaims(const QString &token)
-{
-    const QList<QByteArray> parts = token.toLatin1().split('.');
-    if (parts.size() != 3)
-        return {};
-    return QJsonDocument::fromJson(QByteArray::fromBase64(parts[1], QByteArray::Base64UrlEncoding)).object();
-}
-
-// 16 kHz mono s16le sine.
-QByteArray tone(double hz, double seconds, double amplitude)
-{
-    const int samples = int(std::lround(seconds * 16000));
-    QByteArray pcm(samples * 2, Qt::Uninitialized);
-    for (int i = 0; i < samples; ++i) {
-        const auto value = qint16(std::lround(amplitude * std::sin(2 * M_PI * hz * i / 16000.0)));
-        pcm[2 * i] = char(value & 0xff);
-        pcm[2 * i + 1] = char((value >> 8) & 0xff);
-    }
-    return pcm;
 }
 
 // A recognition socket to the server, trusting the development CA, with spies on what it receives.
@@ -95,7 +74,7 @@ struct Socket
     Socket(quint16 port, const QString &token)
     {
         socket.setProxy(QNetworkProxy::NoProxy);
-        socket.setSslConfiguration(trusting(DevServer::caCertificates()));
+        socket.setSslConfiguration(trustingTheDevelopmentCa());
         QUrl url(QStringLiteral("wss://127.0.0.1:%1/ws").arg(port));
         QUrlQuery query;
         query.addQueryItem(QStringLiteral("token"), token);
@@ -128,35 +107,20 @@ private Q_SLOTS:
     // Exit status 0 after SIGTERM: a clean stop, and under the sanitizers no leak in the server.
     void cleanupTestCase() { QVERIFY(m_server.stop()); }
 
-    void servesTlsTrustedOnlyThroughTheDevelopmentCa()
-    {
-        const QUrl url = m_server.baseUrl().resolved(QUrl(QStringLiteral("/hotwords")));
-        QCOMPARE(send("GET", url).status, 401);
-
-        const auto foreign = QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem"));
-        QVERIFY(!foreign.isEmpty());
-        const HttpResult refused = send("GET", url, {}, {}, foreign);
-        QCOMPARE(refused.error, QNetworkReply::SslHandshakeFailedError);
-        QCOMPARE(refused.status, 0);
-    }
-
-    void signInRefreshAndExpiry()
+    // Refresh is exercised by the auth client's suite.
+    void signInAndTokenExpiry()
     {
         const QUrl base = m_server.baseUrl();
         const QUrl apple = base.resolved(QUrl(QStringLiteral("/auth/apple")));
         const QUrl hotwords = base.resolved(QUrl(QStringLiteral("/hotwords")));
-        const QUrl refreshUrl = base.resolved(QUrl(QStringLiteral("/auth/refresh")));
 
         const HttpResult first = send("POST", apple, json({{QStringLiteral("identity_token"), QStringLiteral("alice")}}));
         QCOMPARE(first.status, 200);
         QCOMPARE(first.json().value(QStringLiteral("is_new_user")), QJsonValue(true));
         const QString access = first.json().value(QStringLiteral("access_token")).toString();
-        const QString refreshToken = first.json().value(QStringLiteral("refresh_token")).toString();
-        const QJsonObject claims = jwtClaims(access);
-        QCOMPARE(claims.value(QStringLiteral("sub")).toString(), QStringLiteral("alice"));
-        const qint64 untilExpiry = claims.value(QStringLiteral("exp")).toInteger() - QDateTime::currentSecsSinceEpoch();
+        QCOMPARE(JWT::subject(access), std::optional<QString>(QStringLiteral("alice")));
+        const qint64 untilExpiry = QDateTime::currentDateTime().secsTo(JWT::expiry(access).value_or(QDateTime()));
         QVERIFY2(untilExpiry > 3590 && untilExpiry <= 3600, qPrintable(QString::number(untilExpiry)));
-        QVERIFY(!refreshToken.isEmpty());
 
         const HttpResult again = send("POST", apple, json({{QStringLiteral("identity_token"), QStringLiteral("alice")}}));
         QCOMPARE(again.json().value(QStringLiteral("is_new_user")), QJsonValue(false));
@@ -164,18 +128,10 @@ private Q_SLOTS:
         QCOMPARE(send("GET", hotwords, {}, access).status, 200);
         QCOMPARE(send("GET", hotwords, {}, access.chopped(2)).status, 401);
 
-        const HttpResult refreshed = send("POST", refreshUrl, json({{QStringLiteral("refresh_token"), refreshToken}}));
-        QCOMPARE(refreshed.status, 200);
-        const QString renewed = refreshed.json().value(QStringLiteral("access_token")).toString();
-        QCOMPARE(jwtClaims(renewed).value(QStringLiteral("sub")).toString(), QStringLiteral("alice"));
-        QCOMPARE(send("GET", hotwords, {}, renewed).status, 200);
-        QCOMPARE(send("POST", refreshUrl, json({{QStringLiteral("refresh_token"), QStringLiteral("rt.unknown")}})).status, 401);
-
         // Valid for more than one second and at most two: accepted now, refused once it has passed.
         const DevServer::Tokens shortLived = m_server.issueTokens(QStringLiteral("bob"), 2);
         QCOMPARE(send("GET", hotwords, {}, shortLived.access).status, 200);
         QTRY_COMPARE_WITH_TIMEOUT(send("GET", hotwords, {}, shortLived.access).status, 401, 5000);
-        QCOMPARE(m_server.requestCount("POST", QStringLiteral("/auth/refresh")), 2);
     }
 
     void rejectsBadRequests_data()
@@ -186,9 +142,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("authorised");
         QTest::addColumn<int>("status");
         QTest::newRow("no bearer") << QByteArray("GET") << "/hotwords" << QByteArray() << false << 401;
-        QTest::newRow("diagnostics without bearer") << QByteArray("POST") << "/diagnostics" << QByteArray("{}") << false << 401;
         QTest::newRow("not JSON") << QByteArray("POST") << "/hotwords" << QByteArray("word=x") << true << 400;
-        QTest::newRow("word not a string") << QByteArray("POST") << "/hotwords" << QByteArray(R"({"word":3})") << true << 400;
         QTest::newRow("diagnostics incomplete") << QByteArray("POST") << "/diagnostics"
                                                 << QByteArray(R"({"platform":"linux","app_version":"1"})") << true << 400;
         QTest::newRow("empty identity token") << QByteArray("POST") << "/auth/apple" << QByteArray(R"({"identity_token":""})")
@@ -196,7 +150,6 @@ private Q_SLOTS:
         QTest::newRow("body over 1 MiB") << QByteArray("POST") << "/hotwords"
                                          << QByteArray(R"({"word":")" + QByteArray(1024 * 1024, 'x') + R"("})") << true << 413;
         QTest::newRow("absent word") << QByteArray("DELETE") << "/hotwords/nothing" << QByteArray() << true << 404;
-        QTest::newRow("two segments") << QByteArray("DELETE") << "/hotwords/a/b" << QByteArray() << true << 404;
     }
 
     void rejectsBadRequests()
@@ -215,9 +168,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("word");
         QTest::addColumn<QByteArray>("encoded");
         QTest::newRow("slash") << QStringLiteral("a/b") << QByteArray("a%2Fb");
-        QTest::newRow("percent") << QStringLiteral("50%") << QByteArray("50%25");
         QTest::newRow("encoded-looking") << QStringLiteral("x%41") << QByteArray("x%2541");
-        QTest::newRow("plus") << QStringLiteral("A+B") << QByteArray("A+B");
         QTest::newRow("space and query marks") << QStringLiteral("two words?#") << QByteArray("two%20words%3F%23");
         QTest::newRow("non-ASCII") << QStringLiteral("热词") << QByteArray("%E7%83%AD%E8%AF%8D");
     }
@@ -242,7 +193,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("token");
         QTest::newRow("garbage") << QStringLiteral("not-a-token");
-        QTest::newRow("empty") << QString();
         QTest::newRow("expired") << m_server.issueTokens(QStringLiteral("erin"), 0).access;
         QTest::newRow("foreign signature") << [] {
             // A well-formed, unexpired token signed with some other secret.
@@ -272,13 +222,11 @@ private Q_SLOTS:
             QString polish;
         };
         const QList<Dictation> dictations{
-            {{QStringLiteral("Murlex"), QStringLiteral("Qt")}, tone(440, 2.0, 16384),
+            {{QStringLiteral("Murlex"), QStringLiteral("Qt")}, PipeSource::tone(440, 2.0, 0.5, 16000, 1),
              QStringLiteral("duration=2.00s level=-9.0dBFS freq=440.0Hz"),
              QStringLiteral("Duration 2.00 s, level -9.0 dBFS, frequency 440 Hz. Hot words: Murlex, Qt.")},
-            {{}, tone(1234.5, 0.5, 3277), QStringLiteral("duration=0.50s level=-23.0dBFS freq=1234.5Hz"),
+            {{}, PipeSource::tone(1234.5, 0.5, 0.1, 16000, 1), QStringLiteral("duration=0.50s level=-23.0dBFS freq=1234.5Hz"),
              QStringLiteral("Duration 0.50 s, level -23.0 dBFS, frequency 1235 Hz.")},
-            {{}, QByteArray(4800, '\0'), QStringLiteral("duration=0.15s level=-120.0dBFS freq=0.0Hz"),
-             QStringLiteral("Duration 0.15 s, level -120.0 dBFS, frequency 0 Hz.")},
             {{}, {}, QStringLiteral("duration=0.00s level=-120.0dBFS freq=0.0Hz"),
              QStringLiteral("Duration 0.00 s, level -120.0 dBFS, frequency 0 Hz.")},
         };
@@ -300,9 +248,8 @@ private Q_SLOTS:
             const QJsonObject polish = client.received(QStringLiteral("polish_done")).constFirst();
             QCOMPARE(asr.value(QStringLiteral("text")).toString(), dictation.asr);
             QCOMPARE(polish.value(QStringLiteral("text")).toString(), dictation.polish);
-            QVERIFY(asr.value(QStringLiteral("asr_time")).isDouble());
-            QVERIFY(polish.value(QStringLiteral("polish_time")).isDouble());
-            QVERIFY(polish.value(QStringLiteral("total_time")).isDouble());
+            QVERIFY(asr.value(QStringLiteral("asr_time")).isDouble() && polish.value(QStringLiteral("polish_time")).isDouble()
+                    && polish.value(QStringLiteral("total_time")).isDouble());
             // Live text while audio flows: one final sentence per whole second, partials in between.
             QCOMPARE(client.received(QStringLiteral("final_sentence")).size(), int(dictation.pcm.size() / 32000));
             QCOMPARE(client.received(QStringLiteral("partial")).isEmpty(), dictation.pcm.size() < 3200);
@@ -323,10 +270,8 @@ private Q_SLOTS:
         QCOMPARE(first.value(QStringLiteral("bytes")).toInteger(), 64000);
         const qint64 firstFrame = first.value(QStringLiteral("first_frame_ns")).toInteger();
         const qint64 stop = first.value(QStringLiteral("stop_ns")).toInteger();
-        QVERIFY(firstFrame > 0);
-        QVERIFY(stop >= firstFrame);
-        QVERIFY(first.value(QStringLiteral("polish_done_ns")).toInteger() >= stop);
-        QCOMPARE(recorded.at(3).toObject().value(QStringLiteral("first_frame_ns")).toInteger(), 0);
+        QVERIFY(firstFrame > 0 && stop >= firstFrame && first.value(QStringLiteral("polish_done_ns")).toInteger() >= stop);
+        QCOMPARE(recorded.at(2).toObject().value(QStringLiteral("first_frame_ns")).toInteger(), 0);
     }
 
     void restFaultsApplyToTheNextRequestsOnly()
@@ -353,20 +298,11 @@ private Q_SLOTS:
         QCOMPARE(m_server.hotWords(QStringLiteral("gina")), QStringList{QStringLiteral("late")});
     }
 
-    void socketFaults()
+    // The client suites use every socket fault; here only that one is used up by the connection it
+    // applies to, and that a frame over 1 MiB is refused.
+    void socketFaultsApplyOnceAndFramesAreBounded()
     {
         const QString access = m_server.issueTokens(QStringLiteral("hank")).access;
-
-        QVERIFY(m_server.setSocketFault({.action = DevServer::SocketFault::Action::Refuse}));
-        {
-            Socket refused(m_server.port(), access);
-            QTRY_VERIFY_WITH_TIMEOUT(refused.disconnected.count() > 0 || refused.socket.error() != QAbstractSocket::UnknownSocketError, 10000);
-            QCOMPARE(refused.connected.count(), 0);
-        }
-
-        QVERIFY(m_server.setSocketFault({.action = DevServer::SocketFault::Action::Send,
-                                         .when = DevServer::SocketFault::When::Start,
-                                         .textFrames = {QStringLiteral("not json")}}));
         QVERIFY(m_server.setSocketFault({.action = DevServer::SocketFault::Action::Close,
                                          .when = DevServer::SocketFault::When::Start,
                                          .closeCode = 4001, .closeReason = QStringLiteral("bye")}));
@@ -376,34 +312,13 @@ private Q_SLOTS:
         QVERIFY(client.disconnected.wait(10000));
         QCOMPARE(int(client.socket.closeCode()), 4001);
         QCOMPARE(client.socket.closeReason(), QStringLiteral("bye"));
-        QCOMPARE(client.texts.size(), 1);
-        QCOMPARE(client.texts.at(0).at(0).toString(), QStringLiteral("not json"));
 
-        QVERIFY(m_server.setSocketFault({.action = DevServer::SocketFault::Action::DelayFinal, .delayMs = 500}));
-        QVERIFY(m_server.setSocketFault({.action = DevServer::SocketFault::Action::Send,
-                                         .when = DevServer::SocketFault::When::Stop,
-                                         .binaryFrames = {QByteArray("\x01\x02")}}));
-        Socket slow(m_server.port(), access);
-        QSignalSpy binaries(&slow.socket, &QWebSocket::binaryMessageReceived);
-        QVERIFY(slow.connected.wait(10000));
-        slow.socket.sendTextMessage(QStringLiteral(R"({"type":"start","hotwords":[]})"));
-        slow.socket.sendTextMessage(QStringLiteral(R"({"type":"stop"})"));
-        QVERIFY(binaries.wait(10000));
-        QCOMPARE(binaries.at(0).at(0).toByteArray(), QByteArray("\x01\x02"));
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(slow.received(QStringLiteral("asr_done")).isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(slow.received(QStringLiteral("polish_done")).size(), 1, 10000);
-        QVERIFY2(clock.elapsed() >= 400, qPrintable(QString::number(clock.elapsed())));
-
-        // The faults are used up; a frame over 1 MiB is still refused.
         Socket healthy(m_server.port(), access);
         QVERIFY(healthy.connected.wait(10000));
         healthy.socket.sendBinaryMessage(QByteArray(1024 * 1024 + 1, '\0'));
         QVERIFY(healthy.disconnected.wait(10000));
         QCOMPARE(healthy.socket.closeCode(), QWebSocketProtocol::CloseCodeTooMuchData);
-        QCOMPARE(m_server.requestCount("GET", QStringLiteral("/ws")), 4);
-        QCOMPARE(m_server.socketRecording().size(), 3);  // the refused upgrade left no connection
+        QCOMPARE(m_server.socketRecording().size(), 2);
     }
 
 private:

@@ -7,7 +7,7 @@
 #include "store/TokenStore.h"
 
 #include "DevServer.h"
-#include "RedirectingNetworkAccess.h"
+#include "RecordingNetworkAccess.h"
 #include "TaskResult.h"
 
 #include <QCoroTask>
@@ -17,24 +17,6 @@
 #include <QtTest>
 
 namespace {
-
-// The test transport, also keeping every request as the client built it (headers, timeout).
-class RecordingAccess : public RedirectingNetworkAccess {
-public:
-    using RedirectingNetworkAccess::RedirectingNetworkAccess;
-    QList<QNetworkRequest> requests() const { return m_requests; }
-    void clearRequests() { m_requests.clear(), clearRequestedUrls(); }
-
-protected:
-    QNetworkRequest prepare(const QNetworkRequest &request) const override
-    {
-        m_requests.append(request);
-        return RedirectingNetworkAccess::prepare(request);
-    }
-
-private:
-    mutable QList<QNetworkRequest> m_requests;
-};
 
 QString segment(const QByteArray &bytes)
 {
@@ -80,7 +62,7 @@ class TestAuthClient : public QObject {
     Q_OBJECT
 
     DevServer m_server;
-    RecordingAccess *m_access = nullptr;
+    RecordingNetworkAccess *m_access = nullptr;
 
     int refreshPosts() { return m_server.requestCount("POST", QStringLiteral("/auth/refresh")); }
 
@@ -88,23 +70,15 @@ class TestAuthClient : public QObject {
     // real answer) after `delayMs`.
     bool fault(const char *path, int status, const QByteArray &body, int delayMs = 0, int count = 1)
     {
-        DevServer::RestFault f;
-        f.method = "POST";
-        f.path = QLatin1String(path);
-        f.status = status;
-        f.body = body;
-        f.delayMs = delayMs;
-        f.count = count;
-        return m_server.setRestFault(f);
+        return m_server.setRestFault({.method = "POST", .path = QLatin1String(path), .status = status, .body = body, .delayMs = delayMs, .count = count});
     }
 
     // Signs the account in on the server side and stores its tokens, as after a sign-in.
-    QString storeAccount(const QString &subject, const std::optional<QString> &access = std::nullopt)
+    void storeAccount(const QString &subject, const std::optional<QString> &access = std::nullopt)
     {
         const DevServer::Tokens tokens = m_server.issueTokens(subject);
         TokenStore::setAccessToken(access.value_or(tokens.access));
         TokenStore::setRefreshToken(tokens.refresh);
-        return tokens.refresh;
     }
 
     void verifyPostedJson(const QNetworkRequest &request, const QUrl &url)
@@ -121,7 +95,7 @@ private Q_SLOTS:
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"), "no session bus: run the tests through scripts/harness.sh");
         QVERIFY(m_server.start());
-        m_access = new RecordingAccess(m_server.port(), DevServer::caCertificates(), this);
+        m_access = new RecordingNetworkAccess(m_server.port(), DevServer::caCertificates(), this);
         NetworkAccess::setShared(m_access);
     }
     void cleanupTestCase()
@@ -135,71 +109,79 @@ private Q_SLOTS:
         QVERIFY(m_server.reset());
         TokenStore::setAccessToken(std::nullopt);
         TokenStore::setRefreshToken(std::nullopt);
-        m_access->clearRequests();
+        m_access->clear();
     }
 
     void descriptionsAreExact()
     {
         QCOMPARE(AuthError::http(401, QStringLiteral("B")).localizedDescription(), QStringLiteral("auth 接口 HTTP 401: B"));
-        QCOMPARE(AuthError::http(401, QString()).localizedDescription(), QStringLiteral("auth 接口 HTTP 401: "));
         QCOMPARE(AuthError::http(500, QStringLiteral("%1")).localizedDescription(), QStringLiteral("auth 接口 HTTP 500: %1"));
         QCOMPARE(AuthError::noRefreshToken().localizedDescription(), QStringLiteral("本地没有 refresh token，需要重新登录"));
         QCOMPARE(AuthError::noAccessToken().localizedDescription(), QStringLiteral("本地没有 access token，需要重新登录"));
         QCOMPARE(AuthError::decode().localizedDescription(), QStringLiteral("无法解析 auth 响应"));
     }
 
-    void signInStoresBothTokens()
+    // A failed sign-in or refresh leaves both stored tokens as they were.
+    void failureStoresNothing_data()
     {
-        QVERIFY(finished(AuthClient::signInWithApple(QStringLiteral("user-1"))).hasValue());
-        QCOMPARE(m_access->requests().size(), 1);
-        verifyPostedJson(m_access->requests().at(0), QUrl(QStringLiteral("https://api.murlex.app/auth/apple")));
-        // The stand-in names the account after a readable identity token: the body reached it.
-        QCOMPARE(JWT::subject(TokenStore::accessToken().value_or(QString())), Token(QStringLiteral("user-1")));
-        // The stored refresh token is the one the server issued: it buys a new access token.
-        const TokenResult refreshed = finished(AuthClient::refreshAccessToken());
-        QCOMPARE(JWT::subject(refreshed.value()), Token(QStringLiteral("user-1")));
-    }
-
-    void signInFailureStoresNothing_data()
-    {
-        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("status"); // 0: the server's own answer
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<AuthError>("expected");
+        const QString apple = QStringLiteral("/auth/apple");
+        const QString refresh = QStringLiteral("/auth/refresh");
         const QByteArray complete = R"({"access_token":"a","is_new_user":true,"refresh_token":"r"})";
-        QTest::newRow("201 is not success") << 201 << complete << AuthError::http(201, QString::fromUtf8(complete));
-        QTest::newRow("401 with a text body") << 401 << QByteArray("令牌无效") << AuthError::http(401, QStringLiteral("令牌无效"));
-        QTest::newRow("no is_new_user") << 200 << QByteArray(R"({"access_token":"a","refresh_token":"r"})") << AuthError::decode();
-        QTest::newRow("is_new_user a number") << 200 << QByteArray(R"({"access_token":"a","is_new_user":1,"refresh_token":"r"})")
-                                              << AuthError::decode();
-        QTest::newRow("not JSON") << 200 << QByteArray("ok") << AuthError::decode();
+        QTest::newRow("sign-in 201 is not success") << apple << 201 << complete << AuthError::http(201, QString::fromUtf8(complete));
+        QTest::newRow("sign-in 401 with a text body") << apple << 401 << QByteArray("令牌无效") << AuthError::http(401, QStringLiteral("令牌无效"));
+        QTest::newRow("sign-in without is_new_user") << apple << 200 << QByteArray(R"({"access_token":"a","refresh_token":"r"})") << AuthError::decode();
+        QTest::newRow("sign-in is_new_user a number") << apple << 200
+                                                      << QByteArray(R"({"access_token":"a","is_new_user":1,"refresh_token":"r"})") << AuthError::decode();
+        QTest::newRow("sign-in not JSON") << apple << 200 << QByteArray("ok") << AuthError::decode();
+        QTest::newRow("refresh 201 is not success") << refresh << 201 << QByteArray(R"({"access_token":"x"})")
+                                                    << AuthError::http(201, QStringLiteral(R"({"access_token":"x"})"));
+        QTest::newRow("refresh refused by the server") << refresh << 0 << QByteArray()
+                                                       << AuthError::http(401, QStringLiteral(R"({"error":"unknown refresh token"})"));
+        QTest::newRow("refresh access token not text") << refresh << 200 << QByteArray(R"({"access_token":7})") << AuthError::decode();
     }
-    void signInFailureStoresNothing()
+    void failureStoresNothing()
     {
+        QFETCH(QString, path);
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(AuthError, expected);
-        TokenStore::setAccessToken(QStringLiteral("old-access"));
-        TokenStore::setRefreshToken(QStringLiteral("old-refresh"));
-        QVERIFY(fault("/auth/apple", status, body));
+        TokenStore::setAccessToken(QStringLiteral("kept"));
+        TokenStore::setRefreshToken(QString()); // an empty refresh token is still sent
+        if (status != 0)
+            QVERIFY(fault(qPrintable(path), status, body));
 
-        const auto result = finished(AuthClient::signInWithApple(QStringLiteral("user-2")));
-        QCOMPARE(authError(result.error()), expected);
-        QCOMPARE(TokenStore::accessToken(), Token(QStringLiteral("old-access")));
-        QCOMPARE(TokenStore::refreshToken(), Token(QStringLiteral("old-refresh")));
+        const TokenFailure failure = path.endsWith(QLatin1String("apple")) ? finished(AuthClient::signInWithApple(QStringLiteral("user-2"))).error()
+                                                                           : finished(AuthClient::refreshAccessToken()).error();
+        QCOMPARE(authError(failure), expected);
+        QCOMPARE(m_server.requestCount("POST", path), 1);
+        QCOMPARE(TokenStore::accessToken(), Token(QStringLiteral("kept")));
+        QCOMPARE(TokenStore::refreshToken(), Token(QString()));
     }
 
-    void refreshReplacesOnlyTheAccessToken()
+    void signInStoresBothTokensAndRefreshReplacesOnlyTheAccessToken()
     {
         // No refresh token: nothing is sent.
         QCOMPARE(authError(finished(AuthClient::refreshAccessToken()).error()), AuthError::noRefreshToken());
-        QVERIFY(m_access->requests().isEmpty());
+        QVERIFY(m_access->sent().isEmpty());
 
-        const QString refreshToken = storeAccount(QStringLiteral("user-3"), QStringLiteral("stale"));
+        QVERIFY(finished(AuthClient::signInWithApple(QStringLiteral("user-1"))).hasValue());
+        QCOMPARE(m_access->sent().size(), 1);
+        verifyPostedJson(m_access->sent().at(0).request, QUrl(QStringLiteral("https://api.murlex.app/auth/apple")));
+        // The stand-in names the account after a readable identity token: the body reached it.
+        QCOMPARE(JWT::subject(TokenStore::accessToken().value_or(QString())), Token(QStringLiteral("user-1")));
+
+        // The stored refresh token is the one the server issued: it buys a new access token.
+        const Token refreshToken = TokenStore::refreshToken();
+        TokenStore::setAccessToken(QStringLiteral("stale"));
         const TokenResult result = finished(AuthClient::refreshAccessToken());
-        QCOMPARE(JWT::subject(result.value()), Token(QStringLiteral("user-3")));
+        QCOMPARE(JWT::subject(result.value()), Token(QStringLiteral("user-1")));
         QCOMPARE(TokenStore::accessToken(), Token(result.value()));
-        QCOMPARE(TokenStore::refreshToken(), Token(refreshToken));
-        verifyPostedJson(m_access->requests().value(0), QUrl(QStringLiteral("https://api.murlex.app/auth/refresh")));
+        QCOMPARE(TokenStore::refreshToken(), refreshToken);
+        verifyPostedJson(m_access->sent().value(1).request, QUrl(QStringLiteral("https://api.murlex.app/auth/refresh")));
 
         // An empty access token in the answer is stored as it is, and then counts as none.
         QVERIFY(fault("/auth/refresh", 200, R"({"access_token":""})"));
@@ -207,32 +189,6 @@ private Q_SLOTS:
         QCOMPARE(TokenStore::accessToken(), Token(QString()));
         QCOMPARE(authError(finished(AuthClient::validAccessToken()).error()), AuthError::noAccessToken());
         QCOMPARE(refreshPosts(), 2);
-    }
-
-    void refreshFailureChangesNothing_data()
-    {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<AuthError>("expected");
-        QTest::newRow("201 is not success") << 201 << QByteArray(R"({"access_token":"x"})")
-                                            << AuthError::http(201, QStringLiteral(R"({"access_token":"x"})"));
-        QTest::newRow("401 refused by the server") << 0 << QByteArray() << AuthError::http(401, QStringLiteral(R"({"error":"unknown refresh token"})"));
-        QTest::newRow("access token not text") << 200 << QByteArray(R"({"access_token":7})") << AuthError::decode();
-    }
-    void refreshFailureChangesNothing()
-    {
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(AuthError, expected);
-        TokenStore::setAccessToken(QStringLiteral("kept"));
-        TokenStore::setRefreshToken(QString()); // an empty refresh token is still sent
-        if (status != 0)
-            QVERIFY(fault("/auth/refresh", status, body));
-
-        QCOMPARE(authError(finished(AuthClient::refreshAccessToken()).error()), expected);
-        QCOMPARE(refreshPosts(), 1);
-        QCOMPARE(TokenStore::accessToken(), Token(QStringLiteral("kept")));
-        QCOMPARE(TokenStore::refreshToken(), Token(QString()));
     }
 
     void validTokenNeedsMoreThan300Seconds()
@@ -246,7 +202,7 @@ private Q_SLOTS:
         const QString lasting = tokenExpiringIn(301);
         storeAccount(QStringLiteral("user-6"), lasting);
         QCOMPARE(finished(AuthClient::validAccessToken()).value(), lasting);
-        QVERIFY(m_access->requests().isEmpty());
+        QVERIFY(m_access->sent().isEmpty());
 
         // 300 seconds, or already expired: refreshed, and the new token is stored.
         for (double secondsLeft : {300.0, -60.0}) {
@@ -350,7 +306,7 @@ private Q_SLOTS:
             port = probe.serverPort();
             trusted = DevServer::caCertificates();
         }
-        RecordingAccess access(port, trusted);
+        RedirectingNetworkAccess access(port, trusted);
         NetworkAccess::setShared(&access);
         storeAccount(QStringLiteral("user-11"), tokenExpiringIn(1));
         const TokenResult refresh = finished(AuthClient::validAccessToken());

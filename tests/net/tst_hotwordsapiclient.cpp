@@ -5,48 +5,15 @@
 #include "store/TokenStore.h"
 
 #include "DevServer.h"
-#include "RedirectingNetworkAccess.h"
+#include "RecordingNetworkAccess.h"
 #include "TaskResult.h"
 
 #include <QElapsedTimer>
 #include <QNetworkReply>
-#include <QPointer>
 #include <QTcpServer>
 #include <QtTest>
 
 namespace {
-
-// The test transport, keeping every request as the client built it; the sessions it creates
-// record into the same list.
-class RecordingAccess : public RedirectingNetworkAccess {
-public:
-    RecordingAccess(quint16 port, QList<QSslCertificate> trusted, QList<QNetworkRequest> *requests, QObject *parent = nullptr)
-        : RedirectingNetworkAccess(port, trusted, parent)
-        , m_port(port)
-        , m_trusted(trusted)
-        , m_requests(requests)
-    {
-    }
-    NetworkAccess *createSession(QObject *parent) const override
-    {
-        auto *session = new RecordingAccess(m_port, m_trusted, m_requests, parent);
-        lastSession = session;
-        return session;
-    }
-    mutable QPointer<RecordingAccess> lastSession;
-
-protected:
-    QNetworkRequest prepare(const QNetworkRequest &request) const override
-    {
-        m_requests->append(request);
-        return RedirectingNetworkAccess::prepare(request);
-    }
-
-private:
-    quint16 m_port;
-    QList<QSslCertificate> m_trusted;
-    QList<QNetworkRequest> *m_requests;
-};
 
 const QString hotwordsPath = QStringLiteral("/hotwords");
 
@@ -76,18 +43,12 @@ class TestHotWordsAPIClient : public QObject {
     Q_OBJECT
 
     DevServer m_server;
-    QList<QNetworkRequest> m_requests;
-    RecordingAccess *m_access = nullptr;
+    RecordingNetworkAccess *m_access = nullptr;
     QString m_token;
 
-    DevServer::RestFault fault(const QByteArray &method, int status, const QByteArray &body = {}, const QString &path = hotwordsPath)
+    bool fault(const QByteArray &method, int status, const QByteArray &body = {}, bool stall = false)
     {
-        DevServer::RestFault f;
-        f.method = method;
-        f.path = path;
-        f.status = status;
-        f.body = body;
-        return f;
+        return m_server.setRestFault({.method = method, .path = hotwordsPath, .status = status, .body = body, .stall = stall, .count = stall ? -1 : 1});
     }
 
 private Q_SLOTS:
@@ -95,7 +56,7 @@ private Q_SLOTS:
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"), "no session bus: run the tests through scripts/harness.sh");
         QVERIFY(m_server.start());
-        m_access = new RecordingAccess(m_server.port(), DevServer::caCertificates(), &m_requests, this);
+        m_access = new RecordingNetworkAccess(m_server.port(), DevServer::caCertificates(), this);
         NetworkAccess::setShared(m_access);
     }
     void cleanupTestCase()
@@ -110,7 +71,7 @@ private Q_SLOTS:
         m_token = m_server.issueTokens(QStringLiteral("alice")).access;
         QVERIFY(!m_token.isEmpty());
         TokenStore::setAccessToken(m_token);
-        m_requests.clear();
+        m_access->clear();
     }
 
     void descriptionsAreExact()
@@ -131,19 +92,19 @@ private Q_SLOTS:
         QVERIFY(result.hasValue());
         QCOMPARE(result.value(), (QStringList{QStringLiteral("热词"), QStringLiteral("b"), QStringLiteral("热词")}));
 
-        QCOMPARE(m_requests.size(), 1);
-        const QNetworkRequest &request = m_requests.at(0);
+        QCOMPARE(m_access->sent().size(), 1);
+        const QNetworkRequest request = m_access->sent().at(0).request;
         QCOMPARE(request.url(), QUrl(QStringLiteral("https://api.murlex.app/hotwords")));
         QCOMPARE(request.rawHeader("Authorization"), QByteArray("Bearer ") + m_token.toUtf8());
         QVERIFY(!request.header(QNetworkRequest::ContentTypeHeader).isValid());
         QCOMPARE(m_server.requestCount("GET", hotwordsPath), 1);
-        QVERIFY(m_server.setRestFault(fault("GET", 200, R"({"hotwords":[],"more":1})")));
+        QVERIFY(fault("GET", 200, R"({"hotwords":[],"more":1})"));
         QCOMPARE(finished(client.fetch()).value(), QStringList());
 
         // The real limits: the session gives up after 15 s without progress; the whole request
         // may take a minute.
-        QVERIFY(m_access->lastSession);
-        QCOMPARE(m_access->lastSession->transferTimeout(), 15000);
+        QVERIFY(m_access->lastSession());
+        QCOMPARE(m_access->lastSession()->transferTimeout(), 15000);
         QCOMPARE(HotWordsAPIClient::requestTimeout, std::chrono::milliseconds(60000));
     }
 
@@ -170,7 +131,7 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(APIError, error);
-        QVERIFY(m_server.setRestFault(fault(method, status, body)));
+        QVERIFY(fault(method, status, body));
         HotWordsAPIClient client;
         if (method == "GET")
             QCOMPARE(apiError(finished(client.fetch())), error);
@@ -189,9 +150,10 @@ private Q_SLOTS:
         QCOMPARE(m_server.hotWords(QStringLiteral("alice")), QStringList{QStringLiteral("keep")});
         QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/a%2Fb")), 1);
         QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/50%25")), 1);
-        QCOMPARE(m_requests.at(0).url().toString(QUrl::FullyEncoded), QStringLiteral("https://api.murlex.app/hotwords/a%2Fb"));
-        QVERIFY(!m_requests.at(0).header(QNetworkRequest::ContentTypeHeader).isValid());
-        QCOMPARE(m_requests.at(0).rawHeader("Authorization"), QByteArray("Bearer ") + m_token.toUtf8());
+        const QNetworkRequest request = m_access->sent().at(0).request;
+        QCOMPARE(request.url().toString(QUrl::FullyEncoded), QStringLiteral("https://api.murlex.app/hotwords/a%2Fb"));
+        QVERIFY(!request.header(QNetworkRequest::ContentTypeHeader).isValid());
+        QCOMPARE(request.rawHeader("Authorization"), QByteArray("Bearer ") + m_token.toUtf8());
 
         // An absent word is the server's 404.
         QCOMPARE(apiError(finished(client.deleteWord(QStringLiteral("gone")))).status, 404);
@@ -209,7 +171,7 @@ private Q_SLOTS:
             // The URL check of a delete comes first.
             QCOMPARE(apiError(finished(client.deleteWord(unpaired))), APIError::http(400, QStringLiteral("invalid word for URL encode")));
         }
-        QVERIFY(m_requests.isEmpty());
+        QVERIFY(m_access->sent().isEmpty());
 
         // Signed in, a word that cannot be written as UTF-8 is not sent either; for an add that is
         // an encoding failure, passed through as it is.
@@ -219,7 +181,7 @@ private Q_SLOTS:
         QVERIFY(!added.hasValue());
         QVERIFY(std::holds_alternative<PlatformError>(added.error()));
         QCOMPARE(apiError(finished(client.deleteWord(unpaired))), APIError::http(400, QStringLiteral("invalid word for URL encode")));
-        QVERIFY(m_requests.isEmpty());
+        QVERIFY(m_access->sent().isEmpty());
 
         // An expired token is sent, and refused by the server; the client does not refresh it.
         TokenStore::setAccessToken(m_server.issueTokens(QStringLiteral("alice"), 0).access);
@@ -256,34 +218,27 @@ private Q_SLOTS:
         QVERIFY(m_server.hotWords(QStringLiteral("alice")).isEmpty());
     }
 
+    // No progress for the session's time, and the whole request's time.
+    void stalledRequestsGiveUp_data()
+    {
+        QTest::addColumn<int>("sessionMs");
+        QTest::addColumn<int>("requestMs");
+        QTest::newRow("session idle") << 300 << 20000;
+        QTest::newRow("whole request") << 20000 << 300;
+    }
     void stalledRequestsGiveUp()
     {
-        DevServer::RestFault stall = fault("GET", 0);
-        stall.stall = true;
-        stall.count = -1;
-        QVERIFY(m_server.setRestFault(stall));
-
-        // No progress for the session's time.
-        {
-            HotWordsAPIClient client(HotWordsAPIClient::storedAccessToken(), {std::chrono::milliseconds(300), std::chrono::milliseconds(20000)});
-            QElapsedTimer clock;
-            clock.start();
-            const APIError idle = apiError(finished(client.fetch()));
-            QCOMPARE(idle.kind, APIError::Kind::network);
-            QCOMPARE(idle.networkError, (PlatformError{QStringLiteral("QNetworkReply"), int(QNetworkReply::TimeoutError), QStringLiteral("Operation timed out")}));
-            QCOMPARE(idle.localizedDescription(), QStringLiteral("hotwords 网络错误：Operation timed out"));
-            QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
-        }
-        // The whole request's time.
-        {
-            HotWordsAPIClient client(HotWordsAPIClient::storedAccessToken(), {std::chrono::milliseconds(20000), std::chrono::milliseconds(300)});
-            QElapsedTimer clock;
-            clock.start();
-            const APIError overall = apiError(finished(client.fetch()));
-            QCOMPARE(overall.kind, APIError::Kind::network);
-            QCOMPARE(overall.networkError.code, int(QNetworkReply::TimeoutError));
-            QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
-        }
+        QFETCH(int, sessionMs);
+        QFETCH(int, requestMs);
+        QVERIFY(fault("GET", 0, {}, true));
+        HotWordsAPIClient client(HotWordsAPIClient::storedAccessToken(), {std::chrono::milliseconds(sessionMs), std::chrono::milliseconds(requestMs)});
+        QElapsedTimer clock;
+        clock.start();
+        const APIError timedOut = apiError(finished(client.fetch()));
+        QCOMPARE(timedOut.kind, APIError::Kind::network);
+        QCOMPARE(timedOut.networkError, (PlatformError{QStringLiteral("QNetworkReply"), int(QNetworkReply::TimeoutError), QStringLiteral("Operation timed out")}));
+        QCOMPARE(timedOut.localizedDescription(), QStringLiteral("hotwords 网络错误：Operation timed out"));
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
     }
 };
 

@@ -29,31 +29,22 @@ public:
     explicit TrackedAPI(HotWordsAPI &inner) : m_inner(inner) {}
     int running() const { return m_running; }
 
-    QCoro::Task<Expected<QStringList, HotWordsFailure>> fetch() override
-    {
-        ++m_running;
-        Expected<QStringList, HotWordsFailure> result = co_await m_inner.fetch();
-        --m_running;
-        co_return result;
-    }
-    QCoro::Task<Expected<bool, HotWordsFailure>> add(QString word) override
-    {
-        ++m_running;
-        Expected<bool, HotWordsFailure> result = co_await m_inner.add(word);
-        --m_running;
-        co_return result;
-    }
-    QCoro::Task<Expected<Done, HotWordsFailure>> deleteWord(QString word) override
-    {
-        ++m_running;
-        Expected<Done, HotWordsFailure> result = co_await m_inner.deleteWord(word);
-        --m_running;
-        co_return result;
-    }
+    QCoro::Task<Expected<QStringList, HotWordsFailure>> fetch() override { return tracked(m_inner.fetch()); }
+    QCoro::Task<Expected<bool, HotWordsFailure>> add(QString word) override { return tracked(m_inner.add(word)); }
+    QCoro::Task<Expected<Done, HotWordsFailure>> deleteWord(QString word) override { return tracked(m_inner.deleteWord(word)); }
 
 private:
     HotWordsAPI &m_inner;
     int m_running = 0;
+
+    template<typename Result>
+    QCoro::Task<Result> tracked(QCoro::Task<Result> call)
+    {
+        ++m_running;
+        Result result = co_await std::move(call);
+        --m_running;
+        co_return result;
+    }
 };
 
 // Starts `task` and reports, through the returned flag, when it has finished.
@@ -127,19 +118,21 @@ class TestHotWordsStore : public QObject {
     bool fail(const QByteArray &method, const QString &path, int status, int count = 1, int delayMs = 0,
               const QByteArray &body = {}, bool stall = false)
     {
-        DevServer::RestFault fault;
-        fault.method = method;
-        fault.path = path;
-        fault.status = status;
-        fault.count = count;
-        fault.delayMs = delayMs;
-        fault.body = body;
-        fault.stall = stall;
-        return m_server.setRestFault(fault);
+        return m_server.setRestFault({.method = method, .path = path, .status = status, .body = body, .delayMs = delayMs, .stall = stall, .count = count});
     }
     bool stall(const QByteArray &method, const QString &path, int count = 1) { return fail(method, path, 0, count, 0, {}, true); }
     int posts() { return m_server.requestCount("POST", QStringLiteral("/hotwords")); }
     QByteArray storedQueue() const { return m_settings->value(QLatin1String(HotWordsStore::pendingKey)).toByteArray(); }
+    QStringList storedWords() const { return m_settings->value(QLatin1String(HotWordsStore::cacheKey)).toStringList(); }
+
+    // The next flush delivers what is still queued: nothing is left, and the server holds `words`.
+    void flushDelivers(const QStringList &words)
+    {
+        m_store->scheduleFlush();
+        QVERIFY(settle());
+        COMPARE_QUEUE(Ops{});
+        QCOMPARE(m_server.hotWords(alice), words);
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -183,7 +176,7 @@ private Q_SLOTS:
         store.add(QStringLiteral("  热词\n"));
         // Local first: listed and saved before the server has answered.
         QCOMPARE(store.words(), QStringList{QStringLiteral("热词")});
-        QCOMPARE(m_settings->value(QLatin1String(HotWordsStore::cacheKey)).toStringList(), QStringList{QStringLiteral("热词")});
+        QCOMPARE(storedWords(), QStringList{QStringLiteral("热词")});
         QCOMPARE(wordsChanged.size(), 1);
         QVERIFY(settle());
         QCOMPARE(m_server.hotWords(alice), QStringList{QStringLiteral("热词")});
@@ -203,6 +196,15 @@ private Q_SLOTS:
         QCOMPARE(store.words(), (QStringList{QStringLiteral("热词"), QStringLiteral("Qt"), QStringLiteral("qt")}));
         QCOMPARE(m_server.hotWords(alice), store.words());
         COMPARE_QUEUE(Ops{});
+
+        // A word the client cannot encode fails before it is sent, with the client's error passed
+        // through: queued, and the status left as it was.
+        const QString unencodable = QStringLiteral("x") + QChar(0xDC00);
+        store.add(unencodable);
+        QVERIFY(settle());
+        QCOMPARE(store.syncStatus(), Status::ok);
+        COMPARE_QUEUE(Ops{PendingOp::add(unencodable)});
+        QCOMPARE(posts(), 3);
     }
 
     void removeTakesTheFirstExactMatch()
@@ -216,7 +218,7 @@ private Q_SLOTS:
         store.remove(QStringLiteral("zzz"));
         store.remove(QStringLiteral("a"));
         QCOMPARE(store.words(), (QStringList{QStringLiteral("b"), QStringLiteral("a")}));
-        QCOMPARE(m_settings->value(QLatin1String(HotWordsStore::cacheKey)).toStringList(), store.words());
+        QCOMPARE(storedWords(), store.words());
         QVERIFY(settle());
         QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/a")), 1);
         QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/%20a")) + m_server.requestCount("DELETE", QStringLiteral("/hotwords/zzz")), 0);
@@ -245,17 +247,14 @@ private Q_SLOTS:
         QTest::newRow("add 404") << QByteArray("POST") << 404 << QByteArray() << Status::offline << true;
         QTest::newRow("add 405") << QByteArray("POST") << 405 << QByteArray() << Status::offline << true;
         QTest::newRow("add 418") << QByteArray("POST") << 418 << QByteArray() << Status::offline << true;
-        QTest::newRow("add 408") << QByteArray("POST") << 408 << QByteArray() << Status::offline << true;
         QTest::newRow("add 429") << QByteArray("POST") << 429 << QByteArray() << Status::offline << true;
         QTest::newRow("add 500") << QByteArray("POST") << 500 << QByteArray() << Status::offline << true;
-        QTest::newRow("add 503") << QByteArray("POST") << 503 << QByteArray() << Status::offline << true;
         QTest::newRow("add 400") << QByteArray("POST") << 400 << QByteArray() << Status::offline << false;
         QTest::newRow("add 403") << QByteArray("POST") << 403 << QByteArray() << Status::offline << false;
         QTest::newRow("add 204") << QByteArray("POST") << 204 << QByteArray() << Status::offline << false;
         QTest::newRow("add decode") << QByteArray("POST") << 201 << QByteArray(R"({"stored":true})") << Status::offline << false;
         QTest::newRow("add network") << QByteArray("POST") << 0 << QByteArray() << Status::offline << true;
         QTest::newRow("delete 401") << QByteArray("DELETE") << 401 << QByteArray() << Status::unauthorized << true;
-        QTest::newRow("delete 405") << QByteArray("DELETE") << 405 << QByteArray() << Status::offline << true;
         QTest::newRow("delete 403") << QByteArray("DELETE") << 403 << QByteArray() << Status::offline << false;
         QTest::newRow("delete 200") << QByteArray("DELETE") << 200 << QByteArray() << Status::offline << false;
         QTest::newRow("delete network") << QByteArray("DELETE") << 0 << QByteArray() << Status::offline << true;
@@ -298,30 +297,38 @@ private Q_SLOTS:
         COMPARE_QUEUE(kept ? Ops{op} : Ops{});
     }
 
-    void notSignedInKeepsEverythingLocal()
+    // Not signed in, edits stay local and queued, in their exact stored form, until a sync
+    // signed in again delivers them.
+    void notSignedInQueuesInTheStoredForm()
     {
         TokenStore::setAccessToken(std::nullopt);
-        preload({QStringLiteral("old")});
+        preload({QStringLiteral("语音")});
         HotWordsStore &store = makeStore();
-        store.add(QStringLiteral("w"));
+        store.add(QStringLiteral("热词"));
+        store.remove(QStringLiteral("语音"));
         QVERIFY(settle());
         QCOMPARE(store.syncStatus(), Status::noToken);
-        COMPARE_QUEUE(Ops{addOp("w")});
+        const QVariant stored = m_settings->value(QLatin1String(HotWordsStore::pendingKey));
+        QCOMPARE(stored.typeId(), int(QMetaType::QByteArray));
+        QCOMPARE(stored.toByteArray(), QByteArray(R"([{"add":{"_0":"热词"}},{"delete":{"_0":"语音"}}])"));
+        COMPARE_QUEUE((Ops{addOp("热词"), deleteOp("语音")}));
 
-        // Kept by the flush, no upload, and the fetch says why.
-        QVERIFY(sync());
+        const QString quoted = QStringLiteral("a/b \"q\"");
+        store.add(quoted);
+        QVERIFY(sync()); // kept by the flush, no upload, and the fetch says why
         QCOMPARE(store.syncStatus(), Status::noToken);
-        COMPARE_QUEUE(Ops{addOp("w")});
-        QCOMPARE(store.words(), (QStringList{QStringLiteral("old"), QStringLiteral("w")}));
+        QCOMPARE(storedQueue(), QByteArray("[{\"add\":{\"_0\":\"热词\"}},{\"delete\":{\"_0\":\"语音\"}},{\"add\":{\"_0\":\"a/b \\\"q\\\"\"}}]"));
+        QCOMPARE(store.words(), (QStringList{QStringLiteral("热词"), quoted}));
         QCOMPARE(posts(), 0);
         QCOMPARE(m_server.requestCount("GET", QStringLiteral("/hotwords")), 0);
 
-        // Signed in again, the next sync delivers the queue and the local words.
+        // Signed in again, the next sync delivers the queue; an emptied queue is stored as [].
         signIn();
         QVERIFY(sync());
         QCOMPARE(store.syncStatus(), Status::ok);
         COMPARE_QUEUE(Ops{});
-        QCOMPARE(m_server.hotWords(alice), (QStringList{QStringLiteral("w"), QStringLiteral("old")}));
+        QCOMPARE(storedQueue(), QByteArray("[]"));
+        QCOMPARE(m_server.hotWords(alice), (QStringList{QStringLiteral("热词"), quoted}));
         QCOMPARE(store.words(), m_server.hotWords(alice));
     }
 
@@ -377,7 +384,7 @@ private Q_SLOTS:
         QVERIFY(sync());
         // Exactly the server's list, duplicates and all, although x and z are still queued.
         QCOMPARE(store.words(), (QStringList{QStringLiteral("s"), QStringLiteral("t"), QStringLiteral("s")}));
-        QCOMPARE(m_settings->value(QLatin1String(HotWordsStore::cacheKey)).toStringList(), store.words());
+        QCOMPARE(storedWords(), store.words());
         QCOMPARE(store.syncStatus(), Status::ok);
         COMPARE_QUEUE((Ops{addOp("z"), addOp("x")}));
 
@@ -409,10 +416,7 @@ private Q_SLOTS:
         QVERIFY(!store.isSyncing());
         COMPARE_QUEUE(Ops{deleteOp("x")});
 
-        store.scheduleFlush();
-        QVERIFY(settle());
-        COMPARE_QUEUE(Ops{});
-        QCOMPARE(m_server.hotWords(alice), QStringList{QStringLiteral("a")});
+        flushDelivers({QStringLiteral("a")});
     }
 
     void twoSyncsTogether()
@@ -434,10 +438,7 @@ private Q_SLOTS:
 
         COMPARE_QUEUE(Ops{deleteOp("c")});
         QCOMPARE(m_server.hotWords(alice), (QStringList{QStringLiteral("c"), QStringLiteral("a")}));
-        store.scheduleFlush();
-        QVERIFY(settle());
-        COMPARE_QUEUE(Ops{});
-        QCOMPARE(m_server.hotWords(alice), QStringList{QStringLiteral("a")});
+        flushDelivers({QStringLiteral("a")});
     }
 
     void flushOverlappingASync()
@@ -460,37 +461,10 @@ private Q_SLOTS:
         COMPARE_QUEUE(Ops{deleteOp("n")});
         QCOMPARE(m_server.hotWords(alice), (QStringList{QStringLiteral("n"), QStringLiteral("a")}));
 
-        store.scheduleFlush();
-        QVERIFY(settle());
-        COMPARE_QUEUE(Ops{});
-        QCOMPARE(m_server.hotWords(alice), QStringList{QStringLiteral("a")});
+        flushDelivers({QStringLiteral("a")});
     }
 
-    void queueIsStoredInItsExactForm()
-    {
-        TokenStore::setAccessToken(std::nullopt);
-        preload({QStringLiteral("语音")});
-        HotWordsStore &store = makeStore();
-        store.add(QStringLiteral("热词"));
-        store.remove(QStringLiteral("语音"));
-        QVERIFY(settle());
-        const QVariant stored = m_settings->value(QLatin1String(HotWordsStore::pendingKey));
-        QCOMPARE(stored.typeId(), int(QMetaType::QByteArray));
-        QCOMPARE(stored.toByteArray(), QByteArray(R"([{"add":{"_0":"热词"}},{"delete":{"_0":"语音"}}])"));
-        COMPARE_QUEUE((Ops{addOp("热词"), deleteOp("语音")}));
-
-        store.add(QStringLiteral("a/b \"q\""));
-        QVERIFY(settle());
-        QCOMPARE(storedQueue(), QByteArray("[{\"add\":{\"_0\":\"热词\"}},{\"delete\":{\"_0\":\"语音\"}},{\"add\":{\"_0\":\"a/b \\\"q\\\"\"}}]"));
-
-        // An emptied queue is stored as an empty array.
-        signIn();
-        store.scheduleFlush();
-        QVERIFY(settle());
-        QCOMPARE(storedQueue(), QByteArray("[]"));
-    }
-
-    // What another launch reads back from the file: one word, several, none, and the queue.
+    // What another launch reads back from the file: the words and the queue.
     void storedStateSurvivesARelaunch()
     {
         auto probe = [this](const QStringList &edits) {
@@ -513,11 +487,6 @@ private Q_SLOTS:
         state = probe({});
         QCOMPARE(state.value(QLatin1String("words")).toArray(), QJsonArray{QStringLiteral("热词")});
         QCOMPARE(state.value(QLatin1String("pendingOpsCount")).toInt(), 3);
-
-        state = probe({QStringLiteral("remove:热词")});
-        state = probe({});
-        QCOMPARE(state.value(QLatin1String("words")).toArray(), QJsonArray{});
-        QCOMPARE(state.value(QLatin1String("pendingOpsCount")).toInt(), 4);
         m_settings = std::make_unique<QSettings>(settingsPath(), QSettings::IniFormat);
     }
 
@@ -529,9 +498,6 @@ private Q_SLOTS:
                                                  << QVariant(QByteArray(R"([{"add":{"_0":"a"},"delete":{"_0":"b"}}])"));
         QTest::newRow("unknown case") << QVariant() << QVariant(QByteArray(R"([{"add":{"_0":"a"}},{"insert":{"_0":"b"}}])"));
         QTest::newRow("no _0") << QVariant() << QVariant(QByteArray(R"([{"add":{"word":"a"}}])"));
-        QTest::newRow("_0 not text") << QVariant() << QVariant(QByteArray(R"([{"add":{"_0":1}}])"));
-        QTest::newRow("empty element") << QVariant() << QVariant(QByteArray(R"([{}])"));
-        QTest::newRow("not an array") << QVariant() << QVariant(QByteArray(R"({"add":{"_0":"a"}})"));
         QTest::newRow("not JSON") << QVariant() << QVariant(QByteArray("add a"));
         QTest::newRow("text instead of bytes") << QVariant() << QVariant(QStringLiteral(R"([{"add":{"_0":"a"}}])"));
         QTest::newRow("list with a number") << QVariant(QVariantList{QStringLiteral("a"), 2}) << QVariant();
@@ -558,27 +524,9 @@ private Q_SLOTS:
 
         store.add(QStringLiteral("w"));
         QVERIFY(settle());
-        QCOMPARE(m_settings->value(QLatin1String(HotWordsStore::cacheKey)).toStringList(), loaded + QStringList{QStringLiteral("w")});
+        QCOMPARE(storedWords(), loaded + QStringList{QStringLiteral("w")});
         QCOMPARE(storedQueue(), QByteArray(R"([{"add":{"_0":"w"}}])"));
         COMPARE_QUEUE(Ops{addOp("w")});
-    }
-
-    void otherErrorsLeaveTheStatusAndKeepTheOp()
-    {
-        HotWordsStore &store = makeStore();
-        QVERIFY(fail("POST", QStringLiteral("/hotwords"), 400));
-        store.add(QStringLiteral("dropped"));
-        QVERIFY(settle());
-        QCOMPARE(store.syncStatus(), Status::offline);
-
-        // A word the client cannot encode fails before it is sent, with the client's error passed
-        // through: not a hot words error.
-        const QString unencodable = QStringLiteral("x") + QChar(0xDC00);
-        store.add(unencodable);
-        QVERIFY(settle());
-        QCOMPARE(store.syncStatus(), Status::offline);
-        COMPARE_QUEUE(Ops{PendingOp::add(unencodable)});
-        QCOMPARE(posts(), 1);
     }
 
     void storeGoneWhileCallsRun()

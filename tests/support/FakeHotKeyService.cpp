@@ -4,8 +4,6 @@
 
 int FakeHotKeyService::registerHotKey(const KeyCombo &combo, quint32 id)
 {
-    if (const auto it = refuseKeyCode.constFind(combo.keyCode); it != refuseKeyCode.constEnd())
-        return *it;
     m_registered.insert(id, Registration{combo, id});
     history.append(Registration{combo, id});
     return statusOk;

@@ -35,8 +35,6 @@ public:
     QList<Registration> registered() const { return m_registered.values(); }
     // Every registration ever made, in order.
     QList<Registration> history;
-    // Combinations refused with the given status.
-    QHash<qint64, int> refuseKeyCode;
     QList<KeyCombo> reserved;
 
 private:
