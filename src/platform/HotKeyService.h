@@ -28,6 +28,18 @@ public:
     static constexpr qint64 cmdKey = 0x100;
     static constexpr qint64 functionKey = 0x20000;
 
+    // Re-encodes a set of modifier bits through a table of pairs (each pair names one modifier in
+    // two encodings): every bit of `value` found in the `from` member sets the `to` member.
+    template <typename To, typename Table, typename From, typename FromMember, typename ToMember>
+    static constexpr To translateModifiers(const Table &table, From value, FromMember from, ToMember to)
+    {
+        To result = 0;
+        for (const auto &pair : table)
+            if (value & pair.*from)
+                result |= pair.*to;
+        return result;
+    }
+
     // Registration results other than the display server's own error codes.
     static constexpr int statusOk = 0;
     static constexpr int statusNotRepresentable = -1; // no such key here, or the function modifier

@@ -20,20 +20,12 @@ constexpr std::array<Pair, 5> table{{
 
 qint64 ModifierFlags::toCarbon(quint64 eventFlags)
 {
-    qint64 carbon = 0;
-    for (const Pair &p : table)
-        if (eventFlags & p.eventFlag)
-            carbon |= p.carbonBit;
-    return carbon;
+    return HotKeyService::translateModifiers<qint64>(table, eventFlags, &Pair::eventFlag, &Pair::carbonBit);
 }
 
 quint64 ModifierFlags::fromCarbon(qint64 carbonModifiers)
 {
-    quint64 flags = 0;
-    for (const Pair &p : table)
-        if (carbonModifiers & p.carbonBit)
-            flags |= p.eventFlag;
-    return flags;
+    return HotKeyService::translateModifiers<quint64>(table, carbonModifiers, &Pair::carbonBit, &Pair::eventFlag);
 }
 
 quint64 ModifierFlags::fromQt(Qt::KeyboardModifiers modifiers)

@@ -160,18 +160,12 @@ std::optional<qint64> X11KeyCodes::keyCodeFor(quint32 keysym)
 
 quint16 X11KeyCodes::xModifiers(qint64 carbonModifiers)
 {
-    quint16 mask = 0;
-    for (const ModifierPair &p : modifierPairs)
-        if (carbonModifiers & p.carbonBit)
-            mask |= p.xMask;
-    return mask;
+    return HotKeyService::translateModifiers<quint16>(modifierPairs, carbonModifiers, &ModifierPair::carbonBit,
+                                                      &ModifierPair::xMask);
 }
 
 qint64 X11KeyCodes::carbonModifiers(quint32 xState)
 {
-    qint64 carbon = 0;
-    for (const ModifierPair &p : modifierPairs)
-        if (xState & p.xMask)
-            carbon |= p.carbonBit;
-    return carbon;
+    return HotKeyService::translateModifiers<qint64>(modifierPairs, xState, &ModifierPair::xMask,
+                                                     &ModifierPair::carbonBit);
 }
