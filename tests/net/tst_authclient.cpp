@@ -7,6 +7,7 @@
 #include "store/TokenStore.h"
 
 #include "DevServer.h"
+#include "ScopedNetworkAccess.h"
 #include "RecordingNetworkAccess.h"
 #include "TaskResult.h"
 
@@ -307,11 +308,11 @@ private Q_SLOTS:
             trusted = DevServer::caCertificates();
         }
         RedirectingNetworkAccess access(port, trusted);
-        NetworkAccess::setShared(&access);
         storeAccount(QStringLiteral("user-11"), tokenExpiringIn(1));
+        std::optional<ScopedNetworkAccess> elsewhere(std::in_place, &access);
         const TokenResult refresh = finished(AuthClient::validAccessToken());
         const auto signIn = finished(AuthClient::signInWithApple(QStringLiteral("user-11")));
-        NetworkAccess::setShared(m_access);
+        elsewhere.reset();
 
         for (const TokenFailure &failure : {refresh.error(), signIn.error()}) {
             const PlatformError error = std::get<PlatformError>(failure);

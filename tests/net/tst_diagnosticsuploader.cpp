@@ -7,6 +7,7 @@
 #include "store/TokenStore.h"
 
 #include "DevServer.h"
+#include "ScopedNetworkAccess.h"
 #include "LogCapture.h"
 #include "RecordingNetworkAccess.h"
 #include "TaskResult.h"
@@ -301,9 +302,10 @@ private Q_SLOTS:
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         RedirectingNetworkAccess nowhere(closed.serverPort(), DevServer::caCertificates());
         closed.close();
-        NetworkAccess::setShared(&nowhere);
-        result = upload();
-        NetworkAccess::setShared(m_access);
+        {
+            const ScopedNetworkAccess elsewhere(&nowhere);
+            result = upload();
+        }
         QCOMPARE(std::get<PlatformError>(result.error()).domain, QStringLiteral("QNetworkReply"));
         QCOMPARE(std::get<PlatformError>(result.error()).code, int(QNetworkReply::ConnectionRefusedError));
         QVERIFY(cached(QStringLiteral("one.json")) && cached(QStringLiteral("two.json")));

@@ -5,6 +5,7 @@
 #include "store/TokenStore.h"
 
 #include "DevServer.h"
+#include "ScopedNetworkAccess.h"
 #include "RecordingNetworkAccess.h"
 #include "TaskResult.h"
 
@@ -196,8 +197,8 @@ private Q_SLOTS:
         const quint16 deadPort = closed.serverPort();
         closed.close();
         RedirectingNetworkAccess nowhere(deadPort, DevServer::caCertificates());
-        NetworkAccess::setShared(&nowhere);
         {
+            const ScopedNetworkAccess elsewhere(&nowhere);
             HotWordsAPIClient client;
             const APIError refused = apiError(finished(client.fetch()));
             QCOMPARE(refused.kind, APIError::Kind::network);
@@ -207,14 +208,13 @@ private Q_SLOTS:
         }
         // A server whose certificate is not trusted.
         RedirectingNetworkAccess untrusted(m_server.port(), QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem")));
-        NetworkAccess::setShared(&untrusted);
         {
+            const ScopedNetworkAccess elsewhere(&untrusted);
             HotWordsAPIClient client;
             const APIError tls = apiError(finished(client.add(QStringLiteral("w"))));
             QCOMPARE(tls.kind, APIError::Kind::network);
             QCOMPARE(tls.networkError.code, int(QNetworkReply::SslHandshakeFailedError));
         }
-        NetworkAccess::setShared(m_access);
         QVERIFY(m_server.hotWords(QStringLiteral("alice")).isEmpty());
     }
 

@@ -1,5 +1,6 @@
 // test-labels: spine
 #include "DevServer.h"
+#include "ScopedNetworkAccess.h"
 #include "FakeAudioCapture.h"
 #include "LogCapture.h"
 #include "RedirectingNetworkAccess.h"
@@ -228,13 +229,12 @@ private Q_SLOTS:
 
         RedirectingNetworkAccess stranger(m_server.port(),
                                           QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem")));
-        NetworkAccess::setShared(&stranger);
+        const ScopedNetworkAccess elsewhere(&stranger);
         events.clear();
         socket.connect(m_token);
         QTRY_COMPARE_WITH_TIMEOUT(events.kinds(), QList<Kind>{Kind::error}, 10000);
         QTest::qWait(100);
         QCOMPARE(events.kinds(), QList<Kind>{Kind::error});
-        NetworkAccess::setShared(m_network.get());
         socket.disconnect();
     }
 
@@ -256,14 +256,13 @@ private Q_SLOTS:
             peer->sendTextMessage(QString(int(VoiceSocket::maxIncomingMessageBytes) + 1, QLatin1Char('a')));
         });
         RedirectingNetworkAccess toBig(big.serverPort(), DevServer::caCertificates());
-        NetworkAccess::setShared(&toBig);
+        const ScopedNetworkAccess elsewhere(&toBig);
 
         VoiceSocket socket;
         SocketEventRecorder events(socket);
         socket.connect(m_token);
         QTRY_COMPARE_WITH_TIMEOUT(events.kinds(), (QList<Kind>{Kind::connected, Kind::disconnected}), 10000);
         QCOMPARE(events.events().at(1).closeCode(), 1009);
-        NetworkAccess::setShared(m_network.get());
         socket.disconnect();
     }
 };

@@ -6,6 +6,7 @@
 #include "store/TokenStore.h"
 
 #include "DevServer.h"
+#include "ScopedNetworkAccess.h"
 #include "HelperProcess.h"
 #include "RedirectingNetworkAccess.h"
 #include "TaskResult.h"
@@ -227,14 +228,14 @@ private Q_SLOTS:
         DevServer server;
         QVERIFY(server.start());
         RedirectingNetworkAccess access(server.port(), DevServer::caCertificates());
-        NetworkAccess::setShared(&access);
+        std::optional<ScopedNetworkAccess> transport(std::in_place, &access);
         const DevServer::Tokens tokens = server.issueTokens(QStringLiteral("crash-reporter"));
         TokenStore::setAccessToken(tokens.access);
         TokenStore::setRefreshToken(tokens.refresh);
         qputenv("XDG_DATA_HOME", m_dataHome->path().toLocal8Bit());
 
         const auto uploaded = taskResult(DiagnosticsUploader::uploadAll());
-        NetworkAccess::setShared(nullptr);
+        transport.reset();
         TokenStore::setAccessToken(std::nullopt);
         TokenStore::setRefreshToken(std::nullopt);
         QVERIFY(uploaded && uploaded->hasValue());
