@@ -3,10 +3,12 @@
 #   - Xvfb on a free display                                   (DISPLAY)
 #   - a private D-Bus session with GNOME Keyring, unlocked     (DBUS_SESSION_BUS_ADDRESS)
 #   - PulseAudio with a pipe source as the default microphone  (PULSE_SERVER, MURLEX_PIPE_SOURCE_*)
+# Suites that need a window manager and a system tray start them through scripts/desktop-services.sh.
 # HOME and the XDG directories point into a temporary tree, so nothing touches the real home.
 # Usage: scripts/harness.sh COMMAND [ARG...]      (exit status is the command's)
 set -euo pipefail
 
+here=$(cd "$(dirname "$0")" && pwd)
 root=$(mktemp -d "${TMPDIR:-/tmp}/murlex-harness.XXXXXX")
 pids=()
 
@@ -14,6 +16,8 @@ cleanup() {
   local status=$?
   trap - EXIT INT TERM
   local i
+  # Services a suite started inside the harness (scripts/desktop-services.sh) and did not stop.
+  "$here/desktop-services.sh" stop >/dev/null 2>&1 || true
   for ((i=${#pids[@]}-1; i>=0; i--)); do
     kill -TERM "${pids[$i]}" 2>/dev/null || true
   done

@@ -20,6 +20,8 @@ PACKAGES=(
   pulseaudio pulseaudio-utils sox
   dbus dbus-x11 gnome-keyring libsecret-tools libglib2.0-bin gsettings-desktop-schemas
   at-spi2-core procps psmisc
+  # interface suites: a window manager, a system tray, a font that covers Simplified Chinese
+  openbox trayer fontconfig fonts-wqy-microhei
 )
 
 missing=()
