@@ -20,6 +20,8 @@ PACKAGES=(
   pulseaudio pulseaudio-utils sox
   dbus dbus-x11 gnome-keyring libsecret-tools libglib2.0-bin gsettings-desktop-schemas
   at-spi2-core procps psmisc
+  # desktop integration: the desktop entry check, the Debian package (dpkg-shlibdeps)
+  desktop-file-utils dpkg-dev
 )
 
 missing=()
