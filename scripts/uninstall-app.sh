@@ -10,13 +10,13 @@ manifest="$build/install_manifest.txt"
 
 SUDO=()
 if [ "$(id -u)" -ne 0 ]; then
-  while IFS= read -r file; do
+  while IFS= read -r file || [ -n "$file" ]; do
     [ -n "$file" ] || continue
     if [ ! -w "$(dirname "$file")" ]; then SUDO=(sudo); break; fi
   done < "$manifest"
 fi
 
-while IFS= read -r file; do
+while IFS= read -r file || [ -n "$file" ]; do
   [ -n "$file" ] || continue
   if [ -e "$file" ] || [ -L "$file" ]; then "${SUDO[@]}" rm -f -- "$file"; fi
 done < "$manifest"

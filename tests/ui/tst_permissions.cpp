@@ -60,7 +60,7 @@ class TestPermissions : public QObject {
             answer->onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
         });
         returned = true;
-        QTest::qWaitFor([&] { return answer->status.has_value(); }, 10000);
+        [[maybe_unused]] const bool answered = QTest::qWaitFor([&] { return answer->status.has_value(); }, 10000);
         return *answer;
     }
 
@@ -70,7 +70,7 @@ class TestPermissions : public QObject {
         const QString path = m_dir.filePath(QStringLiteral("bin/") + name);
         QFile script(path);
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!" + interpreter + "\necho \"$(basename \"$0\") $*\" >> \"$MURLEX_SETTINGS_LOG\"\n");
+        script.write("#!" + interpreter + "\necho \"${0##*/} $*\" >> \"$MURLEX_SETTINGS_LOG\"\n");
         script.close();
         QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }

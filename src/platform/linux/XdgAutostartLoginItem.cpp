@@ -88,11 +88,12 @@ QString XdgAutostartLoginItem::entryPath() const
 
 bool XdgAutostartLoginItem::isInstallableLocation()
 {
-    // Both sides resolved: a link from the prefix to a build tree, or from elsewhere to the
-    // installed file, is not the installed executable running.
-    const QString installed = QFileInfo(installedExecutable()).canonicalFilePath();
+    // The running file itself, resolved, must sit in the prefix's bin directory (the prefix may
+    // be reached through links). A link there to a build tree runs the build tree; a link
+    // elsewhere to the installed file runs the installed file.
+    const QString bin = QFileInfo(m_paths.installPrefix + QStringLiteral("/bin")).canonicalFilePath();
     const QString running = QFileInfo(m_paths.executable).canonicalFilePath();
-    return !installed.isEmpty() && installed == running;
+    return !bin.isEmpty() && running == bin + QStringLiteral("/murlex");
 }
 
 QString XdgAutostartLoginItem::execValue(const QString &program)
