@@ -33,8 +33,3 @@ uint NotificationRecorder::Notify(const QString &appName, uint, const QString &a
     m_received.append({appName, appIcon, summary, body, hints});
     return uint(m_received.size());
 }
-
-QStringList NotificationRecorder::GetCapabilities()
-{
-    return {QStringLiteral("body")};
-}

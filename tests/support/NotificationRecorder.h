@@ -30,7 +30,6 @@ public:
 public Q_SLOTS:
     uint Notify(const QString &appName, uint replacesId, const QString &appIcon, const QString &summary,
                 const QString &body, const QStringList &actions, const QVariantMap &hints, int expireTimeout);
-    QStringList GetCapabilities();
 
 private:
     QDBusConnection m_bus;
