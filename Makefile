@@ -1,8 +1,10 @@
 # The two commands:  make run   and   make test   (see README.md)
 JOBS ?= $(shell nproc)
 ARGS ?=
+# Where make install puts Murlex (the build is made for this prefix).
+PREFIX ?= /usr/local
 
-.PHONY: all deps test run bench build-test build-dev build-release clean
+.PHONY: all deps test run bench build-test build-dev build-release install uninstall package clean
 
 all: build-dev
 
@@ -32,6 +34,25 @@ run: build-dev
 
 bench: build-release
 	@./scripts/bench.sh
+
+# A release build made for PREFIX, installed there: the executable, the desktop entry and the icons.
+install: deps
+	@cmake -S . -B build/install -DCMAKE_BUILD_TYPE=Release -DMURLEX_BUILD_TESTS=OFF \
+		-DCMAKE_INSTALL_PREFIX="$(PREFIX)" >/dev/null
+	@cmake --build build/install -j$(JOBS)
+	@./scripts/install-app.sh build/install
+
+# Removes exactly what the last make install put in place.
+uninstall:
+	@./scripts/uninstall-app.sh build/install
+
+# A Debian package (build/package/murlex_<version>_<arch>.deb) for  apt install ./murlex_*.deb
+package: deps
+	@cmake -S . -B build/package -DCMAKE_BUILD_TYPE=Release -DMURLEX_BUILD_TESTS=OFF \
+		-DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@cmake --build build/package -j$(JOBS)
+	@cd build/package && cpack -G DEB
+	@ls build/package/murlex_*.deb
 
 clean:
 	rm -rf build

@@ -22,6 +22,8 @@ PACKAGES=(
   at-spi2-core procps psmisc
   # interface suites: a window manager, a system tray, a font that covers Simplified Chinese
   openbox trayer fontconfig fonts-wqy-microhei
+  # desktop integration: the desktop entry check, the Debian package (dpkg-shlibdeps)
+  desktop-file-utils dpkg-dev
 )
 
 missing=()

@@ -5,11 +5,17 @@
 #include "injection/TextInjector.h"
 #include "net/AuthTokenProvider.h"
 #include "net/VoiceSocket.h"
+#include "platform/linux/DesktopSettingsLauncher.h"
+#include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/LinuxMicrophonePermission.h"
+#include "platform/linux/XTestKeySynthesis.h"
+#include "platform/linux/XdgAutostartLoginItem.h"
 #include "platform/linux/PulseAudioSystem.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "store/HotWordsStore.h"
 #include "store/MetricsKitObserver.h"
+#include "ui/LoginItemController.h"
+#include "ui/PermissionChecker.h"
 
 #include <QCoro/QCoroTask>
 #include <QPointer>
@@ -71,6 +77,27 @@ void AppState::installApplicationComponents()
 }
 
 AppState::~AppState() = default;
+
+LoginItemController &AppState::loginItem()
+{
+    if (!m_loginItem)
+        m_loginItem = std::make_unique<LoginItemController>(std::make_unique<XdgAutostartLoginItem>());
+    return *m_loginItem;
+}
+
+PermissionChecker &AppState::permissions()
+{
+    if (!m_permissions) {
+        // The same services the capture engine and the injector ask.
+        PermissionChecker::Platform platform;
+        platform.microphone = std::make_shared<LinuxMicrophonePermission>(std::make_shared<PulseAudioSystem>());
+        platform.keys = std::make_shared<XTestKeySynthesis>();
+        platform.notifications = std::make_shared<FreedesktopNotifications>();
+        platform.settings = std::make_shared<DesktopSettingsLauncher>();
+        m_permissions = std::make_unique<PermissionChecker>(std::move(platform));
+    }
+    return *m_permissions;
+}
 
 void AppState::bootstrap()
 {

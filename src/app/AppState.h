@@ -18,6 +18,8 @@ class AudioCaptureEngine;
 class GlobalHotkey;
 class HotWordsSource;
 class HotWordsStore;
+class LoginItemController;
+class PermissionChecker;
 class QSettings;
 class TextInjection;
 class VoiceSocket;
@@ -120,6 +122,9 @@ public:
     DictationController &dictation();
     // The application's global shortcut (built on first access).
     GlobalHotkey &hotkey();
+    // Launch at login, and the permissions the application needs (built on first access).
+    LoginItemController &loginItem();
+    PermissionChecker &permissions();
     // Whether the dictation controller (and with it the socket and the injector) exists yet.
     bool hasDictation() const { return m_dictation != nullptr; }
 
@@ -158,6 +163,8 @@ private:
     std::unique_ptr<HotWordsSource> m_hotWordsStore;
     std::unique_ptr<DictationController> m_dictation;
     std::unique_ptr<GlobalHotkey> m_hotkey;
+    std::unique_ptr<LoginItemController> m_loginItem;
+    std::unique_ptr<PermissionChecker> m_permissions;
     // Typed views of the application's own components, while those are the ones in use (the
     // device watch and the launch sync are theirs alone); null with installed factories.
     AudioCaptureEngine *m_captureEngine = nullptr;

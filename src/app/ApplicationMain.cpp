@@ -2,15 +2,21 @@
 
 #include "app/AppLogger.h"
 #include "app/AppState.h"
+#include "app/SessionBusService.h"
 #include "app/SingleInstance.h"
+#include "platform/linux/X11DisplayCheck.h"
 
 #include "BuildConfig.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDBusConnection>
+#include <QDBusPendingCallWatcher>
+#include <QIcon>
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <optional>
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -50,7 +56,15 @@ void printLine(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-enum class CommandLine { run, exitSuccess, exitFailure };
+enum class CommandLine { run, toggle, exitSuccess, exitFailure };
+
+// The parser names the program "<executable_name>" while no application object exists.
+QString helpText(const QCommandLineParser &parser)
+{
+    QString text = parser.helpText();
+    text.replace(QLatin1String("<executable_name>"), QLatin1String("murlex"));
+    return text;
+}
 
 // Answers --help and --version (and a wrong command line) before any connection to the display
 // is made, so they work without one.
@@ -66,13 +80,16 @@ CommandLine handleCommandLine(int argc, char *argv[])
         "the focused field."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption toggle(QStringLiteral("toggle"),
+                                    QStringLiteral("Start or end a dictation in the running Murlex, as the shortcut does."));
+    parser.addOption(toggle);
     if (!parser.parse(arguments)) {
         printLine(stderr, parser.errorText());
-        printLine(stderr, parser.helpText());
+        printLine(stderr, helpText(parser));
         return CommandLine::exitFailure;
     }
     if (parser.isSet(help)) {
-        printLine(stdout, parser.helpText());
+        printLine(stdout, helpText(parser));
         return CommandLine::exitSuccess;
     }
     if (parser.isSet(version)) {
@@ -83,7 +100,45 @@ CommandLine handleCommandLine(int argc, char *argv[])
         printLine(stderr, QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()));
         return CommandLine::exitFailure;
     }
-    return CommandLine::run;
+    return parser.isSet(toggle) ? CommandLine::toggle : CommandLine::run;
+}
+
+// murlex --toggle: asks the running instance over the session bus and ends with its answer.
+int sendToggle(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        printLine(stderr, QStringLiteral("Murlex cannot be reached: no session bus (%1).").arg(bus.lastError().message()));
+        return 1;
+    }
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(SessionBusService::callOf(QStringLiteral("Toggle"))), &app);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &app, [](QDBusPendingCallWatcher *finished) {
+        if (!finished->isError()) {
+            QCoreApplication::exit(0);
+            return;
+        }
+        const QString name = finished->error().name();
+        if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
+            || name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+            printLine(stderr, QStringLiteral("Murlex is not running: start it first, then murlex --toggle starts or ends a dictation."));
+        else
+            printLine(stderr, QStringLiteral("Murlex did not take the toggle: %1").arg(finished->error().message()));
+        QCoreApplication::exit(1);
+    });
+    return app.exec();
+}
+
+// Murlex runs on Qt's X11 platform, under Wayland through XWayland. Answers the line to print
+// when that cannot work here; an explicitly chosen other platform (offscreen) is left alone.
+std::optional<QString> platformProblem()
+{
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (platform.isEmpty() || platform.startsWith(QLatin1String("wayland")))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    else if (platform != QLatin1String("xcb"))
+        return std::nullopt;
+    return X11DisplayCheck::problem();
 }
 } // namespace
 
@@ -100,8 +155,15 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
         return 0;
     case CommandLine::exitFailure:
         return 1;
+    case CommandLine::toggle:
+        return sendToggle(argc, argv);
     case CommandLine::run:
         break;
+    }
+
+    if (const std::optional<QString> problem = platformProblem()) {
+        printLine(stderr, *problem);
+        return 1;
     }
 
     SingleInstance instance;
@@ -117,6 +179,8 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
 
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Murlex"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillfen.MurlexMac"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quillfen.MurlexMac")));
     // No window is ever the last one: the application lives in the background.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -125,7 +189,10 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
     if (beforeStart)
         beforeStart();
     // The one state of the run; its bootstrap runs once the event loop starts.
-    AppState::shared();
+    AppState &state = AppState::shared();
+    // Other programs reach this instance by name (murlex --toggle).
+    SessionBusService busService(state);
+    busService.start();
     const int status = app.exec();
     qCInfo(AppLogger::app, "Murlex exiting");
     return status;

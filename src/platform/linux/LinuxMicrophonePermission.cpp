@@ -1,5 +1,7 @@
 #include "platform/linux/LinuxMicrophonePermission.h"
 
+#include <algorithm>
+
 LinuxMicrophonePermission::LinuxMicrophonePermission(std::shared_ptr<AudioSystem> system,
                                                      std::unique_ptr<QSettings> settings)
     : m_system(std::move(system)), m_settings(settings ? std::move(settings) : std::make_unique<QSettings>())
@@ -8,6 +10,13 @@ LinuxMicrophonePermission::LinuxMicrophonePermission(std::shared_ptr<AudioSystem
 
 bool LinuxMicrophonePermission::hasUsableInput()
 {
+    // With its last microphone gone the sound server makes an output's monitor the default
+    // source; that records what the machine plays, not the user. Only an input device counts.
+    const std::optional<AudioDeviceID> device = m_system->defaultInputDevice();
+    const std::optional<QList<AudioDevice>> devices = m_system->inputDevices();
+    if (!device || !devices
+        || std::none_of(devices->cbegin(), devices->cend(), [&](const AudioDevice &d) { return d.id == *device; }))
+        return false;
     // An engine that is bound to nothing reads the system's default input.
     return m_system->createEngine()->inputFormat().isUsable();
 }

@@ -10,7 +10,8 @@
 // The microphone authorisation on a plain Linux desktop, which has no system prompt: the status
 // is `undetermined` until the application first asked (the settings flag
 // "microphoneAccessRequested", written on the first request and kept), and from then on `granted`
-// when the sound system offers a usable input source to open, `denied` when it does not.
+// when the sound system's default input is a usable input device (an output's monitor is none),
+// `denied` when it is not.
 class LinuxMicrophonePermission final : public MicrophonePermission {
 public:
     static constexpr const char *kRequestedKey = "microphoneAccessRequested";

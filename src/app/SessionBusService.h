@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QObject>
+#include <QPointer>
+
+class AppState;
+
+// The running application on the session bus: it owns the name quillfen.MurlexMac and exports
+// one object whose methods other programs (murlex --toggle, a desktop's custom shortcut, the
+// desktop entry's action) call. A new remote operation is one more Q_SCRIPTABLE slot here.
+//
+// The lock file of SingleInstance stays the rule for one instance per session; the bus name
+// only makes that instance reachable.
+class SessionBusService : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "quillfen.MurlexMac")
+
+public:
+    static constexpr const char *serviceName = "quillfen.MurlexMac";
+    static constexpr const char *objectPath = "/quillfen/MurlexMac";
+    static constexpr const char *interfaceName = "quillfen.MurlexMac";
+
+    explicit SessionBusService(AppState &state, QObject *parent = nullptr);
+    ~SessionBusService() override;
+
+    // Exports the object and asks for the name; nameAcquired() tells the outcome. Without a
+    // session bus, or with the name held by another process, the application runs on,
+    // unreachable by name (logged).
+    void start(QDBusConnection bus = QDBusConnection::sessionBus());
+
+    // A call of `method` on the running instance, without starting one through bus activation.
+    static QDBusMessage callOf(const QString &method);
+
+Q_SIGNALS:
+    void nameAcquired(bool acquired);
+
+public Q_SLOTS:
+    // Starts or ends a dictation, as the global shortcut does.
+    Q_SCRIPTABLE void Toggle();
+
+private:
+    QPointer<AppState> m_state;
+    QDBusConnection m_bus;
+    bool m_exported = false;
+    bool m_named = false;
+};
