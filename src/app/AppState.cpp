@@ -2,6 +2,7 @@
 
 #include "app/AppLogger.h"
 #include "audio/AudioCaptureEngine.h"
+#include "core/AppIdentity.h"
 #include "injection/TextInjector.h"
 #include "net/AuthTokenProvider.h"
 #include "net/VoiceSocket.h"
@@ -74,7 +75,7 @@ AppState::~AppState() = default;
 
 void AppState::bootstrap()
 {
-    qCInfo(AppLogger::app, "MurlexMac bootstrapping");
+    qCInfo(AppLogger::app, "%s bootstrapping", AppIdentity::applicationName);
     const bool services = m_options.launchServices;
 
     if (services) {

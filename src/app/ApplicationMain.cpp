@@ -3,6 +3,7 @@
 #include "app/AppLogger.h"
 #include "app/AppState.h"
 #include "app/SingleInstance.h"
+#include "core/AppIdentity.h"
 
 #include "BuildConfig.h"
 
@@ -91,8 +92,7 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
 {
     AppLogger::installMessagePattern();
     // Set before anything reads the settings or the data directories.
-    QCoreApplication::setApplicationName(QStringLiteral("MurlexMac"));
-    QCoreApplication::setOrganizationName(QStringLiteral("quillfen"));
+    AppIdentity::install();
     QCoreApplication::setApplicationVersion(QString::fromUtf8(BuildConfig::appVersion));
 
     switch (handleCommandLine(argc, argv)) {
@@ -116,7 +116,7 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Murlex"));
+    QApplication::setApplicationDisplayName(QLatin1String(AppIdentity::displayName));
     // No window is ever the last one: the application lives in the background.
     QApplication::setQuitOnLastWindowClosed(false);
 

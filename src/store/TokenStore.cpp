@@ -1,6 +1,6 @@
 #include "store/TokenStore.h"
 
-#include "app/StrictUtf8.h"
+#include "core/StrictUtf8.h"
 #include "platform/SecretStore.h"
 
 #include <atomic>

@@ -3,18 +3,21 @@
 
 #include "platform/linux/LibsecretStore.h"
 
+#include "core/AppIdentity.h"
 #include "platform/linux/CancellableDeadline.h"
 
 #include <memory>
 
 namespace {
 
+constexpr auto secretSchemaName = AppIdentity::qualified("Secret");
+
 // Items are matched on "service" and "account" only, whoever created them.
 const SecretSchema *tokenSchema()
 {
     static const SecretSchema schema = [] {
         SecretSchema s{};
-        s.name = "quillfen.MurlexMac.Secret";
+        s.name = secretSchemaName;
         s.flags = SECRET_SCHEMA_DONT_MATCH_NAME;
         s.attributes[0] = {"service", SECRET_SCHEMA_ATTRIBUTE_STRING};
         s.attributes[1] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};

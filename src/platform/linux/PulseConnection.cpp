@@ -1,6 +1,7 @@
 #include "platform/linux/PulseConnection.h"
 
 #include "app/AppLogger.h"
+#include "core/AppIdentity.h"
 
 #include <cstring>
 
@@ -117,9 +118,9 @@ bool PulseConnection::connectLocked()
 {
     dropContextLocked();
     pa_proplist *properties = pa_proplist_new();
-    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Murlex");
-    pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "quillfen.MurlexMac");
-    m_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), "Murlex", properties);
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, AppIdentity::displayName);
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, AppIdentity::bundleIdentifier);
+    m_context = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(m_loop), AppIdentity::displayName, properties);
     pa_proplist_free(properties);
     if (!m_context) {
         m_lastError = QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL));

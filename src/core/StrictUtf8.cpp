@@ -1,4 +1,4 @@
-#include "app/StrictUtf8.h"
+#include "core/StrictUtf8.h"
 
 #include <QStringDecoder>
 
