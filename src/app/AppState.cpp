@@ -6,8 +6,7 @@
 #include "injection/TextInjector.h"
 #include "net/AuthTokenProvider.h"
 #include "net/VoiceSocket.h"
-#include "platform/linux/LinuxMicrophonePermission.h"
-#include "platform/linux/PulseAudioSystem.h"
+#include "platform/Platform.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "store/HotWordsStore.h"
 #include "store/MetricsKitObserver.h"
@@ -56,9 +55,8 @@ AppState::AppState(Options options, QObject *parent)
 void AppState::installApplicationComponents()
 {
     m_components.audioEngine = [this]() -> std::unique_ptr<AudioCapture> {
-        auto audioSystem = std::make_shared<PulseAudioSystem>();
-        auto micPermission = std::make_shared<LinuxMicrophonePermission>(audioSystem);
-        auto engine = std::make_unique<AudioCaptureEngine>(audioSystem, micPermission);
+        auto audioSystem = Platform::audioSystem();
+        auto engine = std::make_unique<AudioCaptureEngine>(audioSystem, Platform::microphonePermission(audioSystem));
         m_captureEngine = engine.get();
         return engine;
     };
@@ -258,10 +256,14 @@ void AppState::setError(const QString &message)
     if (m_options.launchServices)
         MetricsKitObserver::shared().usage().recordFailure(message);
     setPhase(Phase::error(message));
-    QTimer::singleShot(m_options.errorResetDelay, Qt::PreciseTimer, this, [this] {
-        if (m_phase.isError())
-            setPhase(Phase::idle());
-    });
+    auto reset = [state = QPointer<AppState>(this)] {
+        if (state && state->m_phase.isError())
+            state->setPhase(Phase::idle());
+    };
+    if (m_options.schedule)
+        m_options.schedule(m_options.errorResetDelay, std::move(reset));
+    else
+        QTimer::singleShot(m_options.errorResetDelay, Qt::PreciseTimer, this, std::move(reset));
 }
 
 void AppState::requestToggle()

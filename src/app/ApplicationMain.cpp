@@ -4,46 +4,15 @@
 #include "app/AppState.h"
 #include "app/SingleInstance.h"
 #include "core/AppIdentity.h"
+#include "platform/Platform.h"
 
 #include "BuildConfig.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QSocketNotifier>
-
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-int signalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
-// SIGINT and SIGTERM end the event loop normally, so the process exits through Qt's own path.
-void quitOnTerminationSignals(QCoreApplication &app)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
-        char byte;
-        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
-        app.quit();
-    });
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-}
-
 void printLine(FILE *stream, const QString &text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -120,7 +89,8 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
     // No window is ever the last one: the application lives in the background.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    quitOnTerminationSignals(app);
+    // SIGINT and SIGTERM end the event loop normally, so the process exits through Qt's own path.
+    Platform::quitOnTerminationSignals(app);
     qCInfo(AppLogger::app, "Murlex %s started (backend %s)", BuildConfig::appVersion, BuildConfig::backendHost);
     if (beforeStart)
         beforeStart();

@@ -46,7 +46,7 @@ class TestTextInjector : public QObject {
             accessibility = accessibilityOwned.get();
             clipboard->contents = userClipboard;
             injector = std::make_unique<TextInjector>(
-                TextInjector::Platform{std::move(clipboardOwned), std::move(keysOwned), std::move(windowOwned),
+                TextInjector::Services{std::move(clipboardOwned), std::move(keysOwned), std::move(windowOwned),
                                        std::move(accessibilityOwned)},
                 restoreDelay);
         }
@@ -142,7 +142,7 @@ private Q_SLOTS:
     {
         static_assert(TextInjector::defaultRestoreDelay == 150ms);
         QStringList journal;
-        TextInjector::Platform platform{std::make_unique<FakeClipboard>(&journal),
+        TextInjector::Services platform{std::make_unique<FakeClipboard>(&journal),
                                         std::make_unique<FakeKeySynthesis>(&journal),
                                         std::make_unique<FakeFocusedWindow>(), std::make_unique<FakeAccessibility>()};
         TextInjector injector(std::move(platform));

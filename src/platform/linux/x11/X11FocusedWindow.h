@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/FocusedWindow.h"
-#include "platform/linux/XcbConnectionHandle.h"
+#include "platform/linux/x11/XcbConnectionHandle.h"
 
 // The window with the X input focus, named by the WM_CLASS of its top-level window.
 class X11FocusedWindow : public FocusedWindow {

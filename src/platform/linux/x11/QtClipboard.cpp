@@ -1,13 +1,8 @@
-#include "platform/linux/QtClipboard.h"
+#include "platform/linux/x11/QtClipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
-
-std::unique_ptr<Clipboard> Clipboard::create()
-{
-    return std::make_unique<QtClipboard>();
-}
 
 bool QtClipboard::isProtocolFormat(const QString &mimeType)
 {

@@ -1,6 +1,6 @@
 #include <gio/gio.h>
 
-#include "platform/linux/CancellableDeadline.h"
+#include "platform/linux/secret/CancellableDeadline.h"
 
 CancellableDeadline::CancellableDeadline(std::chrono::milliseconds limit)
     : m_cancellable(g_cancellable_new())

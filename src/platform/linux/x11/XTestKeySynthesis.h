@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/KeySynthesis.h"
-#include "platform/linux/XcbConnectionHandle.h"
+#include "platform/linux/x11/XcbConnectionHandle.h"
 
 #include <QByteArray>
 #include <QList>
@@ -29,8 +29,6 @@ public:
     // hands every key event, the chord's too, to the grabbing client instead of the focused
     // window. So the chord waits, at most heldKeyReleaseWait, for such keys to come up.
     void sendPasteChord(PasteChord chord) override;
-
-    static constexpr std::chrono::milliseconds heldKeyReleaseWait{500};
 
 private:
     QList<xcb_keycode_t> heldModifierKeys(xcb_key_symbols_t *symbols);

@@ -1,4 +1,4 @@
-#include "platform/linux/DwarfSymbolizer.h"
+#include "platform/linux/crash/DwarfSymbolizer.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "platform/linux/ProcessClock.h"
+#include "platform/linux/process/ProcessClock.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "platform/linux/GnomeKeyBindings.h"
+#include "platform/linux/x11/GnomeKeyBindings.h"
 
-#include "platform/linux/X11KeyCodes.h"
+#include "platform/linux/x11/X11KeyCodes.h"
 
 #include <gio/gio.h>
 #include <xkbcommon/xkbcommon.h>

@@ -1,10 +1,10 @@
 // libsecret pulls in GLib, whose headers must come before Qt's.
 #include <libsecret/secret.h>
 
-#include "platform/linux/LibsecretStore.h"
+#include "platform/linux/secret/LibsecretStore.h"
 
 #include "core/AppIdentity.h"
-#include "platform/linux/CancellableDeadline.h"
+#include "platform/linux/secret/CancellableDeadline.h"
 
 #include <memory>
 
@@ -108,10 +108,4 @@ void LibsecretStore::remove(const QString &service, const QString &account)
     GError *error = nullptr;
     secret_service_clear_sync(nullptr, tokenSchema(), attributes.get(), deadline.cancellable(), &error);
     discard(error);
-}
-
-SecretStore &SecretStore::system()
-{
-    static LibsecretStore store;
-    return store;
 }

@@ -1,4 +1,4 @@
-#include "platform/linux/SoxrAudioConverter.h"
+#include "platform/linux/pulse/SoxrAudioConverter.h"
 
 #include <cmath>
 

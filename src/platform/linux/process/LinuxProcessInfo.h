@@ -8,4 +8,5 @@ public:
     ResourceUsage resourceUsage() const override;
     QString osVersion() const override;
     QString platformName() const override;
+    uint userId() const override;
 };

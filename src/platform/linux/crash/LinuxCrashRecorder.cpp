@@ -1,10 +1,10 @@
-#include "platform/linux/LinuxCrashRecorder.h"
+#include "platform/linux/crash/LinuxCrashRecorder.h"
 
 #include "app/AppLogger.h"
-#include "platform/linux/CrashSignalHandler.h"
-#include "platform/linux/DwarfSymbolizer.h"
-#include "platform/linux/ProcessClock.h"
-#include "platform/linux/RunRecordLayout.h"
+#include "platform/linux/crash/CrashSignalHandler.h"
+#include "platform/linux/crash/DwarfSymbolizer.h"
+#include "platform/linux/process/ProcessClock.h"
+#include "platform/linux/crash/RunRecordLayout.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -77,12 +77,12 @@ bool carriesFaultAddress(int signal, int code)
 
 void endRunAtExit()
 {
-    CrashRecorder::system().endRun();
+    LinuxCrashRecorder::instance().endRun();
 }
 
 } // namespace
 
-CrashRecorder &CrashRecorder::system()
+LinuxCrashRecorder &LinuxCrashRecorder::instance()
 {
     static LinuxCrashRecorder *instance = new LinuxCrashRecorder;
     return *instance;

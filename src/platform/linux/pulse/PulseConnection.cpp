@@ -1,4 +1,4 @@
-#include "platform/linux/PulseConnection.h"
+#include "platform/linux/pulse/PulseConnection.h"
 
 #include "app/AppLogger.h"
 #include "core/AppIdentity.h"

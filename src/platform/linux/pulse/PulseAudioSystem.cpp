@@ -1,7 +1,7 @@
-#include "platform/linux/PulseAudioSystem.h"
+#include "platform/linux/pulse/PulseAudioSystem.h"
 
-#include "platform/linux/PulseAudioEngine.h"
-#include "platform/linux/SoxrAudioConverter.h"
+#include "platform/linux/pulse/PulseAudioEngine.h"
+#include "platform/linux/pulse/SoxrAudioConverter.h"
 
 PulseAudioSystem::PulseAudioSystem(QString server, std::chrono::milliseconds operationTimeout)
     : m_connection(std::make_shared<PulseConnection>(std::move(server), operationTimeout))

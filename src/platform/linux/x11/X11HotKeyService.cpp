@@ -1,10 +1,10 @@
-#include "platform/linux/X11HotKeyService.h"
+#include "platform/linux/x11/X11HotKeyService.h"
 
 #include "app/AppLogger.h"
-#include "platform/linux/GnomeKeyBindings.h"
-#include "platform/linux/X11KeyCodes.h"
-#include "platform/linux/XcbConnectionHandle.h"
-#include "platform/linux/XcbReply.h"
+#include "platform/linux/x11/GnomeKeyBindings.h"
+#include "platform/linux/x11/X11KeyCodes.h"
+#include "platform/linux/x11/XcbConnectionHandle.h"
+#include "platform/linux/x11/XcbReply.h"
 
 #include <QCoreApplication>
 
@@ -15,11 +15,6 @@
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
-
-HotKeyService *HotKeyService::createDefault(QObject *parent)
-{
-    return X11HotKeyService::create(parent);
-}
 
 X11HotKeyService *X11HotKeyService::create(QObject *parent)
 {

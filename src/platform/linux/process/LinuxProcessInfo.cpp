@@ -1,16 +1,11 @@
-#include "platform/linux/LinuxProcessInfo.h"
+#include "platform/linux/process/LinuxProcessInfo.h"
 
-#include "platform/linux/ProcessClock.h"
+#include "platform/linux/process/ProcessClock.h"
 
 #include <QSysInfo>
 
 #include <sys/resource.h>
-
-const ProcessInfo &ProcessInfo::system()
-{
-    static const LinuxProcessInfo instance;
-    return instance;
-}
+#include <unistd.h>
 
 ResourceUsage LinuxProcessInfo::resourceUsage() const
 {
@@ -35,4 +30,9 @@ QString LinuxProcessInfo::osVersion() const
 QString LinuxProcessInfo::platformName() const
 {
     return QStringLiteral("linux");
+}
+
+uint LinuxProcessInfo::userId() const
+{
+    return ::getuid();
 }

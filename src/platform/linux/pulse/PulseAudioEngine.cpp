@@ -1,4 +1,4 @@
-#include "platform/linux/PulseAudioEngine.h"
+#include "platform/linux/pulse/PulseAudioEngine.h"
 
 #include <QMetaObject>
 

@@ -1,4 +1,4 @@
-#include "platform/linux/LinuxMicrophonePermission.h"
+#include "platform/linux/pulse/LinuxMicrophonePermission.h"
 
 LinuxMicrophonePermission::LinuxMicrophonePermission(std::shared_ptr<AudioSystem> system,
                                                      std::unique_ptr<QSettings> settings)

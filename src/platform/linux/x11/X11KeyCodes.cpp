@@ -1,4 +1,4 @@
-#include "platform/linux/X11KeyCodes.h"
+#include "platform/linux/x11/X11KeyCodes.h"
 
 #include "platform/HotKeyService.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/AudioSystem.h"
-#include "platform/linux/PulseConnection.h"
+#include "platform/linux/pulse/PulseConnection.h"
 
 #include <memory>
 

@@ -1,5 +1,5 @@
-#include "platform/linux/XTestKeySynthesis.h"
-#include "platform/linux/XcbReply.h"
+#include "platform/linux/x11/XTestKeySynthesis.h"
+#include "platform/linux/x11/XcbReply.h"
 
 #include "app/AppLogger.h"
 
@@ -11,11 +11,6 @@
 #include <iterator>
 #include <memory>
 #include <thread>
-
-std::unique_ptr<KeySynthesis> KeySynthesis::create()
-{
-    return std::make_unique<XTestKeySynthesis>();
-}
 
 namespace {
 

@@ -9,6 +9,9 @@
 // abnormal end. Frames are symbolised at the next start, from the memory map the crash recorded.
 class LinuxCrashRecorder : public CrashRecorder {
 public:
+    // The process-wide recorder (never destroyed).
+    static LinuxCrashRecorder &instance();
+
     std::optional<PreviousRun> beginRun(const QString &recordPath, const QString &appVersion) override;
     void setPhase(const QString &phase) override;
     void endRun() override;

@@ -1,6 +1,6 @@
-#include "platform/linux/CrashSignalHandler.h"
+#include "platform/linux/crash/CrashSignalHandler.h"
 
-#include "platform/linux/RunRecordLayout.h"
+#include "platform/linux/crash/RunRecordLayout.h"
 
 #include <atomic>
 #include <cerrno>

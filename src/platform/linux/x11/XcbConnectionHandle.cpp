@@ -1,4 +1,4 @@
-#include "platform/linux/XcbConnectionHandle.h"
+#include "platform/linux/x11/XcbConnectionHandle.h"
 
 #include "app/AppLogger.h"
 

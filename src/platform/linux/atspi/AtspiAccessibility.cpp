@@ -1,15 +1,10 @@
 #include <atspi/atspi.h>
 
-#include "platform/linux/AtspiAccessibility.h"
+#include "platform/linux/atspi/AtspiAccessibility.h"
 
 #include "app/AppLogger.h"
 
 #include <unistd.h>
-
-std::unique_ptr<Accessibility> Accessibility::create()
-{
-    return std::make_unique<AtspiAccessibility>();
-}
 
 namespace {
 

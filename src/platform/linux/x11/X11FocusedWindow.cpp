@@ -1,13 +1,8 @@
-#include "platform/linux/X11FocusedWindow.h"
-#include "platform/linux/XcbReply.h"
+#include "platform/linux/x11/X11FocusedWindow.h"
+#include "platform/linux/x11/XcbReply.h"
 
 #include <cstring>
 #include <memory>
-
-std::unique_ptr<FocusedWindow> FocusedWindow::create()
-{
-    return std::make_unique<X11FocusedWindow>();
-}
 
 namespace {
 
