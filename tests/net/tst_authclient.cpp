@@ -98,15 +98,6 @@ private Q_SLOTS:
     }
     void init() { QVERIFY(m_standIn.reset()); }
 
-    void descriptionsAreExact()
-    {
-        QCOMPARE(AuthError::http(401, QStringLiteral("B")).localizedDescription(), QStringLiteral("auth 接口 HTTP 401: B"));
-        QCOMPARE(AuthError::http(500, QStringLiteral("%1")).localizedDescription(), QStringLiteral("auth 接口 HTTP 500: %1"));
-        QCOMPARE(AuthError::noRefreshToken().localizedDescription(), QStringLiteral("本地没有 refresh token，需要重新登录"));
-        QCOMPARE(AuthError::noAccessToken().localizedDescription(), QStringLiteral("本地没有 access token，需要重新登录"));
-        QCOMPARE(AuthError::decode().localizedDescription(), QStringLiteral("无法解析 auth 响应"));
-    }
-
     // A failed sign-in or refresh leaves both stored tokens as they were.
     void failureStoresNothing_data()
     {

@@ -65,16 +65,6 @@ private Q_SLOTS:
         TokenStore::setAccessToken(m_token);
     }
 
-    void descriptionsAreExact()
-    {
-        QCOMPARE(APIError::http(404, QStringLiteral("%1 没有")).localizedDescription(), QStringLiteral("hotwords HTTP 404: %1 没有"));
-        QCOMPARE(APIError::http(500, QString()).localizedDescription(), QStringLiteral("hotwords HTTP 500: "));
-        QCOMPARE(APIError::network(PlatformError{QStringLiteral("QNetworkReply"), 1, QStringLiteral("Connection refused")}).localizedDescription(),
-                 QStringLiteral("hotwords 网络错误：Connection refused"));
-        QCOMPARE(APIError::noToken().localizedDescription(), QStringLiteral("本地没有 access token"));
-        QCOMPARE(APIError::decode().localizedDescription(), QStringLiteral("无法解析 hotwords 响应"));
-    }
-
     void fetchSendsAnAuthorisedGetAndKeepsServerOrder()
     {
         QVERIFY(m_server.setHotWords(QStringLiteral("alice"), {QStringLiteral("热词"), QStringLiteral("b"), QStringLiteral("热词")}));
