@@ -2,7 +2,8 @@
 
 #include "store/TokenStore.h"
 
-#include <QtTest>
+#include <QtGlobal>
+
 
 namespace {
 void removeTokens()
