@@ -4,7 +4,6 @@
 
 #include <QtGlobal>
 
-
 namespace {
 void removeTokens()
 {
