@@ -19,7 +19,7 @@ struct Include {
 
 QList<Include> quotedIncludes(const QStringList &folders)
 {
-    static const QRegularExpression include(QStringLiteral(R"(^\s*#\s*include\s*"([^"]+)")"),
+    static const QRegularExpression include(QStringLiteral("^\\s*#\\s*include\\s*\"([^\"]+)\""),
                                             QRegularExpression::MultilineOption);
     const QDir root(QStringLiteral(MURLEX_SOURCE_DIR));
     QList<Include> found;
