@@ -176,11 +176,12 @@ private Q_SLOTS:
 
     void dictatedTextIsMarkedForClipboardManagers()
     {
-        Platform::clipboard()->setTransientText(QStringLiteral("口令"));
+        const std::unique_ptr<Clipboard> clipboard = Platform::clipboard();
+        clipboard->setTransientText(QStringLiteral("口令"));
         QCOMPARE(readClipboardAsAnotherClient().value(QStringLiteral("x-kde-passwordManagerHint")),
                  QByteArrayLiteral("secret"));
         QCOMPARE(readClipboardAsAnotherClient().value(QStringLiteral("UTF8_STRING")), QStringLiteral("口令").toUtf8());
-        clipboard.restore({});
+        clipboard->restore({});
         QCOMPARE(clipboardOwner(), xcb_window_t(XCB_NONE));
     }
 
