@@ -7,7 +7,8 @@
 // Figures are multiples of real time (seconds of audio per second of CPU), and the ratio of the
 // two costs (the goal: the engine's path costs at most 1.3 x bare soxr).
 #include "audio/AudioCaptureEngine.h"
-#include "platform/linux/SoxrAudioConverter.h"
+#include "platform/AudioSystem.h"
+#include "platform/Platform.h"
 
 #include <QLoggingCategory>
 
@@ -101,7 +102,7 @@ public:
     }
     std::unique_ptr<AudioConverter> createConverter(const AudioFormat &from, const AudioFormat &to) override
     {
-        return SoxrAudioConverter::create(from, to);
+        return m_real->createConverter(from, to);
     }
     std::optional<QList<AudioDevice>> inputDevices() override { return QList<AudioDevice>{}; }
     std::optional<AudioDeviceID> defaultInputDevice() override { return std::nullopt; }
@@ -109,6 +110,7 @@ public:
     HandDrivenEngine *latest = nullptr;
 
 private:
+    std::shared_ptr<AudioSystem> m_real = Platform::audioSystem();
     AudioFormat m_format;
 };
 

@@ -2,11 +2,11 @@
 
 #include "BackendServer.h"
 #include "BackendState.h"
+#include "platform/Platform.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
-#include <QSocketNotifier>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -14,37 +14,8 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/prctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
-}
-
-// SIGTERM and SIGINT end the event loop through a self-pipe, so shutdown runs on the main thread.
-bool installSignalHandlers(QCoreApplication &app)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
-        return false;
-    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
-        char byte = 0;
-        [[maybe_unused]] const auto read = ::read(g_signalPipe[0], &byte, 1);
-        qInfo("murlex-devserver: termination signal, stopping");
-        app.quit();
-    });
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGTERM, &action, nullptr) == 0 && ::sigaction(SIGINT, &action, nullptr) == 0;
-}
 
 std::optional<QSslConfiguration> loadTls(const QString &certPath, const QString &keyPath, QString *error)
 {
@@ -116,7 +87,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "murlex-devserver: %s\n", qPrintable(error));
         return 1;
     }
-    if (!installSignalHandlers(app)) {
+    if (!Platform::quitOnTerminationSignals(app, [] { qInfo("murlex-devserver: termination signal, stopping"); })) {
         std::fprintf(stderr, "murlex-devserver: cannot install signal handlers\n");
         return 1;
     }

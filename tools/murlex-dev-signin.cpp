@@ -2,6 +2,7 @@
 // screen will, by exchanging a throwaway identity token for the stand-in's access and refresh
 // tokens, which go into the keyring. Usage: murlex-dev-signin [identity]  (default: $USER)
 #include "app/AppLogger.h"
+#include "core/AppIdentity.h"
 #include "net/AuthClient.h"
 #include "net/BackendConfig.h"
 
@@ -37,8 +38,7 @@ int main(int argc, char *argv[])
 {
     AppLogger::installMessagePattern();
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("MurlexMac"));
-    QCoreApplication::setOrganizationName(QStringLiteral("quillfen"));
+    AppIdentity::install();
     QString identity = app.arguments().value(1);
     if (identity.isEmpty())
         identity = qEnvironmentVariable("USER", QStringLiteral("dev-user"));

@@ -1,9 +1,12 @@
 #include "app/AppLogger.h"
 
+#include "core/AppIdentity.h"
+
 #define MURLEX_CATEGORY(fn, name)                                                  \
     const QLoggingCategory &AppLogger::fn()                                        \
     {                                                                              \
-        static const QLoggingCategory category("quillfen.MurlexMac." name, QtInfoMsg); \
+        static constexpr auto categoryName = AppIdentity::qualified(name);           \
+        static const QLoggingCategory category(categoryName, QtInfoMsg);           \
         return category;                                                           \
     }
 

@@ -2,7 +2,7 @@
 
 #include <QLoggingCategory>
 
-// The application's log categories, all under "quillfen.MurlexMac". Use them with the
+// The application's log categories, all under the bundle identifier (AppIdentity). Use them with the
 // category macros, e.g. qCInfo(AppLogger::socket, "websocket opened").
 // Info and above are on by default; debug lines are off unless QT_LOGGING_RULES enables them.
 struct AppLogger {
@@ -16,8 +16,6 @@ struct AppLogger {
     // The diagnostics code logs under the bundle identifier with its own two categories.
     static const QLoggingCategory &metricsKitObserver();
     static const QLoggingCategory &diagnosticsUploader();
-
-    static constexpr const char *subsystem = "quillfen.MurlexMac";
 
     // Installs the process-wide message format (time, level, category, text) on stderr.
     static void installMessagePattern();

@@ -2,15 +2,11 @@
 
 #include "app/AppLogger.h"
 #include "audio/AudioCaptureEngine.h"
+#include "core/AppIdentity.h"
 #include "injection/TextInjector.h"
 #include "net/AuthTokenProvider.h"
 #include "net/VoiceSocket.h"
-#include "platform/linux/DesktopSettingsLauncher.h"
-#include "platform/linux/FreedesktopNotifications.h"
-#include "platform/linux/LinuxMicrophonePermission.h"
-#include "platform/linux/XTestKeySynthesis.h"
-#include "platform/linux/XdgAutostartLoginItem.h"
-#include "platform/linux/PulseAudioSystem.h"
+#include "platform/Platform.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "store/HotWordsStore.h"
 #include "store/MetricsKitObserver.h"
@@ -61,9 +57,8 @@ AppState::AppState(Options options, QObject *parent)
 void AppState::installApplicationComponents()
 {
     m_components.audioEngine = [this]() -> std::unique_ptr<AudioCapture> {
-        auto audioSystem = std::make_shared<PulseAudioSystem>();
-        auto micPermission = std::make_shared<LinuxMicrophonePermission>(audioSystem);
-        auto engine = std::make_unique<AudioCaptureEngine>(audioSystem, micPermission);
+        auto audioSystem = Platform::audioSystem();
+        auto engine = std::make_unique<AudioCaptureEngine>(audioSystem, Platform::microphonePermission(audioSystem));
         m_captureEngine = engine.get();
         return engine;
     };
@@ -81,7 +76,7 @@ AppState::~AppState() = default;
 LoginItemController &AppState::loginItem()
 {
     if (!m_loginItem)
-        m_loginItem = std::make_unique<LoginItemController>(std::make_unique<XdgAutostartLoginItem>());
+        m_loginItem = std::make_unique<LoginItemController>(Platform::loginItemService());
     return *m_loginItem;
 }
 
@@ -89,19 +84,19 @@ PermissionChecker &AppState::permissions()
 {
     if (!m_permissions) {
         // The same services the capture engine and the injector ask.
-        PermissionChecker::Platform platform;
-        platform.microphone = std::make_shared<LinuxMicrophonePermission>(std::make_shared<PulseAudioSystem>());
-        platform.keys = std::make_shared<XTestKeySynthesis>();
-        platform.notifications = std::make_shared<FreedesktopNotifications>();
-        platform.settings = std::make_shared<DesktopSettingsLauncher>();
-        m_permissions = std::make_unique<PermissionChecker>(std::move(platform));
+        PermissionChecker::Services services;
+        services.microphone = Platform::microphonePermission(Platform::audioSystem());
+        services.keys = Platform::keySynthesis();
+        services.notifications = Platform::desktopNotifications();
+        services.settings = Platform::systemSettings();
+        m_permissions = std::make_unique<PermissionChecker>(std::move(services));
     }
     return *m_permissions;
 }
 
 void AppState::bootstrap()
 {
-    qCInfo(AppLogger::app, "MurlexMac bootstrapping");
+    qCInfo(AppLogger::app, "%s bootstrapping", AppIdentity::applicationName);
     const bool services = m_options.launchServices;
 
     if (services) {
@@ -284,10 +279,14 @@ void AppState::setError(const QString &message)
     if (m_options.launchServices)
         MetricsKitObserver::shared().usage().recordFailure(message);
     setPhase(Phase::error(message));
-    QTimer::singleShot(m_options.errorResetDelay, Qt::PreciseTimer, this, [this] {
-        if (m_phase.isError())
-            setPhase(Phase::idle());
-    });
+    auto reset = [state = QPointer<AppState>(this)] {
+        if (state && state->m_phase.isError())
+            state->setPhase(Phase::idle());
+    };
+    if (m_options.schedule)
+        m_options.schedule(m_options.errorResetDelay, std::move(reset));
+    else
+        QTimer::singleShot(m_options.errorResetDelay, Qt::PreciseTimer, this, std::move(reset));
 }
 
 void AppState::requestToggle()

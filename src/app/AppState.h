@@ -63,8 +63,14 @@ public:
         std::function<std::unique_ptr<HotWordsSource>()> hotWordsStore;
     };
 
+    // Runs `action` once, `delay` from now, on the state's thread. The default is a precise
+    // single-shot timer; a test passes one that records the delay and fires when it says so.
+    using Scheduler = std::function<void(std::chrono::milliseconds delay, std::function<void()> action)>;
+
     struct Options {
         std::chrono::milliseconds errorResetDelay = errorDisplayTime;
+        // How the error's return to idle is scheduled (empty: a timer).
+        Scheduler schedule;
         // An INI file to keep the settings in; empty for the application's standard store.
         QString settingsPath;
         DictationController::Timing dictationTiming;

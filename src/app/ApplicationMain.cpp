@@ -4,7 +4,8 @@
 #include "app/AppState.h"
 #include "app/SessionBusService.h"
 #include "app/SingleInstance.h"
-#include "platform/linux/X11DisplayCheck.h"
+#include "core/AppIdentity.h"
+#include "platform/Platform.h"
 
 #include "BuildConfig.h"
 
@@ -13,42 +14,11 @@
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
 #include <QIcon>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <optional>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-int signalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
-// SIGINT and SIGTERM end the event loop normally, so the process exits through Qt's own path.
-void quitOnTerminationSignals(QCoreApplication &app)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
-        char byte;
-        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
-        app.quit();
-    });
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-}
-
 void printLine(FILE *stream, const QString &text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -138,7 +108,7 @@ std::optional<QString> platformProblem()
         qputenv("QT_QPA_PLATFORM", "xcb");
     else if (platform != QLatin1String("xcb"))
         return std::nullopt;
-    return X11DisplayCheck::problem();
+    return Platform::displayProblem();
 }
 } // namespace
 
@@ -146,8 +116,7 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
 {
     AppLogger::installMessagePattern();
     // Set before anything reads the settings or the data directories.
-    QCoreApplication::setApplicationName(QStringLiteral("MurlexMac"));
-    QCoreApplication::setOrganizationName(QStringLiteral("quillfen"));
+    AppIdentity::install();
     QCoreApplication::setApplicationVersion(QString::fromUtf8(BuildConfig::appVersion));
 
     switch (handleCommandLine(argc, argv)) {
@@ -178,13 +147,14 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Murlex"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("quillfen.MurlexMac"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quillfen.MurlexMac")));
+    QApplication::setApplicationDisplayName(QLatin1String(AppIdentity::displayName));
+    QGuiApplication::setDesktopFileName(QLatin1String(AppIdentity::bundleIdentifier));
+    QApplication::setWindowIcon(QIcon::fromTheme(QLatin1String(AppIdentity::bundleIdentifier)));
     // No window is ever the last one: the application lives in the background.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    quitOnTerminationSignals(app);
+    // SIGINT and SIGTERM end the event loop normally, so the process exits through Qt's own path.
+    Platform::quitOnTerminationSignals(app);
     qCInfo(AppLogger::app, "Murlex %s started (backend %s)", BuildConfig::appVersion, BuildConfig::backendHost);
     if (beforeStart)
         beforeStart();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/ConnectFailure.h"
-#include "app/Expected.h"
+#include "core/Expected.h"
 #include "net/AccessTokenProvider.h"
 #include "net/VoiceSocketEvent.h"
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/AppIdentity.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
@@ -18,9 +20,9 @@ class SessionBusService : public QObject {
     Q_CLASSINFO("D-Bus Interface", "quillfen.MurlexMac")
 
 public:
-    static constexpr const char *serviceName = "quillfen.MurlexMac";
+    static constexpr const char *serviceName = AppIdentity::bundleIdentifier;
     static constexpr const char *objectPath = "/quillfen/MurlexMac";
-    static constexpr const char *interfaceName = "quillfen.MurlexMac";
+    static constexpr const char *interfaceName = AppIdentity::bundleIdentifier;
 
     explicit SessionBusService(AppState &state, QObject *parent = nullptr);
     ~SessionBusService() override;

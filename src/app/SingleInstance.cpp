@@ -1,15 +1,16 @@
 #include "app/SingleInstance.h"
 
-#include <QDir>
+#include "platform/Platform.h"
+#include "platform/ProcessInfo.h"
 
-#include <unistd.h>
+#include <QDir>
 
 QString SingleInstance::defaultLockPath()
 {
     const QString runtime = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
     if (!runtime.isEmpty() && QDir(runtime).exists())
         return QDir(runtime).filePath(QStringLiteral("murlex.lock"));
-    return QDir(QDir::tempPath()).filePath(QStringLiteral("murlex-%1.lock").arg(::getuid()));
+    return QDir(QDir::tempPath()).filePath(QStringLiteral("murlex-%1.lock").arg(Platform::processInfo().userId()));
 }
 
 SingleInstance::SingleInstance(QString lockPath)

@@ -281,8 +281,9 @@ void AudioCaptureEngine::handleConfigurationChange()
                 qCCritical(AppLogger::audio, "engine restart failed: %s", qUtf8Printable(error->localizedDescription));
                 setState(Interrupted{QStringLiteral("引擎重启失败: ") + error->localizedDescription});
             } else {
+                // The restart proves the new device records; the engine is released right below.
                 setState(EnginePrepared{});
-                qCInfo(AppLogger::audio, "engine restarted with new device");
+                qCInfo(AppLogger::audio, "new device starts; engine released until the next capture");
             }
         }
     }

@@ -2,19 +2,20 @@
 
 #include "app/AppLogger.h"
 #include "injection/TerminalEmulators.h"
+#include "platform/Platform.h"
 
 #include <QTextBoundaryFinder>
 
 #include <utility>
 
-TextInjector::Platform TextInjector::Platform::system()
+TextInjector::Services TextInjector::Services::system()
 {
-    return {Clipboard::create(), KeySynthesis::create(), FocusedWindow::create(), Accessibility::create()};
+    return {Platform::clipboard(), Platform::keySynthesis(), Platform::focusedWindow(), Platform::accessibility()};
 }
 
-TextInjector::TextInjector(QObject *parent) : TextInjector(Platform::system(), defaultRestoreDelay, parent) {}
+TextInjector::TextInjector(QObject *parent) : TextInjector(Services::system(), defaultRestoreDelay, parent) {}
 
-TextInjector::TextInjector(Platform platform, std::chrono::milliseconds restoreDelay, QObject *parent)
+TextInjector::TextInjector(Services platform, std::chrono::milliseconds restoreDelay, QObject *parent)
     : QObject(parent), m_platform(std::move(platform)), m_restoreDelay(restoreDelay)
 {
     Q_ASSERT(m_platform.clipboard && m_platform.keys && m_platform.focusedWindow && m_platform.accessibility);

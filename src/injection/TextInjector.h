@@ -30,19 +30,19 @@ public:
     static constexpr std::chrono::milliseconds defaultRestoreDelay{150};
 
     // The platform services the injector works through.
-    struct Platform {
+    struct Services {
         std::unique_ptr<Clipboard> clipboard;
         std::unique_ptr<KeySynthesis> keys;
         std::unique_ptr<FocusedWindow> focusedWindow;
         std::unique_ptr<Accessibility> accessibility;
 
         // Those of the platform this build runs on.
-        static Platform system();
+        static Services system();
     };
 
     // On the platform's own services.
     explicit TextInjector(QObject *parent = nullptr);
-    explicit TextInjector(Platform platform, std::chrono::milliseconds restoreDelay = defaultRestoreDelay,
+    explicit TextInjector(Services platform, std::chrono::milliseconds restoreDelay = defaultRestoreDelay,
                           QObject *parent = nullptr);
     ~TextInjector() override;
 
@@ -69,7 +69,7 @@ private:
     void restorePasteboard();
 
     Mode m_mode = Mode::pasteboard;
-    Platform m_platform;
+    Services m_platform;
     std::chrono::milliseconds m_restoreDelay;
     QTimer m_restoreTimer;
     // What the clipboard held before the first of the pastes whose restore is still pending.

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Expected.h"
-#include "app/PlatformError.h"
+#include "core/Expected.h"
+#include "core/PlatformError.h"
 #include "net/AuthError.h"
 
 #include <QString>

@@ -1,6 +1,6 @@
 #include "net/AuthClient.h"
 
-#include "app/StrictUtf8.h"
+#include "core/StrictUtf8.h"
 #include "net/BackendConfig.h"
 #include "net/NetworkAccess.h"
 #include "net/RefreshCoordinator.h"

@@ -6,6 +6,7 @@
 #include "net/BackendConfig.h"
 #include "net/NetworkAccess.h"
 #include "net/RestReply.h"
+#include "platform/Platform.h"
 #include "platform/ProcessInfo.h"
 #include "store/MetricsKitObserver.h"
 
@@ -39,9 +40,9 @@ QJsonObject DiagnosticsUploader::body(const QJsonObject &payload)
 {
     const QString version = QString::fromUtf8(BuildConfig::appVersion);
     return QJsonObject{
-        {QStringLiteral("platform"), ProcessInfo::system().platformName()},
+        {QStringLiteral("platform"), Platform::processInfo().platformName()},
         {QStringLiteral("app_version"), version.isEmpty() ? QStringLiteral("unknown") : version},
-        {QStringLiteral("os_version"), ProcessInfo::system().osVersion()},
+        {QStringLiteral("os_version"), Platform::processInfo().osVersion()},
         {QStringLiteral("metric_kit_payload"), payload},
     };
 }

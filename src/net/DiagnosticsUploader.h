@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Expected.h"
+#include "core/Expected.h"
 #include "net/AccessTokenProvider.h"
 
 #include <QByteArray>

@@ -69,6 +69,8 @@ QCoro::Task<> RefreshCoordinator::run(std::shared_ptr<Flight> flight)
     } catch (const std::exception &e) {
         // Nothing in the refresh throws on purpose; still, no waiter may be left hanging.
         result = TokenResult(TokenFailure(PlatformError{QStringLiteral("RefreshCoordinator"), -1, QString::fromUtf8(e.what())}));
+    } catch (...) {
+        result = TokenResult(TokenFailure(PlatformError{QStringLiteral("RefreshCoordinator"), -1, QStringLiteral("unknown exception")}));
     }
     // The clearing is a step of its own: until it has run, callers get this finished refresh.
     QMetaObject::invokeMethod(

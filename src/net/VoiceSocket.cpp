@@ -1,7 +1,7 @@
 #include "net/VoiceSocket.h"
 
 #include "app/AppLogger.h"
-#include "app/PlatformError.h"
+#include "core/PlatformError.h"
 #include "net/BackendConfig.h"
 #include "net/NetworkAccess.h"
 

@@ -24,7 +24,4 @@ public:
     // The element with the keyboard focus in whatever application has it; nullptr when none
     // can be found.
     virtual std::unique_ptr<AccessibleElement> focusedElement() = 0;
-
-    // The accessibility service of the platform this build runs on.
-    static std::unique_ptr<Accessibility> create();
 };

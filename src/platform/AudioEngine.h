@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/PlatformError.h"
+#include "core/PlatformError.h"
 #include "platform/AudioFormat.h"
 
 #include <QObject>

@@ -30,7 +30,4 @@ public:
     virtual void setTransientText(const QString &text) = 0;
     // Puts a snapshot back: the formats as they were, or an empty clipboard for an empty snapshot.
     virtual void restore(const ClipboardSnapshot &snapshot) = 0;
-
-    // The clipboard of the platform this build runs on.
-    static std::unique_ptr<Clipboard> create();
 };

@@ -54,7 +54,4 @@ public:
     virtual void setPhase(const QString &phase) = 0;
     // Marks this run as ended cleanly and removes the handlers. Normal process exit does it too.
     virtual void endRun() = 0;
-
-    // The recorder of this platform (process-wide, never destroyed).
-    static CrashRecorder &system();
 };

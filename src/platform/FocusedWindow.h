@@ -21,7 +21,4 @@ public:
 
     // The class of the window with the keyboard focus; empty when no window has it or it is unknown.
     virtual WindowClass windowClass() = 0;
-
-    // The focused-window lookup of the platform this build runs on.
-    static std::unique_ptr<FocusedWindow> create();
 };

@@ -63,9 +63,6 @@ public:
     // The shortcuts the desktop itself reserves, where they can be read; empty otherwise.
     virtual QList<KeyCombo> systemShortcuts() = 0;
 
-    // The service for the display the application runs on; nullptr when there is none.
-    static HotKeyService *createDefault(QObject *parent);
-
 Q_SIGNALS:
     // A registered combination was pressed (once per press, never for auto-repeat) or released.
     void hotKeyPressed(quint32 id);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <memory>
+#include <chrono>
 
 // Synthetic key presses into the focused application, and whether this process may post them.
 class KeySynthesis {
@@ -9,6 +9,9 @@ public:
     // emulators, where Control+V types a control character instead.
     enum class PasteChord { standard, terminal };
 
+    // Long enough for a shortcut's release, short enough not to be noticed.
+    static constexpr std::chrono::milliseconds heldKeyReleaseWait{500};
+
     virtual ~KeySynthesis() = default;
 
     // Whether synthetic key events can be posted, asked quietly.
@@ -16,9 +19,7 @@ public:
     // Asks the system to let the user grant that trust; the answer comes later, if at all.
     virtual void promptForTrust() = 0;
     // Posts the chord's key presses and releases, so that the focused application sees the chord
-    // and no other modifier, whatever keys the user is still holding.
+    // and no other modifier, whatever keys the user is still holding. A key still physically held
+    // (the end of the user's own shortcut) is waited for, at most heldKeyReleaseWait.
     virtual void sendPasteChord(PasteChord chord) = 0;
-
-    // The key synthesis of the platform this build runs on.
-    static std::unique_ptr<KeySynthesis> create();
 };

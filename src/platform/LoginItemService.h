@@ -14,6 +14,15 @@ public:
         foreign,       // an entry of the same name that starts another program
     };
 
+    struct Paths {
+        QString executable;         // the running executable, resolved
+        QString installPrefix;      // the prefix this build was made for
+        QString autostartDirectory; // where the session looks for autostart entries
+        // Those of this process: the running executable, the build's prefix, the user's
+        // autostart directory.
+        static Paths current();
+    };
+
     virtual ~LoginItemService() = default;
 
     virtual Status status() = 0;

@@ -20,7 +20,6 @@ public:
     virtual QString osVersion() const = 0;
     // The short name of this platform as the backend knows it, e.g. "linux".
     virtual QString platformName() const = 0;
-
-    // The information of this platform (process-wide, never destroyed).
-    static const ProcessInfo &system();
+    // The numeric id of the user the process runs as.
+    virtual uint userId() const = 0;
 };

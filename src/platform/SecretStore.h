@@ -19,7 +19,4 @@ public:
     virtual void write(const QString &service, const QString &account, const QByteArray &value) = 0;
     // Removes every item of this service and account; removing an absent item does nothing.
     virtual void remove(const QString &service, const QString &account) = 0;
-
-    // The platform's own store for this user (process-wide, never destroyed).
-    static SecretStore &system();
 };

@@ -1,5 +1,6 @@
 #include "shortcuts/CarbonKeyboardShortcuts.h"
 
+#include "platform/Platform.h"
 #include "shortcuts/ModifierFlags.h"
 #include "shortcuts/SpecialKeys.h"
 
@@ -117,7 +118,7 @@ HotKeyService *CarbonKeyboardShortcuts::service()
     State &s = state();
     if (!s.serviceChosen && QCoreApplication::instance()) {
         s.serviceChosen = true;
-        s.service = HotKeyService::createDefault(QCoreApplication::instance());
+        s.service = Platform::hotKeyService(QCoreApplication::instance());
     }
     return s.service;
 }

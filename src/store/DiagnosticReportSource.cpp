@@ -1,9 +1,9 @@
 #include "store/DiagnosticReportSource.h"
 
 #include "app/AppLogger.h"
+#include "core/AppIdentity.h"
 
 #include <QJsonArray>
-#include <QStandardPaths>
 
 namespace {
 
@@ -39,8 +39,7 @@ QJsonObject frameObject(const StackFrame &frame)
 
 QString DiagnosticReportSource::defaultRecordPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/')
-        + QLatin1String(AppLogger::subsystem) + QStringLiteral("/run-record");
+    return AppIdentity::dataDirectory() + QStringLiteral("/run-record");
 }
 
 DiagnosticReportSource::DiagnosticReportSource(CrashRecorder &recorder, QString recordPath)

@@ -1,12 +1,12 @@
 #include "store/DiagnosticsCache.h"
 
 #include "app/AppLogger.h"
+#include "core/AppIdentity.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QMutexLocker>
-#include <QStandardPaths>
 
 namespace {
 // A write gives up after this many names taken in a row.
@@ -15,8 +15,7 @@ constexpr int maxNameAttempts = 1000;
 
 QString DiagnosticsCache::defaultDirectory()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/')
-        + QLatin1String(AppLogger::subsystem) + QStringLiteral("/diagnostics_cache");
+    return AppIdentity::dataDirectory() + QStringLiteral("/diagnostics_cache");
 }
 
 QDateTime DiagnosticsCache::fileSystemBirthTime(const QFileInfo &file)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/AppIdentity.h"
 #include "net/HotWordsAPI.h"
 #include "store/HotWordsSource.h"
 #include "store/PendingOp.h"
@@ -31,8 +32,8 @@ public:
     enum class SyncStatus { ok, noToken, unauthorized, offline };
     Q_ENUM(SyncStatus)
 
-    static constexpr const char *cacheKey = "quillfen.MurlexMac.hotwords.cache";
-    static constexpr const char *pendingKey = "quillfen.MurlexMac.hotwords.pending";
+    static constexpr auto cacheKey = AppIdentity::qualified("hotwords.cache");
+    static constexpr auto pendingKey = AppIdentity::qualified("hotwords.pending");
 
     // Loads the cached list and the queue from `settings`. Neither `api` nor `settings` is owned;
     // both must outlive every call. Calls still running when the store is destroyed end quietly.

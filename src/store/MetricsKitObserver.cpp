@@ -3,6 +3,7 @@
 #include "BuildConfig.h"
 #include "app/AppLogger.h"
 #include "platform/CrashRecorder.h"
+#include "platform/Platform.h"
 #include "platform/ProcessInfo.h"
 
 #include <QJsonDocument>
@@ -40,9 +41,9 @@ QString MetricsKitObserver::cacheDirectory()
 
 MetricsKitObserver::MetricsKitObserver(Options options)
     : m_cache(options.cacheDirectory, options.clock, options.birthTime)
-    , m_diagnostics(options.crashRecorder ? *options.crashRecorder : CrashRecorder::system(), options.runRecordPath)
+    , m_diagnostics(options.crashRecorder ? *options.crashRecorder : Platform::crashRecorder(), options.runRecordPath)
     , m_usage(std::make_unique<UsageMetrics>(
-          options.processInfo ? *options.processInfo : ProcessInfo::system(), appVersion(),
+          options.processInfo ? *options.processInfo : Platform::processInfo(), appVersion(),
           [this](const QByteArray &report) { cache(report, ReportKind::metric); }, options.usageStatePath,
           options.clock, options.metricCheckInterval))
 {

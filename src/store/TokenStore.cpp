@@ -1,6 +1,7 @@
 #include "store/TokenStore.h"
 
-#include "app/StrictUtf8.h"
+#include "core/StrictUtf8.h"
+#include "platform/Platform.h"
 #include "platform/SecretStore.h"
 
 #include <atomic>
@@ -18,7 +19,7 @@ SecretStore &TokenStore::store()
 {
     if (SecretStore *substitute = g_substitute.load())
         return *substitute;
-    return SecretStore::system();
+    return Platform::secretStore();
 }
 
 std::optional<QString> TokenStore::read(const char *account)

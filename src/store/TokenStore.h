@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/AppIdentity.h"
+
 #include <QString>
 
 #include <optional>
@@ -7,14 +9,14 @@
 class SecretStore;
 
 // The access and refresh tokens, kept in the user's secret store and nowhere else: one item per
-// token with the service "quillfen.MurlexMac" and the account "access_token" or "refresh_token",
+// token with the service of the bundle identifier ("quillfen.MurlexMac") and the account "access_token" or "refresh_token",
 // holding the token's UTF-8 bytes. Nothing is kept in memory; every read asks the store.
 // The store never reports an error: a failed read is none, a failed write or delete is dropped.
 class TokenStore {
 public:
     TokenStore() = delete;
 
-    static constexpr const char *service = "quillfen.MurlexMac";
+    static constexpr const char *service = AppIdentity::bundleIdentifier;
     static constexpr const char *accessTokenAccount = "access_token";
     static constexpr const char *refreshTokenAccount = "refresh_token";
 

@@ -1,6 +1,7 @@
 #include "store/UsageMetrics.h"
 
 #include "app/AppLogger.h"
+#include "core/AppIdentity.h"
 #include "platform/ProcessInfo.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 namespace {
 QString isoTime(const QDateTime &time)
@@ -28,8 +28,7 @@ QJsonObject countsObject(const QHash<QString, int> &counts)
 
 QString UsageMetrics::defaultStatePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/')
-        + QLatin1String(AppLogger::subsystem) + QStringLiteral("/usage-metrics.json");
+    return AppIdentity::dataDirectory() + QStringLiteral("/usage-metrics.json");
 }
 
 UsageMetrics::UsageMetrics(const ProcessInfo &process, QString appVersion, Sink sink, QString statePath, Clock clock,

@@ -16,8 +16,8 @@ QString PermissionChecker::accessibilityNoticeBody()
                           "才能响应全局快捷键并把文字输入到其他应用。请在登录界面选择 X11（Xorg）会话后重新登录。");
 }
 
-PermissionChecker::PermissionChecker(Platform platform, QObject *parent)
-    : QObject(parent), m_platform(std::move(platform))
+PermissionChecker::PermissionChecker(Services services, QObject *parent)
+    : QObject(parent), m_services(std::move(services))
 {
 }
 
@@ -25,7 +25,7 @@ PermissionChecker::~PermissionChecker() = default;
 
 PermissionChecker::MicStatus PermissionChecker::micStatus()
 {
-    return m_platform.microphone->status();
+    return m_services.microphone->status();
 }
 
 void PermissionChecker::requestMicrophone(std::function<void(MicStatus)> completion)
@@ -47,27 +47,27 @@ void PermissionChecker::requestMicrophone(std::function<void(MicStatus)> complet
                     completion(self->micStatus());
             },
             Qt::QueuedConnection);
-    }(this, m_platform.microphone, std::move(completion));
+    }(this, m_services.microphone, std::move(completion));
 }
 
 bool PermissionChecker::isAccessibilityTrusted()
 {
-    return m_platform.keys->isTrusted();
+    return m_services.keys->isTrusted();
 }
 
 void PermissionChecker::promptAccessibility()
 {
-    if (m_platform.keys->isTrusted())
+    if (m_services.keys->isTrusted())
         return;
-    m_platform.notifications->notify(accessibilityNoticeSummary(), accessibilityNoticeBody());
+    m_services.notifications->notify(accessibilityNoticeSummary(), accessibilityNoticeBody());
 }
 
 void PermissionChecker::openMicrophoneSettings()
 {
-    m_platform.settings->open(SystemSettings::Pane::microphone);
+    m_services.settings->open(SystemSettings::Pane::microphone);
 }
 
 void PermissionChecker::openAccessibilitySettings()
 {
-    m_platform.settings->open(SystemSettings::Pane::accessibility);
+    m_services.settings->open(SystemSettings::Pane::accessibility);
 }

@@ -20,7 +20,7 @@ class PermissionChecker : public QObject {
 public:
     using MicStatus = ::MicStatus;
 
-    struct Platform {
+    struct Services {
         std::shared_ptr<MicrophonePermission> microphone;
         std::shared_ptr<KeySynthesis> keys;
         std::shared_ptr<DesktopNotifications> notifications;
@@ -31,7 +31,7 @@ public:
     static QString accessibilityNoticeSummary();
     static QString accessibilityNoticeBody();
 
-    explicit PermissionChecker(Platform platform, QObject *parent = nullptr);
+    explicit PermissionChecker(Services services, QObject *parent = nullptr);
     ~PermissionChecker() override;
 
     MicStatus micStatus();
@@ -49,5 +49,5 @@ public:
     void openAccessibilitySettings();
 
 private:
-    Platform m_platform;
+    Services m_services;
 };

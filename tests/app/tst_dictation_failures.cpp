@@ -3,6 +3,7 @@
 // connection that is refused outright (nothing listens on the port), with the refresh probe.
 #include "LogCapture.h"
 #include "RedirectingNetworkAccess.h"
+#include "ScopedNetworkAccess.h"
 #include "SpineRig.h"
 
 #include <QSignalSpy>
@@ -34,6 +35,7 @@ class TestDictationFailures : public QObject {
     Q_OBJECT
 
     std::unique_ptr<RedirectingNetworkAccess> m_network;
+    std::optional<ScopedNetworkAccess> m_installed;
 
     // Starts a dictation and waits until the start sequence is over.
     static void startAndSettle(SpineRig &rig)
@@ -46,10 +48,10 @@ private Q_SLOTS:
     void initTestCase()
     {
         m_network = std::make_unique<RedirectingNetworkAccess>(closedPort(), QList<QSslCertificate>{});
-        NetworkAccess::setShared(m_network.get());
+        m_installed.emplace(m_network.get());
     }
 
-    void cleanupTestCase() { NetworkAccess::setShared(nullptr); }
+    void cleanupTestCase() { m_installed.reset(); }
 
     void tokenFailuresEndInTheirMessages_data()
     {

@@ -2,6 +2,7 @@
 // The launch services of the application's state on the harness's X server, with the spine's fakes
 // standing in for the dictation components: the global shortcut drives the toggle, and the stored
 // shortcut is a property of the state that follows every change.
+#include "core/AppIdentity.h"
 #include "app/AppState.h"
 #include "ExternalTool.h"
 #include "FakeAccessTokenProvider.h"
@@ -25,8 +26,7 @@ class TestAppStateServices : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("quillfen"));
-        QCoreApplication::setApplicationName(QStringLiteral("MurlexMac"));
+        AppIdentity::install();
     }
 
     void theShortcutTogglesAndItsChangesReachTheState()

@@ -9,20 +9,6 @@ class TestBackendConfig : public QObject {
     static QString enc(const QUrl &url) { return url.toString(QUrl::FullyEncoded); }
 
 private Q_SLOTS:
-    void fixedPaths()
-    {
-        QCOMPARE(BackendConfig::host(), QStringLiteral("api.murlex.app"));
-        QCOMPARE(enc(BackendConfig::baseURL()), QStringLiteral("https://api.murlex.app"));
-        QVERIFY(BackendConfig::baseURL().path().isEmpty());
-        QCOMPARE(enc(BackendConfig::authAppleURL()), QStringLiteral("https://api.murlex.app/auth/apple"));
-        QCOMPARE(enc(BackendConfig::authRefreshURL()), QStringLiteral("https://api.murlex.app/auth/refresh"));
-        QCOMPARE(enc(BackendConfig::hotwordsURL()), QStringLiteral("https://api.murlex.app/hotwords"));
-        QCOMPARE(enc(BackendConfig::diagnosticsURL()), QStringLiteral("https://api.murlex.app/diagnostics"));
-        QCOMPARE(BackendConfig::hotwordsURL(), BackendConfig::hotwordsURL());
-        QCOMPARE(BackendConfig::sampleRate, 16000.0);
-        QCOMPARE(BackendConfig::chunkMilliseconds, 100);
-    }
-
     void hotwordPath_data()
     {
         QTest::addColumn<QString>("word");

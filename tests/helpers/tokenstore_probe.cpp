@@ -5,7 +5,8 @@
 //   read         read the access token
 //   delete       delete the access token
 // Prints one line per operation: "<op> <result> <milliseconds>", result "none" or the text read.
-#include "platform/linux/LibsecretStore.h"
+#include "platform/Platform.h"
+#include "platform/SecretStore.h"
 #include "store/TokenStore.h"
 
 #include <QCoreApplication>
@@ -18,9 +19,9 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    std::unique_ptr<LibsecretStore> bounded;
+    std::unique_ptr<SecretStore> bounded;
     if (args.size() >= 2 && args.first() == QLatin1String("--timeout-ms")) {
-        bounded = std::make_unique<LibsecretStore>(std::chrono::milliseconds(args.at(1).toInt()));
+        bounded = Platform::secretStore(std::chrono::milliseconds(args.at(1).toInt()));
         TokenStore::setSecretStore(bounded.get());
         args = args.mid(2);
     }

@@ -46,7 +46,7 @@ class TestTextInjector : public QObject {
             accessibility = accessibilityOwned.get();
             clipboard->contents = userClipboard;
             injector = std::make_unique<TextInjector>(
-                TextInjector::Platform{std::move(clipboardOwned), std::move(keysOwned), std::move(windowOwned),
+                TextInjector::Services{std::move(clipboardOwned), std::move(keysOwned), std::move(windowOwned),
                                        std::move(accessibilityOwned)},
                 restoreDelay);
         }
@@ -97,27 +97,6 @@ private Q_SLOTS:
         QCOMPARE(log.count(QStringLiteral("injection"), QtCriticalMsg, line), 2);
     }
 
-    void pasteRoundTripRestoresTheUsersClipboard()
-    {
-        LogCapture log;
-        Rig rig;
-        QSignalSpy restored(rig.injector.get(), &TextInjector::clipboardRestored);
-
-        QVERIFY(rig.injector->inject(QStringLiteral("你好，世界")));
-
-        // Snapshot, then the text, then the chord at once; the restore waits.
-        QCOMPARE(rig.journal, (QStringList{QStringLiteral("trusted?"), QStringLiteral("snapshot"),
-                                           QStringLiteral("set 你好，世界"), QStringLiteral("chord Control+V")}));
-        QCOMPARE(rig.clipboard->contents.value(1).mimeType, QStringLiteral("x-kde-passwordManagerHint"));
-        QCOMPARE(log.messages(QStringLiteral("injection"), QtInfoMsg),
-                 QStringList{QStringLiteral("injected 5 chars via pasteboard")});
-
-        QVERIFY(restored.wait(2000));
-        QCOMPARE(rig.journal.last(), QStringLiteral("restore"));
-        QCOMPARE(rig.clipboard->contents, userClipboard);
-        QCOMPARE(log.messages(QStringLiteral("injection")).size(), 1);
-    }
-
     // A second paste before the first restore must neither snapshot the first paste's text as the
     // user's contents nor have the first restore pull the clipboard away under the second paste.
     void pastesInQuickSuccessionRestoreTheUsersClipboardOnce()
@@ -142,7 +121,7 @@ private Q_SLOTS:
     {
         static_assert(TextInjector::defaultRestoreDelay == 150ms);
         QStringList journal;
-        TextInjector::Platform platform{std::make_unique<FakeClipboard>(&journal),
+        TextInjector::Services platform{std::make_unique<FakeClipboard>(&journal),
                                         std::make_unique<FakeKeySynthesis>(&journal),
                                         std::make_unique<FakeFocusedWindow>(), std::make_unique<FakeAccessibility>()};
         TextInjector injector(std::move(platform));
@@ -231,28 +210,18 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("injected 3 chars via AX")});
     }
 
-    void accessibilityFailuresAreLoggedAndReported()
+    void aRefusedAccessibilityWriteIsLoggedAndReported()
     {
-        {
-            LogCapture log;
-            Rig rig;
-            rig.injector->setMode(TextInjector::Mode::accessibility);
-            rig.accessibility->hasFocusedElement = false;
-            QVERIFY(!rig.injector->inject(QStringLiteral("文字")));
-            QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("AX: no focused element")});
-            QVERIFY(log.contains(QStringLiteral("injection"), QtCriticalMsg, QStringLiteral("AX: no focused element")));
-        }
-        {
-            LogCapture log;
-            Rig rig;
-            rig.injector->setMode(TextInjector::Mode::accessibility);
-            rig.accessibility->value = QStringLiteral("abc");
-            rig.accessibility->setValueError = -25205;
-            QVERIFY(!rig.injector->inject(QStringLiteral("文字")));
-            QCOMPARE(rig.accessibility->written, QStringList{QStringLiteral("abc文字")});
-            QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("AX set value failed: -25205")});
-            QVERIFY(log.contains(QStringLiteral("injection"), QtCriticalMsg, QStringLiteral("AX set value failed: -25205")));
-        }
+        // (No focused element is covered against a real field on the accessibility bus.)
+        LogCapture log;
+        Rig rig;
+        rig.injector->setMode(TextInjector::Mode::accessibility);
+        rig.accessibility->value = QStringLiteral("abc");
+        rig.accessibility->setValueError = -25205;
+        QVERIFY(!rig.injector->inject(QStringLiteral("文字")));
+        QCOMPARE(rig.accessibility->written, QStringList{QStringLiteral("abc文字")});
+        QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("AX set value failed: -25205")});
+        QVERIFY(log.contains(QStringLiteral("injection"), QtCriticalMsg, QStringLiteral("AX set value failed: -25205")));
     }
 };
 

@@ -3,11 +3,11 @@
 // reports what it receives, a clipboard owner serving several formats, a terminal window, a field
 // on the accessibility bus, a second X server without XTEST, and a run without any display.
 #include "injection/TextInjector.h"
-#include "platform/linux/QtClipboard.h"
-#include "platform/linux/AtspiAccessibility.h"
-#include "platform/linux/X11FocusedWindow.h"
-#include "platform/linux/XTestKeySynthesis.h"
-#include "platform/linux/XcbReply.h"
+#include "platform/Accessibility.h"
+#include "platform/Clipboard.h"
+#include "platform/FocusedWindow.h"
+#include "platform/KeySynthesis.h"
+#include "platform/Platform.h"
 
 #include "ExternalTool.h"
 #include "HelperProcess.h"
@@ -22,9 +22,17 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace {
+
+// Owns a reply that xcb hands over for the caller to free().
+struct XcbFree {
+    void operator()(void *block) const { std::free(block); }
+};
+template <typename T>
+using XcbReply = std::unique_ptr<T, XcbFree>;
 
 std::optional<QByteArray> run(const QString &program, const QStringList &arguments)
 {
@@ -108,7 +116,7 @@ class TestX11Injection : public QObject {
 
     static std::unique_ptr<TextInjector> systemInjector(std::chrono::milliseconds delay = TextInjector::defaultRestoreDelay)
     {
-        return std::make_unique<TextInjector>(TextInjector::Platform::system(), delay);
+        return std::make_unique<TextInjector>(TextInjector::Services::system(), delay);
     }
 
 private Q_SLOTS:
@@ -138,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(before.value(QStringLiteral("application/x-murlex-blob")), blob);
 
         // What a snapshot holds: the data formats in order, without the selection protocol's targets.
-        const ClipboardSnapshot snapshot = QtClipboard().snapshot();
+        const ClipboardSnapshot snapshot = Platform::clipboard()->snapshot();
         QStringList formats;
         for (const ClipboardFormat &format : snapshot)
             formats << format.mimeType;
@@ -168,12 +176,12 @@ private Q_SLOTS:
 
     void dictatedTextIsMarkedForClipboardManagers()
     {
-        QtClipboard clipboard;
-        clipboard.setTransientText(QStringLiteral("口令"));
+        const std::unique_ptr<Clipboard> clipboard = Platform::clipboard();
+        clipboard->setTransientText(QStringLiteral("口令"));
         QCOMPARE(readClipboardAsAnotherClient().value(QStringLiteral("x-kde-passwordManagerHint")),
                  QByteArrayLiteral("secret"));
         QCOMPARE(readClipboardAsAnotherClient().value(QStringLiteral("UTF8_STRING")), QStringLiteral("口令").toUtf8());
-        clipboard.restore({});
+        clipboard->restore({});
         QCOMPARE(clipboardOwner(), xcb_window_t(XCB_NONE));
     }
 
@@ -247,7 +255,7 @@ private Q_SLOTS:
         QVERIFY(release.waitForFinished());
         xcb_ungrab_key(c, f9Key, root, XCB_MOD_MASK_ANY);
         xcb_flush(c);
-        QVERIFY2(waited >= 150 && waited < XTestKeySynthesis::heldKeyReleaseWait.count(), qPrintable(QString::number(waited)));
+        QVERIFY2(waited >= 150 && waited < KeySynthesis::heldKeyReleaseWait.count(), qPrintable(QString::number(waited)));
 
         const auto received = target->waitForLine(QStringLiteral("text "));
         QVERIFY(received);
@@ -269,7 +277,7 @@ private Q_SLOTS:
         const qint64 waited = elapsed.elapsed();
         QVERIFY(run(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("F9")}));
         // Half a second: long enough for a shortcut's release, short enough not to be noticed.
-        QCOMPARE(XTestKeySynthesis::heldKeyReleaseWait, std::chrono::milliseconds(500));
+        QCOMPARE(KeySynthesis::heldKeyReleaseWait, std::chrono::milliseconds(500));
         QVERIFY2(waited >= 450 && waited < 1500, qPrintable(QString::number(waited)));
         const auto received = target->waitForLine(QStringLiteral("text "));
         QVERIFY(received);
@@ -282,7 +290,7 @@ private Q_SLOTS:
         std::unique_ptr<HelperProcess> terminal =
             focusedTarget({QStringLiteral("--wm-class"), QStringLiteral("gnome-terminal-server,Gnome-terminal")});
         QVERIFY(terminal);
-        QCOMPARE(X11FocusedWindow().windowClass(),
+        QCOMPARE(Platform::focusedWindow()->windowClass(),
                  (WindowClass{QStringLiteral("gnome-terminal-server"), QStringLiteral("Gnome-terminal")}));
 
         std::unique_ptr<TextInjector> injector = systemInjector();
@@ -302,9 +310,9 @@ private Q_SLOTS:
             std::unique_ptr<HelperProcess> field = focusedTarget({QStringLiteral("--text"), QStringLiteral("已有 ")}, accessible);
             QVERIFY(field);
             // The field's application registers on the accessibility bus in its own time.
-            AtspiAccessibility accessibility;
+            const std::unique_ptr<Accessibility> accessibility = Platform::accessibility();
             std::unique_ptr<AccessibleElement> element;
-            QTRY_VERIFY_WITH_TIMEOUT((element = accessibility.focusedElement()) != nullptr, 20000);
+            QTRY_VERIFY_WITH_TIMEOUT((element = accessibility->focusedElement()) != nullptr, 20000);
             QCOMPARE(element->textValue(), std::optional<QString>(QStringLiteral("已有 ")));
 
             LogCapture log;
@@ -342,10 +350,10 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return xvfb.canReadLine(); }, 15000));
         const QByteArray display = ':' + xvfb.readLine().trimmed();
 
-        QVERIFY(XTestKeySynthesis(qgetenv("DISPLAY")).isTrusted());
-        QVERIFY(XTestKeySynthesis().isTrusted());
-        QVERIFY(!XTestKeySynthesis(display).isTrusted());
-        QVERIFY(!XTestKeySynthesis(QByteArrayLiteral(":64999")).isTrusted()); // no server at all
+        QVERIFY(Platform::keySynthesis(qgetenv("DISPLAY"))->isTrusted());
+        QVERIFY(Platform::keySynthesis()->isTrusted());
+        QVERIFY(!Platform::keySynthesis(display)->isTrusted());
+        QVERIFY(!Platform::keySynthesis(QByteArrayLiteral(":64999"))->isTrusted()); // no server at all
 
         HelperProcess owner(QStringLiteral("clipboard_owner"),
                      {QStringLiteral("text/plain=") + QString::fromLatin1(QByteArrayLiteral("keep me").toHex())});
@@ -354,10 +362,8 @@ private Q_SLOTS:
         const xcb_window_t ownerWindow = clipboardOwner();
 
         LogCapture log;
-        TextInjector injector(TextInjector::Platform{std::make_unique<QtClipboard>(),
-                                                     std::make_unique<XTestKeySynthesis>(display),
-                                                     std::make_unique<X11FocusedWindow>(display),
-                                                     std::make_unique<AtspiAccessibility>()});
+        TextInjector injector(TextInjector::Services{Platform::clipboard(), Platform::keySynthesis(display),
+                                                     Platform::focusedWindow(display), Platform::accessibility()});
         QSignalSpy restored(&injector, &TextInjector::clipboardRestored);
         QVERIFY(!injector.inject(QStringLiteral("不该出现")));
         QVERIFY(!restored.wait(400));

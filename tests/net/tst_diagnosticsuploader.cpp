@@ -6,10 +6,8 @@
 #include "store/MetricsKitObserver.h"
 #include "store/TokenStore.h"
 
-#include "DevServer.h"
-#include "ScopedNetworkAccess.h"
+#include "StandIn.h"
 #include "LogCapture.h"
-#include "RecordingNetworkAccess.h"
 #include "TaskResult.h"
 
 #include <QDir>
@@ -40,7 +38,8 @@ QStringList sortedLines(const LogCapture &log, QtMsgType level)
 class TestDiagnosticsUploader : public QObject {
     Q_OBJECT
 
-    DevServer m_server;
+    StandIn m_standIn;
+    DevServer &m_server = m_standIn.server;
     RecordingNetworkAccess *m_access = nullptr;
     DevServer::Tokens m_tokens;
 
@@ -92,28 +91,16 @@ class TestDiagnosticsUploader : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"), "no session bus: run the tests through scripts/harness.sh");
         // The application's own cache, in the harness's private data directory.
         QCOMPARE(cacheDir(), qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/quillfen.MurlexMac/diagnostics_cache"));
-
-        QVERIFY(m_server.start());
-        m_access = new RecordingNetworkAccess(m_server.port(), DevServer::caCertificates(), this);
-        NetworkAccess::setShared(m_access);
+        QVERIFY(m_standIn.start());
+        m_access = &m_standIn.access();
     }
-    void cleanupTestCase()
-    {
-        NetworkAccess::setShared(nullptr);
-        TokenStore::setAccessToken(std::nullopt);
-        TokenStore::setRefreshToken(std::nullopt);
-        QDir(cacheDir()).removeRecursively();
-    }
+    void cleanupTestCase() { QDir(cacheDir()).removeRecursively(); }
     void init()
     {
-        QVERIFY(m_server.reset());
+        QVERIFY(m_standIn.reset());
         QDir(cacheDir()).removeRecursively();
-        TokenStore::setAccessToken(std::nullopt);
-        TokenStore::setRefreshToken(std::nullopt);
-        m_access->clear();
     }
 
     // No token is stored in these: asking for one would end the run with an error.

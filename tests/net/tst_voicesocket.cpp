@@ -1,6 +1,5 @@
 // test-labels: spine
-#include "DevServer.h"
-#include "ScopedNetworkAccess.h"
+#include "StandIn.h"
 #include "FakeAudioCapture.h"
 #include "LogCapture.h"
 #include "RedirectingNetworkAccess.h"
@@ -23,8 +22,8 @@ using Fault = DevServer::SocketFault;
 class TestVoiceSocket : public QObject {
     Q_OBJECT
 
-    DevServer m_server;
-    std::unique_ptr<RedirectingNetworkAccess> m_network;
+    StandIn m_standIn;
+    DevServer &m_server = m_standIn.server;
     QString m_token;
 
     QJsonObject lastConnection() { return m_server.socketRecording().last().toObject(); }
@@ -39,20 +38,15 @@ class TestVoiceSocket : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_server.start());
-        m_network = std::make_unique<RedirectingNetworkAccess>(m_server.port(), DevServer::caCertificates());
-        NetworkAccess::setShared(m_network.get());
+        QVERIFY(m_standIn.start());
         m_token = m_server.issueTokens(QStringLiteral("alice")).access;
         QVERIFY(!m_token.isEmpty());
     }
 
     void init()
     {
-        QVERIFY(m_server.reset());
-        m_network->clearRequestedUrls();
+        QVERIFY(m_standIn.reset());
     }
-
-    void cleanupTestCase() { NetworkAccess::setShared(nullptr); }
 
     void nothingIsSentOrLoggedWithoutAConnection()
     {
@@ -80,7 +74,7 @@ private Q_SLOTS:
 
         socket.connect(m_token);
         const QString url = QStringLiteral("wss://api.murlex.app/ws?token=") + m_token;
-        QCOMPARE(m_network->requestedUrls(), QList<QUrl>{QUrl(url)});
+        QCOMPARE(m_standIn.access().requestedUrls(), QList<QUrl>{QUrl(url)});
         QCOMPARE(log.messages(QStringLiteral("socket")),
                  (QStringList{QStringLiteral("connecting to ") + url.left(40) + QStringLiteral("..."),
                               QStringLiteral("URLSession proxy dict (should be all 0): "

@@ -1,5 +1,6 @@
 // test-labels: shortcuts
 // The dictation hot key on a real X server (the harness's Xvfb), pressed with xdotool.
+#include "core/AppIdentity.h"
 #include "HelperProcess.h"
 #include "LogCapture.h"
 #include "StdoutCapture.h"
@@ -79,8 +80,7 @@ private Q_SLOTS:
         QVERIFY2(QGuiApplication::platformName() == QStringLiteral("xcb"), "run the tests through scripts/harness.sh");
         QVERIFY(m_settingsDir.isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-        QCoreApplication::setOrganizationName(QStringLiteral("quillfen"));
-        QCoreApplication::setApplicationName(QStringLiteral("MurlexMac"));
+        AppIdentity::install();
 
         LogCapture log;
         m_hotkey = new GlobalHotkey(this);

@@ -1,5 +1,6 @@
 // test-labels: shortcuts
 // The shortcuts library's logic without a display server: a fake desktop takes the hot keys.
+#include "core/AppIdentity.h"
 #include "FakeHotKeyService.h"
 #include "LogCapture.h"
 #include "StdoutCapture.h"
@@ -47,8 +48,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_settingsDir.isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-        QCoreApplication::setOrganizationName(QStringLiteral("quillfen"));
-        QCoreApplication::setApplicationName(QStringLiteral("MurlexMac"));
+        AppIdentity::install();
         m_desktop = new FakeHotKeyService(this);
         CarbonKeyboardShortcuts::setService(m_desktop);
     }

@@ -6,9 +6,8 @@
 #include "store/HotWordsStore.h"
 #include "store/TokenStore.h"
 
-#include "DevServer.h"
 #include "HelperProcess.h"
-#include "RedirectingNetworkAccess.h"
+#include "StandIn.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -84,8 +83,8 @@ constexpr std::chrono::milliseconds shortSessionTimeout{2000};
 class TestHotWordsStore : public QObject {
     Q_OBJECT
 
-    DevServer m_server;
-    std::unique_ptr<RedirectingNetworkAccess> m_access;
+    StandIn m_standIn;
+    DevServer &m_server = m_standIn.server;
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QSettings> m_settings;
     std::unique_ptr<HotWordsAPIClient> m_client;
@@ -135,22 +134,10 @@ class TestHotWordsStore : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"), "no session bus: run the tests through scripts/harness.sh");
-        QVERIFY(m_server.start());
-        m_access = std::make_unique<RedirectingNetworkAccess>(m_server.port(), DevServer::caCertificates());
-        NetworkAccess::setShared(m_access.get());
-    }
-    void cleanupTestCase()
-    {
-        NetworkAccess::setShared(nullptr);
-        TokenStore::setAccessToken(std::nullopt);
-        QVERIFY(m_server.stop());
-    }
+    void initTestCase() { QVERIFY(m_standIn.start()); }
     void init()
     {
-        QVERIFY(m_server.reset());
+        QVERIFY(m_standIn.reset());
         signIn();
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());

@@ -3,7 +3,8 @@
 // Secret Service is missing or never answers (each in a child process of its own).
 #include <libsecret/secret.h>
 
-#include "platform/linux/LibsecretStore.h"
+#include "platform/Platform.h"
+#include "platform/SecretStore.h"
 #include "store/TokenStore.h"
 
 #include <QtTest>
@@ -234,7 +235,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(std::optional<QString>, expected);
-        LibsecretStore().write(QLatin1String(TokenStore::service), QLatin1String(TokenStore::accessTokenAccount), bytes);
+        Platform::secretStore().write(QLatin1String(TokenStore::service), QLatin1String(TokenStore::accessTokenAccount), bytes);
         QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{bytes});
         QCOMPARE(TokenStore::accessToken(), expected);
     }

@@ -7,6 +7,7 @@
 #include "store/UsageMetrics.h"
 
 #include "LogCapture.h"
+#include "platform/Platform.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -40,7 +41,7 @@ class TestUsageMetrics : public QObject {
 
     std::unique_ptr<UsageMetrics> metrics(std::chrono::milliseconds checkInterval = UsageMetrics::defaultCheckInterval)
     {
-        return std::make_unique<UsageMetrics>(ProcessInfo::system(), QStringLiteral("0.1.0"), m_reports.sink(), statePath(),
+        return std::make_unique<UsageMetrics>(Platform::processInfo(), QStringLiteral("0.1.0"), m_reports.sink(), statePath(),
                                               [now = m_now] { return *now; }, checkInterval);
     }
 
@@ -180,7 +181,7 @@ private Q_SLOTS:
         LogCapture log;
         observer.registerSources();
         observer.registerSources(); // once only
-        CrashRecorder::system().endRun();
+        Platform::crashRecorder().endRun();
 
         QCOMPARE(log.count(QStringLiteral("MetricsKitObserver"), QtInfoMsg, QStringLiteral("MetricsKitObserver registered")), 1);
         // A first run has no previous one to report; the due metric report is cached.

@@ -4,7 +4,8 @@
 // the installed executable and for one run from the build tree.
 #include "ExternalTool.h"
 #include "LogCapture.h"
-#include "platform/linux/XdgAutostartLoginItem.h"
+#include "platform/DesktopEntry.h"
+#include "platform/Platform.h"
 #include "ui/LoginItemController.h"
 
 #include "BuildConfig.h"
@@ -83,11 +84,11 @@ class TestLoginItem : public QObject {
     QString m_prefix;
     QString m_autostart;
 
-    XdgAutostartLoginItem::Paths installedPaths() const
+    LoginItemService::Paths installedPaths() const
     {
         return {m_prefix + QStringLiteral("/bin/murlex"), m_prefix, m_autostart};
     }
-    XdgAutostartLoginItem::Paths buildTreePaths() const
+    LoginItemService::Paths buildTreePaths() const
     {
         return {buildTreeExecutable(), m_prefix, m_autostart};
     }
@@ -140,7 +141,7 @@ private Q_SLOTS:
             return out;
         }();
         QCOMPARE(execs.size(), 2);
-        QCOMPARE(XdgAutostartLoginItem::programOfExec(execs.at(0)), m_prefix + QStringLiteral("/bin/murlex"));
+        QCOMPARE(DesktopEntry::programOfExec(execs.at(0)), m_prefix + QStringLiteral("/bin/murlex"));
         QCOMPARE(execs.at(1), execs.at(0) + QStringLiteral(" --toggle"));
 
         // The installed program runs.
@@ -168,32 +169,32 @@ private Q_SLOTS:
 
     void onlyTheInstalledExecutableIsAnInstallableLocation()
     {
-        QVERIFY(XdgAutostartLoginItem(installedPaths()).isInstallableLocation());
-        QVERIFY(!XdgAutostartLoginItem(buildTreePaths()).isInstallableLocation());
+        QVERIFY(Platform::loginItemService(installedPaths())->isInstallableLocation());
+        QVERIFY(!Platform::loginItemService(buildTreePaths())->isInstallableLocation());
         // This test program, as the running process, with the prefix the build was made for.
-        const auto current = XdgAutostartLoginItem::Paths::current();
+        const auto current = LoginItemService::Paths::current();
         QCOMPARE(current.installPrefix, QDir::cleanPath(QString::fromUtf8(BuildConfig::installPrefix)));
         QVERIFY(current.executable.endsWith(QStringLiteral("/tst_login_item")));
-        QVERIFY(!XdgAutostartLoginItem(current).isInstallableLocation());
+        QVERIFY(!Platform::loginItemService(current)->isInstallableLocation());
         // A build tree made the prefix does not count either: only <prefix>/bin/murlex does.
-        QVERIFY(!XdgAutostartLoginItem({buildTreeExecutable(), buildDir(), m_autostart}).isInstallableLocation());
+        QVERIFY(!Platform::loginItemService({buildTreeExecutable(), buildDir(), m_autostart})->isInstallableLocation());
 
         // Resolved: a link in the prefix to a build tree is the build tree running ...
         const QString linkedPrefix = m_root.filePath(QStringLiteral("linked"));
         QVERIFY(QDir().mkpath(linkedPrefix + QStringLiteral("/bin")));
         QVERIFY(QFile::link(buildTreeExecutable(), linkedPrefix + QStringLiteral("/bin/murlex")));
-        QVERIFY(!XdgAutostartLoginItem({buildTreeExecutable(), linkedPrefix, m_autostart}).isInstallableLocation());
+        QVERIFY(!Platform::loginItemService({buildTreeExecutable(), linkedPrefix, m_autostart})->isInstallableLocation());
         // ... and a link elsewhere to the installed file runs the installed file.
         const QString elsewhere = m_root.filePath(QStringLiteral("murlex-link"));
         QVERIFY(QFile::link(m_prefix + QStringLiteral("/bin/murlex"), elsewhere));
         const QString running = QFileInfo(elsewhere).canonicalFilePath();
-        QVERIFY(XdgAutostartLoginItem({running, m_prefix, m_autostart}).isInstallableLocation());
+        QVERIFY(Platform::loginItemService({running, m_prefix, m_autostart})->isInstallableLocation());
     }
 
     void enablingOutsideTheInstallIsRefusedAndWritesNothing()
     {
         LogCapture log;
-        LoginItemController controller(std::make_unique<XdgAutostartLoginItem>(buildTreePaths()));
+        LoginItemController controller(Platform::loginItemService(buildTreePaths()));
         QSignalSpy registered(&controller, &LoginItemController::isRegisteredChanged);
         QVERIFY(!controller.isInstallableLocation());
         controller.setEnabled(true);
@@ -206,7 +207,7 @@ private Q_SLOTS:
     void enableWritesAValidEntryForTheInstalledExecutableAndDisableRemovesIt()
     {
         LogCapture log;
-        LoginItemController controller(std::make_unique<XdgAutostartLoginItem>(installedPaths()));
+        LoginItemController controller(Platform::loginItemService(installedPaths()));
         QSignalSpy registered(&controller, &LoginItemController::isRegisteredChanged);
         QVERIFY(controller.isInstallableLocation());
         QVERIFY(!controller.isRegistered());
@@ -218,12 +219,12 @@ private Q_SLOTS:
         const QString errors = validationErrors(entryPath());
         QVERIFY2(errors.isEmpty(), qPrintable(errors));
         const QByteArray entry = readAll(entryPath());
-        QCOMPARE(XdgAutostartLoginItem::programOfExec(entryValue(entry, QStringLiteral("Exec"))), m_prefix + QStringLiteral("/bin/murlex"));
+        QCOMPARE(DesktopEntry::programOfExec(entryValue(entry, QStringLiteral("Exec"))), m_prefix + QStringLiteral("/bin/murlex"));
         // Written whole and renamed into place: nothing else is left in the directory.
         QCOMPARE(QDir(m_autostart).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("quillfen.MurlexMac.desktop")});
 
         // A fresh controller (the next run) reads the entry as registered.
-        QVERIFY(LoginItemController(std::make_unique<XdgAutostartLoginItem>(installedPaths())).isRegistered());
+        QVERIFY(LoginItemController(Platform::loginItemService(installedPaths())).isRegistered());
 
         controller.setEnabled(false);
         QVERIFY(!QFileInfo::exists(entryPath()));
@@ -236,7 +237,7 @@ private Q_SLOTS:
 
     void anEntrySwitchedOffByTheUserReadsAsNotRegisteredAndIsOursToRemove()
     {
-        LoginItemController controller(std::make_unique<XdgAutostartLoginItem>(installedPaths()));
+        LoginItemController controller(Platform::loginItemService(installedPaths()));
         controller.setEnabled(true);
         QVERIFY(controller.isRegistered());
         const QByteArray ours = readAll(entryPath());
@@ -256,7 +257,7 @@ private Q_SLOTS:
     void anotherProgramsEntryOfTheSameNameIsLeftAloneAndReported()
     {
         LogCapture log;
-        LoginItemController controller(std::make_unique<XdgAutostartLoginItem>(installedPaths()));
+        LoginItemController controller(Platform::loginItemService(installedPaths()));
         controller.setEnabled(true);
         QVERIFY(controller.isRegistered());
 
@@ -277,7 +278,7 @@ private Q_SLOTS:
         // Asked to start at login, this installation takes the name over.
         controller.setEnabled(true);
         QVERIFY(controller.isRegistered());
-        QCOMPARE(XdgAutostartLoginItem::programOfExec(entryValue(readAll(entryPath()), QStringLiteral("Exec"))),
+        QCOMPARE(DesktopEntry::programOfExec(entryValue(readAll(entryPath()), QStringLiteral("Exec"))),
                  m_prefix + QStringLiteral("/bin/murlex"));
     }
 
@@ -287,9 +288,9 @@ private Q_SLOTS:
         // A file where the directory should be: no permission bits save it, not even for root.
         const QString blocked = m_root.filePath(QStringLiteral("blocked"));
         QVERIFY(writeFile(blocked + QStringLiteral("/autostart"), "not a directory"));
-        XdgAutostartLoginItem::Paths paths = installedPaths();
+        LoginItemService::Paths paths = installedPaths();
         paths.autostartDirectory = blocked + QStringLiteral("/autostart");
-        LoginItemController controller(std::make_unique<XdgAutostartLoginItem>(paths));
+        LoginItemController controller(Platform::loginItemService(paths));
         QSignalSpy registered(&controller, &LoginItemController::isRegisteredChanged);
         QSignalSpy installable(&controller, &LoginItemController::isInstallableLocationChanged);
 
@@ -307,11 +308,11 @@ private Q_SLOTS:
     {
         for (const QString &path : {QStringLiteral("/usr/bin/murlex"), QStringLiteral("/opt/Murlex prefix/bin/murlex"),
                                     QStringLiteral("/tmp/a\"b`c$d\\e%f/bin/murlex"), QStringLiteral("/home/用户/bin/murlex")}) {
-            const QString exec = XdgAutostartLoginItem::execValue(path);
+            const QString exec = DesktopEntry::execValue(path);
             // Read back the way a desktop entry's string value is read: \\ stands for one backslash.
             QString unescaped = exec;
             unescaped.replace(QLatin1String("\\\\"), QLatin1String("\\"));
-            QCOMPARE(XdgAutostartLoginItem::programOfExec(unescaped), path);
+            QCOMPARE(DesktopEntry::programOfExec(unescaped), path);
         }
     }
 };

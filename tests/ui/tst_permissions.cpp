@@ -7,11 +7,7 @@
 #include "NotificationRecorder.h"
 #include "Pactl.h"
 #include "PipeSource.h"
-#include "platform/linux/DesktopSettingsLauncher.h"
-#include "platform/linux/FreedesktopNotifications.h"
-#include "platform/linux/LinuxMicrophonePermission.h"
-#include "platform/linux/PulseAudioSystem.h"
-#include "platform/linux/XTestKeySynthesis.h"
+#include "platform/Platform.h"
 #include "ui/PermissionChecker.h"
 
 #include <QDir>
@@ -38,15 +34,15 @@ class TestPermissions : public QObject {
     QTemporaryDir m_dir;
     QByteArray m_path;
 
-    PermissionChecker::Platform platform(const QString &settingsName, const QByteArray &display = {})
+    PermissionChecker::Services platform(const QString &settingsName, const QByteArray &display = {})
     {
-        PermissionChecker::Platform p;
-        p.microphone = std::make_shared<LinuxMicrophonePermission>(
-            std::make_shared<PulseAudioSystem>(),
+        PermissionChecker::Services p;
+        p.microphone = Platform::microphonePermission(
+            Platform::audioSystem(),
             std::make_unique<QSettings>(m_dir.filePath(settingsName + QStringLiteral(".ini")), QSettings::IniFormat));
-        p.keys = std::make_shared<XTestKeySynthesis>(display);
-        p.notifications = std::make_shared<FreedesktopNotifications>();
-        p.settings = std::make_shared<DesktopSettingsLauncher>();
+        p.keys = Platform::keySynthesis(display);
+        p.notifications = Platform::desktopNotifications();
+        p.settings = Platform::systemSettings();
         return p;
     }
 

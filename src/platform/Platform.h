@@ -1,0 +1,80 @@
+#pragma once
+
+#include "platform/LoginItemService.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class Accessibility;
+class AudioSystem;
+class Clipboard;
+class CrashRecorder;
+class DesktopNotifications;
+class FocusedWindow;
+class HotKeyService;
+class KeySynthesis;
+class MicrophonePermission;
+class ProcessInfo;
+class QCoreApplication;
+class QObject;
+class QSettings;
+class SecretStore;
+class SystemSettings;
+
+// The one entry to the operating system's services: every platform service is obtained here, one
+// factory per service family, and nothing outside platform/linux/ reaches an implementation any
+// other way. The functions are those of the platform this build runs on (platform/linux/).
+//
+// Arguments that name a server, a display or a bound exist for the callers that need another one
+// than the session's (tests, mostly); the defaults are the session's own.
+namespace Platform {
+
+// Sound. `server` names a sound server; empty for the session's. `operationTimeout` bounds every
+// exchange with it, connecting included (the default is a few seconds).
+std::shared_ptr<AudioSystem> audioSystem(const QString &server = {});
+std::shared_ptr<AudioSystem> audioSystem(const QString &server, std::chrono::milliseconds operationTimeout);
+// Whether the microphone may be used; the flag that the user was asked lives in `settings` (the
+// application's own settings when none are given).
+std::shared_ptr<MicrophonePermission> microphonePermission(std::shared_ptr<AudioSystem> audio,
+                                                           std::unique_ptr<QSettings> settings = {});
+
+// Text injection. `display` names an X display; empty for the session's.
+std::unique_ptr<Clipboard> clipboard();
+std::unique_ptr<KeySynthesis> keySynthesis(const QByteArray &display = {});
+std::unique_ptr<FocusedWindow> focusedWindow(const QByteArray &display = {});
+std::unique_ptr<Accessibility> accessibility();
+
+// Global hot keys on the display the application runs on, owned by `parent`; nullptr when there
+// is no display.
+HotKeyService *hotKeyService(QObject *parent);
+
+// The user's secret store (process-wide, never destroyed), and one whose calls give up after
+// `callTimeout`.
+SecretStore &secretStore();
+std::unique_ptr<SecretStore> secretStore(std::chrono::milliseconds callTimeout);
+
+// The desktop: notification bubbles, its own settings tools, and starting at login (for the
+// running executable, or for the given paths).
+std::unique_ptr<DesktopNotifications> desktopNotifications();
+std::unique_ptr<SystemSettings> systemSettings();
+std::unique_ptr<LoginItemService> loginItemService();
+std::unique_ptr<LoginItemService> loginItemService(const LoginItemService::Paths &paths);
+
+// The line to print when the application cannot show itself here (no display it can use); none
+// when it can. Asked before the application object exists.
+std::optional<QString> displayProblem();
+
+// This process (process-wide, never destroyed).
+CrashRecorder &crashRecorder();
+const ProcessInfo &processInfo();
+
+// SIGINT and SIGTERM end the event loop of `app` the normal way, on the main thread: `onSignal`
+// runs first, then quit(). False when the handlers cannot be installed. Once per process.
+bool quitOnTerminationSignals(QCoreApplication &app, std::function<void()> onSignal = {});
+
+} // namespace Platform

@@ -1,0 +1,106 @@
+#include "platform/Platform.h"
+
+#include "platform/linux/atspi/AtspiAccessibility.h"
+#include "platform/linux/crash/LinuxCrashRecorder.h"
+#include "platform/linux/desktop/DesktopSettingsLauncher.h"
+#include "platform/linux/desktop/FreedesktopNotifications.h"
+#include "platform/linux/desktop/XdgAutostartLoginItem.h"
+#include "platform/linux/process/LinuxProcessInfo.h"
+#include "platform/linux/pulse/LinuxMicrophonePermission.h"
+#include "platform/linux/pulse/PulseAudioSystem.h"
+#include "platform/linux/secret/LibsecretStore.h"
+#include "platform/linux/x11/QtClipboard.h"
+#include "platform/linux/x11/X11DisplayCheck.h"
+#include "platform/linux/x11/X11FocusedWindow.h"
+#include "platform/linux/x11/X11HotKeyService.h"
+#include "platform/linux/x11/XTestKeySynthesis.h"
+
+#include <QSettings>
+
+std::shared_ptr<AudioSystem> Platform::audioSystem(const QString &server)
+{
+    return std::make_shared<PulseAudioSystem>(server);
+}
+
+std::shared_ptr<AudioSystem> Platform::audioSystem(const QString &server, std::chrono::milliseconds operationTimeout)
+{
+    return std::make_shared<PulseAudioSystem>(server, operationTimeout);
+}
+
+std::shared_ptr<MicrophonePermission> Platform::microphonePermission(std::shared_ptr<AudioSystem> audio,
+                                                                     std::unique_ptr<QSettings> settings)
+{
+    return std::make_shared<LinuxMicrophonePermission>(std::move(audio), std::move(settings));
+}
+
+std::unique_ptr<Clipboard> Platform::clipboard()
+{
+    return std::make_unique<QtClipboard>();
+}
+
+std::unique_ptr<KeySynthesis> Platform::keySynthesis(const QByteArray &display)
+{
+    return std::make_unique<XTestKeySynthesis>(display);
+}
+
+std::unique_ptr<FocusedWindow> Platform::focusedWindow(const QByteArray &display)
+{
+    return std::make_unique<X11FocusedWindow>(display);
+}
+
+std::unique_ptr<Accessibility> Platform::accessibility()
+{
+    return std::make_unique<AtspiAccessibility>();
+}
+
+HotKeyService *Platform::hotKeyService(QObject *parent)
+{
+    return X11HotKeyService::create(parent);
+}
+
+SecretStore &Platform::secretStore()
+{
+    static LibsecretStore store;
+    return store;
+}
+
+std::unique_ptr<SecretStore> Platform::secretStore(std::chrono::milliseconds callTimeout)
+{
+    return std::make_unique<LibsecretStore>(callTimeout);
+}
+
+std::unique_ptr<DesktopNotifications> Platform::desktopNotifications()
+{
+    return std::make_unique<FreedesktopNotifications>();
+}
+
+std::unique_ptr<SystemSettings> Platform::systemSettings()
+{
+    return std::make_unique<DesktopSettingsLauncher>();
+}
+
+std::unique_ptr<LoginItemService> Platform::loginItemService()
+{
+    return std::make_unique<XdgAutostartLoginItem>();
+}
+
+std::unique_ptr<LoginItemService> Platform::loginItemService(const LoginItemService::Paths &paths)
+{
+    return std::make_unique<XdgAutostartLoginItem>(paths);
+}
+
+std::optional<QString> Platform::displayProblem()
+{
+    return X11DisplayCheck::problem();
+}
+
+CrashRecorder &Platform::crashRecorder()
+{
+    return LinuxCrashRecorder::instance();
+}
+
+const ProcessInfo &Platform::processInfo()
+{
+    static const LinuxProcessInfo info;
+    return info;
+}
