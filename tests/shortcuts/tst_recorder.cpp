@@ -214,6 +214,8 @@ private Q_SLOTS:
         QTRY_COMPARE(m_changes, Changes{dictationDefault});
         QTest::qWait(300);
         QCOMPARE(m_triggers, triggers);
+        QVERIFY(press(QStringLiteral("ctrl+alt+space"))); // the hot key outlived its recording
+        QTRY_COMPARE(m_triggers, triggers + 1);
 
         // Without Control, Alt or Super only function keys are taken; F12 even when the desktop binds it.
         QVERIFY(bindInDesktop(QStringLiteral("show-desktop"), QStringLiteral("F12")));
