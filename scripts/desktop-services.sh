@@ -37,7 +37,10 @@ tray_ready() { xwininfo -root -tree | grep -q '("trayer" "Trayer")'; }
 start() {
   stop
   # No key bindings at all (the suites grab keys of their own, and a window manager's binding would
-  # refuse those grabs); mouse bindings so a click focuses and raises a window as on a desktop.
+  # refuse those grabs); mouse bindings so a click focuses and raises a window as on a desktop. A plain
+  # click is bound in the client and title-bar contexts only: openbox passes on (replays) a click it
+  # handled only in the client context, and a binding in the frame context, which covers the client
+  # area too, would swallow every click before the window sees it.
   cat > "$rc" <<'XML'
 <?xml version="1.0" encoding="UTF-8"?>
 <openbox_config xmlns="http://openbox.org/3.4/rc">
@@ -46,7 +49,6 @@ start() {
   <desktops><number>2</number></desktops>
   <keyboard/>
   <mouse>
-    <context name="Frame"><mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind></context>
     <context name="Client"><mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind></context>
     <context name="Titlebar"><mousebind button="Left" action="Press"><action name="Focus"/><action name="Raise"/></mousebind>
       <mousebind button="Left" action="Drag"><action name="Move"/></mousebind></context>

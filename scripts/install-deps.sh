@@ -19,6 +19,8 @@ PACKAGES=(
   xvfb xauth x11-utils x11-xserver-utils xdotool xclip
   pulseaudio pulseaudio-utils sox
   dbus dbus-x11 gnome-keyring libsecret-tools libglib2.0-bin gsettings-desktop-schemas
+  # the desktop's key-binding settings are written and read through dconf, as on a GNOME desktop
+  dconf-gsettings-backend dconf-service
   at-spi2-core procps psmisc
   # interface suites: a window manager, a system tray, a font that covers Simplified Chinese
   openbox trayer fontconfig fonts-wqy-microhei

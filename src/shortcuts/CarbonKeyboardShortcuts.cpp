@@ -36,6 +36,8 @@ State &state()
 }
 
 constexpr qint64 maxPlatformValue = 4294967295LL;
+// The identifier of a trial registration: the counter gives out identifiers from 1.
+constexpr quint32 trialId = 0;
 
 // The Carbon bit a modifier key itself stands for (left and right keys alike); 0 for other keys.
 qint64 modifierOfKey(qint64 keyCode)
@@ -154,6 +156,18 @@ void CarbonKeyboardShortcuts::unregisterShortcut(const Shortcut &shortcut)
             ++it;
         }
     }
+}
+
+bool CarbonKeyboardShortcuts::canRegister(const Shortcut &shortcut)
+{
+    for (const auto &[id, hotKey] : state().table)
+        if (hotKey.registered && hotKey.shortcut == shortcut)
+            return true; // a trial would release our own grab
+    if (registerWithService(shortcut, trialId) != HotKeyService::statusOk)
+        return false;
+    if (HotKeyService *service = state().service)
+        service->unregisterHotKey(trialId);
+    return true;
 }
 
 void CarbonKeyboardShortcuts::registerAll()

@@ -32,6 +32,10 @@ public:
     static void registerShortcut(const Shortcut &shortcut, HotKey::Callback onKeyDown, HotKey::Callback onKeyUp);
     // Releases every hot key with this shortcut and drops it from the table.
     static void unregisterShortcut(const Shortcut &shortcut);
+    // Whether the desktop would take the shortcut now: true when one of our registered hot keys
+    // holds it, otherwise the answer of a trial registration that is released at once. Nothing
+    // is written to standard output and the table does not change.
+    static bool canRegister(const Shortcut &shortcut);
     // Hands every parked hot key back to the desktop; one that is refused now is dropped.
     static void registerAll();
     // Releases every hot key to the desktop, keeping the table (parked).

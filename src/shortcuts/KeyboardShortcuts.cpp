@@ -300,6 +300,11 @@ QAction *menuItemUsing(const Shortcut &shortcut)
     return nullptr;
 }
 
+bool canRegister(const Shortcut &shortcut)
+{
+    return CarbonKeyboardShortcuts::canRegister(shortcut);
+}
+
 QList<Shortcut> systemShortcuts()
 {
     return CarbonKeyboardShortcuts::systemShortcuts();

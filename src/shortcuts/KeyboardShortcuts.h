@@ -73,6 +73,9 @@ QAction *matchingMenuItem(const Shortcut &shortcut, const QMenu *menu);
 // matchingMenuItem() over every watched menu of the application.
 QAction *menuItemUsing(const Shortcut &shortcut);
 
+// Whether the shortcut can be registered as a global hot key now (another program may hold it).
+bool canRegister(const Shortcut &shortcut);
+
 // The shortcuts the desktop reserves for itself.
 QList<Shortcut> systemShortcuts();
 

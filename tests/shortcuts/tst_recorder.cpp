@@ -1,0 +1,327 @@
+// test-labels: recorder
+// test-services: desktop
+// The shortcut recorder on the harness's X server under its window manager: keys and clicks through
+// xdotool, the X bell counted through XKB's bell notifications, the desktop's bindings set with
+// gsettings, another program's grab held by a helper process.
+#include "Artifacts.h"
+#include "ExternalTool.h"
+#include "HelperProcess.h"
+#include "shortcuts/GlobalHotkey.h"
+#include "shortcuts/GlobalKeyboardShortcutViewModifier.h"
+#include "shortcuts/KeyboardShortcuts.h"
+#include "shortcuts/LocalizedTexts.h"
+#include "shortcuts/ModifierFlags.h"
+#include "shortcuts/Recorder.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QFormLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+
+using namespace KeyboardShortcuts;
+using Changes = QList<std::optional<Shortcut>>;
+
+namespace {
+constexpr qint64 control = ModifierFlags::controlKey;
+constexpr qint64 option = ModifierFlags::optionKey;
+const Shortcut dictationDefault(Key::space.rawValue, control | option);
+
+// Counts the X server's bells: XKB reports each one to every client that asks.
+class BellCounter {
+public:
+    BellCounter() : m_connection(xcb_connect(nullptr, nullptr))
+    {
+        free(xcb_xkb_use_extension_reply(m_connection, xcb_xkb_use_extension(m_connection, 1, 0), nullptr));
+        m_eventBase = xcb_get_extension_data(m_connection, &xcb_xkb_id)->first_event;
+        xcb_xkb_select_events(m_connection, XCB_XKB_ID_USE_CORE_KBD, XCB_XKB_EVENT_TYPE_BELL_NOTIFY, 0,
+                              XCB_XKB_EVENT_TYPE_BELL_NOTIFY, 0, 0, nullptr);
+        xcb_flush(m_connection);
+    }
+    ~BellCounter() { xcb_disconnect(m_connection); }
+    int count() // drains the events that came so far
+    {
+        while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
+            m_count += (event->response_type & 0x7F) == m_eventBase && reinterpret_cast<quint8 *>(event)[1] == XCB_XKB_BELL_NOTIFY;
+            free(event);
+        }
+        return m_count;
+    }
+
+private:
+    xcb_connection_t *m_connection;
+    quint8 m_eventBase = 0;
+    int m_count = 0;
+};
+
+bool xdotool(const QStringList &arguments) { return ExternalTool::run(QStringLiteral("xdotool"), arguments).has_value(); }
+bool press(const QString &chord) { return xdotool({QStringLiteral("key"), chord}); }
+bool activate(const QWidget *window)
+{
+    return xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window->winId())});
+}
+bool click(const QWidget *widget)
+{
+    // `mousemove --sync` waits for a motion, and there is none when the pointer is there already.
+    const QPoint centre = widget->mapToGlobal(widget->rect().center());
+    if (QCursor::pos() != centre
+        && !xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(centre.x()), QString::number(centre.y())}))
+        return false;
+    return xdotool({QStringLiteral("click"), QStringLiteral("1")});
+}
+bool bindInDesktop(const QString &key, const QString &accelerator)
+{
+    return ExternalTool::run(QStringLiteral("gsettings"), {QStringLiteral("set"), QStringLiteral("org.gnome.desktop.wm.keybindings"),
+                                                           key, QStringLiteral("['%1']").arg(accelerator)}).has_value();
+}
+void screenshot(const QString &name, const QWidget *widget)
+{
+    QTest::qWait(150);
+    QVERIFY(!Artifacts::save(QStringLiteral("recorder"), name, Artifacts::grabWindow(widget)).isEmpty());
+}
+} // namespace
+
+class TestRecorder : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_settingsDir;
+    int m_triggers = 0;
+    QWidget *m_window = nullptr;
+    Recorder *m_recorder = nullptr;
+    QLineEdit *m_other = nullptr;
+    QLabel *m_label = nullptr;
+    Changes m_changes;
+    BellCounter m_bells;
+
+    bool startRecording()
+    {
+        return click(m_recorder) && QTest::qWaitFor([this] { return m_recorder->isRecording(); }, 5000);
+    }
+    QMessageBox *alert()
+    {
+        QTest::qWaitFor([this] { return m_recorder->alert() && QTest::qWaitForWindowExposed(m_recorder->alert()); }, 5000);
+        return m_recorder->alert();
+    }
+    bool answerAlert(const char *textKey)
+    {
+        const auto buttons = alert() ? alert()->buttons() : QList<QAbstractButton *>();
+        for (QAbstractButton *button : buttons)
+            if (button->text() == LocalizedTexts::text(textKey))
+                return click(button) && QTest::qWaitFor([&] { return !m_recorder->alert() && m_window->isActiveWindow(); }, 5000);
+        return false;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+        QCoreApplication::setOrganizationName(QStringLiteral("quillfen"));
+        QCoreApplication::setApplicationName(QStringLiteral("MurlexMac"));
+        auto *hotkey = new GlobalHotkey(this);
+        hotkey->onTrigger = [this] { ++m_triggers; };
+        hotkey->registerHotkey();
+
+        m_window = new QWidget;
+        m_window->setWindowTitle(QStringLiteral("设置"));
+        auto *form = new QFormLayout(m_window);
+        m_recorder = new Recorder(GlobalHotkey::toggleDictation(), [this](const std::optional<Shortcut> &s) { m_changes.append(s); });
+        m_other = new QLineEdit;
+        m_label = new QLabel(QStringLiteral("按下快捷键开始或结束听写。"));
+        form->addRow(QStringLiteral("听写快捷键"), m_recorder);
+        form->addRow(QStringLiteral("备注"), m_other);
+        form->addRow(m_label);
+        m_window->move(200, 200);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window) && activate(m_window));
+        QTRY_VERIFY(m_window->isActiveWindow());
+    }
+
+    void cleanupTestCase() { delete m_window; }
+
+    void cleanup()
+    {
+        if (m_recorder->alert())
+            m_recorder->alert()->reject();
+        if (m_recorder->isRecording())
+            QVERIFY(press(QStringLiteral("Escape")));
+        QTRY_VERIFY(!m_recorder->isRecording() && !m_recorder->alert());
+        setShortcut(dictationDefault, GlobalHotkey::toggleDictation());
+        m_changes.clear();
+    }
+
+    void recordsOnlyWhenTheUserMovesIntoTheField()
+    {
+        QCOMPARE(m_recorder->text(), QStringLiteral("⌃⌥空格"));
+        screenshot(QStringLiteral("holding-shortcut"), m_window);
+
+        // Activation gives the field the focus back, but does not record.
+        QWidget elsewhere;
+        elsewhere.setGeometry(900, 700, 200, 100);
+        elsewhere.show();
+        QVERIFY(activate(&elsewhere));
+        QTRY_VERIFY(elsewhere.isActiveWindow());
+        QVERIFY(activate(m_window));
+        QTRY_VERIFY(m_recorder->hasFocus());
+        QTest::qWait(200);
+        QVERIFY(!m_recorder->isRecording() && !isPaused());
+
+        QSignalSpy active(notifications(), &Notifications::recorderActiveStatusDidChange);
+        QVERIFY(startRecording());
+        QVERIFY(isPaused());
+        QCOMPARE(m_recorder->placeholderText(), LocalizedTexts::text("press_shortcut"));
+        QVERIFY(press(QStringLiteral("Escape"))); // ends without a change
+        QTRY_VERIFY(!m_recorder->isRecording());
+        QVERIFY(!isPaused() && m_window->isVisible());
+        QCOMPARE(m_recorder->placeholderText(), LocalizedTexts::text("record_shortcut"));
+
+        // Tab in records, Tab out ends and moves on; a click outside the field or another active
+        // window ends it as well.
+        QVERIFY(click(m_other));
+        QTRY_VERIFY(m_other->hasFocus());
+        QVERIFY(press(QStringLiteral("Tab")));
+        QTRY_VERIFY(m_recorder->isRecording());
+        QVERIFY(press(QStringLiteral("Tab")));
+        QTRY_VERIFY(m_other->hasFocus() && !m_recorder->isRecording());
+        QVERIFY(startRecording());
+        QVERIFY(click(m_label));
+        QTRY_VERIFY(!m_recorder->isRecording());
+        QVERIFY(startRecording());
+        QVERIFY(activate(&elsewhere));
+        QTRY_VERIFY(!m_recorder->isRecording() && !isPaused());
+        QVERIFY(activate(m_window));
+        QTRY_VERIFY(m_window->isActiveWindow());
+
+        QCOMPARE(active.size(), 8);
+        for (int i = 0; i < active.size(); ++i)
+            QCOMPARE(active.at(i).at(0).toBool(), i % 2 == 0);
+        QCOMPARE(GlobalHotkey::currentShortcut(), dictationDefault);
+        QVERIFY(m_changes.isEmpty());
+    }
+
+    void recordsClearsAndBeeps()
+    {
+        // The current dictation shortcut is recorded again (the recorder holds the keyboard), not run.
+        int triggers = m_triggers;
+        QVERIFY(startRecording());
+        QVERIFY(press(QStringLiteral("ctrl+alt+space")));
+        QTRY_COMPARE(m_changes, Changes{dictationDefault});
+        QTest::qWait(300);
+        QCOMPARE(m_triggers, triggers);
+        QVERIFY(press(QStringLiteral("ctrl+alt+space"))); // the hot key outlived its recording
+        QTRY_COMPARE(m_triggers, triggers + 1);
+
+        // Without Control, Alt or Super only function keys are taken; F12 even when the desktop binds it.
+        QVERIFY(bindInDesktop(QStringLiteral("show-desktop"), QStringLiteral("F12")));
+        QTRY_VERIFY(systemShortcuts().contains(Shortcut(Key::f12.rawValue, 0)));
+        QVERIFY(startRecording());
+        const int bells = m_bells.count();
+        QVERIFY(press(QStringLiteral("a")));
+        QVERIFY(press(QStringLiteral("shift+a")));
+        QTRY_COMPARE(m_bells.count(), bells + 2); // the Shift press itself does not beep
+        QVERIFY(m_recorder->isRecording());
+        QVERIFY(press(QStringLiteral("F12")));
+        QTRY_VERIFY(!m_recorder->isRecording());
+        QCOMPARE(m_changes.last(), Shortcut(Key::f12.rawValue, 0));
+        QCOMPARE(m_recorder->text(), QStringLiteral("F12"));
+        QVERIFY(!m_recorder->alert());
+
+        QVERIFY(startRecording());
+        QVERIFY(press(QStringLiteral("F5")));
+        QTRY_COMPARE(GlobalHotkey::currentShortcut(), Shortcut(Key::f5.rawValue, 0));
+        QCOMPARE(m_bells.count(), bells + 2);
+        QSettings file(m_settingsDir.filePath(QStringLiteral("quillfen/MurlexMac.conf")), QSettings::IniFormat);
+        QCOMPARE(file.value(GlobalHotkey::toggleDictation().settingsKey()), QVariant(QStringLiteral(R"({"carbonKeyCode":96,"carbonModifiers":0})")));
+        triggers = m_triggers;
+        QVERIFY(press(QStringLiteral("F5"))); // live at once
+        QTRY_COMPARE(m_triggers, triggers + 1);
+
+        // Delete clears and recording goes on; so does the clear button.
+        m_changes.clear();
+        QVERIFY(startRecording());
+        QVERIFY(press(QStringLiteral("Delete")));
+        QTRY_COMPARE(m_changes, Changes{std::nullopt});
+        QCOMPARE(QSettings().value(GlobalHotkey::toggleDictation().settingsKey()), QVariant(false));
+        QVERIFY(m_recorder->isRecording() && !m_recorder->clearAction()->isVisible());
+        screenshot(QStringLiteral("recording"), m_window);
+        QVERIFY(press(QStringLiteral("ctrl+alt+space")));
+        QTRY_COMPARE(GlobalHotkey::currentShortcut(), dictationDefault);
+        QVERIFY(m_recorder->clearAction()->isVisible());
+        const auto associated = m_recorder->clearAction()->associatedObjects();
+        const auto clearButton = std::find_if(associated.cbegin(), associated.cend(), [this](QObject *o) { return o->isWidgetType() && o != m_recorder; });
+        QVERIFY(clearButton != associated.cend() && click(static_cast<QWidget *>(*clearButton)));
+        QTRY_COMPARE(GlobalHotkey::currentShortcut(), std::nullopt);
+        QVERIFY(m_recorder->isRecording());
+        QVERIFY(press(QStringLiteral("Escape")));
+        QTRY_VERIFY(!m_recorder->isRecording());
+        screenshot(QStringLiteral("idle"), m_window);
+        QCOMPARE(m_changes.size(), 3);
+    }
+
+    void refusalsAreExplainedAndStoreNothing()
+    {
+        QMenu menu;
+        menu.addAction(QStringLiteral("退出 MurlexMac"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+        watchMenu(&menu);
+        QVERIFY(bindInDesktop(QStringLiteral("raise"), QStringLiteral("<Control><Alt>j")));
+        QTRY_VERIFY(systemShortcuts().contains(Shortcut(Key::j.rawValue, control | option)));
+        HelperProcess holder(QStringLiteral("hotkey_holder"), {QStringLiteral("k"), QStringLiteral("control"), QStringLiteral("alt")});
+        QVERIFY(holder.waitForLine(QStringLiteral("holding")));
+
+        const QString usedBySystem = LocalizedTexts::text("keyboard_shortcut_used_by_system");
+        const struct {
+            QString chord, text, shot;
+            qsizetype buttons;
+        } cases[] = {
+            {QStringLiteral("ctrl+q"), LocalizedTexts::text("keyboard_shortcut_used_by_menu_item").arg(QStringLiteral("退出 MurlexMac")),
+             QStringLiteral("alert-menu-item"), 1},
+            {QStringLiteral("ctrl+alt+j"), usedBySystem, QStringLiteral("alert-system"), 2},
+            {QStringLiteral("ctrl+alt+k"), usedBySystem, QStringLiteral("alert-held-elsewhere"), 1},
+        };
+        QVERIFY(startRecording());
+        for (const auto &c : cases) {
+            QVERIFY(press(c.chord));
+            QVERIFY2(alert(), qPrintable(c.chord));
+            QCOMPARE(alert()->text(), c.text);
+            QCOMPARE(alert()->buttons().size(), c.buttons);
+            QCOMPARE(alert()->windowModality(), Qt::WindowModal);
+            QCOMPARE(alert()->parentWidget(), m_window);
+            QVERIFY(!m_recorder->isRecording());
+            screenshot(c.shot, alert());
+            QVERIFY(answerAlert("ok"));
+            QTRY_VERIFY(m_recorder->isRecording());
+        }
+        QCOMPARE(GlobalHotkey::currentShortcut(), dictationDefault);
+        QVERIFY(m_changes.isEmpty());
+
+        // The desktop's binding is taken when the user insists.
+        QVERIFY(press(QStringLiteral("ctrl+alt+j")));
+        QVERIFY(answerAlert("force_use_shortcut"));
+        QTRY_COMPARE(m_changes, Changes{Shortcut(Key::j.rawValue, control | option)});
+        QVERIFY(!m_recorder->isRecording());
+        QCOMPARE(GlobalHotkey::currentShortcut(), m_changes.last());
+    }
+
+    void anActionFollowsTheNameAndLetsGoWhileRecording()
+    {
+        QAction action;
+        new GlobalKeyboardShortcutViewModifier(&action, GlobalHotkey::toggleDictation());
+        QCOMPARE(action.shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Space));
+        QVERIFY(startRecording());
+        QVERIFY(action.shortcut().isEmpty());
+        QVERIFY(press(QStringLiteral("Escape")));
+        QTRY_COMPARE(action.shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Space));
+
+        setShortcut(Shortcut(Key::q.rawValue, control | ModifierFlags::shiftKey), GlobalHotkey::toggleDictation());
+        QCOMPARE(action.shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Q));
+    }
+};
+
+QTEST_MAIN(TestRecorder)
+#include "tst_recorder.moc"
