@@ -5,6 +5,9 @@
 // the code under test does not hold.
 
 #include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QString>
 #include <QtGlobal>
 
@@ -29,6 +32,21 @@ inline void quietQt()
 inline QByteArray bytes(const uint8_t *data, size_t size)
 {
     return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size));
+}
+
+// A directory of its own for the files a target writes, in memory where the system offers it:
+// on a disk file system rewriting a truncated file waits for the disk at every input.
+// Removed when the process exits.
+inline QString scratchDirectory()
+{
+    static const QTemporaryDir directory([] {
+        const QFileInfo shm(QStringLiteral("/dev/shm"));
+        const QString base = shm.isDir() && shm.isWritable() ? shm.filePath() : QDir::tempPath();
+        return base + QStringLiteral("/murlex-fuzz-XXXXXX");
+    }());
+    if (!directory.isValid())
+        std::abort();
+    return directory.path();
 }
 
 [[noreturn]] inline void fail(const char *what)

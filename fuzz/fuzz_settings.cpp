@@ -14,10 +14,8 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
-#include <QTemporaryDir>
 
 namespace {
-QTemporaryDir *configHome = nullptr;
 QString settingsPath;
 qint64 generation = 0;
 
@@ -33,10 +31,10 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     // As ApplicationMain sets them, so QSettings() opens the file the application opens.
     QCoreApplication::setApplicationName(QStringLiteral("MurlexMac"));
     QCoreApplication::setOrganizationName(QStringLiteral("quillfen"));
-    configHome = new QTemporaryDir;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome->path());
-    QDir(configHome->path()).mkpath(QStringLiteral("quillfen"));
-    settingsPath = configHome->path() + QStringLiteral("/quillfen/MurlexMac.conf");
+    const QString configHome = FuzzSupport::scratchDirectory();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, configHome);
+    QDir(configHome).mkpath(QStringLiteral("quillfen"));
+    settingsPath = configHome + QStringLiteral("/quillfen/MurlexMac.conf");
     return 0;
 }
 
