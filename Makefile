@@ -4,7 +4,7 @@ ARGS ?=
 # Where make install puts Murlex (the build is made for this prefix).
 PREFIX ?= /usr/local
 
-.PHONY: all deps test run bench build-test build-dev build-release install uninstall package clean
+.PHONY: all deps test run bench fuzz build-test build-dev build-release build-fuzz install uninstall package clean
 
 all: build-dev
 
@@ -31,6 +31,16 @@ test: build-test
 # Starts the local stand-in backend and the app against it; stops the stand-in when the app exits.
 run: build-dev
 	@./scripts/run-dev.sh
+
+# Builds the fuzz targets (clang, libFuzzer, ASan + UBSan) and runs each for FUZZ_RUNS inputs,
+# one after the other, then prints one table (see fuzz/run.sh for the other settings).
+FUZZ_RUNS ?= 1000000
+build-fuzz: deps
+	@cmake -S fuzz -B build/fuzz -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build build/fuzz -j$(JOBS)
+
+fuzz: build-fuzz
+	@FUZZ_RUNS=$(FUZZ_RUNS) ./fuzz/run.sh build/fuzz
 
 bench: build-release
 	@./scripts/bench.sh

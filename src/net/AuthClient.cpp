@@ -1,6 +1,7 @@
 #include "net/AuthClient.h"
 
 #include "core/StrictUtf8.h"
+#include "net/AuthAnswer.h"
 #include "net/BackendConfig.h"
 #include "net/NetworkAccess.h"
 #include "net/RefreshCoordinator.h"
@@ -46,17 +47,12 @@ QCoro::Task<Expected<Done, TokenFailure>> AuthClient::signInWithApple(QString id
     if (!response)
         co_return response.error();
 
-    const std::optional<QJsonObject> record = RestReply::jsonObject(*response);
-    if (!record)
-        co_return TokenFailure(AuthError::decode());
-    const QJsonValue accessToken = record->value(QLatin1String("access_token"));
-    const QJsonValue refreshToken = record->value(QLatin1String("refresh_token"));
-    const QJsonValue isNewUser = record->value(QLatin1String("is_new_user"));
-    if (!accessToken.isString() || !refreshToken.isString() || !isNewUser.isBool())
+    const std::optional<AuthAnswer::SignIn> answer = AuthAnswer::signIn(*response);
+    if (!answer)
         co_return TokenFailure(AuthError::decode());
 
-    TokenStore::setAccessToken(accessToken.toString());
-    TokenStore::setRefreshToken(refreshToken.toString());
+    TokenStore::setAccessToken(answer->accessToken);
+    TokenStore::setRefreshToken(answer->refreshToken);
     co_return Done{};
 }
 
@@ -72,13 +68,12 @@ QCoro::Task<TokenResult> AuthClient::refreshAccessToken()
     if (!response)
         co_return response.error();
 
-    const std::optional<QJsonObject> record = RestReply::jsonObject(*response);
-    const QJsonValue accessToken = record ? record->value(QLatin1String("access_token")) : QJsonValue();
-    if (!accessToken.isString())
+    const std::optional<QString> accessToken = AuthAnswer::refresh(*response);
+    if (!accessToken)
         co_return TokenFailure(AuthError::decode());
 
-    TokenStore::setAccessToken(accessToken.toString());
-    co_return accessToken.toString();
+    TokenStore::setAccessToken(*accessToken);
+    co_return *accessToken;
 }
 
 QCoro::Task<TokenResult> AuthClient::validAccessToken()

@@ -4,6 +4,7 @@
 #include "app/AppLogger.h"
 #include "net/AuthClient.h"
 #include "net/BackendConfig.h"
+#include "net/DiagnosticReportFile.h"
 #include "net/NetworkAccess.h"
 #include "net/RestReply.h"
 #include "platform/Platform.h"
@@ -75,15 +76,10 @@ QCoro::Task<Expected<int, TokenFailure>> DiagnosticsUploader::uploadAll()
 QCoro::Task<Expected<bool, TokenFailure>> DiagnosticsUploader::uploadFile(QString path)
 {
     const QString name = QFileInfo(path).fileName();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        co_return TokenFailure(fileError(file));
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        co_return TokenFailure(fileError(file));
-    file.close();
-
-    const std::optional<QJsonObject> report = RestReply::jsonObject(content);
+    const Expected<std::optional<QJsonObject>, PlatformError> read = DiagnosticReportFile::read(path);
+    if (!read)
+        co_return TokenFailure(read.error());
+    const std::optional<QJsonObject> &report = read.value();
     if (!report) {
         qCCritical(AppLogger::diagnosticsUploader, "Skipping malformed cache file: %s", qPrintable(name));
         co_return false;
@@ -94,6 +90,7 @@ QCoro::Task<Expected<bool, TokenFailure>> DiagnosticsUploader::uploadFile(QStrin
     if (!token)
         co_return token.error();
 
+    QFile file(path);
     const auto deleteFile = [&file]() -> Expected<bool, TokenFailure> {
         if (!file.remove())
             return TokenFailure(fileError(file));

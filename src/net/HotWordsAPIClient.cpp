@@ -2,6 +2,7 @@
 
 #include "core/StrictUtf8.h"
 #include "net/BackendConfig.h"
+#include "net/HotWordsAnswer.h"
 #include "net/NetworkAccess.h"
 #include "net/RestReply.h"
 #include "store/TokenStore.h"
@@ -112,18 +113,10 @@ QCoro::Task<Expected<QStringList, HotWordsFailure>> HotWordsAPIClient::fetch()
     if (response->status != 200)
         co_return failure(APIError::http(response->status, bodyText(response->body)));
 
-    const std::optional<QJsonObject> record = RestReply::jsonObject(response->body);
-    const QJsonValue list = record ? record->value(QLatin1String("hotwords")) : QJsonValue();
-    if (!list.isArray())
+    std::optional<QStringList> words = HotWordsAnswer::list(response->body);
+    if (!words)
         co_return failure(APIError::decode());
-    QStringList words;
-    const QJsonArray array = list.toArray();
-    for (const QJsonValue &word : array) {
-        if (!word.isString())
-            co_return failure(APIError::decode());
-        words.append(word.toString());
-    }
-    co_return words;
+    co_return *words;
 }
 
 QCoro::Task<Expected<bool, HotWordsFailure>> HotWordsAPIClient::add(QString word)
@@ -145,11 +138,10 @@ QCoro::Task<Expected<bool, HotWordsFailure>> HotWordsAPIClient::add(QString word
     if (response->status != 200 && response->status != 201)
         co_return failure(APIError::http(response->status, bodyText(response->body)));
 
-    const std::optional<QJsonObject> record = RestReply::jsonObject(response->body);
-    const QJsonValue saved = record ? record->value(QLatin1String("saved")) : QJsonValue();
-    if (!saved.isBool())
+    const std::optional<bool> saved = HotWordsAnswer::saved(response->body);
+    if (!saved)
         co_return failure(APIError::decode());
-    co_return saved.toBool();
+    co_return *saved;
 }
 
 QCoro::Task<Expected<Done, HotWordsFailure>> HotWordsAPIClient::deleteWord(QString word)

@@ -273,39 +273,8 @@ void VoiceSocket::handleFailure(quint64 generation)
 
 void VoiceSocket::handleMessage(const QString &message)
 {
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(message.toUtf8(), &parseError);
-    const QJsonObject object = document.object();
-    const QJsonValue typeValue = object.value(QStringLiteral("type"));
-    if (parseError.error != QJsonParseError::NoError || !document.isObject() || !typeValue.isString()) {
-        qCCritical(AppLogger::socket, "received unparseable string: %s", qUtf8Printable(prefix(message, 80)));
-        return;
-    }
-
-    const QString type = typeValue.toString();
-    const QJsonValue text = object.value(QStringLiteral("text"));
-    const auto number = [&object](const char *key) {
-        const QJsonValue value = object.value(QLatin1String(key));
-        return value.isDouble() ? value.toDouble() : 0.0;
-    };
-    const QString textOrEmpty = text.isString() ? text.toString() : QString();
-
-    if (type == QLatin1String("partial")) {
-        if (text.isString())
-            publish(VoiceSocketEvent::partial(text.toString()));
-    } else if (type == QLatin1String("final_sentence")) {
-        if (text.isString())
-            publish(VoiceSocketEvent::finalSentence(text.toString()));
-    } else if (type == QLatin1String("asr_done")) {
-        publish(VoiceSocketEvent::asrDone(textOrEmpty, number("asr_time")));
-    } else if (type == QLatin1String("polish_done")) {
-        publish(VoiceSocketEvent::polishDone(textOrEmpty, number("polish_time"), number("total_time")));
-    } else if (type == QLatin1String("error")) {
-        const QJsonValue errorMessage = object.value(QStringLiteral("message"));
-        publish(VoiceSocketEvent::error(errorMessage.isString() ? errorMessage.toString() : QStringLiteral("unknown")));
-    } else {
-        qCCritical(AppLogger::socket, "unknown message type: %s", qUtf8Printable(type));
-    }
+    if (const std::optional<VoiceSocketEvent> event = VoiceSocketEvent::fromServerMessage(message))
+        publish(*event);
 }
 
 void VoiceSocket::publish(const VoiceSocketEvent &event)

@@ -1,5 +1,24 @@
 #include "net/VoiceSocketEvent.h"
 
+#include "app/AppLogger.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+// The first `count` characters of `text`, never splitting a surrogate pair.
+QString prefix(const QString &text, qsizetype count)
+{
+    if (text.size() <= count)
+        return text;
+    if (count > 0 && text.at(count - 1).isHighSurrogate())
+        --count;
+    return text.left(count);
+}
+
+} // namespace
+
 VoiceSocketEvent::VoiceSocketEvent(Kind kind, QString text, double first, double second)
     : m_kind(kind)
     , m_text(std::move(text))
@@ -50,4 +69,42 @@ QString VoiceSocketEvent::describe() const
         return QStringLiteral("connected");
     }
     return {};
+}
+
+std::optional<VoiceSocketEvent> VoiceSocketEvent::fromServerMessage(const QString &message)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(message.toUtf8(), &parseError);
+    const QJsonObject object = document.object();
+    const QJsonValue typeValue = object.value(QStringLiteral("type"));
+    if (parseError.error != QJsonParseError::NoError || !document.isObject() || !typeValue.isString()) {
+        qCCritical(AppLogger::socket, "received unparseable string: %s", qUtf8Printable(prefix(message, 80)));
+        return std::nullopt;
+    }
+
+    const QString type = typeValue.toString();
+    const QJsonValue text = object.value(QStringLiteral("text"));
+    const auto number = [&object](const char *key) {
+        const QJsonValue value = object.value(QLatin1String(key));
+        return value.isDouble() ? value.toDouble() : 0.0;
+    };
+    const QString textOrEmpty = text.isString() ? text.toString() : QString();
+
+    if (type == QLatin1String("partial")) {
+        if (text.isString())
+            return partial(text.toString());
+    } else if (type == QLatin1String("final_sentence")) {
+        if (text.isString())
+            return finalSentence(text.toString());
+    } else if (type == QLatin1String("asr_done")) {
+        return asrDone(textOrEmpty, number("asr_time"));
+    } else if (type == QLatin1String("polish_done")) {
+        return polishDone(textOrEmpty, number("polish_time"), number("total_time"));
+    } else if (type == QLatin1String("error")) {
+        const QJsonValue errorMessage = object.value(QStringLiteral("message"));
+        return error(errorMessage.isString() ? errorMessage.toString() : QStringLiteral("unknown"));
+    } else {
+        qCCritical(AppLogger::socket, "unknown message type: %s", qUtf8Printable(type));
+    }
+    return std::nullopt;
 }

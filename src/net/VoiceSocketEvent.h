@@ -19,6 +19,12 @@ public:
     static VoiceSocketEvent disconnected(int closeCode, std::optional<QString> reason);
     static VoiceSocketEvent connected();
 
+    // The event a text message of the server carries: {"type":"partial","text":…} and the other
+    // message types. None when it carries nothing to publish: not a JSON object with a string
+    // "type" (logged as unparseable), an unknown type (logged), or a partial or final sentence
+    // without text.
+    static std::optional<VoiceSocketEvent> fromServerMessage(const QString &message);
+
     VoiceSocketEvent() = default; // connected; needed by the meta-type system
 
     Kind kind() const { return m_kind; }

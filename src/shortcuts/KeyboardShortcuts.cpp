@@ -4,6 +4,7 @@
 #include "shortcuts/MenuKeyEquivalent.h"
 #include "shortcuts/MenuTracker.h"
 #include "shortcuts/SpecialKeys.h"
+#include "shortcuts/StoredShortcut.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -40,10 +41,7 @@ Library &library()
 
 std::optional<Shortcut> storedShortcut(const QString &rawValue)
 {
-    const QVariant value = QSettings().value(QString(Name::keyPrefix) + rawValue);
-    if (value.typeId() != QMetaType::QString)
-        return std::nullopt;
-    return Shortcut::fromJson(value.toString().toUtf8());
+    return StoredShortcut::fromSettingsValue(QSettings().value(QString(Name::keyPrefix) + rawValue));
 }
 
 bool usedByHandlers(const Shortcut &shortcut)

@@ -3,28 +3,11 @@
 #include "shortcuts/CarbonKeyboardShortcuts.h"
 #include "shortcuts/ModifierFlags.h"
 #include "shortcuts/SpecialKeys.h"
+#include "shortcuts/StoredShortcut.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QKeyEvent>
 
-#include <cmath>
-
 namespace KeyboardShortcuts {
-
-namespace {
-std::optional<qint64> integerMember(const QJsonObject &object, QLatin1StringView name)
-{
-    const QJsonValue value = object.value(name);
-    if (!value.isDouble())
-        return std::nullopt;
-    const double d = value.toDouble();
-    // Integers only, and only those a 64-bit integer can hold.
-    if (std::trunc(d) != d || d < -9223372036854775808.0 || d >= 9223372036854775808.0)
-        return std::nullopt;
-    return value.toInteger();
-}
-} // namespace
 
 Shortcut Shortcut::fromKey(Key key, quint64 eventFlags)
 {
@@ -49,22 +32,12 @@ quint64 Shortcut::modifiers() const
 
 QByteArray Shortcut::toJson() const
 {
-    return QByteArrayLiteral("{\"carbonKeyCode\":") + QByteArray::number(carbonKeyCode)
-        + QByteArrayLiteral(",\"carbonModifiers\":") + QByteArray::number(carbonModifiers) + '}';
+    return StoredShortcut::encode(*this);
 }
 
 std::optional<Shortcut> Shortcut::fromJson(const QByteArray &json)
 {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    const QJsonObject object = document.object();
-    const auto code = integerMember(object, QLatin1StringView("carbonKeyCode"));
-    const auto modifiers = integerMember(object, QLatin1StringView("carbonModifiers"));
-    if (!code || !modifiers)
-        return std::nullopt;
-    return Shortcut(*code, *modifiers);
+    return StoredShortcut::decode(json);
 }
 
 QString Shortcut::description() const

@@ -1,6 +1,7 @@
 #include "store/HotWordsStore.h"
 
 #include "net/HotWordsAPIClient.h"
+#include "store/HotWordsSettings.h"
 #include "store/TokenStore.h"
 
 #include <QPointer>
@@ -290,37 +291,13 @@ void HotWordsStore::setSyncsRunning(int count)
 
 void HotWordsStore::loadCache()
 {
-    const QVariant stored = m_settings.value(QLatin1String(cacheKey));
-    switch (stored.typeId()) {
-    case QMetaType::QStringList:
-        m_words = stored.toStringList();
-        break;
-    case QMetaType::QString:
-        // The settings file writes a list of one text as that text alone.
-        m_words = QStringList{stored.toString()};
-        break;
-    case QMetaType::QVariantList: {
-        const QVariantList list = stored.toList();
-        QStringList words;
-        for (const QVariant &element : list) {
-            if (element.typeId() != QMetaType::QString)
-                return;
-            words.append(element.toString());
-        }
-        m_words = words;
-        break;
-    }
-    default:
-        break;
-    }
+    if (std::optional<QStringList> words = HotWordsSettings::cachedWords(m_settings))
+        m_words = std::move(*words);
 }
 
 void HotWordsStore::loadQueue()
 {
-    const QVariant stored = m_settings.value(QLatin1String(pendingKey));
-    if (stored.typeId() != QMetaType::QByteArray)
-        return;
-    const std::optional<QList<PendingOp>> ops = PendingOp::decode(stored.toByteArray());
+    const std::optional<QList<PendingOp>> ops = HotWordsSettings::pendingOps(m_settings);
     if (!ops)
         return;
     for (const PendingOp &op : *ops)

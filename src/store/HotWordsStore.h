@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/AppIdentity.h"
 #include "net/HotWordsAPI.h"
+#include "store/HotWordsSettings.h"
 #include "store/HotWordsSource.h"
 #include "store/PendingOp.h"
 
@@ -32,8 +32,8 @@ public:
     enum class SyncStatus { ok, noToken, unauthorized, offline };
     Q_ENUM(SyncStatus)
 
-    static constexpr auto cacheKey = AppIdentity::qualified("hotwords.cache");
-    static constexpr auto pendingKey = AppIdentity::qualified("hotwords.pending");
+    static constexpr const char *cacheKey = HotWordsSettings::cacheKey;
+    static constexpr const char *pendingKey = HotWordsSettings::pendingKey;
 
     // Loads the cached list and the queue from `settings`. Neither `api` nor `settings` is owned;
     // both must outlive every call. Calls still running when the store is destroyed end quietly.
