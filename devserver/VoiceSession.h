@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QWebSocket>
 
+#include <cstdint>
 #include <memory>
 
 // The server side of one recognition socket. Serves any number of dictations in turn:
@@ -38,6 +39,9 @@ private:
     void sendJson(const QJsonObject &message);
     void sendError(const QString &message);
     void closeWith(int code, const QString &reason);
+    // Writes a close frame with exactly this payload below the WebSocket layer (which would refuse
+    // to build an invalid one) and lets the client's answer end the connection.
+    void closeWithRawPayload(const QByteArray &payload);
     DictationRecord *currentDictation();
 
     std::unique_ptr<QWebSocket> m_socket;
@@ -49,4 +53,6 @@ private:
     int m_dictationIndex = -1;
     qint64 m_bytesAtLastEvent = 0;
     bool m_closing = false;
+    int m_stops = 0;                   // "stop" messages answered or being answered
+    std::int64_t m_lastFinalDueNs = 0; // when the latest scheduled final events go out
 };
