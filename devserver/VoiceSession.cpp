@@ -2,7 +2,6 @@
 
 #include "MonotonicClock.h"
 
-#include <QAbstractSocket>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
@@ -26,8 +25,12 @@ double secondsBetween(std::int64_t fromNs, std::int64_t toNs)
 } // namespace
 
 VoiceSession::VoiceSession(std::unique_ptr<QWebSocket> socket, const QString &subject, QList<SocketFault> faults,
-                           std::shared_ptr<SocketRecord> record, QObject *parent)
-    : QObject(parent), m_socket(std::move(socket)), m_faults(std::move(faults)), m_record(std::move(record))
+                           std::shared_ptr<SocketRecord> record, QPointer<QTcpSocket> transport, QObject *parent)
+    : QObject(parent)
+    , m_socket(std::move(socket))
+    , m_transport(std::move(transport))
+    , m_faults(std::move(faults))
+    , m_record(std::move(record))
 {
     m_socket->setParent(nullptr);
     m_socket->setMaxAllowedIncomingFrameSize(kMaxFrameBytes);
@@ -222,7 +225,7 @@ void VoiceSession::closeWithRawPayload(const QByteArray &payload)
     m_closing = true;
     m_dictationIndex = -1;
     QTimer::singleShot(0, this, [this, payload] {
-        auto *transport = m_socket->findChild<QAbstractSocket *>();
+        QTcpSocket *transport = m_transport.data();
         if (!transport) {
             qCWarning(lcSocket) << "connection" << m_record->id << "has no transport to write a raw close frame to";
             m_socket->abort();

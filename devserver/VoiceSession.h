@@ -5,6 +5,8 @@
 #include "Recogniser.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QTcpSocket>
 #include <QWebSocket>
 
 #include <cstdint>
@@ -21,7 +23,8 @@ class VoiceSession : public QObject
 public:
     // `subject` empty means the token was refused: the session closes with 1008 at once.
     VoiceSession(std::unique_ptr<QWebSocket> socket, const QString &subject, QList<SocketFault> faults,
-                 std::shared_ptr<SocketRecord> record, QObject *parent = nullptr);
+                 std::shared_ptr<SocketRecord> record, QPointer<QTcpSocket> transport = {},
+                 QObject *parent = nullptr);
     ~VoiceSession() override;
 
     static constexpr int kMaxFrameBytes = 1024 * 1024;
@@ -45,6 +48,7 @@ private:
     DictationRecord *currentDictation();
 
     std::unique_ptr<QWebSocket> m_socket;
+    QPointer<QTcpSocket> m_transport; // the connection below m_socket, when known
     QList<SocketFault> m_faults;
     std::shared_ptr<SocketRecord> m_record;
     Recogniser m_recogniser;

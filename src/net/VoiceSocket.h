@@ -35,6 +35,8 @@ public:
     static constexpr int clientCloseCode = 1001;
     // The close code published for an open connection lost without a closing handshake.
     static constexpr int abnormalClosureCode = 1006;
+    // The close code published for a server's close frame that carries no code.
+    static constexpr int noStatusCode = 1005;
 
     explicit VoiceSocket(QObject *parent = nullptr);
     ~VoiceSocket() override;

@@ -283,6 +283,19 @@ private Q_SLOTS:
         QVERIFY(!rig.engine.isCapturing()); // the microphone is not held for a dead dictation
     }
 
+    // A policy close whose reason is not UTF-8 (which QWebSocket alone would turn into 1007) is
+    // still a rejected token.
+    void policyCloseWithAReasonThatIsNotUtf8()
+    {
+        QVERIFY(m_server.setSocketFault({.action = Fault::Action::Close, .when = Fault::When::Start,
+                                         .closePayload = QByteArray("\x03\xf0\xff\xfe", 4)}));
+        SpineRig rig(kShort);
+        rig.tokens.setValidResults({token(m_access)});
+        rig.controller.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state.phase(), Phase::error(kTokenRejected), 10000);
+        QVERIFY(!rig.engine.isCapturing());
+    }
+
     void watchdog_data()
     {
         QTest::addColumn<Fault>("fault");
