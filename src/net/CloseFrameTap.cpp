@@ -45,14 +45,15 @@ CloseFrameTap::CloseFrameTap(QWebSocket &socket)
 bool CloseFrameTap::eventFilter(QObject *watched, QEvent *event)
 {
     if (m_watchingChildren && watched == &m_socket && event->type() == QEvent::ChildAdded) {
-        // Sent from inside the child's construction, before QWebSocket subscribes to it. Only the
-        // QObject part exists yet; the subscription is dropped in attach() unless it is the
-        // transport. (The connection is registered on the sender's private data, which exists.)
+        // Sent from inside the child's construction, before QWebSocket subscribes to it. Only its
+        // QObject part exists yet, so its type cannot be checked: the subscription (kept by that
+        // QObject part) is dropped in attach() unless the child turns out to be the transport. The
+        // pointer is only reinterpreted, never used as a QIODevice before that check.
         QObject *child = static_cast<QChildEvent *>(event)->child();
         if (child != this) {
-            m_candidates.append(child);
-            QObject::connect(static_cast<QIODevice *>(child), &QIODevice::readyRead, this,
-                             [this, child] { peekNewBytes(child); });
+            const auto *device = reinterpret_cast<const QIODevice *>(child);
+            m_candidates.append({child, QObject::connect(device, &QIODevice::readyRead, this,
+                                                         [this, child] { peekNewBytes(child); })});
         }
     }
     return QObject::eventFilter(watched, event);
@@ -62,13 +63,13 @@ void CloseFrameTap::attach()
 {
     m_watchingChildren = false;
     m_socket.removeEventFilter(this);
-    for (QObject *candidate : std::as_const(m_candidates)) {
-        auto *socket = qobject_cast<QAbstractSocket *>(candidate);
-        if (socket && !m_transport && candidate->parent() == &m_socket) {
+    for (const Candidate &candidate : std::as_const(m_candidates)) {
+        auto *socket = qobject_cast<QAbstractSocket *>(candidate.child.data());
+        if (socket && !m_transport && socket->parent() == &m_socket) {
             m_transport = socket;
             QObject::connect(socket, &QIODevice::readyRead, this, &CloseFrameTap::noteUnread);
         } else {
-            QObject::disconnect(static_cast<QIODevice *>(candidate), &QIODevice::readyRead, this, nullptr);
+            QObject::disconnect(candidate.subscription);
         }
     }
     m_candidates.clear();

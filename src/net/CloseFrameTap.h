@@ -42,7 +42,11 @@ private:
 
     QWebSocket &m_socket;
     bool m_watchingChildren = true;
-    QList<QObject *> m_candidates; // children added during open(), subscribed before QWebSocket
+    struct Candidate {
+        QPointer<QObject> child;
+        QMetaObject::Connection subscription;
+    };
+    QList<Candidate> m_candidates; // children added during open(), subscribed before QWebSocket
     QPointer<QAbstractSocket> m_transport;
     qint64 m_seen = 0; // bytes at the head of the transport's buffer already fed
 
