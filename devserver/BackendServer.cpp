@@ -127,6 +127,7 @@ void BackendServer::handleUpgrade(const QHttpServerRequest &request, QTcpSocket 
     }
     // Nothing else is written here: the server completes the handshake once this returns.
     m_faultsByPeer.insert(peerOf(socket->peerAddress(), socket->peerPort()), faults);
+    m_transportByPeer.insert(peerOf(socket->peerAddress(), socket->peerPort()), socket);
 }
 
 void BackendServer::acceptWebSockets()
@@ -136,6 +137,7 @@ void BackendServer::acceptWebSockets()
         if (!socket)
             continue;
         const QList<SocketFault> faults = m_faultsByPeer.take(peerOf(socket->peerAddress(), socket->peerPort()));
+        const QPointer<QTcpSocket> transport = m_transportByPeer.take(peerOf(socket->peerAddress(), socket->peerPort()));
         if (refusesUpgrade(faults)) {
             socket->abort();
             continue;
@@ -144,7 +146,7 @@ void BackendServer::acceptWebSockets()
         const QString subject = m_state.tokens().verifyAccess(token).value_or(QString());
         if (subject.isEmpty())
             qCInfo(lcHttp) << "socket token refused:" << TokenIssuer::logForm(token);
-        new VoiceSession(std::move(socket), subject, faults, m_state.newSocketRecord(), this);
+        new VoiceSession(std::move(socket), subject, faults, m_state.newSocketRecord(), transport, this);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QAbstractHttpServer>
 #include <QHash>
 #include <QPair>
+#include <QPointer>
 
 class BackendState;
 class QTcpSocket;
@@ -37,4 +38,6 @@ private:
     ControlApi m_control;
     // Faults chosen when an upgrade request arrived, until its WebSocket shows up (keyed by peer).
     QHash<QPair<QString, quint16>, QList<SocketFault>> m_faultsByPeer;
+    // The connection under each of those upgrades (a raw close frame is written to it).
+    QHash<QPair<QString, quint16>, QPointer<QTcpSocket>> m_transportByPeer;
 };

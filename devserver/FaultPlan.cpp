@@ -90,10 +90,19 @@ std::optional<SocketFault> FaultPlan::parseSocketFault(const QJsonObject &json, 
             *error = QStringLiteral("\"code\" must be 1000..4999 and \"reason\" at most 123 bytes");
             return std::nullopt;
         }
+        const QJsonValue payload = json.value(QStringLiteral("payload_base64"));
+        if (payload.isString()) {
+            fault.closePayload = QByteArray::fromBase64(payload.toString().toLatin1());
+            if (fault.closePayload->size() > 125) {
+                *error = QStringLiteral("\"payload_base64\" must decode to at most 125 bytes");
+                return std::nullopt;
+            }
+        }
     } else if (action == QLatin1String("delay_final")) {
         fault.action = SocketFault::Action::DelayFinal;
         fault.delayMs = json.value(QStringLiteral("delay_ms")).toInt(-1);
-        if (fault.delayMs < 0) {
+        fault.stops = json.value(QStringLiteral("stops")).toInt(0);
+        if (fault.delayMs < 0 || fault.stops < 0) {
             *error = QStringLiteral("delay_final needs \"delay_ms\"");
             return std::nullopt;
         }

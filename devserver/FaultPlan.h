@@ -41,7 +41,9 @@ struct SocketFault
     When when = When::Connect;            // Close and Send
     int closeCode = 1000;                 // Close
     QString closeReason;                  // Close
+    std::optional<QByteArray> closePayload; // Close: the frame's payload verbatim instead of code and reason
     int delayMs = 0;                      // DelayFinal
+    int stops = 0;                        // DelayFinal: only the first this many stops (0: every one)
     QList<InjectedFrame> frames;          // Send
     int remaining = 1;
 };

@@ -7,6 +7,8 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(lcSocket, "murlex.devserver.socket")
 
 namespace {
@@ -23,8 +25,12 @@ double secondsBetween(std::int64_t fromNs, std::int64_t toNs)
 } // namespace
 
 VoiceSession::VoiceSession(std::unique_ptr<QWebSocket> socket, const QString &subject, QList<SocketFault> faults,
-                           std::shared_ptr<SocketRecord> record, QObject *parent)
-    : QObject(parent), m_socket(std::move(socket)), m_faults(std::move(faults)), m_record(std::move(record))
+                           std::shared_ptr<SocketRecord> record, QPointer<QTcpSocket> transport, QObject *parent)
+    : QObject(parent)
+    , m_socket(std::move(socket))
+    , m_transport(std::move(transport))
+    , m_faults(std::move(faults))
+    , m_record(std::move(record))
 {
     m_socket->setParent(nullptr);
     m_socket->setMaxAllowedIncomingFrameSize(kMaxFrameBytes);
@@ -133,15 +139,21 @@ void VoiceSession::stopDictation()
 
     if (!applyFaults(SocketFault::When::Stop))
         return;
-    int delayMs = 0;
+    const int stopNumber = ++m_stops;
+    std::int64_t delayNs = 0;
     for (const SocketFault &fault : std::as_const(m_faults)) {
         if (fault.action == SocketFault::Action::NoFinal) {
             qCInfo(lcSocket) << "connection" << m_record->id << "final events withheld (fault)";
             return;
         }
-        if (fault.action == SocketFault::Action::DelayFinal)
-            delayMs = std::max(delayMs, fault.delayMs);
+        if (fault.action == SocketFault::Action::DelayFinal && (fault.stops == 0 || stopNumber <= fault.stops))
+            delayNs = std::max(delayNs, std::int64_t(fault.delayMs) * 1000000);
     }
+    // Stops are answered in the order they came: an answer never overtakes a delayed earlier one.
+    const std::int64_t now = monotonicNowNs();
+    const std::int64_t dueNs = std::max(now + delayNs, m_lastFinalDueNs);
+    m_lastFinalDueNs = dueNs;
+    const int delayMs = int((dueNs - now + 999999) / 1000000);
     auto send = [this, index, asrText, polishText] {
         if (m_closing)
             return;
@@ -159,7 +171,7 @@ void VoiceSession::stopDictation()
                   {QStringLiteral("total_time"), secondsBetween(stopNs, polishNs)}});
     };
     if (delayMs > 0)
-        QTimer::singleShot(delayMs, this, send);
+        QTimer::singleShot(delayMs, Qt::PreciseTimer, this, send);
     else
         send();
 }
@@ -177,7 +189,10 @@ bool VoiceSession::applyFaults(SocketFault::When when)
                     m_socket->sendTextMessage(QString::fromUtf8(frame.data));
             }
         } else if (fault.action == SocketFault::Action::Close) {
-            closeWith(fault.closeCode, fault.closeReason);
+            if (fault.closePayload)
+                closeWithRawPayload(*fault.closePayload);
+            else
+                closeWith(fault.closeCode, fault.closeReason);
             return false;
         }
     }
@@ -202,6 +217,27 @@ void VoiceSession::closeWith(int code, const QString &reason)
     // From the event loop rather than from inside the socket's own signal or the handshake: closing
     // there makes the socket read from an already closed connection.
     QTimer::singleShot(0, this, [this, code, reason] { m_socket->close(QWebSocketProtocol::CloseCode(code), reason); });
+}
+
+void VoiceSession::closeWithRawPayload(const QByteArray &payload)
+{
+    qCInfo(lcSocket).noquote() << "connection" << m_record->id << "closing with the raw payload" << payload.toHex();
+    m_closing = true;
+    m_dictationIndex = -1;
+    QTimer::singleShot(0, this, [this, payload] {
+        QTcpSocket *transport = m_transport.data();
+        if (!transport) {
+            qCWarning(lcSocket) << "connection" << m_record->id << "has no transport to write a raw close frame to";
+            m_socket->abort();
+            return;
+        }
+        QByteArray frame;
+        frame.append(char(0x88)); // FIN, opcode close
+        frame.append(char(payload.size())); // unmasked, at most 125 bytes
+        frame.append(payload);
+        transport->write(frame);
+        transport->flush();
+    });
 }
 
 DictationRecord *VoiceSession::currentDictation()

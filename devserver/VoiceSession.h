@@ -5,8 +5,11 @@
 #include "Recogniser.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QTcpSocket>
 #include <QWebSocket>
 
+#include <cstdint>
 #include <memory>
 
 // The server side of one recognition socket. Serves any number of dictations in turn:
@@ -20,7 +23,8 @@ class VoiceSession : public QObject
 public:
     // `subject` empty means the token was refused: the session closes with 1008 at once.
     VoiceSession(std::unique_ptr<QWebSocket> socket, const QString &subject, QList<SocketFault> faults,
-                 std::shared_ptr<SocketRecord> record, QObject *parent = nullptr);
+                 std::shared_ptr<SocketRecord> record, QPointer<QTcpSocket> transport = {},
+                 QObject *parent = nullptr);
     ~VoiceSession() override;
 
     static constexpr int kMaxFrameBytes = 1024 * 1024;
@@ -38,9 +42,13 @@ private:
     void sendJson(const QJsonObject &message);
     void sendError(const QString &message);
     void closeWith(int code, const QString &reason);
+    // Writes a close frame with exactly this payload below the WebSocket layer (which would refuse
+    // to build an invalid one) and lets the client's answer end the connection.
+    void closeWithRawPayload(const QByteArray &payload);
     DictationRecord *currentDictation();
 
     std::unique_ptr<QWebSocket> m_socket;
+    QPointer<QTcpSocket> m_transport; // the connection below m_socket, when known
     QList<SocketFault> m_faults;
     std::shared_ptr<SocketRecord> m_record;
     Recogniser m_recogniser;
@@ -49,4 +57,6 @@ private:
     int m_dictationIndex = -1;
     qint64 m_bytesAtLastEvent = 0;
     bool m_closing = false;
+    int m_stops = 0;                   // "stop" messages answered or being answered
+    std::int64_t m_lastFinalDueNs = 0; // when the latest scheduled final events go out
 };

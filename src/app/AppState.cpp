@@ -102,7 +102,10 @@ void AppState::bootstrap()
     if (services) {
         MetricsKitObserver::start();
         QObject::connect(this, &AppState::phaseChanged, this, &AppState::reportPhaseToDiagnostics);
-        QObject::connect(&voiceSocket(), &VoiceSocket::events, this, &AppState::reportSocketEventToDiagnostics);
+        // The socket is built by the first toggle; voiceSocket() hooks it up then.
+        m_reportSocketEvents = true;
+        if (m_voiceSocket)
+            QObject::connect(m_voiceSocket.get(), &VoiceSocket::events, this, &AppState::reportSocketEventToDiagnostics);
 
         // The shortcut's press arrives inside the key event: the toggle runs after it, on the loop.
         hotkey().onTrigger = [state = QPointer<AppState>(this)] {
@@ -219,8 +222,11 @@ HotWordsSource &AppState::hotWordsStore() { return build(m_hotWordsStore, m_comp
 
 VoiceSocket &AppState::voiceSocket()
 {
-    if (!m_voiceSocket)
+    if (!m_voiceSocket) {
         m_voiceSocket = std::make_unique<VoiceSocket>();
+        if (m_reportSocketEvents)
+            QObject::connect(m_voiceSocket.get(), &VoiceSocket::events, this, &AppState::reportSocketEventToDiagnostics);
+    }
     return *m_voiceSocket;
 }
 

@@ -133,6 +133,7 @@ public:
     PermissionChecker &permissions();
     // Whether the dictation controller (and with it the socket and the injector) exists yet.
     bool hasDictation() const { return m_dictation != nullptr; }
+    bool hasVoiceSocket() const { return m_voiceSocket != nullptr; }
 
 Q_SIGNALS:
     void phaseChanged(const Phase &phase);
@@ -159,6 +160,7 @@ private:
     QString m_lastInjectedText;
     bool m_debugMode = false;
     bool m_isConnected = false;
+    bool m_reportSocketEvents = false; // diagnostics hear the socket's events once it exists
     std::optional<KeyboardShortcuts::Shortcut> m_hotkeyShortcut;
 
     // Declared in dependency order: the controller, which uses the others, goes first on destruction.

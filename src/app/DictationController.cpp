@@ -20,6 +20,11 @@ namespace {
 
 constexpr int policyViolationCloseCode = 1008;
 
+qsizetype characterCount(const QString &text)
+{
+    return QStringView(text).toUcs4().size();
+}
+
 QString tokenFailureMessage(const TokenFailure &failure)
 {
     if (const auto *auth = std::get_if<AuthError>(&failure)) {
@@ -286,6 +291,7 @@ DictationController::waitForConnection(std::chrono::milliseconds timeout, const 
         Qt::DirectConnection));
     // Not cancelled when the wait finishes earlier: it then finds the wait finished and does nothing.
     QTimer::singleShot(timeout, Qt::PreciseTimer, this, [wait] { wait->finish(ConnectFailure::timeout()); });
+    forgetConnectionCounts(); // a new connection: nothing sent on it yet
     m_socket.connect(token); // only now: an event it publishes at once still reaches the wait
     ConnectionWait::Awaiter outcome = wait->outcome();
     co_return co_await outcome;
@@ -298,6 +304,7 @@ void DictationController::startRecording()
     m_state->setPartialText(QString());
     m_state->setPhase(Phase::recording());
     m_socket.sendStart(m_hotWords.words());
+    ++m_startsSent;
     m_capturing = true;
     // A capture that fails to start reports it through the engine's own state; the dictation then
     // ends through the second toggle or the watchdog.
@@ -313,6 +320,7 @@ void DictationController::endDictation()
     m_capturing = false;
     m_engine.stopCapture();
     m_socket.sendStop();
+    ++m_stopsSent;
     armWatchdog();
 }
 
@@ -345,13 +353,31 @@ void DictationController::handleSocketEvent(const VoiceSocketEvent &event)
     switch (event.kind()) {
     case VoiceSocketEvent::Kind::partial:
     case VoiceSocketEvent::Kind::finalSentence:
+        // Live text is sent while the server receives a dictation's audio, so it is the one
+        // recording now (an older dictation's last live text arrives before its stop's answer,
+        // long before a newer one starts).
         m_state->setPartialText(event.text());
         break;
     case VoiceSocketEvent::Kind::asrDone:
+        if (isAnswerToEarlierDictation()) {
+            qCInfo(AppLogger::dictation, "ignored asr_done of an earlier dictation (%lld characters)",
+                   static_cast<long long>(characterCount(event.text())));
+            break;
+        }
         qCInfo(AppLogger::dictation, "asr_done in %fs: %s", event.asrTime(), qUtf8Printable(event.text()));
         m_state->setPhase(Phase::polishing());
         break;
     case VoiceSocketEvent::Kind::polishDone: {
+        const bool earlier = isAnswerToEarlierDictation();
+        if (m_stopsAnswered < m_stopsSent)
+            ++m_stopsAnswered;
+        if (earlier) {
+            // Its dictation was given up (the watchdog told the user to try again) and a newer
+            // one is under way: pasting it now would land in the middle of that one.
+            qCInfo(AppLogger::dictation, "dropped polish_done of an earlier dictation (%lld characters)",
+                   static_cast<long long>(characterCount(event.text())));
+            break;
+        }
         qCInfo(AppLogger::dictation, "polish_done in %fs: %s", event.totalTime(), qUtf8Printable(event.text()));
         cancelWatchdog();
         m_state->setPhase(Phase::injecting());
@@ -367,6 +393,8 @@ void DictationController::handleSocketEvent(const VoiceSocketEvent &event)
         break;
     }
     case VoiceSocketEvent::Kind::error:
+        // Not tied to a stop: whichever dictation it concerns, the connection the current one
+        // uses has reported a failure, so the current one ends with the message.
         failDictation(QStringLiteral("服务端错误：") + event.text());
         break;
     case VoiceSocketEvent::Kind::disconnected: {
@@ -384,6 +412,24 @@ void DictationController::handleSocketEvent(const VoiceSocketEvent &event)
     }
 }
 
+// Which dictation a final answer (asr_done, then polish_done) belongs to. On one connection the
+// server answers every stop exactly once and in order, so the answer arriving now is the one to
+// stop number m_stopsAnswered + 1. It is the newest dictation's only when that is the last stop
+// sent and no newer dictation is starting or recording; a late answer to the last stop after the
+// watchdog therefore still lands, while one that arrives during the next dictation does not.
+bool DictationController::isAnswerToEarlierDictation() const
+{
+    const bool newerDictationOpen = m_starting || m_stopsSent < m_startsSent;
+    return newerDictationOpen || m_stopsAnswered + 1 < m_stopsSent;
+}
+
+void DictationController::forgetConnectionCounts()
+{
+    m_startsSent = 0;
+    m_stopsSent = 0;
+    m_stopsAnswered = 0;
+}
+
 void DictationController::failDictation(const QString &message)
 {
     cancelWatchdog();
@@ -393,6 +439,7 @@ void DictationController::failDictation(const QString &message)
         m_engine.stopCapture();
     }
     m_socket.disconnect();
+    forgetConnectionCounts();
     if (!m_state)
         return;
     m_state->setConnected(false);

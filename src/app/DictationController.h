@@ -64,6 +64,10 @@ private:
     void endDictation();
     void handleSocketEvent(const VoiceSocketEvent &event);
     void failDictation(const QString &message);
+    // Whether the final answer arriving now belongs to an older dictation than the newest one on
+    // the connection (the rule is at the definition).
+    bool isAnswerToEarlierDictation() const;
+    void forgetConnectionCounts();
     void armWatchdog();
     void cancelWatchdog();
     void watchdogFired();
@@ -80,4 +84,8 @@ private:
     QTimer m_endDictationWatchdog;
     bool m_starting = false;  // a start sequence is in flight
     bool m_capturing = false; // startCapture() was called and stopCapture() not yet
+    // On the current connection: start and stop messages sent, and stops answered by polish_done.
+    int m_startsSent = 0;
+    int m_stopsSent = 0;
+    int m_stopsAnswered = 0;
 };

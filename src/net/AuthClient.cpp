@@ -28,7 +28,7 @@ QCoro::Task<Expected<QByteArray, TokenFailure>> AuthClient::post(QUrl url, QJson
     co_await reply.get();
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (RestReply::isTransportError(reply->error()) || (!status.isValid() && reply->error() != QNetworkReply::NoError))
+    if (RestReply::isTransportError(*reply) || (!status.isValid() && reply->error() != QNetworkReply::NoError))
         co_return TokenFailure(RestReply::platformError(*reply));
     if (!status.isValid())
         co_return TokenFailure(AuthError::decode());

@@ -95,7 +95,7 @@ HotWordsAPIClient::send(QNetworkRequest request, QByteArray verb, QByteArray bod
     if (reply->error() == QNetworkReply::OperationCanceledError && !reply->property(teardownProperty).toBool())
         co_return failure(APIError::network(timedOut()));
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (RestReply::isTransportError(reply->error()) || (!status.isValid() && reply->error() != QNetworkReply::NoError))
+    if (RestReply::isTransportError(*reply) || (!status.isValid() && reply->error() != QNetworkReply::NoError))
         co_return failure(APIError::network(RestReply::platformError(*reply)));
     if (!status.isValid())
         co_return failure(APIError::decode());

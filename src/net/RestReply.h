@@ -25,6 +25,15 @@ struct RestReply {
     {
         return error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
     }
+    // The same for a finished reply. No proxy is ever used, so a 407 can only be the server's own
+    // answer: Qt reports it as a proxy error, but it is an answer with a status like any other.
+    static bool isTransportError(const QNetworkReply &reply)
+    {
+        if (reply.error() == QNetworkReply::ProxyAuthenticationRequiredError &&
+            reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+            return false;
+        return isTransportError(reply.error());
+    }
 
     // The reply's error as the network layer reported it.
     static PlatformError platformError(const QNetworkReply &reply)

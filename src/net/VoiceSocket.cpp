@@ -1,9 +1,17 @@
 #include "net/VoiceSocket.h"
 
 #include "app/AppLogger.h"
+#include "core/LeadingCharacters.h"
 #include "core/PlatformError.h"
+#include "core/StrictUtf8.h"
+#include "net/CloseFrameTap.h"
 #include "net/BackendConfig.h"
 #include "net/NetworkAccess.h"
+
+#include <QtEndian>
+
+#include <tuple>
+#include <utility>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -14,14 +22,18 @@
 
 namespace {
 
-// The first `count` characters of `text`, never splitting a surrogate pair.
-QString prefix(const QString &text, qsizetype count)
+// The code and reason of a close frame's payload as the server sent them: the code (1005, "no
+// status received", when the frame has none) and the reason decoded as UTF-8 (none when absent or
+// not UTF-8).
+std::pair<int, std::optional<QString>> decodeClosePayload(const QByteArray &payload)
 {
-    if (text.size() <= count)
-        return text;
-    if (count > 0 && text.at(count - 1).isHighSurrogate())
-        --count;
-    return text.left(count);
+    if (payload.size() < 2)
+        return {VoiceSocket::noStatusCode, std::nullopt};
+    const int code = qFromBigEndian<quint16>(payload.constData());
+    std::optional<QString> reason = StrictUtf8::decode(payload.mid(2));
+    if (reason && reason->isEmpty())
+        reason.reset();
+    return {code, reason};
 }
 
 // The proxy settings a socket will use, as a dictionary of the three switches
@@ -63,7 +75,7 @@ void VoiceSocket::connect(const QString &token)
         publish(VoiceSocketEvent::error(QStringLiteral("invalid websocket URL")));
         return;
     }
-    qCInfo(AppLogger::socket, "connecting to %s...", qUtf8Printable(prefix(url->toString(QUrl::FullyEncoded), 40)));
+    qCInfo(AppLogger::socket, "connecting to %s...", qUtf8Printable(leadingCharacters(url->toString(QUrl::FullyEncoded), 40)));
 
     auto *socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
     socket->setProxy(QNetworkProxy::NoProxy);
@@ -101,7 +113,10 @@ void VoiceSocket::connect(const QString &token)
             qCCritical(AppLogger::socket, "unexpected binary message from server (server only sends JSON)");
     });
 
+    // Sees the server's close frame before QWebSocket rewrites it.
+    auto *tap = new CloseFrameTap(*socket);
     NetworkAccess::shared()->openWebSocket(*socket, *url);
+    tap->attach();
 }
 
 void VoiceSocket::sendStart(const QStringList &hotwords)
@@ -246,10 +261,18 @@ void VoiceSocket::handleClosed(quint64 generation)
         m_isOpen = false;
     }
     // A connection lost without a closing handshake (the server went away, the network dropped)
-    // ends as an abnormal closure; otherwise the peer's code and reason are passed through.
-    const int code = m_lostWithoutClose ? abnormalClosureCode : int(socket->closeCode());
-    const QString reasonText = m_lostWithoutClose ? QString() : socket->closeReason();
-    const std::optional<QString> reason = reasonText.isEmpty() ? std::nullopt : std::optional<QString>(reasonText);
+    // ends as an abnormal closure; otherwise the server's close frame is passed on as it was sent.
+    // Only when that frame was not seen does QWebSocket's reading of it stand in.
+    int code = abnormalClosureCode;
+    std::optional<QString> reason;
+    const auto *tap = socket->findChild<CloseFrameTap *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!m_lostWithoutClose && tap && tap->closePayload()) {
+        std::tie(code, reason) = decodeClosePayload(*tap->closePayload());
+    } else if (!m_lostWithoutClose) {
+        code = int(socket->closeCode());
+        if (!socket->closeReason().isEmpty())
+            reason = socket->closeReason();
+    }
     qCInfo(AppLogger::socket, "websocket closed code=%ld reason=%s", long(code),
            reason ? qUtf8Printable(*reason) : "nil");
     publish(VoiceSocketEvent::disconnected(code, reason));

@@ -17,8 +17,9 @@ class QWebSocket;
 // It holds no dictation logic; one instance serves every connection of the application's life.
 //
 // A connection that cannot be established publishes one `error` (never `connected`); one that
-// opened ends with one `disconnected`: the server's code and reason, or 1006 when it was lost
-// without a closing handshake. disconnect() publishes nothing.
+// opened ends with one `disconnected`: the code and reason of the server's close frame as it sent
+// them (1005 when the frame has no code; no reason when it has none or it is not UTF-8), or 1006
+// when it was lost without a closing handshake. disconnect() publishes nothing.
 //
 // Threads: the object and its QWebSocket live on the thread that created it (the main thread).
 // sendAudio() may be called from any thread (the capture thread); every outgoing message is handed
@@ -35,6 +36,8 @@ public:
     static constexpr int clientCloseCode = 1001;
     // The close code published for an open connection lost without a closing handshake.
     static constexpr int abnormalClosureCode = 1006;
+    // The close code published for a server's close frame that carries no code.
+    static constexpr int noStatusCode = 1005;
 
     explicit VoiceSocket(QObject *parent = nullptr);
     ~VoiceSocket() override;

@@ -1,23 +1,10 @@
 #include "net/VoiceSocketEvent.h"
 
 #include "app/AppLogger.h"
+#include "core/LeadingCharacters.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-
-namespace {
-
-// The first `count` characters of `text`, never splitting a surrogate pair.
-QString prefix(const QString &text, qsizetype count)
-{
-    if (text.size() <= count)
-        return text;
-    if (count > 0 && text.at(count - 1).isHighSurrogate())
-        --count;
-    return text.left(count);
-}
-
-} // namespace
 
 VoiceSocketEvent::VoiceSocketEvent(Kind kind, QString text, double first, double second)
     : m_kind(kind)
@@ -78,7 +65,7 @@ std::optional<VoiceSocketEvent> VoiceSocketEvent::fromServerMessage(const QStrin
     const QJsonObject object = document.object();
     const QJsonValue typeValue = object.value(QStringLiteral("type"));
     if (parseError.error != QJsonParseError::NoError || !document.isObject() || !typeValue.isString()) {
-        qCCritical(AppLogger::socket, "received unparseable string: %s", qUtf8Printable(prefix(message, 80)));
+        qCCritical(AppLogger::socket, "received unparseable string: %s", qUtf8Printable(leadingCharacters(message, 80)));
         return std::nullopt;
     }
 

@@ -276,6 +276,19 @@ private Q_SLOTS:
         QVERIFY(!rig.engine.isCapturing()); // the microphone is not held for a dead dictation
     }
 
+    // A policy close whose reason is not UTF-8 (which QWebSocket alone would turn into 1007) is
+    // still a rejected token.
+    void policyCloseWithAReasonThatIsNotUtf8()
+    {
+        QVERIFY(m_server.setSocketFault({.action = Fault::Action::Close, .when = Fault::When::Start,
+                                         .closePayload = QByteArray("\x03\xf0\xff\xfe", 4)}));
+        SpineRig rig(kShort);
+        rig.tokens.setValidResults({token(m_access)});
+        rig.controller.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state.phase(), Phase::error(kTokenRejected), 10000);
+        QVERIFY(!rig.engine.isCapturing());
+    }
+
     void watchdog_data()
     {
         QTest::addColumn<Fault>("fault");
@@ -305,6 +318,67 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(phases(phaseSpy), after, 10000);
         QCOMPARE(log.count(QStringLiteral("dictation"), QtCriticalMsg, kWatchdogLog), after.contains(Phase::error(kWatchdog)) ? 1 : 0);
         QCOMPARE(rig.injector.injected().size(), after.last() == Phase::idle() ? 1 : 0);
+    }
+
+    // Dictation 1's answer comes after its watchdog, while dictation 2 (started as the message
+    // asks) records or has just stopped on the same connection: it is dropped, and dictation 2
+    // goes on undisturbed to its own answer.
+    void lateAnswerDuringTheNextDictation_data()
+    {
+        QTest::addColumn<bool>("whileRecording");
+        QTest::newRow("while dictation 2 records") << true;
+        QTest::newRow("after dictation 2 stopped") << false;
+    }
+
+    void lateAnswerDuringTheNextDictation()
+    {
+        QFETCH(bool, whileRecording);
+        LogCapture log;
+        QVERIFY(m_server.setSocketFault({.action = Fault::Action::DelayFinal, .delayMs = 3500, .stops = 1}));
+        SpineRig rig({1500ms, 2000ms}, 10s);
+        rig.tokens.setValidResults({token(m_access)});
+        record(rig);
+        rig.controller.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state.phase(), Phase::error(kWatchdog), 5000);
+        rig.controller.toggle(); // dismissed
+
+        QSignalSpy phaseSpy(&rig.state, &AppState::phaseChanged);
+        const qsizetype chunksBefore = rig.engine.deliveredSizes().size();
+        rig.controller.toggle();
+        QTRY_COMPARE(rig.state.phase(), Phase::recording());
+        QTRY_VERIFY(rig.engine.deliveredSizes().size() >= chunksBefore + 5);
+        const auto dropped = [&log] {
+            return log.messages(QStringLiteral("dictation")).filter(QStringLiteral("dropped polish_done")).size();
+        };
+        if (whileRecording) {
+            QTRY_COMPARE_WITH_TIMEOUT(dropped(), 1, 5000);
+            QCOMPARE(rig.state.phase(), Phase::recording());
+            QVERIFY(rig.engine.isCapturing());
+            QTRY_VERIFY(rig.state.partialText().startsWith(QLatin1String("duration=")));
+        }
+        rig.controller.toggle();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.injector.injected().size(), 1, 5000);
+        QTRY_COMPARE(rig.state.phase(), Phase::idle());
+
+        const QJsonArray dictations = connection(0).value(QStringLiteral("dictations")).toArray();
+        QCOMPARE(dictations.size(), 2);
+        const QString first = dictations.at(0).toObject().value(QStringLiteral("polish_text")).toString();
+        const QString second = dictations.at(1).toObject().value(QStringLiteral("polish_text")).toString();
+        QCOMPARE(rig.injector.injected(), QStringList{second});
+        QCOMPARE(log.messages(QStringLiteral("dictation")).filter(QStringLiteral("earlier dictation")),
+                 (QStringList{QStringLiteral("ignored asr_done of an earlier dictation (%1 characters)")
+                                  .arg(dictations.at(0).toObject().value(QStringLiteral("asr_text")).toString().size()),
+                              QStringLiteral("dropped polish_done of an earlier dictation (%1 characters)").arg(first.size())}));
+        QCOMPARE(phases(phaseSpy), (QList<Phase>{Phase::recording(), Phase::finalizing(), Phase::polishing(),
+                                                 Phase::injecting(), Phase::idle()}));
+        const QString start = QStringLiteral("{\"hotwords\":[],\"type\":\"start\"}");
+        const QString stop = QStringLiteral("{\"type\":\"stop\"}");
+        QCOMPARE(connection(0).value(QStringLiteral("text_messages")).toArray(), (QJsonArray{start, stop, start, stop}));
+        QCOMPARE(m_server.socketRecording().size(), 1);
+        QVERIFY(!rig.engine.isCapturing());
+        QCOMPARE(rig.engine.startCount(), 2);
+        QCOMPARE(rig.engine.stopCount(), 2);
+        QCOMPARE(log.count(QStringLiteral("dictation"), QtCriticalMsg, kWatchdogLog), 1);
     }
 
     void failedInjectionEndsIdleWithTheMessageLogged()

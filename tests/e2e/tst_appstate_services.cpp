@@ -37,9 +37,10 @@ private Q_SLOTS:
         options.launchServices = true;
         LogCapture log;
         AppState state(options);
+        int injectors = 0;
         QVERIFY(state.installComponents({
             [] { return std::make_unique<FakeAudioCapture>(); },
-            [] { return std::make_unique<RecordingTextInjection>(); },
+            [&injectors] { ++injectors; return std::make_unique<RecordingTextInjection>(); },
             [] { return std::make_unique<FakeAccessTokenProvider>(); }, // nobody signed in
             [] { return std::make_unique<FakeHotWordsSource>(); },
         }));
@@ -50,9 +51,15 @@ private Q_SLOTS:
         QCOMPARE(state.property("hotkeyShortcut").value<std::optional<Shortcut>>(), std::optional<Shortcut>(controlAltSpace));
         QCOMPARE(log.count(QStringLiteral("MetricsKitObserver"), QtInfoMsg, QStringLiteral("MetricsKitObserver registered")), 1);
 
+        // Launched with every service, yet nothing of a dictation exists before the first press.
+        QVERIFY(!state.hasVoiceSocket());
+        QVERIFY(!state.hasDictation());
+        QCOMPARE(injectors, 0);
+
         // A press on the X server reaches the dictation controller, which stops at the missing sign-in.
         QVERIFY(ExternalTool::run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+alt+space")}));
         QTRY_COMPARE(state.phase(), Phase::error(QStringLiteral("登录已失效，请重新登录")));
+        QVERIFY(state.hasVoiceSocket());
 
         const Shortcut controlF9 = Shortcut::fromKey(Key::f9, ModifierFlags::control);
         const int changesBefore = int(shortcutChanged.count());

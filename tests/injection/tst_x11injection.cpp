@@ -174,6 +174,27 @@ private Q_SLOTS:
         QVERIFY(log.contains(QStringLiteral("injection"), QtInfoMsg, QStringLiteral("injected 7 chars via pasteboard")));
     }
 
+    // A format whose data is zero bytes is part of the clipboard like any other and comes back.
+    void aZeroByteFormatComesBackAfterThePaste()
+    {
+        HelperProcess owner(QStringLiteral("clipboard_owner"),
+                            {QStringLiteral("application/x-murlex-marker="), QStringLiteral("text/plain=") +
+                                 QString::fromLatin1(QByteArrayLiteral("原文").toHex())});
+        QVERIFY(owner.waitForLine(QStringLiteral("owned")));
+        const TargetBytes before = readClipboardAsAnotherClient();
+        QVERIFY(before.contains(QStringLiteral("application/x-murlex-marker")));
+        QCOMPARE(before.value(QStringLiteral("application/x-murlex-marker")), QByteArray());
+
+        std::unique_ptr<HelperProcess> target = focusedTarget();
+        QVERIFY(target);
+        std::unique_ptr<TextInjector> injector = systemInjector();
+        QSignalSpy restored(injector.get(), &TextInjector::clipboardRestored);
+        QVERIFY(injector->inject(QStringLiteral("好")));
+        QVERIFY(target->waitForLine(QStringLiteral("text ")));
+        QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 2000);
+        QCOMPARE(readClipboardAsAnotherClient(), before);
+    }
+
     void dictatedTextIsMarkedForClipboardManagers()
     {
         const std::unique_ptr<Clipboard> clipboard = Platform::clipboard();

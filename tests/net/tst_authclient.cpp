@@ -139,6 +139,15 @@ private Q_SLOTS:
         QCOMPARE(TokenStore::refreshToken(), Token(QString()));
     }
 
+    // No proxy is used, so a 407 is the server's answer: an http failure with its body.
+    void status407IsTheServersAnswer()
+    {
+        TokenStore::setRefreshToken(QStringLiteral("r"));
+        QVERIFY(fault("/auth/refresh", 407, QByteArray("需要认证")));
+        const TokenFailure failure = finished(AuthClient::refreshAccessToken()).error();
+        QCOMPARE(authError(failure), AuthError::http(407, QStringLiteral("需要认证")));
+    }
+
     void signInStoresBothTokensAndRefreshReplacesOnlyTheAccessToken()
     {
         // No refresh token: nothing is sent.

@@ -208,6 +208,53 @@ private Q_SLOTS:
         socket.disconnect();
     }
 
+    // Close frames QWebSocket would rewrite (a reason that is not UTF-8, a code it deems invalid,
+    // no code) are published as the server sent them.
+    void closeFramesArePublishedAsTheServerSentThem_data()
+    {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("1008, reason not UTF-8") << QByteArray("\x03\xf0\xc3\x28", 4) << 1008 << QString();
+        QTest::newRow("1008, UTF-8 reason") << QByteArray("\x03\xf0") + QStringLiteral("令牌 expired").toUtf8() << 1008
+                                            << QStringLiteral("令牌 expired");
+        QTest::newRow("code 1005, never to be sent") << QByteArray("\x03\xed" "bye") << 1005 << QStringLiteral("bye");
+        QTest::newRow("code 999") << QByteArray("\x03\xe7") << 999 << QString();
+        QTest::newRow("no code") << QByteArray() << 1005 << QString();
+    }
+
+    void closeFramesArePublishedAsTheServerSentThem()
+    {
+        QFETCH(QByteArray, payload);
+        QFETCH(int, code);
+        QFETCH(QString, reason);
+        LogCapture log;
+        QVERIFY(m_server.setSocketFault({.action = Fault::Action::Close, .closePayload = payload}));
+        VoiceSocket socket;
+        SocketEventRecorder events(socket);
+        connectAndOpen(socket, events, m_token);
+        QTRY_COMPARE(events.events().size(), 2);
+        const std::optional<QString> expected = reason.isEmpty() ? std::nullopt : std::optional<QString>(reason);
+        QCOMPARE(events.events().at(1), VoiceSocketEvent::disconnected(code, expected));
+        QVERIFY(log.contains(QStringLiteral("socket"), QtInfoMsg,
+                             QStringLiteral("websocket closed code=%1 reason=%2").arg(code).arg(expected.value_or(QStringLiteral("nil")))));
+        socket.disconnect();
+    }
+
+    // Log lines quote a prefix counted in characters: a character outside the BMP is never cut.
+    void unparseableTextIsLoggedByWholeCharacters()
+    {
+        LogCapture log;
+        const QString emoji = QString::fromUcs4(U"\U0001F600");
+        QVERIFY(m_server.setSocketFault({.action = Fault::Action::Send, .textFrames = {QStringLiteral("x") + emoji.repeated(100)}}));
+        VoiceSocket socket;
+        SocketEventRecorder events(socket);
+        connectAndOpen(socket, events, m_token);
+        QTRY_COMPARE(log.messages(QStringLiteral("socket"), QtCriticalMsg),
+                     QStringList{QStringLiteral("received unparseable string: x") + emoji.repeated(79)});
+        socket.disconnect();
+    }
+
     // An upgrade the server refuses and a server the client must not trust: one `error` each,
     // never `connected`.
     void connectionsThatCannotBeEstablishedPublishOneError()

@@ -284,6 +284,18 @@ private Q_SLOTS:
         COMPARE_QUEUE(kept ? Ops{op} : Ops{});
     }
 
+    // No proxy is used, so a 407 is the server's answer: a 4xx like 403, and the op is dropped.
+    void status407DropsTheOp()
+    {
+        HotWordsStore &store = makeStore();
+        QVERIFY(fail("POST", QStringLiteral("/hotwords"), 407));
+        store.add(QStringLiteral("w"));
+        QVERIFY(settle());
+        QCOMPARE(store.syncStatus(), Status::offline);
+        COMPARE_QUEUE(Ops{});
+        QCOMPARE(store.words(), QStringList{QStringLiteral("w")});
+    }
+
     // Not signed in, edits stay local and queued, in their exact stored form, until a sync
     // signed in again delivers them.
     void notSignedInQueuesInTheStoredForm()

@@ -192,15 +192,18 @@ bool DevServer::setSocketFault(const SocketFault &fault)
         frames.append(QJsonObject{{QStringLiteral("text"), text}});
     for (const QByteArray &binary : fault.binaryFrames)
         frames.append(QJsonObject{{QStringLiteral("binary_base64"), QString::fromLatin1(binary.toBase64())}});
-    const QJsonObject json{
+    QJsonObject json{
         {QStringLiteral("action"), actionName(fault.action)},
         {QStringLiteral("when"), whenName(fault.when)},
         {QStringLiteral("code"), fault.closeCode},
         {QStringLiteral("reason"), fault.closeReason},
         {QStringLiteral("delay_ms"), fault.delayMs},
+        {QStringLiteral("stops"), fault.stops},
         {QStringLiteral("frames"), frames},
         {QStringLiteral("count"), fault.count},
     };
+    if (fault.closePayload)
+        json.insert(QStringLiteral("payload_base64"), QString::fromLatin1(fault.closePayload->toBase64()));
     const auto response = call("POST", QStringLiteral("/_control/socket-faults"), json);
     return response && response->status == 204;
 }

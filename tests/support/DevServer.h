@@ -65,7 +65,9 @@ public:
         When when = When::Connect;
         int closeCode = 1000;
         QString closeReason{};
+        std::optional<QByteArray> closePayload{}; // Close: this close-frame payload verbatim instead
         int delayMs = 0;
+        int stops = 0;            // DelayFinal: only the first this many stops of the connection (0: all)
         QStringList textFrames{};
         QList<QByteArray> binaryFrames{};
         int count = 1;            // -1: every connection until reset()

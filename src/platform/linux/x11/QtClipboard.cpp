@@ -29,9 +29,10 @@ ClipboardSnapshot QtClipboard::snapshot()
     for (const QString &format : formats) {
         if (isProtocolFormat(format))
             continue;
-        // An unreadable format and an empty one look the same here; neither is worth restoring.
+        // Qt answers a format it could not read with a null array, and one whose data is zero
+        // bytes with an empty one: only the first is left out.
         QByteArray data = current->data(format);
-        if (data.isEmpty())
+        if (data.isNull())
             continue;
         saved.append({format, data});
     }
