@@ -20,8 +20,8 @@ void FreedesktopNotifications::notify(const QString &summary, const QString &bod
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    const QVariantMap hints{{QStringLiteral("desktop-entry"), QString::fromLatin1(AppIdentity::bundleIdentifier)}};
-    call << QString::fromLatin1(AppIdentity::displayName) << 0u << QString::fromLatin1(AppIdentity::bundleIdentifier) << summary << body
+    const QVariantMap hints{{QStringLiteral("desktop-entry"), QString(QLatin1String(AppIdentity::bundleIdentifier))}};
+    call << QString(QLatin1String(AppIdentity::displayName)) << 0u << QString(QLatin1String(AppIdentity::bundleIdentifier)) << summary << body
          << QStringList{} << hints << -1;
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [](QDBusPendingCallWatcher *finished) {
