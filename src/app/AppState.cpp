@@ -10,6 +10,7 @@
 #include "shortcuts/GlobalHotkey.h"
 #include "store/HotWordsStore.h"
 #include "store/MetricsKitObserver.h"
+#include "ui/OverlayController.h"
 
 #include <QCoro/QCoroTask>
 #include <QPointer>
@@ -98,6 +99,7 @@ void AppState::bootstrap()
                         state->audioDeviceChangedDuringCapture();
                 });
         }
+        overlay().bind(*this);
     }
 
     // Persist debugMode from now on, on every change and only on change.
@@ -152,6 +154,13 @@ void AppState::refreshHotkeyShortcut()
         return;
     m_hotkeyShortcut = shortcut;
     Q_EMIT hotkeyShortcutChanged();
+}
+
+OverlayController &AppState::overlay()
+{
+    if (!m_overlay)
+        m_overlay = std::make_unique<OverlayController>();
+    return *m_overlay;
 }
 
 GlobalHotkey &AppState::hotkey()

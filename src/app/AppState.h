@@ -18,6 +18,7 @@ class AudioCaptureEngine;
 class GlobalHotkey;
 class HotWordsSource;
 class HotWordsStore;
+class OverlayController;
 class QSettings;
 class TextInjection;
 class VoiceSocket;
@@ -120,6 +121,8 @@ public:
     DictationController &dictation();
     // The application's global shortcut (built on first access).
     GlobalHotkey &hotkey();
+    // The recording overlay (built on first access; bound to this state by the launch services).
+    OverlayController &overlay();
     // Whether the dictation controller (and with it the socket and the injector) exists yet.
     bool hasDictation() const { return m_dictation != nullptr; }
 
@@ -162,4 +165,6 @@ private:
     // device watch and the launch sync are theirs alone); null with installed factories.
     AudioCaptureEngine *m_captureEngine = nullptr;
     HotWordsStore *m_hotWordsStoreImpl = nullptr;
+    // Last: it watches this state and goes first.
+    std::unique_ptr<OverlayController> m_overlay;
 };

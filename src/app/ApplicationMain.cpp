@@ -3,6 +3,7 @@
 #include "app/AppLogger.h"
 #include "app/AppState.h"
 #include "app/SingleInstance.h"
+#include "ui/MenuBarController.h"
 
 #include "BuildConfig.h"
 
@@ -125,7 +126,10 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
     if (beforeStart)
         beforeStart();
     // The one state of the run; its bootstrap runs once the event loop starts.
-    AppState::shared();
+    AppState &state = AppState::shared();
+    // The tray icon and its menu ("打开主窗口" only logs until a main window is set with
+    // setMainWindowOpener()).
+    MenuBarController menuBar(state);
     const int status = app.exec();
     qCInfo(AppLogger::app, "Murlex exiting");
     return status;
