@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -79,6 +80,7 @@ MenuBarController::MenuBarController(AppState &state, QObject *parent)
 {
     m_menu->setObjectName(QStringLiteral("MenuBarMenu"));
     m_menu->setToolTipsVisible(false);
+    m_menu->installEventFilter(this);
     m_tray->setToolTip(QStringLiteral("Murlex"));
     m_tray->setContextMenu(m_menu.get());
     // The platform opens the menu on the secondary button; the primary one opens it too.
@@ -233,10 +235,26 @@ void MenuBarController::rebuild()
     quit->setShortcut(QKeySequence::Quit);
     quit->setShortcutVisibleInContextMenu(true);
     quit->setMenuRole(QAction::QuitRole);
-    connect(quit, &QAction::triggered, this, [] {
-        qCInfo(AppLogger::app, "quit from the menu");
-        QCoreApplication::quit();
-    });
+    connect(quit, &QAction::triggered, this, &MenuBarController::quit);
+}
+
+void MenuBarController::quit()
+{
+    qCInfo(AppLogger::app, "quit from the menu");
+    m_menu->hide();
+    QCoreApplication::quit();
+}
+
+bool MenuBarController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_menu.get() && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)
+        && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Quit)) {
+        if (event->type() == QEvent::KeyPress)
+            quit();
+        event->accept();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void MenuBarController::openMainWindow()

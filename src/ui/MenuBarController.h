@@ -49,8 +49,13 @@ public:
     // At most `count` user-perceived characters from the start of `text` (never half a character).
     static QString leadingCharacters(const QString &text, int count);
 
+protected:
+    // The quit chord while the menu is open (a popup menu does not dispatch its items' shortcuts).
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void rebuild();
+    void quit();
     void addTextLine(const QString &text, const QFont &font, bool secondary, int maxLines);
     void openMainWindow();
     void popUpMenu();
