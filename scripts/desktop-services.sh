@@ -31,8 +31,10 @@ stop() {
   rm -f "$pidfile"
 }
 
-wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'; }
-tray_ready() { xwininfo -root -tree | grep -q '("trayer" "Trayer")'; }
+# The outputs are read whole before matching: with pipefail, `tool | grep -q` fails whenever grep
+# stops reading before the tool has written everything (SIGPIPE).
+wm_ready() { local out; out=$(xprop -root _NET_SUPPORTING_WM_CHECK) && [[ $out == *'window id'* ]]; }
+tray_ready() { local out; out=$(xwininfo -root -tree) && [[ $out == *'("trayer" "Trayer")'* ]]; }
 
 start() {
   stop

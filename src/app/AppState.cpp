@@ -12,6 +12,7 @@
 #include "store/MetricsKitObserver.h"
 #include "ui/LoginItemController.h"
 #include "ui/PermissionChecker.h"
+#include "ui/OverlayController.h"
 
 #include <QCoro/QCoroTask>
 #include <QPointer>
@@ -123,6 +124,7 @@ void AppState::bootstrap()
                         state->audioDeviceChangedDuringCapture();
                 });
         }
+        overlay().bind(*this);
     }
 
     // Persist debugMode from now on, on every change and only on change.
@@ -177,6 +179,13 @@ void AppState::refreshHotkeyShortcut()
         return;
     m_hotkeyShortcut = shortcut;
     Q_EMIT hotkeyShortcutChanged();
+}
+
+OverlayController &AppState::overlay()
+{
+    if (!m_overlay)
+        m_overlay = std::make_unique<OverlayController>();
+    return *m_overlay;
 }
 
 GlobalHotkey &AppState::hotkey()

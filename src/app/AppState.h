@@ -20,6 +20,7 @@ class HotWordsSource;
 class HotWordsStore;
 class LoginItemController;
 class PermissionChecker;
+class OverlayController;
 class QSettings;
 class TextInjection;
 class VoiceSocket;
@@ -131,6 +132,8 @@ public:
     // Launch at login, and the permissions the application needs (built on first access).
     LoginItemController &loginItem();
     PermissionChecker &permissions();
+    // The recording overlay (built on first access; bound to this state by the launch services).
+    OverlayController &overlay();
     // Whether the dictation controller (and with it the socket and the injector) exists yet.
     bool hasDictation() const { return m_dictation != nullptr; }
     bool hasVoiceSocket() const { return m_voiceSocket != nullptr; }
@@ -177,4 +180,6 @@ private:
     // device watch and the launch sync are theirs alone); null with installed factories.
     AudioCaptureEngine *m_captureEngine = nullptr;
     HotWordsStore *m_hotWordsStoreImpl = nullptr;
+    // Last: it watches this state and goes first.
+    std::unique_ptr<OverlayController> m_overlay;
 };

@@ -6,6 +6,7 @@
 #include "app/SingleInstance.h"
 #include "core/AppIdentity.h"
 #include "platform/Platform.h"
+#include "ui/MenuBarController.h"
 
 #include "BuildConfig.h"
 
@@ -163,6 +164,9 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
     // Other programs reach this instance by name (murlex --toggle).
     SessionBusService busService(state);
     busService.start();
+    // The tray icon and its menu ("打开主窗口" only logs until a main window is set with
+    // setMainWindowOpener()).
+    MenuBarController menuBar(state);
     const int status = app.exec();
     qCInfo(AppLogger::app, "Murlex exiting");
     return status;

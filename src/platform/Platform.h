@@ -15,6 +15,7 @@ class AudioSystem;
 class Clipboard;
 class CrashRecorder;
 class DesktopNotifications;
+class FloatingWindow;
 class FocusedWindow;
 class HotKeyService;
 class KeySynthesis;
@@ -48,6 +49,9 @@ std::unique_ptr<Clipboard> clipboard();
 std::unique_ptr<KeySynthesis> keySynthesis(const QByteArray &display = {});
 std::unique_ptr<FocusedWindow> focusedWindow(const QByteArray &display = {});
 std::unique_ptr<Accessibility> accessibility();
+
+// A floating status window's needs beyond the toolkit (pointer pass-through, staying on top).
+std::unique_ptr<FloatingWindow> floatingWindow();
 
 // Global hot keys on the display the application runs on, owned by `parent`; nullptr when there
 // is no display.

@@ -156,8 +156,9 @@ std::optional<QString> EndToEndRig::clipboardNow()
     return QString::fromUtf8(*bytes);
 }
 
-std::optional<EndToEndRig::Dictation> EndToEndRig::dictate(const QByteArray &pcm)
+std::optional<EndToEndRig::Dictation> EndToEndRig::dictate(const QByteArray &pcm, const std::function<bool()> &toggle)
 {
+    const auto press = [&toggle] { return toggle ? toggle() : pressShortcut(); };
     Dictation dictation;
     const QString before = fieldText();
     const int changes = fieldChanges();
@@ -165,8 +166,8 @@ std::optional<EndToEndRig::Dictation> EndToEndRig::dictate(const QByteArray &pcm
     const int injections = m_app->count(QStringLiteral("injected "));
 
     dictation.firstPressNs = monotonicNs();
-    if (!pressShortcut())
-        return missing(QStringLiteral("xdotool failed"));
+    if (!press())
+        return missing(QStringLiteral("the toggle failed"));
     // Speak only while the microphone records: a full FIFO would hand stale audio to the next capture.
     if (!m_app->waitForCount(QStringLiteral("capture started"), captures + 1))
         return missing(QStringLiteral("the capture did not start:\n"));
@@ -175,8 +176,8 @@ std::optional<EndToEndRig::Dictation> EndToEndRig::dictate(const QByteArray &pcm
     microphone.wait();
 
     dictation.secondPressNs = monotonicNs();
-    if (!pressShortcut())
-        return missing(QStringLiteral("xdotool failed"));
+    if (!press())
+        return missing(QStringLiteral("the toggle failed"));
     // Woken by the field's report itself, so that the time taken is when it arrived.
     if (fieldChanges() <= changes) {
         QEventLoop loop;

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -59,7 +60,8 @@ public:
     };
     // One dictation as a person does it: press, speak `pcm` into the microphone once the capture
     // runs, press again, and wait for the field to change. None (see failure()) on a timeout.
-    std::optional<Dictation> dictate(const QByteArray &pcm);
+    // `toggle` stands in for the shortcut press (selecting the tray menu's item, say).
+    std::optional<Dictation> dictate(const QByteArray &pcm, const std::function<bool()> &toggle = {});
 
 private:
     bool fail(const QString &why);

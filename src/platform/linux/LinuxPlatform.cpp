@@ -11,6 +11,7 @@
 #include "platform/linux/secret/LibsecretStore.h"
 #include "platform/linux/x11/QtClipboard.h"
 #include "platform/linux/x11/X11DisplayCheck.h"
+#include "platform/linux/x11/X11FloatingWindow.h"
 #include "platform/linux/x11/X11FocusedWindow.h"
 #include "platform/linux/x11/X11HotKeyService.h"
 #include "platform/linux/x11/XTestKeySynthesis.h"
@@ -51,6 +52,11 @@ std::unique_ptr<FocusedWindow> Platform::focusedWindow(const QByteArray &display
 std::unique_ptr<Accessibility> Platform::accessibility()
 {
     return std::make_unique<AtspiAccessibility>();
+}
+
+std::unique_ptr<FloatingWindow> Platform::floatingWindow()
+{
+    return std::make_unique<X11FloatingWindow>();
 }
 
 HotKeyService *Platform::hotKeyService(QObject *parent)
