@@ -86,16 +86,6 @@ class TestAudioCapture : public QObject {
         return Pactl::sourceIndex(name);
     }
 
-    int loadNullSource(const QString &name, int rate, int channels)
-    {
-        const int module = Pactl::loadModule(QStringLiteral("module-null-source"),
-                                             {QStringLiteral("source_name=") + name, QStringLiteral("format=s16le"),
-                                              QStringLiteral("rate=%1").arg(rate), QStringLiteral("channels=%1").arg(channels)});
-        if (module >= 0)
-            m_modules << module;
-        return Pactl::sourceIndex(name);
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -254,7 +244,7 @@ private Q_SLOTS:
         QCOMPARE(states.size(), 2);
         QCOMPARE(engine->state(), State{AudioCaptureEngine::EnginePrepared{}});
 
-        const int other = loadNullSource(QStringLiteral("murlex_other"), 44100, 1);
+        const int other = loadPipeSource(QStringLiteral("murlex_other"), {}, QStringLiteral("s16le"), 44100, 1);
         QVERIFY(other >= 0);
         QVERIFY(Pactl::setDefaultSource(QStringLiteral("murlex_other")));
         QTest::qWait(kQuietMs);

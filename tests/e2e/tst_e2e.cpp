@@ -76,19 +76,17 @@ private Q_SLOTS:
 
     void commandLineAnswersAndASecondLaunchLeavesTheFirstAlone()
     {
-        const auto version = MurlexProcess::runToEnd({QStringLiteral("--version")}, m_rig.appEnvironment());
-        QVERIFY(version);
-        QCOMPARE(version->exitCode, 0);
-        QVERIFY2(version->output.startsWith(QStringLiteral("Murlex 0.")), qPrintable(version->output));
-
-        const auto help = MurlexProcess::runToEnd({QStringLiteral("--help")}, m_rig.appEnvironment());
-        QVERIFY(help);
-        QCOMPARE(help->exitCode, 0);
-        QVERIFY2(help->output.contains(QStringLiteral("Control+Alt+Space")), qPrintable(help->output));
-
-        const auto wrong = MurlexProcess::runToEnd({QStringLiteral("--no-such-option")}, m_rig.appEnvironment());
-        QVERIFY(wrong);
-        QCOMPARE(wrong->exitCode, 1);
+        const struct {
+            const char *option;
+            int exitCode;
+            const char *output; // contained in what the program writes
+        } answers[] = {{"--version", 0, "Murlex 0."}, {"--help", 0, "Control+Alt+Space"}, {"--no-such-option", 1, ""}};
+        for (const auto &answer : answers) {
+            const auto run = MurlexProcess::runToEnd({QLatin1String(answer.option)}, m_rig.appEnvironment());
+            QVERIFY(run);
+            QCOMPARE(run->exitCode, answer.exitCode);
+            QVERIFY2(run->output.contains(QLatin1String(answer.output)), qPrintable(run->output));
+        }
 
         // Same session (same runtime directory): the second launch says so and goes.
         const int linesBefore = int(m_rig.app().lines().size());

@@ -2,7 +2,8 @@
 //
 // The local stand-in is infrastructure for every client suite; these cases pin the behaviour those
 // suites rely on: real token expiry, request bounds, the socket's token check and recogniser text,
-// single decoding of hot word paths, and that faults apply to the next requests only.
+// and that faults apply to the next requests only. (Hot word paths are decoded once: see the hot
+// words client's suite.)
 
 #include "store/JWT.h"
 
@@ -161,32 +162,6 @@ private Q_SLOTS:
         QFETCH(int, status);
         const QString bearer = authorised ? m_server.issueTokens(QStringLiteral("carol")).access : QString();
         QCOMPARE(send(method, QUrl(m_server.baseUrl().toString() + path), body, bearer).status, status);
-    }
-
-    void hotWordDeleteDecodesTheWordOnce_data()
-    {
-        QTest::addColumn<QString>("word");
-        QTest::addColumn<QByteArray>("encoded");
-        QTest::newRow("slash") << QStringLiteral("a/b") << QByteArray("a%2Fb");
-        QTest::newRow("encoded-looking") << QStringLiteral("x%41") << QByteArray("x%2541");
-        QTest::newRow("space and query marks") << QStringLiteral("two words?#") << QByteArray("two%20words%3F%23");
-        QTest::newRow("non-ASCII") << QStringLiteral("热词") << QByteArray("%E7%83%AD%E8%AF%8D");
-    }
-
-    void hotWordDeleteDecodesTheWordOnce()
-    {
-        QFETCH(QString, word);
-        QFETCH(QByteArray, encoded);
-        const QString access = m_server.issueTokens(QStringLiteral("dave")).access;
-        QVERIFY(m_server.setHotWords(QStringLiteral("dave"), {QStringLiteral("keep"), word}));
-
-        const QString path = QStringLiteral("/hotwords/") + QString::fromLatin1(encoded);
-        const QUrl url = QUrl::fromEncoded(m_server.baseUrl().toEncoded() + path.toLatin1(), QUrl::StrictMode);
-        QCOMPARE(url.path(QUrl::FullyEncoded), path);
-        QCOMPARE(send("DELETE", url, {}, access).status, 204);
-        QCOMPARE(m_server.hotWords(QStringLiteral("dave")), QStringList{QStringLiteral("keep")});
-        QCOMPARE(send("DELETE", url, {}, access).status, 404);
-        QCOMPARE(m_server.requestCount("DELETE", path), 2);
     }
 
     void socketClosesWithPolicyViolationForABadToken_data()

@@ -28,27 +28,20 @@ class TestTextInjector : public QObject {
 
     struct Rig {
         QStringList journal;
-        FakeClipboard *clipboard = nullptr;
-        FakeKeySynthesis *keys = nullptr;
-        FakeFocusedWindow *window = nullptr;
-        FakeAccessibility *accessibility = nullptr;
+        FakeClipboard *clipboard = new FakeClipboard(&journal);
+        FakeKeySynthesis *keys = new FakeKeySynthesis(&journal);
+        FakeFocusedWindow *window = new FakeFocusedWindow;
+        FakeAccessibility *accessibility = new FakeAccessibility;
         std::unique_ptr<TextInjector> injector;
 
-        explicit Rig(std::chrono::milliseconds restoreDelay = 20ms)
+        // Without a delay the injector keeps its own.
+        explicit Rig(std::optional<std::chrono::milliseconds> restoreDelay = 20ms)
         {
-            auto clipboardOwned = std::make_unique<FakeClipboard>(&journal);
-            auto keysOwned = std::make_unique<FakeKeySynthesis>(&journal);
-            auto windowOwned = std::make_unique<FakeFocusedWindow>();
-            auto accessibilityOwned = std::make_unique<FakeAccessibility>();
-            clipboard = clipboardOwned.get();
-            keys = keysOwned.get();
-            window = windowOwned.get();
-            accessibility = accessibilityOwned.get();
             clipboard->contents = userClipboard;
-            injector = std::make_unique<TextInjector>(
-                TextInjector::Services{std::move(clipboardOwned), std::move(keysOwned), std::move(windowOwned),
-                                       std::move(accessibilityOwned)},
-                restoreDelay);
+            TextInjector::Services services{std::unique_ptr<Clipboard>(clipboard), std::unique_ptr<KeySynthesis>(keys),
+                                            std::unique_ptr<FocusedWindow>(window), std::unique_ptr<Accessibility>(accessibility)};
+            injector = restoreDelay ? std::make_unique<TextInjector>(std::move(services), *restoreDelay)
+                                    : std::make_unique<TextInjector>(std::move(services));
         }
     };
 
@@ -68,33 +61,28 @@ private Q_SLOTS:
         }
     }
 
-    void untrustedPromptsAndFailsWithoutTouchingAnything_data()
-    {
-        QTest::addColumn<TextInjector::Mode>("mode");
-        QTest::newRow("pasteboard") << TextInjector::Mode::pasteboard;
-        QTest::newRow("accessibility") << TextInjector::Mode::accessibility;
-    }
     void untrustedPromptsAndFailsWithoutTouchingAnything()
     {
-        QFETCH(TextInjector::Mode, mode);
-        LogCapture log;
-        Rig rig;
-        rig.injector->setMode(mode);
-        rig.keys->trusted = false;
-        QSignalSpy restored(rig.injector.get(), &TextInjector::clipboardRestored);
+        for (TextInjector::Mode mode : {TextInjector::Mode::pasteboard, TextInjector::Mode::accessibility}) {
+            LogCapture log;
+            Rig rig;
+            rig.injector->setMode(mode);
+            rig.keys->trusted = false;
+            QSignalSpy restored(rig.injector.get(), &TextInjector::clipboardRestored);
 
-        QVERIFY(!rig.injector->inject(QStringLiteral("你好")));
-        QVERIFY(!rig.injector->inject(QStringLiteral("再来")));
-        QVERIFY(!restored.wait(100));
+            QVERIFY(!rig.injector->inject(QStringLiteral("你好")));
+            QVERIFY(!rig.injector->inject(QStringLiteral("再来")));
+            QVERIFY(!restored.wait(100));
 
-        // Every call checks quietly first, then prompts; nothing else happens.
-        QCOMPARE(rig.journal, (QStringList{QStringLiteral("trusted?"), QStringLiteral("prompt"),
-                                           QStringLiteral("trusted?"), QStringLiteral("prompt")}));
-        QCOMPARE(rig.clipboard->contents, userClipboard);
-        QCOMPARE(rig.accessibility->written, QStringList());
-        const QString line = QStringLiteral("Accessibility permission not granted; opening system settings");
-        QCOMPARE(log.messages(QStringLiteral("injection")), (QStringList{line, line}));
-        QCOMPARE(log.count(QStringLiteral("injection"), QtCriticalMsg, line), 2);
+            // Every call checks quietly first, then prompts; nothing else happens.
+            QCOMPARE(rig.journal, (QStringList{QStringLiteral("trusted?"), QStringLiteral("prompt"),
+                                               QStringLiteral("trusted?"), QStringLiteral("prompt")}));
+            QCOMPARE(rig.clipboard->contents, userClipboard);
+            QCOMPARE(rig.accessibility->written, QStringList());
+            const QString line = QStringLiteral("Accessibility permission not granted; opening system settings");
+            QCOMPARE(log.messages(QStringLiteral("injection")), (QStringList{line, line}));
+            QCOMPARE(log.count(QStringLiteral("injection"), QtCriticalMsg, line), 2);
+        }
     }
 
     // A second paste before the first restore must neither snapshot the first paste's text as the
@@ -120,11 +108,8 @@ private Q_SLOTS:
     void restoreDelayIsAboutAHundredAndFiftyMilliseconds()
     {
         static_assert(TextInjector::defaultRestoreDelay == 150ms);
-        QStringList journal;
-        TextInjector::Services platform{std::make_unique<FakeClipboard>(&journal),
-                                        std::make_unique<FakeKeySynthesis>(&journal),
-                                        std::make_unique<FakeFocusedWindow>(), std::make_unique<FakeAccessibility>()};
-        TextInjector injector(std::move(platform));
+        Rig rig(std::nullopt);
+        TextInjector &injector = *rig.injector;
         QCOMPARE(injector.restoreDelay(), 150ms);
         QSignalSpy restored(&injector, &TextInjector::clipboardRestored);
         QElapsedTimer clock;
@@ -140,9 +125,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("instanceName");
         QTest::addColumn<QString>("className");
         QTest::addColumn<QString>("chord");
+        // (GNOME Terminal itself is covered against a real window on the X server.)
         const QString terminal = QStringLiteral("chord Control+Shift+V");
         const QString standard = QStringLiteral("chord Control+V");
-        QTest::newRow("GNOME Terminal") << "gnome-terminal-server" << "Gnome-terminal" << terminal;
         QTest::newRow("Alacritty, any case") << "Alacritty" << "Alacritty" << terminal;
         QTest::newRow("class name alone") << "" << "kitty" << terminal;
         QTest::newRow("text editor") << "gedit" << "Gedit" << standard;
@@ -165,10 +150,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("characters");
-        QTest::newRow("ascii") << "hello" << 5;
-        QTest::newRow("chinese") << "你好，世界。" << 6;
+        // (Chinese text with an emoji and its skin tone is covered through the X server.)
         QTest::newRow("combining accent") << QStringLiteral("e\u0301te\u0301") << 3;
-        QTest::newRow("emoji with skin tone") << QStringLiteral("好👍🏽") << 2;
         QTest::newRow("family of four") << QStringLiteral("👨‍👩‍👧‍👦") << 1;
         QTest::newRow("two flags") << QStringLiteral("🇨🇳🇫🇷") << 2;
         QTest::newRow("CRLF is one") << QStringLiteral("a\r\nb") << 3;
@@ -189,7 +172,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("isText");
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("written");
-        QTest::newRow("field with text") << true << "已有内容 " << "已有内容 新的👍🏽";
+        // (A field with text is covered against a real field on the accessibility bus.)
         QTest::newRow("empty field") << true << "" << "新的👍🏽";
         QTest::newRow("value is not a text") << false << "" << "新的👍🏽";
     }

@@ -122,15 +122,18 @@ private Q_SLOTS:
             QCOMPARE(apiError(finished(client.deleteWord(QStringLiteral("w")))), error);
     }
 
+    // Each word is one path segment, encoded once by the client and decoded once by the server.
     void deleteSendsOneEncodedSegment()
     {
-        QVERIFY(m_server.setHotWords(QStringLiteral("alice"), {QStringLiteral("a/b"), QStringLiteral("50%"), QStringLiteral("keep")}));
+        const QStringList words{QStringLiteral("a/b"), QStringLiteral("x%41"), QStringLiteral("热词 ?#")};
+        QVERIFY(m_server.setHotWords(QStringLiteral("alice"), words + QStringList{QStringLiteral("keep")}));
         HotWordsAPIClient client;
-        QVERIFY(finished(client.deleteWord(QStringLiteral("a/b"))).hasValue());
-        QVERIFY(finished(client.deleteWord(QStringLiteral("50%"))).hasValue());
+        for (const QString &word : words)
+            QVERIFY(finished(client.deleteWord(word)).hasValue());
         QCOMPARE(m_server.hotWords(QStringLiteral("alice")), QStringList{QStringLiteral("keep")});
         QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/a%2Fb")), 1);
-        QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/50%25")), 1);
+        QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/x%2541")), 1);
+        QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/%E7%83%AD%E8%AF%8D%20%3F%23")), 1);
         const QNetworkRequest request = m_access->sent().at(0).request;
         QCOMPARE(request.url().toString(QUrl::FullyEncoded), QStringLiteral("https://api.murlex.app/hotwords/a%2Fb"));
         QVERIFY(!request.header(QNetworkRequest::ContentTypeHeader).isValid());
@@ -142,7 +145,7 @@ private Q_SLOTS:
 
     void nothingIsSentWithoutAToken()
     {
-        const QString unpaired = QStringLiteral("a") + QChar(0xD800);
+        const QString unpaired = QChar(0xDC00) + QStringLiteral("a") + QChar(0xD800);
         for (const std::optional<QString> &token : {std::optional<QString>(), std::optional<QString>(QString())}) {
             TokenStore::setAccessToken(token);
             HotWordsAPIClient client;

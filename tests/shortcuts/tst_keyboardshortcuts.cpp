@@ -280,7 +280,6 @@ private Q_SLOTS:
         QCOMPARE(Shortcut::fromKey(Key::keypad7, Flags::control).description(), QStringLiteral("⌃7\u20E3"));
         QCOMPARE(Shortcut::fromKey(Key::keypadEnter, 0).description(), QStringLiteral("↩\u20E3"));
         QCOMPARE(Shortcut::fromKey(Key::help, 0).description(), QStringLiteral("?\u20DD"));
-        QCOMPARE(Shortcut::fromKey(Key::slash, Flags::control).description(), QStringLiteral("⌃/"));
         // A key with no character in the layout, and carbon bits outside the table.
         QCOMPARE(Shortcut(Key::mute.rawValue, 0x200 | 0x400 | 0x1).description(), QStringLiteral("⇧\uFFFD"));
     }
@@ -328,6 +327,7 @@ private Q_SLOTS:
         QCOMPARE(menuItemUsing(Shortcut::fromKey(Key::f5, 0)), refresh);
     }
 
+    // (A press on the X server while a menu is open, and the grab coming back, are covered there.)
     void openMenuDeliversThroughItsKeyEventsAndRegistersAgainOnClose()
     {
         const Name name(QStringLiteral("inMenu"));
@@ -341,7 +341,6 @@ private Q_SLOTS:
         watchMenu(&menu);
         menu.popup(QPoint(10, 10));
         QTRY_VERIFY(menu.isVisible());
-        QVERIFY(CarbonKeyboardShortcuts::isMenuOpen());
         QVERIFY(!m_desktop->isRegistered(combo(s)));
 
         auto key = [&](QEvent::Type type, bool repeat = false) {
@@ -357,35 +356,23 @@ private Q_SLOTS:
         QCOMPARE(ups, 1);
 
         menu.hide();
-        QVERIFY(!CarbonKeyboardShortcuts::isMenuOpen());
         QVERIFY(m_desktop->isRegistered(combo(s)));
-        m_desktop->press(combo(s));
-        QCOMPARE(downs, 2);
     }
 
-    void globalHotkeyWritesItsDefaultAndLogsItsShortcut()
+    // (The default's registration, its log line, its presses and the change signal are covered on
+    // the X server and through the application state.)
+    void globalHotkeyWritesItsDefaultAndLogsAMissingShortcut()
     {
         LogCapture log;
         GlobalHotkey hotkey;
-        int triggers = 0;
-        hotkey.onTrigger = [&] { ++triggers; };
-        const Shortcut expected(Key::space.rawValue, control | option);
         hotkey.registerHotkey(); // first use of the name: the settings are empty
         QCOMPARE(QSettings().value(QStringLiteral("KeyboardShortcuts_toggleDictation")).toString(),
                  QStringLiteral(R"({"carbonKeyCode":49,"carbonModifiers":6144})"));
-        QVERIFY(log.contains(QStringLiteral("hotkey"), QtInfoMsg, QStringLiteral("hotkey registered: ⌃⌥空格")));
-        QCOMPARE(GlobalHotkey::currentShortcut(), expected);
-        m_desktop->press(combo(expected));
-        QCOMPARE(triggers, 1);
 
-        QSignalSpy changed(&hotkey, &GlobalHotkey::shortcutChanged);
         setShortcut(std::nullopt, GlobalHotkey::toggleDictation());
-        QCOMPARE(changed.size(), 1);
-        QVERIFY(!GlobalHotkey::currentShortcut());
         GlobalHotkey another;
         another.registerHotkey();
         QVERIFY(log.contains(QStringLiteral("hotkey"), QtInfoMsg, QStringLiteral("hotkey registered: 未设置")));
-        QVERIFY(!m_desktop->isRegistered(combo(expected)));
     }
 };
 

@@ -61,34 +61,28 @@ private Q_SLOTS:
         QVERIFY(m_root->isValid());
     }
 
-    void writesOnePrettySortedFileNamedAfterTheLocalTime()
-    {
-        TestClock clock;
-        *clock.now = QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7, 42));
-        DiagnosticsCache cache(dir(), clock.function());
-        LogCapture log;
-
-        const QJsonObject report{{QStringLiteral("zeta"), 1}, {QStringLiteral("alpha"), QJsonObject{{QStringLiteral("y"), 2}, {QStringLiteral("x"), 3}}}};
-        QCOMPARE(cache.write(report, QStringLiteral("metric")), QStringLiteral("20261206-090507-042-metric.json"));
-        QCOMPARE(files(), QStringList{QStringLiteral("20261206-090507-042-metric.json")});
-        QVERIFY(log.contains(QStringLiteral("MetricsKitObserver"), QtInfoMsg, QStringLiteral("Cached metric payload: 20261206-090507-042-metric.json")));
-
-        const QByteArray text = content(files().first());
-        QCOMPARE(QJsonDocument::fromJson(text).object(), report);
-        QVERIFY(text.contains("\n    \"alpha\": {\n        \"x\": 3,\n        \"y\": 2\n    },\n    \"zeta\": 1\n"));
-    }
-
-    // Two reports in the same millisecond must both survive.
-    void sameMillisecondKeepsBothReports()
+    // Named after the local time to the millisecond; a second report in the same millisecond must
+    // survive too.
+    void writesPrettySortedFilesNamedAfterTheLocalTime()
     {
         TestClock clock;
         *clock.now = QDateTime(QDate(2026, 12, 6), QTime(23, 59, 59, 999));
         DiagnosticsCache cache(dir(), clock.function());
-        QCOMPARE(cache.write({{QStringLiteral("n"), 1}}, QStringLiteral("diagnostic")), QStringLiteral("20261206-235959-999-diagnostic.json"));
+        LogCapture log;
+
+        const QJsonObject report{{QStringLiteral("zeta"), 1}, {QStringLiteral("alpha"), QJsonObject{{QStringLiteral("y"), 2}, {QStringLiteral("x"), 3}}}};
+        const QString first = QStringLiteral("20261206-235959-999-diagnostic.json");
+        QCOMPARE(cache.write(report, QStringLiteral("diagnostic")), first);
+        QCOMPARE(files(), QStringList{first});
+        QVERIFY(log.contains(QStringLiteral("MetricsKitObserver"), QtInfoMsg, QStringLiteral("Cached diagnostic payload: ") + first));
+        const QByteArray text = content(first);
+        QCOMPARE(QJsonDocument::fromJson(text).object(), report);
+        QVERIFY(text.contains("\n    \"alpha\": {\n        \"x\": 3,\n        \"y\": 2\n    },\n    \"zeta\": 1\n"));
+
         QCOMPARE(cache.write({{QStringLiteral("n"), 2}}, QStringLiteral("diagnostic")), QStringLiteral("20261207-000000-000-diagnostic.json"));
         QCOMPARE(cache.write({{QStringLiteral("n"), 3}}, QStringLiteral("metric")), QStringLiteral("20261206-235959-999-metric.json"));
         QCOMPARE(files().size(), 3);
-        QCOMPARE(QJsonDocument::fromJson(content(QStringLiteral("20261206-235959-999-diagnostic.json"))).object().value(QLatin1String("n")).toInt(), 1);
+        QCOMPARE(QJsonDocument::fromJson(content(first)).object(), report);
         QCOMPARE(QJsonDocument::fromJson(content(QStringLiteral("20261207-000000-000-diagnostic.json"))).object().value(QLatin1String("n")).toInt(), 2);
     }
 

@@ -32,12 +32,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("segment");
         QTest::addColumn<OptionalBytes>("expected");
-        QTest::newRow("empty") << "" << OptionalBytes(QByteArray());
-        QTest::newRow("4k: nothing appended") << "QUJD" << OptionalBytes("ABC");
-        QTest::newRow("4k+2: two appended") << "QQ" << OptionalBytes("A");
-        QTest::newRow("4k+3: one appended") << "QUI" << OptionalBytes("AB");
+        // (Every valid unpadded length and the URL alphabet: see the round trip below.)
         QTest::newRow("4k+1: three appended, fails") << "QUJDR" << OptionalBytes();
-        QTest::newRow("url alphabet") << "-_8" << OptionalBytes("\xfb\xff");
         QTest::newRow("standard alphabet passes too") << "+/8" << OptionalBytes("\xfb\xff");
         QTest::newRow("padding already present") << "QQ==" << OptionalBytes("A");
         QTest::newRow("padding in the middle") << "QQ==QUJD" << OptionalBytes();

@@ -1,5 +1,6 @@
 #include "ChunkRecorder.h"
 
+#include <QByteArrayList>
 #include <QMutexLocker>
 
 #include <cstring>
@@ -27,18 +28,10 @@ qsizetype ChunkRecorder::count() const
     return m_chunks.size();
 }
 
-QByteArray ChunkRecorder::joined() const
-{
-    QMutexLocker lock(&m_mutex);
-    QByteArray out;
-    for (const QByteArray &chunk : m_chunks)
-        out += chunk;
-    return out;
-}
-
 QList<qint16> ChunkRecorder::samples() const
 {
-    const QByteArray bytes = joined();
+    QMutexLocker lock(&m_mutex);
+    const QByteArray bytes = m_chunks.join();
     QList<qint16> out(bytes.size() / 2);
     std::memcpy(out.data(), bytes.constData(), size_t(out.size()) * 2);
     return out;

@@ -14,7 +14,6 @@ public:
 
     QList<qsizetype> sizes() const;
     qsizetype count() const;
-    QByteArray joined() const;
     // The chunks as signed 16-bit samples.
     QList<qint16> samples() const;
 

@@ -4,21 +4,15 @@
 
 #include <QStringList>
 
-// An accessibility service with at most one focused text element, whose value and write result a
-// test sets; the values written land in `written`.
+// An accessibility service with one focused text element, whose value and write result a test
+// sets; the values written land in `written`.
 class FakeAccessibility : public Accessibility {
 public:
-    bool hasFocusedElement = true;
     std::optional<QString> value;  // nullopt: the value is not a text
     int setValueError = 0;         // what a write answers
     QStringList written;
 
-    std::unique_ptr<AccessibleElement> focusedElement() override
-    {
-        if (!hasFocusedElement)
-            return nullptr;
-        return std::make_unique<Element>(this);
-    }
+    std::unique_ptr<AccessibleElement> focusedElement() override { return std::make_unique<Element>(this); }
 
 private:
     class Element : public AccessibleElement {
