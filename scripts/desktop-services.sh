@@ -10,16 +10,10 @@ set -euo pipefail
 : "${DISPLAY:?desktop-services: no DISPLAY (run inside scripts/harness.sh)}"
 : "${MURLEX_HARNESS_ROOT:?desktop-services: not inside scripts/harness.sh}"
 pidfile="$MURLEX_HARNESS_ROOT/desktop.pids"
+# shellcheck source=wait-for.sh
+. "$(cd "$(dirname "$0")" && pwd)/wait-for.sh"
 rc="$MURLEX_HARNESS_ROOT/openbox-rc.xml"
 
-wait_for() { # wait_for SECONDS COMMAND...
-  local limit=$(( $1 * 10 )); shift
-  local n=0
-  until "$@" >/dev/null 2>&1; do
-    n=$((n+1)); [ $n -ge $limit ] && return 1
-    sleep 0.1
-  done
-}
 
 stop() {
   [ -f "$pidfile" ] || return 0

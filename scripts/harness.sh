@@ -9,6 +9,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=wait-for.sh
+. "$here/wait-for.sh"
 root=$(mktemp -d "${TMPDIR:-/tmp}/murlex-harness.XXXXXX")
 pids=()
 
@@ -35,14 +37,6 @@ trap 'exit 143' TERM
 
 fail() { echo "harness: $*" >&2; for f in "$root"/*.log; do [ -f "$f" ] && { echo "--- $f" >&2; tail -n 20 "$f" >&2; }; done; exit 1; }
 
-wait_for() { # wait_for SECONDS COMMAND...
-  local limit=$(( $1 * 10 )); shift
-  local n=0
-  until "$@" >/dev/null 2>&1; do
-    n=$((n+1)); [ $n -ge $limit ] && return 1
-    sleep 0.1
-  done
-}
 
 export HOME="$root/home"
 export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"

@@ -1,9 +1,16 @@
 #include "core/LeadingCharacters.h"
 
+#include <QTextBoundaryFinder>
+
 QString leadingCharacters(const QString &text, qsizetype count)
 {
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
     qsizetype end = 0;
-    for (qsizetype characters = 0; end < text.size() && characters < count; ++characters)
-        end += (text.at(end).isHighSurrogate() && end + 1 < text.size() && text.at(end + 1).isLowSurrogate()) ? 2 : 1;
+    for (qsizetype taken = 0; taken < count; ++taken) {
+        const qsizetype next = characters.toNextBoundary();
+        if (next < 0)
+            break;
+        end = next;
+    }
     return text.left(end);
 }

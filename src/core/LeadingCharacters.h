@@ -2,6 +2,7 @@
 
 #include <QString>
 
-// The first `count` characters (code points) of `text`, for log lines that show the start of a
-// long text: a character outside the Basic Multilingual Plane counts once and is never cut in half.
+// The first `count` user-perceived characters of `text`, for texts shown or logged by their start: a
+// character made of several code points (an emoji with a skin tone, a letter with a combining mark)
+// counts once and is never cut in half.
 QString leadingCharacters(const QString &text, qsizetype count);

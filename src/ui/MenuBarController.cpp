@@ -1,5 +1,7 @@
 #include "ui/MenuBarController.h"
 
+#include "core/LeadingCharacters.h"
+
 #include "app/AppLogger.h"
 #include "app/AppState.h"
 #include "shortcuts/Shortcut.h"
@@ -11,7 +13,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QSystemTrayIcon>
-#include <QTextBoundaryFinder>
 #include <QTextLayout>
 #include <QWidgetAction>
 
@@ -147,21 +148,6 @@ QString MenuBarController::toggleTitle(const std::optional<KeyboardShortcuts::Sh
     if (!shortcut)
         return QStringLiteral("开始/结束录音 (未设置)");
     return QStringLiteral("开始/结束录音 (") + shortcut->description() + u')';
-}
-
-QString MenuBarController::leadingCharacters(const QString &text, int count)
-{
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
-    int taken = 0;
-    qsizetype end = 0;
-    while (taken < count) {
-        const qsizetype next = graphemes.toNextBoundary();
-        if (next < 0)
-            break;
-        end = next;
-        ++taken;
-    }
-    return text.left(end);
 }
 
 void MenuBarController::addTextLine(const QString &text, const QFont &font, bool secondary, int maxLines)

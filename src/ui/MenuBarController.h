@@ -46,8 +46,6 @@ public:
     static QString statusText(const Phase &phase, bool isConnected);
     // The toggle item's title for the stored shortcut.
     static QString toggleTitle(const std::optional<KeyboardShortcuts::Shortcut> &shortcut);
-    // At most `count` user-perceived characters from the start of `text` (never half a character).
-    static QString leadingCharacters(const QString &text, int count);
 
 protected:
     // The quit chord while the menu is open (a popup menu does not dispatch its items' shortcuts).

@@ -3,6 +3,7 @@
 // murlex --toggle over the session bus (what desktop shortcuts and the desktop entry's action
 // run), the help text, and a start where no X11 display can be had.
 #include "EndToEndRig.h"
+#include "MurlexProcess.h"
 #include "PipeSource.h"
 #include "app/SessionBusService.h"
 
@@ -15,32 +16,10 @@
 #include <QTest>
 
 namespace {
-struct Outcome {
-    int exitCode = -1;
-    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
-    QString output;
-};
-
-// The shipped program of this build.
-QString murlexPath()
+// The shipped program of this build, run to its end.
+std::optional<MurlexProcess::Outcome> run(const QStringList &arguments, const QProcessEnvironment &environment)
 {
-    return QStringLiteral(MURLEX_TEST_HELPERS_DIR "/../src/murlex");
-}
-
-std::optional<Outcome> run(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment)
-{
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForStarted(20000))
-        return std::nullopt;
-    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, 20000)) {
-        process.kill();
-        process.waitForFinished();
-        return std::nullopt;
-    }
-    return Outcome{process.exitCode(), process.exitStatus(), QString::fromUtf8(process.readAll())};
+    return MurlexProcess::runToEnd(arguments, environment, 20000, QStringLiteral(MURLEX_TEST_HELPERS_DIR "/../src/murlex"));
 }
 
 QStringList nonEmptyLines(const QString &output)
@@ -77,7 +56,7 @@ private Q_SLOTS:
 
     void helpNamesTheProgramAndTheToggle()
     {
-        const auto help = run(murlexPath(), {QStringLiteral("--help")}, ownEnvironment());
+        const auto help = run({QStringLiteral("--help")}, ownEnvironment());
         QVERIFY(help);
         QCOMPARE(help->exitCode, 0);
         QVERIFY2(help->output.contains(QStringLiteral("Usage: murlex [options]")), qPrintable(help->output));
@@ -87,34 +66,32 @@ private Q_SLOTS:
 
     void withoutADisplayItSaysWhatIsMissingAndEndsCleanly()
     {
-        QProcessEnvironment environment = ownEnvironment();
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        const auto none = run(murlexPath(), {}, environment);
-        QVERIFY(none);
-        QCOMPARE(none->exitStatus, QProcess::NormalExit);
-        QCOMPARE(none->exitCode, 1);
-        QCOMPARE(nonEmptyLines(none->output),
-                 QStringList{QStringLiteral("Murlex cannot start: no X11 display (DISPLAY is not set).")});
-
-        // Under Wayland the line says that XWayland is needed for now.
-        environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-0"));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-        const auto wayland = run(murlexPath(), {}, environment);
-        QVERIFY(wayland);
-        QCOMPARE(wayland->exitCode, 1);
-        QCOMPARE(nonEmptyLines(wayland->output).size(), 1);
-        QVERIFY2(wayland->output.contains(QStringLiteral("XWayland")), qPrintable(wayland->output));
-
-        // A display that does not answer.
-        environment = ownEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
-        const auto unreachable = run(murlexPath(), {}, environment);
-        QVERIFY(unreachable);
-        QCOMPARE(unreachable->exitStatus, QProcess::NormalExit);
-        QCOMPARE(unreachable->exitCode, 1);
-        QCOMPARE(nonEmptyLines(unreachable->output),
-                 QStringList{QStringLiteral("Murlex cannot start: the X11 display :97 cannot be opened.")});
+        // No display at all, a Wayland session without one, and a display that does not answer.
+        const struct {
+            const char *display;
+            bool wayland;
+            const char *line;
+        } cases[] = {
+            {nullptr, false, "Murlex cannot start: no X11 display (DISPLAY is not set)."},
+            {nullptr, true, "Murlex cannot start: no X11 display (DISPLAY is not set). This is a Wayland session: for now Murlex needs its X11 display through XWayland."},
+            {":97", false, "Murlex cannot start: the X11 display :97 cannot be opened."},
+        };
+        for (const auto &c : cases) {
+            QProcessEnvironment environment = ownEnvironment();
+            environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+            if (c.display)
+                environment.insert(QStringLiteral("DISPLAY"), QLatin1String(c.display));
+            else
+                environment.remove(QStringLiteral("DISPLAY"));
+            if (c.wayland) {
+                environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-0"));
+                environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+            }
+            const auto outcome = run({}, environment);
+            QVERIFY2(outcome, c.line); // ended by itself, without a crash
+            QCOMPARE(outcome->exitCode, 1);
+            QCOMPARE(nonEmptyLines(outcome->output), QStringList{QString::fromUtf8(c.line)});
+        }
 
         // No crash report, no run record, nothing else was left behind.
         QDirIterator left(m_home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
@@ -124,7 +101,7 @@ private Q_SLOTS:
     void toggleWithoutARunningInstanceSaysSoAndFails()
     {
         QVERIFY(!nameHasOwner());
-        const auto toggle = run(murlexPath(), {QStringLiteral("--toggle")}, ownEnvironment());
+        const auto toggle = run({QStringLiteral("--toggle")}, ownEnvironment());
         QVERIFY(toggle);
         QCOMPARE(toggle->exitCode, 1);
         QCOMPARE(nonEmptyLines(toggle->output),
@@ -139,7 +116,7 @@ private Q_SLOTS:
         QVERIFY(nameHasOwner());
 
         // Started from another session's directories, as a desktop's shortcut daemon would.
-        const auto first = run(murlexPath(), {QStringLiteral("--toggle")}, ownEnvironment());
+        const auto first = run({QStringLiteral("--toggle")}, ownEnvironment());
         QVERIFY(first);
         QCOMPARE(first->exitCode, 0);
         QVERIFY2(first->output.isEmpty(), qPrintable(first->output));
@@ -150,7 +127,7 @@ private Q_SLOTS:
         microphone.wait();
 
         const int changes = rig.fieldChanges();
-        const auto second = run(murlexPath(), {QStringLiteral("--toggle")}, ownEnvironment());
+        const auto second = run({QStringLiteral("--toggle")}, ownEnvironment());
         QVERIFY(second);
         QCOMPARE(second->exitCode, 0);
         QVERIFY2(rig.app().waitForCount(QStringLiteral("endDictation()"), 1), qPrintable(rig.app().lines().join(u'\n')));

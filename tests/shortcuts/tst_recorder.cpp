@@ -6,6 +6,7 @@
 #include "Artifacts.h"
 #include "ExternalTool.h"
 #include "HelperProcess.h"
+#include "core/AppIdentity.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "shortcuts/GlobalKeyboardShortcutViewModifier.h"
 #include "shortcuts/KeyboardShortcuts.h"
@@ -122,8 +123,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-        QCoreApplication::setOrganizationName(QStringLiteral("quillfen"));
-        QCoreApplication::setApplicationName(QStringLiteral("MurlexMac"));
+        AppIdentity::install();
         auto *hotkey = new GlobalHotkey(this);
         hotkey->onTrigger = [this] { ++m_triggers; };
         hotkey->registerHotkey();

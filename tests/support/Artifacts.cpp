@@ -34,4 +34,13 @@ QImage grabWindow(const QWidget *widget)
     return grabScreen(QRect(window->mapToGlobal(QPoint(0, 0)), window->size()));
 }
 
+int darkPixels(const QImage &image, int threshold)
+{
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            dark += qGray(image.pixel(x, y)) < threshold;
+    return dark;
+}
+
 } // namespace Artifacts

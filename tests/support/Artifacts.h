@@ -14,4 +14,7 @@ QString save(const QString &label, const QString &name, const QImage &image);
 QImage grabScreen(const QRect &area);
 // A widget's top-level window as the screen shows it.
 QImage grabWindow(const QWidget *widget);
+// How many pixels are darker than `threshold` (grey level 0–255): text drawn on a light background
+// leaves many, empty boxes or nothing leave few.
+int darkPixels(const QImage &image, int threshold);
 } // namespace Artifacts

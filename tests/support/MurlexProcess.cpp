@@ -20,12 +20,13 @@ QString MurlexProcess::programPath()
 }
 
 std::optional<MurlexProcess::Outcome> MurlexProcess::runToEnd(const QStringList &arguments,
-                                                              const QProcessEnvironment &environment, int timeoutMs)
+                                                              const QProcessEnvironment &environment, int timeoutMs,
+                                                              const QString &program)
 {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(programPath(), arguments);
+    process.start(program, arguments);
     if (!process.waitForStarted(timeoutMs))
         return std::nullopt;
     if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, timeoutMs)) {

@@ -21,14 +21,14 @@ public:
 
     static QString programPath();
 
-    // Runs the program to its end (e.g. --version) and returns its whole output, or none when it
-    // did not end within the time.
+    // Runs the program (this one unless another is named, e.g. the shipped murlex) to its end and
+    // returns its whole output, or none when it crashed or did not end within the time.
     struct Outcome {
         int exitCode = -1;
         QString output;
     };
     static std::optional<Outcome> runToEnd(const QStringList &arguments, const QProcessEnvironment &environment,
-                                           int timeoutMs = 20000);
+                                           int timeoutMs = 20000, const QString &program = programPath());
 
     QProcess &process() { return m_helper.process(); }
     qint64 pid() const { return m_helper.process().processId(); }

@@ -9,6 +9,8 @@
 #include "LogCapture.h"
 #include "RecordingTextInjection.h"
 #include "app/AppState.h"
+#include "core/AppIdentity.h"
+#include "core/LeadingCharacters.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "shortcuts/KeyboardShortcuts.h"
 #include "shortcuts/ModifierFlags.h"
@@ -57,15 +59,6 @@ QAction *item(const QMenu &menu, const QString &title)
     return nullptr;
 }
 
-// Rendered text leaves many dark pixels on the light menu; empty boxes or nothing leave few.
-int darkPixels(const QImage &image)
-{
-    int dark = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            dark += qGray(image.pixel(x, y)) < 100;
-    return dark;
-}
 } // namespace
 
 class TestMenuBar : public QObject {
@@ -91,7 +84,7 @@ class TestMenuBar : public QObject {
         QTest::qWait(150);
         const QImage shot = Artifacts::grabScreen(menuBar.menu()->geometry());
         QVERIFY(!Artifacts::save(label, QStringLiteral("menu-") + name, shot).isEmpty());
-        QVERIFY2(darkPixels(shot) > 400, qPrintable(QString::number(darkPixels(shot))));
+        QVERIFY2(Artifacts::darkPixels(shot, 100) > 400, qPrintable(QString::number(Artifacts::darkPixels(shot, 100))));
         menuBar.menu()->hide();
     }
 
@@ -99,8 +92,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY2(QGuiApplication::platformName() == QStringLiteral("xcb"), "run the tests through scripts/harness.sh");
-        QCoreApplication::setOrganizationName(QStringLiteral("quillfen"));
-        QCoreApplication::setApplicationName(QStringLiteral("MurlexMac"));
+        AppIdentity::install();
         QVERIFY(m_dir.isValid());
     }
 
@@ -156,7 +148,7 @@ private Q_SLOTS:
             hundred += QStringLiteral("0123456789");
         state.setLastInjectedText(hundred);
         QCOMPARE(entries(menu).at(4), QStringLiteral("上次注入: ") + hundred.left(60) + u'…');
-        QCOMPARE(MenuBarController::leadingCharacters(QStringLiteral("ab👍🏽cd"), 3), QStringLiteral("ab👍🏽"));
+        QCOMPARE(leadingCharacters(QStringLiteral("ab👍🏽cd"), 3), QStringLiteral("ab👍🏽"));
         state.setPartialText(QString(200, u'话'));
         QCOMPARE(entries(menu).at(2), u'"' + QString(200, u'话') + u'"');
         // As shown: two lines at most.
