@@ -1,7 +1,8 @@
 // The settings file as a person or a damaged disk may leave it: every stored value the
 // application reads at launch, read the way it reads them from the bytes of
 // <config>/quillfen/MurlexMac.conf: debugMode, the dictation shortcut, the hot words cache and
-// the queue of hot word changes.
+// the queue of hot word changes. The launch check runs first, as in the application: a file it
+// sets aside is not read.
 
 #include "FuzzSupport.h"
 
@@ -9,6 +10,7 @@
 #include "shortcuts/Name.h"
 #include "shortcuts/StoredShortcut.h"
 #include "store/HotWordsSettings.h"
+#include "store/SettingsFileCheck.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -49,6 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // QSettings keeps a parsed file while its size and time stamp stay the same: every input
         // gets a time stamp of its own, so each one is read afresh.
         file.setFileTime(QDateTime::fromSecsSinceEpoch(++generation), QFileDevice::FileModificationTime);
+    }
+
+    if (const std::optional<QString> aside = SettingsFileCheck::setAsideIfUnsafe(settingsPath)) {
+        QFile::remove(*aside);
+        return 0;
     }
 
     const QSettings settings;

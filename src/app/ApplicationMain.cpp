@@ -5,6 +5,7 @@
 #include "app/SessionBusService.h"
 #include "app/SingleInstance.h"
 #include "core/AppIdentity.h"
+#include "store/SettingsFileCheck.h"
 #include "platform/Platform.h"
 #include "ui/MenuBarController.h"
 
@@ -159,6 +160,9 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
     qCInfo(AppLogger::app, "Murlex %s started (backend %s)", BuildConfig::appVersion, BuildConfig::backendHost);
     if (beforeStart)
         beforeStart();
+    // Nothing has read the settings yet; a file Murlex did not write is set aside first.
+    for (const QString &settingsFile : SettingsFileCheck::userSettingsFiles())
+        SettingsFileCheck::setAsideIfUnsafe(settingsFile);
     // The one state of the run; its bootstrap runs once the event loop starts.
     AppState &state = AppState::shared();
     // Other programs reach this instance by name (murlex --toggle).
