@@ -100,6 +100,8 @@ bool BackendServer::handleRequest(const QHttpServerRequest &request, QTcpSocket 
     }
     HttpReply answer = fault && fault->status != 0 ? HttpReply{fault->status, fault->body, fault->contentType}
                                                    : m_rest.handle(info);
+    if (fault && fault->padBytes > 0)
+        answer.body.append(QByteArray(fault->padBytes, ' '));
     if (fault && fault->delayMs > 0) {
         qCInfo(lcHttp).noquote() << info.method << info.rawPath << "->" << answer.status << "in" << fault->delayMs
                                  << "ms (fault)";

@@ -33,6 +33,7 @@ std::optional<RestFault> FaultPlan::parseRestFault(const QJsonObject &json, QStr
     fault.status = json.value(QStringLiteral("status")).toInt(0);
     fault.delayMs = json.value(QStringLiteral("delay_ms")).toInt(0);
     fault.stall = json.value(QStringLiteral("stall")).toBool(false);
+    fault.padBytes = qint64(json.value(QStringLiteral("pad_bytes")).toDouble(0));
     fault.remaining = parseCount(json);
     if (fault.remaining == 0) {
         *error = QStringLiteral("\"count\" must be positive, or -1 for every request until reset");
@@ -57,8 +58,12 @@ std::optional<RestFault> FaultPlan::parseRestFault(const QJsonObject &json, QStr
         *error = QStringLiteral("\"status\" must be an HTTP status code");
         return std::nullopt;
     }
-    if (fault.status == 0 && fault.delayMs <= 0 && !fault.stall) {
-        *error = QStringLiteral("a REST fault needs \"status\", \"delay_ms\" or \"stall\"");
+    if (fault.padBytes < 0 || fault.padBytes > maxPadBytes) {
+        *error = QStringLiteral("\"pad_bytes\" must be between 0 and %1").arg(maxPadBytes);
+        return std::nullopt;
+    }
+    if (fault.status == 0 && fault.delayMs <= 0 && !fault.stall && fault.padBytes == 0) {
+        *error = QStringLiteral("a REST fault needs \"status\", \"delay_ms\", \"stall\" or \"pad_bytes\"");
         return std::nullopt;
     }
     return fault;

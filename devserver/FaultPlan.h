@@ -11,7 +11,7 @@
 
 // One REST fault: for the next `remaining` requests whose method matches and whose raw path starts with
 // `pathPrefix`, answer `status` with `body` instead of the real handler (status 0: the real answer), after
-// `delayMs`, or never when `stall`.
+// `delayMs`, or never when `stall`; `padBytes` spaces follow the answer's body (JSON stays valid).
 struct RestFault
 {
     QByteArray method;
@@ -21,6 +21,7 @@ struct RestFault
     QByteArray contentType;
     int delayMs = 0;
     bool stall = false;
+    qint64 padBytes = 0;
     int remaining = 1;  // -1: until reset
 };
 
@@ -51,6 +52,9 @@ struct SocketFault
 class FaultPlan
 {
 public:
+    // The largest padding a REST fault may ask for.
+    static constexpr qint64 maxPadBytes = qint64(256) * 1024 * 1024;
+
     // Parse the control API's JSON form; on failure `error` says what is wrong.
     static std::optional<RestFault> parseRestFault(const QJsonObject &json, QString *error);
     static std::optional<SocketFault> parseSocketFault(const QJsonObject &json, QString *error);

@@ -151,7 +151,7 @@ QCoro::Task<Expected<int, TokenFailure>> DiagnosticsUploader::post(QByteArray bo
     // No HTTP status: the connection failed (refused, reset, timed out, TLS), or the answer was
     // not HTTP at all.
     if (reply->error() != QNetworkReply::NoError)
-        co_return TokenFailure(PlatformError{QStringLiteral("QNetworkReply"), int(reply->error()), reply->errorString()});
+        co_return TokenFailure(RestReply::platformError(*reply));
     co_return TokenFailure(PlatformError{QStringLiteral("QNetworkReply"), int(QNetworkReply::ProtocolFailure),
                                          QStringLiteral("bad server response")});
 }

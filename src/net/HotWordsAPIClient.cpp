@@ -92,7 +92,8 @@ HotWordsAPIClient::send(QNetworkRequest request, QByteArray verb, QByteArray bod
         co_await reply.get();
     // From here on only the reply is touched: the client may be gone by now.
 
-    if (reply->error() == QNetworkReply::OperationCanceledError && !reply->property(teardownProperty).toBool())
+    if (reply->error() == QNetworkReply::OperationCanceledError && !reply->property(teardownProperty).toBool() &&
+        !RestReply::bodyTooLarge(*reply))
         co_return failure(APIError::network(timedOut()));
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (RestReply::isTransportError(*reply) || (!status.isValid() && reply->error() != QNetworkReply::NoError))

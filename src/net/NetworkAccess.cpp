@@ -1,5 +1,7 @@
 #include "net/NetworkAccess.h"
 
+#include "net/RestReply.h"
+
 #include "BuildConfig.h"
 
 #include <QNetworkRequest>
@@ -48,7 +50,9 @@ void NetworkAccess::openWebSocket(QWebSocket &socket, const QUrl &url)
 QNetworkReply *NetworkAccess::createRequest(Operation op, const QNetworkRequest &request,
                                             QIODevice *outgoingData)
 {
-    return QNetworkAccessManager::createRequest(op, prepare(request), outgoingData);
+    QNetworkReply *reply = QNetworkAccessManager::createRequest(op, prepare(request), outgoingData);
+    RestReply::limitBody(*reply, maxReplyBodyBytes);
+    return reply;
 }
 
 QNetworkRequest NetworkAccess::prepare(const QNetworkRequest &request) const

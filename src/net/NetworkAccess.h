@@ -14,6 +14,10 @@ class NetworkAccess : public QNetworkAccessManager {
 public:
     explicit NetworkAccess(QObject *parent = nullptr);
 
+    // The largest answer body a reply may bring; the backend's answers are a few kilobytes. A reply
+    // whose body grows beyond it (or announces more) is aborted and reads as RestReply::bodyTooLarge.
+    static constexpr qint64 maxReplyBodyBytes = 4 * 1024 * 1024;
+
     // The process-wide instance the stateless clients send through.
     static NetworkAccess *shared();
     // Replaces the process-wide instance (not owned); nullptr restores the default one.

@@ -35,11 +35,15 @@ struct RestReply {
         return isTransportError(reply.error());
     }
 
-    // The reply's error as the network layer reported it.
-    static PlatformError platformError(const QNetworkReply &reply)
-    {
-        return PlatformError{QStringLiteral("QNetworkReply"), int(reply.error()), reply.errorString()};
-    }
+    // Aborts the reply as soon as its body is known to exceed `maxBytes` (announced by its
+    // Content-Length, or buffered), so a broken or hostile server cannot make the client hold an
+    // answer of any size it likes.
+    static void limitBody(QNetworkReply &reply, qint64 maxBytes);
+    // Whether limitBody() aborted the reply.
+    static bool bodyTooLarge(const QNetworkReply &reply);
+
+    // The reply's error as the network layer reported it (an answer cut off by limitBody() says so).
+    static PlatformError platformError(const QNetworkReply &reply);
 
     // The body as a JSON object; none when it is anything else.
     static std::optional<QJsonObject> jsonObject(const QByteArray &body);

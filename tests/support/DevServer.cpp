@@ -175,6 +175,7 @@ bool DevServer::setRestFault(const RestFault &fault)
         {QStringLiteral("delay_ms"), fault.delayMs},
         {QStringLiteral("stall"), fault.stall},
         {QStringLiteral("count"), fault.count},
+        {QStringLiteral("pad_bytes"), double(fault.padBytes)},
     };
     if (!fault.body.isEmpty()) {
         const QJsonDocument asJson = QJsonDocument::fromJson(fault.body);

@@ -45,6 +45,7 @@ public:
         QByteArray body{};        // sent as text/plain; a JSON object text is sent as application/json
         int delayMs = 0;
         bool stall = false;
+        qint64 padBytes = 0;      // spaces appended to the answer's body
         int count = 1;            // -1: every matching request until reset()
     };
 
