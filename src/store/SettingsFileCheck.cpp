@@ -85,6 +85,22 @@ QStringList valueElements(QStringView value)
     return elements;
 }
 
+// Where the key of a line ends: at the first '=' outside quotes that no backslash escapes; -1
+// when there is none.
+qsizetype keyEnd(QStringView line)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == u'\\')
+            ++i;
+        else if (line[i] == u'"')
+            quoted = !quoted;
+        else if (line[i] == u'=' && !quoted)
+            return i;
+    }
+    return -1;
+}
+
 bool isSerializedObject(const QString &element)
 {
     const QString trimmed = element.trimmed();
@@ -99,7 +115,7 @@ bool SettingsFileCheck::holdsSerializedObject(const QByteArray &iniText)
     const auto checkLine = [&line] {
         if (line.startsWith(u'['))
             return false;
-        const qsizetype equals = line.indexOf(u'=');
+        const qsizetype equals = keyEnd(line);
         if (equals < 0)
             return false;
         const QStringList elements = valueElements(QStringView(line).mid(equals + 1));

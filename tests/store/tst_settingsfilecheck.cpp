@@ -47,6 +47,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, value);
         QFETCH(bool, unsafe);
         const QByteArray ini = "[General]\nfirst=1\nkey=" + value + "\nlast=2\n";
+        // The same value behind keys whose first '=' is escaped or quoted.
+        for (const QByteArray &key : {QByteArray("a\\=b"), QByteArray("c\"=d\"")})
+            QCOMPARE(SettingsFileCheck::holdsSerializedObject("[General]\n" + key + "=" + value + "\n"), unsafe);
         QCOMPARE(SettingsFileCheck::holdsSerializedObject(ini), unsafe);
 
         QTemporaryDir dir;
