@@ -11,6 +11,7 @@
 
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -163,7 +164,11 @@ QWidget *AuthSection::buildSignedOutView()
     auto *view = new QWidget(this);
     auto *layout = new QVBoxLayout(view);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new QLabel(QStringLiteral("使用 Apple ID 登录"), view));
+    auto *title = new QLabel(QStringLiteral("使用 Apple ID 登录"), view);
+    QFont titleFont = title->font();
+    titleFont.setBold(true);
+    title->setFont(titleFont);
+    layout->addWidget(title);
 
     m_signInControls = new QWidget(view);
     auto *controls = new QHBoxLayout(m_signInControls);
@@ -349,7 +354,7 @@ QCoro::Task<> AuthSection::exchange(QString identityToken)
     if (!self)
         co_return;
 
-    // Replaced rather than cleared: a cleared field could still undo back to the token.
+    // Replaced rather than cleared, so that no undo step leads back to the token.
     m_tokenField->setText(QString());
     setInProgress(false);
     if (result && result->hasValue()) {
@@ -441,6 +446,9 @@ void AuthSection::showNoMailAlert()
     QMessageBox *box = alert(QStringLiteral("你的设备未设置邮件账户。请手动发送邮件至") + m_services.supportEmail
                                  + QStringLiteral("，主题：删除账户。"),
                              QString());
+    // Wide enough that the address and the subject stay on one line.
+    if (auto *grid = qobject_cast<QGridLayout *>(box->layout()))
+        grid->addItem(new QSpacerItem(box->fontMetrics().horizontalAdvance(box->text()) + 24, 0), grid->rowCount(), 0, 1, grid->columnCount());
     QPushButton *copy = box->addButton(QStringLiteral("复制邮箱"), QMessageBox::ActionRole);
     QPushButton *ok = box->addButton(QStringLiteral("好"), QMessageBox::RejectRole);
     box->setDefaultButton(ok);

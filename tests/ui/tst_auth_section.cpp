@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -286,6 +287,7 @@ private Q_SLOTS:
         QCOMPARE(box->informativeText(), message);
         QCOMPARE(box->windowModality(), Qt::WindowModal);
         QCOMPARE(box->buttons().size(), 1);
+        Artifacts::save(QStringLiteral("ui"), QStringLiteral("auth-upload-alert-%1").arg(reports), box->grab().toImage());
         QVERIFY(!section->uploadInProgress() && button(section.get(), QStringLiteral("上传诊断日志")));
         QVERIFY(click(box, QStringLiteral("好")));
         QTRY_VERIFY(!section->findChild<QMessageBox *>());
@@ -298,7 +300,6 @@ private Q_SLOTS:
         const qint64 exp = QDateTime::currentSecsSinceEpoch() + 3600;
         QTest::newRow("issued by the stand-in") << QString() << QByteArray("alice");
         QTest::newRow("without sub") << craftedToken({{QStringLiteral("exp"), exp}}) << QByteArray("%E6%9C%AA%E7%9F%A5");
-        QTest::newRow("sub not a string") << craftedToken({{QStringLiteral("sub"), 7}}) << QByteArray("%E6%9C%AA%E7%9F%A5");
         // "&" would end the field early; the rest of what a query allows stays as it is.
         QTest::newRow("sub with & and #") << craftedToken({{QStringLiteral("sub"), QStringLiteral("a&b#c")}}) << QByteArray("a%26b%23c");
         QTest::newRow("sub with query characters") << craftedToken({{QStringLiteral("sub"), QStringLiteral("a.b_c~d!$'()*+,;=:@/?")}})
