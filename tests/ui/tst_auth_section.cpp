@@ -287,7 +287,7 @@ private Q_SLOTS:
         QCOMPARE(box->informativeText(), message);
         QCOMPARE(box->windowModality(), Qt::WindowModal);
         QCOMPARE(box->buttons().size(), 1);
-        Artifacts::save(QStringLiteral("ui"), QStringLiteral("auth-upload-alert-%1").arg(reports), box->grab().toImage());
+        Artifacts::save(QStringLiteral("ui"), QStringLiteral("auth-upload-alert-") + QString::fromUtf8(QTest::currentDataTag()).replace(u' ', u'-'), box->grab().toImage());
         QVERIFY(!section->uploadInProgress() && button(section.get(), QStringLiteral("上传诊断日志")));
         QVERIFY(click(box, QStringLiteral("好")));
         QTRY_VERIFY(!section->findChild<QMessageBox *>());
