@@ -363,7 +363,7 @@ QCoro::Task<> AuthSection::exchange(QString identityToken)
         co_return;
     }
     if (result) {
-        qCWarning(AppLogger::app, "sign-in exchange failed: %s", qUtf8Printable(failureLogText(result->error())));
+        qCCritical(AppLogger::app, "sign-in exchange failed: %s", qUtf8Printable(failureLogText(result->error())));
         setErrorMessage(QStringLiteral("交换 token 失败:") + failureText(result->error()));
     } else {
         setErrorMessage(QStringLiteral("交换 token 失败:") + QStringLiteral("未知错误"));
