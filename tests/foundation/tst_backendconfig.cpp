@@ -37,12 +37,8 @@ private Q_SLOTS:
 
     void webSocket()
     {
-        const QString jwt = QStringLiteral("eyJhbGciOiJIUzI1NiJ9.eyJzdWIiOiJ1In0.sig-_AZ09");
-        auto url = BackendConfig::webSocketURL(jwt);
-        QVERIFY(url.has_value());
-        QCOMPARE(enc(*url), QStringLiteral("wss://api.murlex.app/ws?token=") + jwt);
-
-        url = BackendConfig::webSocketURL(QString());
+        // (A real token's URL: see the voice socket's suite.)
+        auto url = BackendConfig::webSocketURL(QString());
         QVERIFY(url.has_value());
         QCOMPARE(enc(*url), QStringLiteral("wss://api.murlex.app/ws?token="));
 

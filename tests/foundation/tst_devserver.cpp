@@ -1,9 +1,7 @@
 // test-labels: foundation
-//
-// The local stand-in is infrastructure for every client suite; these cases pin the behaviour those
-// suites rely on: real token expiry, request bounds, the socket's token check and recogniser text,
-// and that faults apply to the next requests only. (Hot word paths are decoded once: see the hot
-// words client's suite.)
+// The local stand-in's behaviour the client suites rely on without provoking it themselves: real
+// token checks and expiry, request bounds, the recogniser text, and faults that apply to the next
+// requests only. (Hot word paths and an absent word's 404: see the hot words client's suite.)
 
 #include "store/JWT.h"
 
@@ -150,7 +148,6 @@ private Q_SLOTS:
                                               << false << 400;
         QTest::newRow("body over 1 MiB") << QByteArray("POST") << "/hotwords"
                                          << QByteArray(R"({"word":")" + QByteArray(1024 * 1024, 'x') + R"("})") << true << 413;
-        QTest::newRow("absent word") << QByteArray("DELETE") << "/hotwords/nothing" << QByteArray() << true << 404;
     }
 
     void rejectsBadRequests()
@@ -168,7 +165,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("token");
         QTest::newRow("garbage") << QStringLiteral("not-a-token");
-        QTest::newRow("expired") << m_server.issueTokens(QStringLiteral("erin"), 0).access;
+        // (An expired token: see the dictation flow's suite.)
         QTest::newRow("foreign signature") << [] {
             // A well-formed, unexpired token signed with some other secret.
             const QByteArray head = QByteArray(R"({"alg":"HS256","typ":"JWT"})").toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
@@ -231,16 +228,12 @@ private Q_SLOTS:
         }
         QCOMPARE(client.disconnected.count(), 0);
 
+        // (The subject, hot words and messages recorded: see the voice socket's and end-to-end suites.)
         const QJsonArray recording = m_server.socketRecording();
         QCOMPARE(recording.size(), 1);
-        const QJsonObject connection = recording.at(0).toObject();
-        QCOMPARE(connection.value(QStringLiteral("subject")).toString(), QStringLiteral("frank"));
-        QCOMPARE(connection.value(QStringLiteral("text_messages")).toArray().at(0).toString(),
-                 QStringLiteral(R"({"hotwords":["Murlex","Qt"],"type":"start"})"));
-        const QJsonArray recorded = connection.value(QStringLiteral("dictations")).toArray();
+        const QJsonArray recorded = recording.at(0).toObject().value(QStringLiteral("dictations")).toArray();
         QCOMPARE(recorded.size(), dictations.size());
         const QJsonObject first = recorded.at(0).toObject();
-        QCOMPARE(first.value(QStringLiteral("hotwords")).toArray(), QJsonArray::fromStringList(dictations[0].hotWords));
         QCOMPARE(first.value(QStringLiteral("frames")).toInt(), 20);
         QCOMPARE(first.value(QStringLiteral("bytes")).toInteger(), 64000);
         const qint64 firstFrame = first.value(QStringLiteral("first_frame_ns")).toInteger();

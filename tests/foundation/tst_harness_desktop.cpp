@@ -1,7 +1,8 @@
 // test-labels: foundation harness
 // test-services: desktop
-// Proves the desktop services interface suites rely on: a window manager that focuses a clicked
-// window, a system tray that embeds icons, and a font that covers Simplified Chinese.
+// Proves the display and desktop services interface suites rely on: an X server whose windows other
+// clients can focus, a window manager that focuses a clicked window, a system tray that embeds
+// icons, and a font that covers Simplified Chinese.
 #include "Artifacts.h"
 #include "ExternalTool.h"
 
@@ -23,6 +24,7 @@ class TestHarnessDesktop : public QObject {
 private Q_SLOTS:
     void windowManagerFramesAndFocusesWindows()
     {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         const auto check = ExternalTool::run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
         QVERIFY2(check && check->contains("window id"), "no window manager (openbox) on the display");
 

@@ -89,10 +89,9 @@ class TestDiagnosticsUploader : public QObject {
     }
 
 private Q_SLOTS:
+    // (The cache's place under XDG_DATA_HOME: see the crash report suite, which reads it there.)
     void initTestCase()
     {
-        // The application's own cache, in the harness's private data directory.
-        QCOMPARE(cacheDir(), qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/quillfen.MurlexMac/diagnostics_cache"));
         QVERIFY(m_standIn.start());
         m_access = &m_standIn.access();
     }

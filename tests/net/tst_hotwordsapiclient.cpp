@@ -172,31 +172,24 @@ private Q_SLOTS:
         QCOMPARE(apiError(finished(client.fetch())).status, 401);
     }
 
+    // Nobody listening, and a server whose certificate is not trusted (a fetch's: see the time limits).
     void transportFailuresAreNetworkErrors()
     {
-        // Nobody listening.
         QTcpServer closed;
         QVERIFY(closed.listen(QHostAddress::LocalHost));
-        const quint16 deadPort = closed.serverPort();
+        RedirectingNetworkAccess nowhere(closed.serverPort(), DevServer::caCertificates());
         closed.close();
-        RedirectingNetworkAccess nowhere(deadPort, DevServer::caCertificates());
-        {
-            const ScopedNetworkAccess elsewhere(&nowhere);
-            HotWordsAPIClient client;
-            const APIError refused = apiError(finished(client.fetch()));
-            QCOMPARE(refused.kind, APIError::Kind::network);
-            QCOMPARE(refused.networkError.code, int(QNetworkReply::ConnectionRefusedError));
-            QCOMPARE(refused.localizedDescription(), QStringLiteral("hotwords 网络错误：") + refused.networkError.localizedDescription);
-            QVERIFY(!refused.networkError.localizedDescription.isEmpty());
-        }
-        // A server whose certificate is not trusted.
         RedirectingNetworkAccess untrusted(m_server.port(), QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem")));
-        {
-            const ScopedNetworkAccess elsewhere(&untrusted);
+        const std::pair<RedirectingNetworkAccess *, int> cases[] = {{&nowhere, int(QNetworkReply::ConnectionRefusedError)},
+                                                                    {&untrusted, int(QNetworkReply::SslHandshakeFailedError)}};
+        for (const auto &[access, code] : cases) {
+            const ScopedNetworkAccess elsewhere(access);
             HotWordsAPIClient client;
-            const APIError tls = apiError(finished(client.add(QStringLiteral("w"))));
-            QCOMPARE(tls.kind, APIError::Kind::network);
-            QCOMPARE(tls.networkError.code, int(QNetworkReply::SslHandshakeFailedError));
+            const APIError error = apiError(finished(client.add(QStringLiteral("w"))));
+            QCOMPARE(error.kind, APIError::Kind::network);
+            QCOMPARE(error.networkError.code, code);
+            QVERIFY(!error.networkError.localizedDescription.isEmpty());
+            QCOMPARE(error.localizedDescription(), QStringLiteral("hotwords 网络错误：") + error.networkError.localizedDescription);
         }
         QVERIFY(m_server.hotWords(QStringLiteral("alice")).isEmpty());
     }

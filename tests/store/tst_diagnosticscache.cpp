@@ -14,14 +14,11 @@
 
 namespace {
 
-// A clock the test sets.
-struct TestClock {
-    std::shared_ptr<QDateTime> now = std::make_shared<QDateTime>(QDateTime::currentDateTime());
-    DiagnosticsCache::Clock function() const
-    {
-        return [now = now] { return *now; };
-    }
-};
+// A clock standing still at `now`.
+DiagnosticsCache::Clock at(const QDateTime &now)
+{
+    return [now] { return now; };
+}
 
 QDateTime noBirthTime(const QFileInfo &)
 {
@@ -65,9 +62,7 @@ private Q_SLOTS:
     // survive too.
     void writesPrettySortedFilesNamedAfterTheLocalTime()
     {
-        TestClock clock;
-        *clock.now = QDateTime(QDate(2026, 12, 6), QTime(23, 59, 59, 999));
-        DiagnosticsCache cache(dir(), clock.function());
+        DiagnosticsCache cache(dir(), at(QDateTime(QDate(2026, 12, 6), QTime(23, 59, 59, 999))));
         LogCapture log;
 
         const QJsonObject report{{QStringLiteral("zeta"), 1}, {QStringLiteral("alpha"), QJsonObject{{QStringLiteral("y"), 2}, {QStringLiteral("x"), 3}}}};
@@ -131,9 +126,7 @@ private Q_SLOTS:
         touch(QStringLiteral("old-metric.json"));
         touch(QStringLiteral("notes.txt"));
         QVERIFY(QDir().mkpath(dir() + QStringLiteral("/folder")));
-        TestClock clock;
-        *clock.now = QDateTime::currentDateTime().addSecs(ageSeconds);
-        DiagnosticsCache cache(dir(), clock.function());
+        DiagnosticsCache cache(dir(), at(QDateTime::currentDateTime().addSecs(ageSeconds)));
 
         QVERIFY(cache.write({{QStringLiteral("n"), 1}}, QStringLiteral("metric")));
         QCOMPARE(QFile::exists(dir() + QStringLiteral("/old-metric.json")), !pruned);

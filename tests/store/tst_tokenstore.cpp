@@ -22,28 +22,18 @@ SecretSchema serviceAccountSchema(const char *name, SecretSchemaFlags flags)
     s.attributes[1] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};
     return s;
 }
-
 // Matches every item with a service and account, whoever made it.
-const SecretSchema *anySchema()
-{
-    static const SecretSchema schema = serviceAccountSchema("org.freedesktop.Secret.Generic", SECRET_SCHEMA_DONT_MATCH_NAME);
-    return &schema;
-}
-
-// A schema whose name is stored as an attribute, so its items differ from the store's own
-// in their attribute set while sharing service and account.
-const SecretSchema *otherAppSchema()
-{
-    static const SecretSchema schema = serviceAccountSchema("org.example.OtherTool", SECRET_SCHEMA_NONE);
-    return &schema;
-}
+const SecretSchema anySchema = serviceAccountSchema("org.freedesktop.Secret.Generic", SECRET_SCHEMA_DONT_MATCH_NAME);
+// Its name is stored as an attribute, so its items differ from the store's own in their attribute
+// set while sharing service and account.
+const SecretSchema otherAppSchema = serviceAccountSchema("org.example.OtherTool", SECRET_SCHEMA_NONE);
 
 // The values of every keyring item with this service and account.
 QList<QByteArray> keyringItems(const char *account)
 {
-    GHashTable *attributes = secret_attributes_build(anySchema(), "service", TokenStore::service, "account", account, nullptr);
+    GHashTable *attributes = secret_attributes_build(&anySchema, "service", TokenStore::service, "account", account, nullptr);
     GError *error = nullptr;
-    GList *items = secret_service_search_sync(nullptr, anySchema(), attributes,
+    GList *items = secret_service_search_sync(nullptr, &anySchema, attributes,
                                               SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
                                               nullptr, &error);
     g_hash_table_unref(attributes);
@@ -68,7 +58,7 @@ QList<QByteArray> keyringItems(const char *account)
 void storeAsOtherTool(const char *account, const char *password, const char *collection)
 {
     GError *error = nullptr;
-    secret_password_store_sync(otherAppSchema(), collection, "other tool", password, nullptr, &error,
+    secret_password_store_sync(&otherAppSchema, collection, "other tool", password, nullptr, &error,
                                "service", TokenStore::service, "account", account, nullptr);
     if (error) {
         qWarning("store failed: %s", error->message);
@@ -76,60 +66,51 @@ void storeAsOtherTool(const char *account, const char *password, const char *col
     }
 }
 
-struct ProbeResult {
-    int exitCode = -1;
-    QStringList lines; // "<op> <result> <ms>"
-    qint64 elapsedMs = 0;
-};
-
-void useBus(QProcess &process, const QString &busAddress)
+QProcessEnvironment onBus(const QString &address)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
-    process.setProcessEnvironment(env);
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    return env;
 }
 
-ProbeResult runProbe(const QString &busAddress, const QStringList &args)
+// The probe's lines, "<op> <result> <ms>"; none unless it ran to a clean exit.
+QStringList runProbe(const QString &busAddress, const QStringList &args)
 {
     QProcess probe;
-    useBus(probe, busAddress);
+    probe.setProcessEnvironment(onBus(busAddress));
     probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QElapsedTimer timer;
-    timer.start();
     probe.start(QStringLiteral(MURLEX_TEST_HELPERS_DIR "/tokenstore_probe"), args);
-    ProbeResult result;
     if (!probe.waitForFinished(60000)) {
         probe.kill();
         probe.waitForFinished();
-        return result;
     }
-    result.elapsedMs = timer.elapsed();
-    result.exitCode = probe.exitStatus() == QProcess::NormalExit ? probe.exitCode() : -1;
-    result.lines = QString::fromUtf8(probe.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    return result;
+    const bool clean = probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+    return clean ? QString::fromUtf8(probe.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts) : QStringList();
 }
 
-int probeMilliseconds(const QString &line) { return line.section(QLatin1Char(' '), 2, 2).toInt(); }
+// Every probe line took between `minMs` and `maxMs`, and every read found nothing.
+void verifyProbe(const QStringList &lines, int count, int minMs, int maxMs)
+{
+    QCOMPARE(lines.size(), count);
+    for (const QString &line : lines) {
+        const int ms = line.section(QLatin1Char(' '), 2, 2).toInt();
+        QVERIFY2(ms >= minMs && ms < maxMs, qPrintable(line));
+        if (line.startsWith(QLatin1String("read")))
+            QCOMPARE(line.section(QLatin1Char(' '), 0, 1), QStringLiteral("read none"));
+    }
+}
 
 // A session bus of its own with nothing on it and no services to start: no keyring at all.
 class EmptyBus {
 public:
     bool start()
     {
-        if (!m_dir.isValid())
-            return false;
         QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
-        if (!config.open(QIODevice::WriteOnly))
+        if (!m_dir.isValid() || !config.open(QIODevice::WriteOnly))
             return false;
-        config.write("<busconfig>\n"
-                     "  <type>session</type>\n"
-                     "  <listen>unix:path=" + QFile::encodeName(m_dir.filePath(QStringLiteral("bus"))) + "</listen>\n"
-                     "  <policy context=\"default\">\n"
-                     "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                     "    <allow eavesdrop=\"true\"/>\n"
-                     "    <allow own=\"*\"/>\n"
-                     "  </policy>\n"
-                     "</busconfig>\n");
+        config.write("<busconfig><type>session</type><listen>unix:path=" + QFile::encodeName(m_dir.filePath(QStringLiteral("bus")))
+                     + "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                       "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
         config.close();
         m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
                                                        QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
@@ -245,20 +226,12 @@ private Q_SLOTS:
     {
         QFETCH(bool, busRuns);
         EmptyBus bus;
-        QString address = QStringLiteral("unix:path=/nonexistent/murlex-no-bus");
-        if (busRuns) {
+        if (busRuns)
             QVERIFY(bus.start());
-            address = bus.address();
-        }
-        const ProbeResult probe = runProbe(address, {QStringLiteral("write:abc"), QStringLiteral("read"),
-                                                     QStringLiteral("delete"), QStringLiteral("read")});
-        QCOMPARE(probe.exitCode, 0);
-        QCOMPARE(probe.lines.size(), 4);
-        QCOMPARE(probe.lines.at(1).section(QLatin1Char(' '), 0, 1), QStringLiteral("read none"));
-        QCOMPARE(probe.lines.at(3).section(QLatin1Char(' '), 0, 1), QStringLiteral("read none"));
+        const QString address = busRuns ? bus.address() : QStringLiteral("unix:path=/nonexistent/murlex-no-bus");
         // Fails fast: nowhere near the bound of a call.
-        for (const QString &line : probe.lines)
-            QVERIFY2(probeMilliseconds(line) < 2000, qPrintable(line));
+        verifyProbe(runProbe(address, {QStringLiteral("write:abc"), QStringLiteral("read"), QStringLiteral("delete"), QStringLiteral("read")}),
+                    4, 0, 2000);
     }
 
     void keyringThatNeverAnswersIsBounded()
@@ -266,28 +239,18 @@ private Q_SLOTS:
         EmptyBus bus;
         QVERIFY(bus.start());
         QProcess silent;
-        useBus(silent, bus.address());
+        silent.setProcessEnvironment(onBus(bus.address()));
         silent.start(QStringLiteral(MURLEX_TEST_HELPERS_DIR "/silent_bus_name"), {QStringLiteral("org.freedesktop.secrets")});
         QVERIFY(silent.waitForReadyRead(10000));
         QCOMPARE(silent.readLine().trimmed(), QByteArray("ready"));
         QCOMPARE(::kill(pid_t(silent.processId()), SIGSTOP), 0);
 
         // The real bound: a read gives up after about five seconds, not the bus's 25.
-        const ProbeResult bounded = runProbe(bus.address(), {QStringLiteral("read")});
-        QCOMPARE(bounded.exitCode, 0);
-        QCOMPARE(bounded.lines.size(), 1);
-        QCOMPARE(bounded.lines.at(0).section(QLatin1Char(' '), 0, 1), QStringLiteral("read none"));
-        const int readMs = probeMilliseconds(bounded.lines.at(0));
-        QVERIFY2(readMs >= 4500 && readMs < 10000, qPrintable(bounded.lines.at(0)));
-
+        verifyProbe(runProbe(bus.address(), {QStringLiteral("read")}), 1, 4500, 10000);
         // Writes and deletes are bounded the same way (shortened here).
-        const ProbeResult shortened = runProbe(bus.address(), {QStringLiteral("--timeout-ms"), QStringLiteral("300"),
-                                                               QStringLiteral("write:abc"), QStringLiteral("delete")});
-        QCOMPARE(shortened.exitCode, 0);
-        QCOMPARE(shortened.lines.size(), 2);
-        for (const QString &line : shortened.lines)
-            QVERIFY2(probeMilliseconds(line) >= 250 && probeMilliseconds(line) < 3000, qPrintable(line));
-
+        verifyProbe(runProbe(bus.address(), {QStringLiteral("--timeout-ms"), QStringLiteral("300"), QStringLiteral("write:abc"),
+                                             QStringLiteral("delete")}),
+                    2, 250, 3000);
         silent.kill();
         silent.waitForFinished();
     }

@@ -18,14 +18,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct Reports {
-    std::shared_ptr<QList<QJsonObject>> received = std::make_shared<QList<QJsonObject>>();
-    UsageMetrics::Sink sink() const
-    {
-        return [received = received](const QByteArray &report) { received->append(QJsonDocument::fromJson(report).object()); };
-    }
-};
-
 const QDateTime kStart(QDate(2026, 12, 1), QTime(9, 30), Qt::UTC);
 
 } // namespace
@@ -35,13 +27,14 @@ class TestUsageMetrics : public QObject {
 
     std::unique_ptr<QTemporaryDir> m_root;
     std::shared_ptr<QDateTime> m_now;
-    Reports m_reports;
+    std::shared_ptr<QList<QJsonObject>> m_received; // the reports handed to the sink
 
     QString statePath() const { return m_root->path() + QStringLiteral("/usage-metrics.json"); }
 
     std::unique_ptr<UsageMetrics> metrics(std::chrono::milliseconds checkInterval = UsageMetrics::defaultCheckInterval)
     {
-        return std::make_unique<UsageMetrics>(Platform::processInfo(), QStringLiteral("0.1.0"), m_reports.sink(), statePath(),
+        auto sink = [received = m_received](const QByteArray &report) { received->append(QJsonDocument::fromJson(report).object()); };
+        return std::make_unique<UsageMetrics>(Platform::processInfo(), QStringLiteral("0.1.0"), sink, statePath(),
                                               [now = m_now] { return *now; }, checkInterval);
     }
 
@@ -51,7 +44,7 @@ private Q_SLOTS:
         m_root = std::make_unique<QTemporaryDir>();
         QVERIFY(m_root->isValid());
         m_now = std::make_shared<QDateTime>(kStart);
-        m_reports = Reports();
+        m_received = std::make_shared<QList<QJsonObject>>();
     }
 
     void reportsTheFiguresOnceADay()
@@ -70,12 +63,12 @@ private Q_SLOTS:
 
         *m_now = kStart.addSecs(24 * 3600 - 1);
         usage->reportIfDue();
-        QVERIFY(m_reports.received->isEmpty());
+        QVERIFY(m_received->isEmpty());
 
         *m_now = kStart.addSecs(24 * 3600);
         usage->reportIfDue();
-        QCOMPARE(m_reports.received->size(), 1);
-        const QJsonObject report = m_reports.received->first();
+        QCOMPARE(m_received->size(), 1);
+        const QJsonObject report = m_received->first();
         QCOMPARE(report.value(QLatin1String("app_version")).toString(), QStringLiteral("0.1.0"));
         QCOMPARE(report.value(QLatin1String("period_begin")).toString(), QStringLiteral("2026-12-01T09:30:00.000Z"));
         QCOMPARE(report.value(QLatin1String("period_end")).toString(), QStringLiteral("2026-12-02T09:30:00.000Z"));
@@ -97,11 +90,11 @@ private Q_SLOTS:
         *m_now = kStart.addSecs(47 * 3600);
         usage->recordDictation();
         usage->reportIfDue();
-        QCOMPARE(m_reports.received->size(), 1);
+        QCOMPARE(m_received->size(), 1);
         *m_now = kStart.addSecs(48 * 3600);
         usage->reportIfDue();
-        QCOMPARE(m_reports.received->size(), 2);
-        const QJsonObject next = m_reports.received->last();
+        QCOMPARE(m_received->size(), 2);
+        const QJsonObject next = m_received->last();
         QCOMPARE(next.value(QLatin1String("dictations")).toInt(), 1);
         QVERIFY(next.value(QLatin1String("failures")).toObject().isEmpty());
         QVERIFY(next.value(QLatin1String("latency_seconds")).toObject().isEmpty());
@@ -119,8 +112,8 @@ private Q_SLOTS:
         *m_now = kStart.addSecs(30 * 3600);
         auto after = metrics();
         after->start(); // a day has passed since the period began: reported at once
-        QCOMPARE(m_reports.received->size(), 1);
-        const QJsonObject report = m_reports.received->first();
+        QCOMPARE(m_received->size(), 1);
+        const QJsonObject report = m_received->first();
         QCOMPARE(report.value(QLatin1String("period_begin")).toString(), QStringLiteral("2026-12-01T09:30:00.000Z"));
         QCOMPARE(report.value(QLatin1String("dictations")).toInt(), 1);
         QCOMPARE(report.value(QLatin1String("failures")).toObject().value(QStringLiteral("处理超时")).toInt(), 1);
@@ -135,15 +128,15 @@ private Q_SLOTS:
         state.close();
         auto usage = metrics();
         usage->start();
-        QVERIFY(m_reports.received->isEmpty());
+        QVERIFY(m_received->isEmpty());
 
         // The clock goes back a week: the period restarts from there instead of waiting eight days.
         *m_now = kStart.addDays(-7);
         usage->reportIfDue();
         *m_now = kStart.addDays(-6);
         usage->reportIfDue();
-        QCOMPARE(m_reports.received->size(), 1);
-        QCOMPARE(m_reports.received->first().value(QLatin1String("dictations")).toInt(), 0);
+        QCOMPARE(m_received->size(), 1);
+        QCOMPARE(m_received->first().value(QLatin1String("dictations")).toInt(), 0);
     }
 
     void runningApplicationChecksPeriodically()
@@ -155,12 +148,11 @@ private Q_SLOTS:
 
         auto usage = metrics(20ms);
         usage->start();
-        QCOMPARE(usage->checkInterval(), 20ms);
         usage->recordDictation();
         *m_now = kStart.addDays(1);
-        QTRY_COMPARE(m_reports.received->size(), 1);
+        QTRY_COMPARE(m_received->size(), 1);
         QTest::qWait(100);
-        QCOMPARE(m_reports.received->size(), 1);
+        QCOMPARE(m_received->size(), 1);
     }
 
     void observerRegistersTheSourcesAndCachesTheMetricReport()

@@ -13,27 +13,9 @@ namespace {
 constexpr int kStartTimeoutMs = 30000;  // a sanitizer build starts slowly on a busy machine
 constexpr int kCallTimeoutMs = 10000;
 
-QString whenName(DevServer::SocketFault::When when)
-{
-    switch (when) {
-    case DevServer::SocketFault::When::Connect: return QStringLiteral("connect");
-    case DevServer::SocketFault::When::Start: return QStringLiteral("start");
-    case DevServer::SocketFault::When::Stop: return QStringLiteral("stop");
-    }
-    return {};
-}
-
-QString actionName(DevServer::SocketFault::Action action)
-{
-    switch (action) {
-    case DevServer::SocketFault::Action::Refuse: return QStringLiteral("refuse");
-    case DevServer::SocketFault::Action::Close: return QStringLiteral("close");
-    case DevServer::SocketFault::Action::DelayFinal: return QStringLiteral("delay_final");
-    case DevServer::SocketFault::Action::NoFinal: return QStringLiteral("no_final");
-    case DevServer::SocketFault::Action::Send: return QStringLiteral("send");
-    }
-    return {};
-}
+// The control API's names of the fault enums, in declaration order.
+const char *const kWhenNames[] = {"connect", "start", "stop"};
+const char *const kActionNames[] = {"refuse", "close", "delay_final", "no_final", "send"};
 
 } // namespace
 
@@ -51,14 +33,9 @@ DevServer::~DevServer()
     stop();
 }
 
-QString DevServer::caCertificatePath()
-{
-    return QStringLiteral(MURLEX_DEVCERT_DIR "/ca.pem");
-}
-
 QList<QSslCertificate> DevServer::caCertificates()
 {
-    return QSslCertificate::fromPath(caCertificatePath(), QSsl::Pem);
+    return QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/ca.pem"), QSsl::Pem);
 }
 
 QUrl DevServer::baseUrl() const
@@ -160,12 +137,6 @@ DevServer::Tokens DevServer::issueTokens(const QString &subject, qint64 accessLi
     return {json.value(QStringLiteral("access_token")).toString(), json.value(QStringLiteral("refresh_token")).toString()};
 }
 
-bool DevServer::setAccessLifetime(qint64 seconds)
-{
-    const auto response = call("POST", QStringLiteral("/_control/config"), {{QStringLiteral("access_lifetime"), seconds}});
-    return response && response->status == 204;
-}
-
 bool DevServer::setRestFault(const RestFault &fault)
 {
     QJsonObject json{
@@ -194,8 +165,8 @@ bool DevServer::setSocketFault(const SocketFault &fault)
     for (const QByteArray &binary : fault.binaryFrames)
         frames.append(QJsonObject{{QStringLiteral("binary_base64"), QString::fromLatin1(binary.toBase64())}});
     QJsonObject json{
-        {QStringLiteral("action"), actionName(fault.action)},
-        {QStringLiteral("when"), whenName(fault.when)},
+        {QStringLiteral("action"), QLatin1String(kActionNames[int(fault.action)])},
+        {QStringLiteral("when"), QLatin1String(kWhenNames[int(fault.when)])},
         {QStringLiteral("code"), fault.closeCode},
         {QStringLiteral("reason"), fault.closeReason},
         {QStringLiteral("delay_ms"), fault.delayMs},

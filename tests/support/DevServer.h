@@ -91,14 +91,11 @@ public:
     QUrl baseUrl() const;
 
     // The development CA that signed the server's certificate (for localhost and 127.0.0.1).
-    static QString caCertificatePath();
     static QList<QSslCertificate> caCertificates();
 
     // Fresh access and refresh tokens for `subject`; the access token expires after
     // `accessLifetimeSeconds` (0 or less: already expired). Empty tokens on failure.
     Tokens issueTokens(const QString &subject, qint64 accessLifetimeSeconds = 3600);
-    // The lifetime of access tokens from /auth/apple and /auth/refresh from now on.
-    bool setAccessLifetime(qint64 seconds);
 
     // Queues a fault; e.g. setRestFault({.method = "POST", .path = "/auth/refresh", .status = 401}).
     bool setRestFault(const RestFault &fault);
