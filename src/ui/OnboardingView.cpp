@@ -9,7 +9,10 @@
 
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
+#include <QHideEvent>
 #include <QPropertyAnimation>
+#include <QResizeEvent>
+#include <QShowEvent>
 
 namespace {
 // Fades `page` from one opacity to another over `duration`, then calls `done` (with the effect
@@ -32,6 +35,12 @@ void fade(QWidget *page, qreal from, qreal to, std::chrono::milliseconds duratio
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 } // namespace
+
+OnboardingView::OnboardingView(AppState &state, PermissionChecker &permissions, std::function<void()> onFinish,
+                               QWidget *parent)
+    : OnboardingView(state, permissions, std::move(onFinish), Timing{}, parent)
+{
+}
 
 OnboardingView::OnboardingView(AppState &state, PermissionChecker &permissions, std::function<void()> onFinish,
                                Timing timing, QWidget *parent)

@@ -39,7 +39,9 @@ public:
     };
 
     OnboardingView(AppState &state, PermissionChecker &permissions, std::function<void()> onFinish,
-                   Timing timing = {}, QWidget *parent = nullptr);
+                   QWidget *parent = nullptr);
+    OnboardingView(AppState &state, PermissionChecker &permissions, std::function<void()> onFinish, Timing timing,
+                   QWidget *parent = nullptr);
     ~OnboardingView() override;
 
     // 1 welcome, 2 microphone, 3 accessibility, 4 test.
