@@ -33,6 +33,9 @@ OnboardingPage::OnboardingPage(QWidget *parent)
     m_column->setContentsMargins(horizontalMargin, verticalMargin, horizontalMargin, verticalMargin);
     m_column->setSpacing(12);
     setAutoFillBackground(true);
+    QFont f = font();
+    f.setPointSizeF(f.pointSizeF() * 1.1);
+    setFont(f);
     QPalette p = palette();
     p.setColor(QPalette::Window, OnboardingPalette::background());
     p.setColor(QPalette::WindowText, OnboardingPalette::text());

@@ -7,6 +7,7 @@
 #include "Artifacts.h"
 #include "ExternalTool.h"
 #include "HelperProcess.h"
+#include "NotificationRecorder.h"
 #include "Pactl.h"
 #include "PipeSource.h"
 #include "StandIn.h"
@@ -112,13 +113,13 @@ class TestOnboarding : public QObject {
 
     // The permissions as the application reads them, with a settings file of their own: a user
     // who was never asked for the microphone, or (`askedBefore`) one who was.
-    std::unique_ptr<PermissionChecker> checker(bool askedBefore)
+    std::unique_ptr<PermissionChecker> checker(bool askedBefore, const QByteArray &display = {})
     {
         PermissionChecker::Services services;
         services.microphone = Platform::microphonePermission(
             Platform::audioSystem(),
             std::make_unique<QSettings>(m_dir.filePath(QStringLiteral("mic-%1.ini").arg(++m_checkers)), QSettings::IniFormat));
-        services.keys = Platform::keySynthesis();
+        services.keys = Platform::keySynthesis(display);
         services.notifications = Platform::desktopNotifications();
         services.settings = Platform::systemSettings();
         auto permissions = std::make_unique<PermissionChecker>(std::move(services));
@@ -198,6 +199,39 @@ private Q_SLOTS:
         auto *test = qobject_cast<OnboardingTestPage *>(view.currentPage());
         QVERIFY(test);
         QTest::mouseClick(test->backButton(), Qt::LeftButton);
+        QCOMPARE(view.currentStep(), 3);
+    }
+
+    void outsideAnX11SessionTheAccessibilityPageSaysWhatToDo()
+    {
+        NotificationRecorder notices;
+        QVERIFY(notices.start());
+        AppState state(stateOptions());
+        // Synthetic keys through a display no X server answers on: not trusted.
+        auto permissions = checker(true, QByteArrayLiteral(":97"));
+        OnboardingView view(state, *permissions, [] {}, quick());
+        QVERIFY(showActive(view));
+        view.advance();
+        view.advance();
+        auto *accessibility = qobject_cast<OnboardingAccessibilityPage *>(view.currentPage());
+        QVERIFY(accessibility);
+        QCOMPARE(accessibility->badge()->symbol(), OnboardingBadge::Symbol::lockShield);
+        QVERIFY(!accessibility->grantedRow()->isVisible());
+        QVERIFY(accessibility->stepsBox()->isVisible());
+        QStringList shown;
+        for (const QLabel *text : accessibility->stepsBox()->findChildren<QLabel *>())
+            shown << text->text();
+        QCOMPARE(shown, (QStringList{QStringLiteral("1"), OnboardingAccessibilityPage::steps().at(0),
+                                     QStringLiteral("2"), OnboardingAccessibilityPage::steps().at(1),
+                                     QStringLiteral("3"), QStringLiteral("回到这里点「继续」")}));
+        QVERIFY(OnboardingAccessibilityPage::steps().at(1).contains(QStringLiteral("X11")));
+        QCOMPARE(buttonText(view), QStringLiteral("前往系统设置"));
+        screenshot(view, QStringLiteral("3-accessibility-untrusted"));
+
+        // Its button tells the user what is missing and leaves the page where it is.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_COMPARE(notices.received().size(), 1);
+        QCOMPARE(notices.received().first().summary, PermissionChecker::accessibilityNoticeSummary());
         QCOMPARE(view.currentStep(), 3);
     }
 
