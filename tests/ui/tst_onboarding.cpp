@@ -253,7 +253,14 @@ private Q_SLOTS:
         QVERIFY(view.currentPage()->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!leaving, 2000);
         // About the real 0.22 s: neither instant nor slow.
-        QVERIFY2(clock.elapsed() >= 150 && clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() >= 150 && clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+
+        // The poll runs while the guide is on screen, and only then.
+        QVERIFY(view.isPolling());
+        view.hide();
+        QVERIFY(!view.isPolling());
+        view.show();
+        QVERIFY(view.isPolling());
     }
 
     void aRefusedMicrophoneFollowsTheSourceByThePoll()
@@ -286,12 +293,12 @@ private Q_SLOTS:
         QElapsedTimer between;
         between.start();
         QVERIFY(ticks.wait(2000));
-        QVERIFY2(between.elapsed() > 700 && between.elapsed() < 1600, qPrintable(QString::number(between.elapsed())));
+        QVERIFY2(between.elapsed() > 600 && between.elapsed() < 2500, qPrintable(QString::number(between.elapsed())));
 
         // A microphone plugged in is picked up by the next tick, within the second.
         restore.dismiss();
         QVERIFY(loadMicrophone());
-        QTRY_COMPARE_WITH_TIMEOUT(buttonText(view), QStringLiteral("继续"), 1500);
+        QTRY_COMPARE_WITH_TIMEOUT(buttonText(view), QStringLiteral("继续"), 2000);
         QVERIFY(mic->grantedRow()->isVisible());
         QVERIFY(!mic->hint()->isVisible());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
