@@ -15,6 +15,8 @@
 #include "core/AppIdentity.h"
 #include "net/AuthClient.h"
 #include "platform/Platform.h"
+#include "shortcuts/GlobalHotkey.h"
+#include "shortcuts/KeyboardShortcuts.h"
 #include "ui/OnboardingAccessibilityPage.h"
 #include "ui/OnboardingBackButton.h"
 #include "ui/OnboardingBadge.h"
@@ -381,6 +383,8 @@ private Q_SLOTS:
         QVERIFY(standIn.reset());
         QVERIFY(QCoro::waitFor(signIn(QStringLiteral("onboarding-user"))));
 
+        // The shortcut a fresh installation has, whatever an earlier suite stored.
+        KeyboardShortcuts::reset({GlobalHotkey::toggleDictation()});
         AppState state(stateOptions(true)); // the application's own components and shortcut
         QTRY_VERIFY_WITH_TIMEOUT(state.hotkeyShortcut().has_value(), 10000);
         auto permissions = checker(true);
