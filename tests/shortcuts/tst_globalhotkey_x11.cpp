@@ -85,9 +85,11 @@ private Q_SLOTS:
         LogCapture log;
         m_hotkey = new GlobalHotkey(this);
         m_hotkey->onTrigger = [this] { ++m_triggers; };
-        m_hotkey->registerHotkey();
+        m_hotkey->registerHotkey(); // first use of the name: the default is written
         onKeyUp(GlobalHotkey::toggleDictation(), [this] { ++m_releases; });
         QVERIFY(log.contains(QStringLiteral("hotkey"), QtInfoMsg, QStringLiteral("hotkey registered: ⌃⌥空格")));
+        QCOMPARE(QSettings().value(QStringLiteral("KeyboardShortcuts_toggleDictation")).toString(),
+                 QStringLiteral(R"({"carbonKeyCode":49,"carbonModifiers":6144})"));
         QVERIFY(isEnabled(GlobalHotkey::toggleDictation()));
     }
 
@@ -162,6 +164,13 @@ private Q_SLOTS:
         const int releases = m_releases;
         QVERIFY(pressOnce());
         QTRY_COMPARE(m_releases, releases + 1);
+        // Held on while the menu has the keyboard, the repeats fire nothing more.
+        const int triggers = m_triggers;
+        QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt+space")}));
+        QTest::qWait(1200); // past the server's auto-repeat delay
+        QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+alt+space")}));
+        QTRY_COMPARE(m_releases, releases + 2);
+        QCOMPARE(m_triggers, triggers + 1);
         QVERIFY(menu.isVisible());
 
         menu.hide();
@@ -198,6 +207,17 @@ private Q_SLOTS:
         holder.process().closeWriteChannel();
         QVERIFY(holder.process().waitForFinished(5000));
         QCOMPARE(holder.process().exitCode(), 0);
+    }
+
+    void aClearedShortcutIsLoggedAsNotSet()
+    {
+        LogCapture log;
+        setShortcut(std::nullopt, GlobalHotkey::toggleDictation());
+        GlobalHotkey another;
+        another.registerHotkey();
+        QVERIFY(log.contains(QStringLiteral("hotkey"), QtInfoMsg, QStringLiteral("hotkey registered: 未设置")));
+        reset({GlobalHotkey::toggleDictation()});
+        QVERIFY(pressOnce());
     }
 
     void layoutCharactersAndReservedShortcutsComeFromTheDesktop()
