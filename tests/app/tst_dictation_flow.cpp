@@ -1,5 +1,6 @@
 // test-labels: spine
-// Whole dictations through the real socket against the stand-in over TLS.
+// Whole dictations through the real socket against the stand-in over TLS, and the start
+// sequence's failures: the token, the microphone, and a connection refused outright.
 #include "LogCapture.h"
 #include "SilentTcpServer.h"
 #include "SocketEventRecorder.h"
@@ -8,6 +9,7 @@
 
 #include <QJsonArray>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QtTest>
 
 using namespace std::chrono_literals;
@@ -38,7 +40,17 @@ QList<int> ints(const QJsonValue &array)
 }
 
 TokenResult token(const QString &value) { return TokenResult(value); }
-TokenResult refreshFailure() { return TokenResult(TokenFailure(AuthError::http(503, QStringLiteral("down")))); }
+TokenResult failure(AuthError error) { return TokenResult(TokenFailure(std::move(error))); }
+TokenResult failure(PlatformError error) { return TokenResult(TokenFailure(std::move(error))); }
+TokenResult refreshFailure() { return failure(AuthError::http(503, QStringLiteral("down"))); }
+
+// A loopback port nothing listens on.
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
 } // namespace
 
 class TestDictationFlow : public QObject {
@@ -56,6 +68,13 @@ class TestDictationFlow : public QObject {
         rig.controller.toggle();
         QTRY_COMPARE_WITH_TIMEOUT(rig.state.phase(), Phase::recording(), 10000);
         QTRY_VERIFY(rig.engine.deliveredSizes().size() >= 5);
+    }
+
+    // Starts a dictation and waits until the start sequence is over.
+    static void startAndSettle(SpineRig &rig)
+    {
+        rig.controller.toggle();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.controller.isStarting(), 10000);
     }
 
 private Q_SLOTS:
@@ -167,55 +186,39 @@ private Q_SLOTS:
         }
     }
 
-    // Failures before the open. The stand-in refuses upgrades but cannot close a connection before
-    // opening it, so those closes are published on the real socket's channel while it connects.
-    void failuresBeforeTheOpen_data()
+    // Closes before the open, published on the real socket's channel while it connects to a peer
+    // that never answers (the stand-in cannot close a connection before opening it). A refused
+    // upgrade is a transport error like a refused connection (see refusedConnectionThenRefreshProbe).
+    void closesBeforeTheOpen_data()
     {
-        QTest::addColumn<bool>("refuse");
         QTest::addColumn<VoiceSocketEvent>("injected");
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("refreshes");
-        const VoiceSocketEvent none = VoiceSocketEvent::connected();
-        QTest::newRow("upgrade refused") << true << none << QString() << 1;
-        QTest::newRow("1008 without reason") << false << VoiceSocketEvent::disconnected(1008, std::nullopt) << kLoginExpired << 0;
-        QTest::newRow("reason with TOKEN")
-            << false << VoiceSocketEvent::disconnected(4000, QStringLiteral("TOKEN revoked")) << kLoginExpired << 0;
-        QTest::newRow("other close") << false << VoiceSocketEvent::disconnected(4000, QStringLiteral("maintenance"))
+        QTest::newRow("1008 without reason") << VoiceSocketEvent::disconnected(1008, std::nullopt) << kLoginExpired << 0;
+        QTest::newRow("reason with TOKEN") << VoiceSocketEvent::disconnected(4000, QStringLiteral("TOKEN revoked")) << kLoginExpired << 0;
+        QTest::newRow("other close") << VoiceSocketEvent::disconnected(4000, QStringLiteral("maintenance"))
                                      << QStringLiteral("无法连接服务器，请重试") << 1;
     }
 
-    void failuresBeforeTheOpen()
+    void closesBeforeTheOpen()
     {
-        QFETCH(bool, refuse);
         QFETCH(VoiceSocketEvent, injected);
         QFETCH(QString, message);
         QFETCH(int, refreshes);
         LogCapture log;
         SilentTcpServer silent;
         RedirectingNetworkAccess toSilent(silent.serverPort(), DevServer::caCertificates());
-        std::optional<ScopedNetworkAccess> silentNetwork;
-        if (refuse)
-            QVERIFY(m_server.setSocketFault({.action = Fault::Action::Refuse}));
-        else
-            silentNetwork.emplace(&toSilent);
+        std::optional<ScopedNetworkAccess> silentNetwork(std::in_place, &toSilent);
         SpineRig rig(kShort);
-        SocketEventRecorder events(rig.socket);
         rig.tokens.setValidResults({token(m_access)});
         rig.tokens.setRefreshResults({refreshFailure()});
 
         rig.controller.toggle();
-        if (!refuse) {
-            QTRY_VERIFY(!log.messages(QStringLiteral("socket")).filter(QStringLiteral("connecting to")).isEmpty());
-            Q_EMIT rig.socket.events(injected);
-        }
+        QTRY_VERIFY(!log.messages(QStringLiteral("socket")).filter(QStringLiteral("connecting to")).isEmpty());
+        Q_EMIT rig.socket.events(injected);
         QTRY_VERIFY_WITH_TIMEOUT(!rig.controller.isStarting(), 10000);
         silentNetwork.reset();
 
-        if (refuse) {
-            const QString transport = events.events().first().text();
-            message = QStringLiteral("网络异常，无法连接服务器（") + transport + QStringLiteral("）");
-            QCOMPARE(log.messages(QStringLiteral("app"), QtCriticalMsg).first(), QStringLiteral("服务端错误：") + transport);
-        }
         QCOMPARE(rig.state.phase(), Phase::error(message));
         QCOMPARE(rig.tokens.refreshCount(), refreshes);
         QCOMPARE(log.contains(QStringLiteral("dictation"), QtCriticalMsg, QStringLiteral("waitForConnection: token 失效，需重新登录")),
@@ -396,6 +399,134 @@ private Q_SLOTS:
                                                  Phase::error(failed), Phase::idle()}));
         QCOMPARE(rig.state.lastInjectedText(), QString());
         QCOMPARE(log.messages(QStringLiteral("app"), QtCriticalMsg), QStringList{failed});
+    }
+
+    void tokenFailuresEndInTheirMessages_data()
+    {
+        QTest::addColumn<TokenResult>("result");
+        QTest::addColumn<QString>("message");
+        const QString refreshFailed = QStringLiteral("Token 刷新失败，请检查网络后重试");
+        QTest::newRow("no refresh token") << failure(AuthError::noRefreshToken()) << kLoginExpired;
+        QTest::newRow("no access token") << failure(AuthError::noAccessToken()) << kLoginExpired;
+        QTest::newRow("http") << failure(AuthError::http(500, QStringLiteral("boom"))) << refreshFailed;
+        QTest::newRow("decode") << failure(AuthError::decode()) << refreshFailed;
+        QTest::newRow("platform") << failure(PlatformError{QStringLiteral("QNetworkReply"), 2, QStringLiteral("Connection closed")})
+                                  << QStringLiteral("Token 刷新失败：Connection closed");
+    }
+
+    void tokenFailuresEndInTheirMessages()
+    {
+        QFETCH(TokenResult, result);
+        QFETCH(QString, message);
+        LogCapture log;
+        SpineRig rig;
+        rig.tokens.setValidResults({result});
+        rig.tokens.setDelay(50ms);
+        QSignalSpy phaseSpy(&rig.state, &AppState::phaseChanged);
+
+        rig.controller.toggle();
+        QCOMPARE(rig.state.phase(), Phase::idle()); // idle while the token is fetched
+        QTRY_COMPARE(phases(phaseSpy), QList<Phase>{Phase::error(message)});
+        QCOMPARE(rig.engine.prepareCount(), 0);
+        QCOMPARE(log.messages(QStringLiteral("socket")), QStringList{});
+        QCOMPARE(log.messages(QStringLiteral("app"), QtCriticalMsg), QStringList{message});
+    }
+
+    void microphoneFailureShowsItsDescription()
+    {
+        SpineRig rig;
+        rig.tokens.setValidResults({token(m_access)});
+        rig.engine.setPrepareError(PlatformError{QStringLiteral("Murlex.Audio"), 1, QStringLiteral("麦克风权限被拒绝")});
+        startAndSettle(rig);
+        QCOMPARE(rig.state.phase(), Phase::error(QStringLiteral("麦克风初始化失败：麦克风权限被拒绝")));
+        QCOMPARE(rig.engine.startCount(), 0);
+        QCOMPARE(rig.tokens.refreshCount(), 0);
+    }
+
+    void toggleIsDecidedByThePhase()
+    {
+        LogCapture log;
+        SpineRig rig;
+        for (const Phase &busy : {Phase::finalizing(), Phase::polishing(), Phase::injecting()}) {
+            rig.state.setPhase(busy);
+            rig.controller.toggle();
+            QCOMPARE(rig.state.phase(), busy);
+        }
+        QCOMPARE(log.messages(QStringLiteral("dictation")),
+                 (QStringList{QStringLiteral("ignored toggle: still in finalizing"), QStringLiteral("ignored toggle: still in polishing"),
+                              QStringLiteral("ignored toggle: still in injecting")}));
+
+        // A toggle on an error only dismisses it.
+        rig.state.setError(kDropped);
+        rig.controller.toggle();
+        QCOMPARE(rig.state.phase(), Phase::idle());
+        QVERIFY(!rig.controller.isStarting());
+        QCOMPARE(rig.tokens.validCount(), 0);
+    }
+
+    void secondToggleWhileStartingIsIgnored()
+    {
+        LogCapture log;
+        SpineRig rig;
+        rig.tokens.setValidResults({failure(AuthError::noAccessToken())});
+        rig.tokens.setDelay(200ms);
+        rig.controller.toggle();
+        rig.controller.toggle();
+        QVERIFY(log.contains(QStringLiteral("dictation"), QtInfoMsg, QStringLiteral("ignored toggle: a dictation is already starting")));
+        QTRY_COMPARE(rig.state.phase(), Phase::error(kLoginExpired));
+        QCOMPARE(rig.tokens.validCount(), 1);
+        QCOMPARE(log.count(QStringLiteral("dictation"), QtInfoMsg, QStringLiteral("beginDictation()")), 1);
+    }
+
+    // Nothing listens: the socket publishes one error. The permanent handler shows it at once,
+    // the wait turns it into transport(...), and the refresh probe decides what comes next.
+    void refusedConnectionThenRefreshProbe_data()
+    {
+        QTest::addColumn<TokenResult>("refresh");
+        QTest::addColumn<QString>("probeLog");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("signOuts");
+        const QString refused = QStringLiteral("网络异常，无法连接服务器（Connection refused）");
+        QTest::newRow("probe answered 401") << failure(AuthError::http(401, QStringLiteral("expired")))
+                                            << QStringLiteral("refresh probe 401: token 真的失效") << kLoginExpired << 1;
+        QTest::newRow("probe answered 500") << failure(AuthError::http(500, QStringLiteral("down")))
+                                            << QStringLiteral("refresh probe failed: http(500, \"down\")") << refused << 0;
+        QTest::newRow("probe could not be sent")
+            << failure(PlatformError{QStringLiteral("QNetworkReply"), 1, QStringLiteral("Connection refused")})
+            << QStringLiteral("refresh probe error: Error Domain=QNetworkReply Code=1 \"Connection refused\"") << refused << 0;
+        QTest::newRow("probe succeeded, retry refused")
+            << token(QStringLiteral("fresh")) << QStringLiteral("retry connect also failed: transport(\"Connection refused\")")
+            << QStringLiteral("网络异常，无法连接服务器，请重试") << 0;
+    }
+
+    void refusedConnectionThenRefreshProbe()
+    {
+        QFETCH(TokenResult, refresh);
+        QFETCH(QString, probeLog);
+        QFETCH(QString, message);
+        QFETCH(int, signOuts);
+        RedirectingNetworkAccess toClosedPort(closedPort(), {});
+        ScopedNetworkAccess closed(&toClosedPort);
+        LogCapture log;
+        SpineRig rig;
+        rig.tokens.setValidResults({token(m_access)});
+        rig.tokens.setRefreshResults({refresh});
+        startAndSettle(rig);
+
+        QCOMPARE(rig.state.phase(), Phase::error(message));
+        QCOMPARE(rig.tokens.refreshCount(), 1);
+        QCOMPARE(rig.tokens.signOutCount(), signOuts);
+        QVERIFY2(log.contains(QStringLiteral("dictation"), QtCriticalMsg, probeLog), qPrintable(probeLog));
+        QVERIFY(log.contains(QStringLiteral("dictation"), QtInfoMsg, QStringLiteral("connect failed, probing with /auth/refresh once")));
+        // The permanent handler saw the same error first; the later message replaced it.
+        const QStringList shown = log.messages(QStringLiteral("app"), QtCriticalMsg);
+        QCOMPARE(shown.first(), QStringLiteral("服务端错误：Connection refused"));
+        QCOMPARE(shown.last(), message);
+        QVERIFY(log.contains(QStringLiteral("socket"), QtCriticalMsg,
+                             QStringLiteral("receive failed: Error Domain=QAbstractSocket Code=0 \"Connection refused\"")));
+        QCOMPARE(rig.engine.startCount(), 0);
+        QVERIFY(!rig.state.isConnected());
+        QVERIFY(!rig.socket.isOpen());
     }
 
     // Last: the stand-in goes away while the connection is idle, and a new one comes up.

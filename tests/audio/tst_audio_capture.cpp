@@ -1,6 +1,9 @@
 // test-labels: audio
 // The capture engine against the harness's real PulseAudio: known signals written into pipe
-// sources come back as 16 kHz mono chunks, and device changes end a capture.
+// sources come back as 16 kHz mono chunks, device changes end a capture, the device list and the
+// microphone permission come from the server, and a server that is gone or silent is given up.
+// Failures the server cannot be made to produce on demand (a sample rate of 0, no converter, an
+// engine that does not start) are played over the real engine by a scripted sound system.
 #include "audio/AudioCaptureEngine.h"
 #include "platform/Platform.h"
 
@@ -8,7 +11,10 @@
 #include "LogCapture.h"
 #include "Pactl.h"
 #include "PipeSource.h"
+#include "ScriptedAudioSystem.h"
 
+#include <QCoro/QCoroTask>
+#include <QLocalServer>
 #include <QtTest>
 
 #include <cmath>
@@ -24,16 +30,14 @@ constexpr int kQuietMs = 600;
 
 const QString kAudio = QStringLiteral("audio");
 
-QString audioMessage(const LogCapture &log, const QString &prefix)
+bool logged(const LogCapture &log, const QString &prefix)
 {
-    for (const QString &message : log.messages(kAudio))
-        if (message.startsWith(prefix))
-            return message;
-    return {};
+    return !log.messages(kAudio).filter(QRegularExpression(u'^' + QRegularExpression::escape(prefix))).isEmpty();
 }
 
 // Writes `pcm` into a pipe source in real time; returns once it is all written.
-void play(const QByteArray &pcm, const QString &fifo = PipeSource::fifoPath(), int bytesPerSecond = PipeSource::sampleRate() * PipeSource::channels() * 2)
+void play(const QByteArray &pcm, const QString &fifo = PipeSource::fifoPath(),
+          int bytesPerSecond = PipeSource::sampleRate() * PipeSource::channels() * 2)
 {
     PipeSource source(fifo, bytesPerSecond);
     source.start(pcm);
@@ -46,9 +50,8 @@ QByteArray floatTone(double frequency, double seconds, double amplitude, int rat
     const auto frames = qsizetype(std::llround(seconds * rate));
     QByteArray out(frames * channels * 4, Qt::Uninitialized);
     auto *samples = reinterpret_cast<float *>(out.data());
-    for (qsizetype i = 0; i < frames; ++i)
-        for (int c = 0; c < channels; ++c)
-            samples[i * channels + c] = float(amplitude * std::sin(2.0 * M_PI * frequency * double(i) / rate));
+    for (qsizetype i = 0; i < frames * channels; ++i)
+        samples[i] = float(amplitude * std::sin(2.0 * M_PI * frequency * double(i / channels) / rate));
     return out;
 }
 
@@ -61,13 +64,18 @@ class TestAudioCapture : public QObject {
     std::shared_ptr<AudioSystem> m_system;
     QList<int> m_modules;
 
-    // An engine on the real sound system; chunks go to `chunks` and device changes that end a
-    // capture are counted in `deviceChanges` when given.
-    std::unique_ptr<AudioCaptureEngine> makeEngine(ChunkRecorder *chunks = nullptr, int *deviceChanges = nullptr)
+    std::unique_ptr<QSettings> settings(const QString &name = QStringLiteral("settings"))
     {
-        auto settings = std::make_unique<QSettings>(m_dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-        auto permission = Platform::microphonePermission(m_system, std::move(settings));
-        auto engine = std::make_unique<AudioCaptureEngine>(m_system, permission);
+        return std::make_unique<QSettings>(m_dir.filePath(name + QStringLiteral(".ini")), QSettings::IniFormat);
+    }
+
+    // An engine on the sound system (the real one unless given); chunks go to `chunks`, and device
+    // changes that end a capture are counted in `deviceChanges`.
+    std::unique_ptr<AudioCaptureEngine> makeEngine(ChunkRecorder *chunks = nullptr, int *deviceChanges = nullptr,
+                                                   std::shared_ptr<AudioSystem> system = {})
+    {
+        system = system ? system : m_system;
+        auto engine = std::make_unique<AudioCaptureEngine>(system, Platform::microphonePermission(system, settings()));
         if (chunks)
             engine->setOnPCMFrame(chunks->handler());
         if (deviceChanges)
@@ -77,6 +85,7 @@ class TestAudioCapture : public QObject {
 
     QString fifo(const QString &name) const { return m_dir.filePath(name + QStringLiteral(".fifo")); }
 
+    // Loads a pipe source (unloaded after the test) and answers its index.
     int loadPipeSource(const QString &name, const QString &properties = {}, const QString &format = QStringLiteral("s16le"),
                        int rate = 48000, int channels = 2)
     {
@@ -85,6 +94,8 @@ class TestAudioCapture : public QObject {
             m_modules << module;
         return Pactl::sourceIndex(name);
     }
+
+    QString unreachableServer() const { return QStringLiteral("unix:") + m_dir.filePath(QStringLiteral("no-server")); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -162,10 +173,9 @@ private Q_SLOTS:
         int bytesPerSecond = rate * channels * 2;
         QByteArray signal = PipeSource::tone(frequency, 1.0, amplitude);
         if (!format.isEmpty()) {
-            const QString name = QStringLiteral("murlex_float_mic");
-            QVERIFY(loadPipeSource(name, {}, format, rate, channels) >= 0);
-            QVERIFY(Pactl::setDefaultSource(name));
-            fifoPath = fifo(name);
+            QVERIFY(loadPipeSource(QStringLiteral("murlex_float_mic"), {}, format, rate, channels) >= 0);
+            QVERIFY(Pactl::setDefaultSource(QStringLiteral("murlex_float_mic")));
+            fifoPath = fifo(QStringLiteral("murlex_float_mic"));
             bytesPerSecond = rate * channels * 4;
             signal = floatTone(frequency, 1.0, amplitude, rate, channels);
         }
@@ -187,16 +197,12 @@ private Q_SLOTS:
         int crossings = 0;
         double energy = 0;
         for (qsizetype i = from; i < to; ++i) {
-            if (samples[i - 1] < 0 && samples[i] >= 0)
-                ++crossings;
+            crossings += samples[i - 1] < 0 && samples[i] >= 0;
             energy += double(samples[i]) * samples[i];
         }
-        const double seconds = double(to - from) / 16000.0;
-        const double measured = crossings / seconds;
+        const double measured = crossings / (double(to - from) / 16000.0);
         QVERIFY2(std::abs(measured - frequency) <= 4.0, qPrintable(QStringLiteral("%1 Hz").arg(measured)));
-        const double rms = std::sqrt(energy / double(to - from));
-        const double expected = amplitude * 32767.0 / std::sqrt(2.0);
-        const double db = 20.0 * std::log10(rms / expected);
+        const double db = 20.0 * std::log10(std::sqrt(energy / double(to - from)) / (amplitude * 32767.0 / std::sqrt(2.0)));
         QVERIFY2(std::abs(db) <= 1.0, qPrintable(QStringLiteral("level off by %1 dB").arg(db)));
     }
 
@@ -216,9 +222,11 @@ private Q_SLOTS:
             // A short capture yields one short chunk at stop; no bytes, nothing.
             QCOMPARE(chunks.sizes(), seconds > 0 ? QList<qsizetype>{1600} : QList<qsizetype>{});
         }
-        QVERIFY(audioMessage(log, QStringLiteral("capture stopped")).endsWith(QStringLiteral("sent 1600 bytes (~0.05s of audio)")));
-        QCOMPARE(log.messages(kAudio, QtInfoMsg).filter(QRegularExpression(QStringLiteral(R"(sent 0 bytes \(~0\.00s of audio\)$)"))).size(), 1);
-        QCOMPARE(log.count(kAudio, QtInfoMsg, QStringLiteral("first PCM chunk flushed (3200 bytes)")), 0);
+        const QStringList stops = log.messages(kAudio, QtInfoMsg).filter(QStringLiteral("capture stopped"));
+        QCOMPARE(stops.size(), 2);
+        QVERIFY2(stops.at(0).endsWith(QStringLiteral("sent 1600 bytes (~0.05s of audio)")), qPrintable(stops.at(0)));
+        QVERIFY2(stops.at(1).endsWith(QStringLiteral("sent 0 bytes (~0.00s of audio)")), qPrintable(stops.at(1)));
+        QVERIFY(!logged(log, QStringLiteral("first PCM chunk flushed")));
     }
 
     // Starting twice and stopping twice change nothing; once stopped, a change of the default
@@ -238,9 +246,9 @@ private Q_SLOTS:
         QCOMPARE(Pactl::recordingSources().size(), 1);
 
         engine->stopCapture();
-        const qsizetype logged = log.entries().size();
+        const qsizetype entries = log.entries().size();
         engine->stopCapture();
-        QCOMPARE(log.entries().size(), logged);
+        QCOMPARE(log.entries().size(), entries);
         QCOMPARE(states.size(), 2);
         QCOMPARE(engine->state(), State{AudioCaptureEngine::EnginePrepared{}});
 
@@ -250,7 +258,7 @@ private Q_SLOTS:
         QTest::qWait(kQuietMs);
         QCOMPARE(deviceChanges, 0);
         QCOMPARE(states.size(), 2);
-        QVERIFY(audioMessage(log, QStringLiteral("audio device configuration changed")).isEmpty());
+        QVERIFY(!logged(log, QStringLiteral("audio device configuration changed")));
 
         engine->startCapture();
         QVERIFY(log.contains(kAudio, QtInfoMsg, QStringLiteral("capture started (input 44100.000000Hz 1ch, deviceID=%1)").arg(other)));
@@ -278,21 +286,21 @@ private Q_SLOTS:
         QTRY_VERIFY(log.contains(kAudio, QtDebugMsg, QStringLiteral("config change: format unchanged (2 ch, 48000 Hz, Int16, interleaved), no-op")));
         QCOMPARE(engine->state(), State{AudioCaptureEngine::Capturing{}});
         QCOMPARE(deviceChanges, 0);
-        QVERIFY(audioMessage(log, QStringLiteral("audio device configuration changed")).isEmpty());
+        QVERIFY(!logged(log, QStringLiteral("audio device configuration changed")));
 
         QVERIFY(Pactl::setDefaultSource(QStringLiteral("murlex_headset")));
         QTRY_COMPARE(deviceChanges, 1);
         QCOMPARE(engine->state(), State{AudioCaptureEngine::EnginePrepared{}});
-        QVERIFY(log.contains(kAudio, QtInfoMsg, QStringLiteral("audio device configuration changed (wasCapturing=true)")));
-        QVERIFY(log.contains(kAudio, QtInfoMsg, QStringLiteral("new input format: 1 ch, 44100 Hz, Int16, interleaved")));
-        QVERIFY(log.contains(kAudio, QtInfoMsg, QStringLiteral("new device starts; engine released until the next capture")));
+        for (const char *line : {"audio device configuration changed (wasCapturing=true)", "new input format: 1 ch, 44100 Hz, Int16, interleaved",
+                                 "new device starts; engine released until the next capture"})
+            QVERIFY2(log.contains(kAudio, QtInfoMsg, QLatin1String(line)), line);
         // Nothing is held after the capture ended.
         QTRY_VERIFY(Pactl::recordingSources().isEmpty());
 
         // The remainder is discarded; stopping now does nothing.
         engine->stopCapture();
         QCOMPARE(chunks.count(), 1);
-        QVERIFY(audioMessage(log, QStringLiteral("capture stopped")).isEmpty());
+        QVERIFY(!logged(log, QStringLiteral("capture stopped")));
 
         // Once the capture ended, further changes go unheard.
         QVERIFY(Pactl::setDefaultSource(PipeSource::sourceName()));
@@ -309,8 +317,7 @@ private Q_SLOTS:
         int deviceChanges = 0;
         auto engine = makeEngine(&chunks, &deviceChanges);
         QVERIFY(loadPipeSource(QStringLiteral("murlex_usb")) >= 0);
-        const QString name = QStringLiteral("murlex_builtin");
-        const int builtin = loadPipeSource(name, QStringLiteral("device.form_factor=internal"));
+        const int builtin = loadPipeSource(QStringLiteral("murlex_builtin"), QStringLiteral("device.form_factor=internal"));
         QVERIFY(builtin >= 0);
         const int pci = loadPipeSource(QStringLiteral("murlex_pci"), QStringLiteral("device.bus=pci"));
         QVERIFY(pci >= 0);
@@ -319,9 +326,8 @@ private Q_SLOTS:
         QCOMPARE(Pactl::recordingSources(), QList<int>{builtin});
         QVERIFY(log.contains(kAudio, QtInfoMsg, QStringLiteral("bound inputNode to builtin mic deviceID=%1").arg(builtin)));
         QVERIFY(log.contains(kAudio, QtInfoMsg, QStringLiteral("capture started (input 48000.000000Hz 2ch, deviceID=%1)").arg(builtin)));
-        play(PipeSource::tone(440, 0.15), fifo(name)); // done writing before its source goes away
-        QTRY_COMPARE(chunks.count(), 1);
-        QCOMPARE(chunks.sizes(), QList<qsizetype>{3200});
+        play(PipeSource::tone(440, 0.15), fifo(QStringLiteral("murlex_builtin"))); // done before its source goes away
+        QTRY_COMPARE(chunks.sizes(), QList<qsizetype>{3200});
 
         QVERIFY(Pactl::unloadModule(m_modules.takeAt(1)));
         QTRY_COMPARE(deviceChanges, 1);
@@ -336,6 +342,165 @@ private Q_SLOTS:
         QCOMPARE(engine->state(), State{AudioCaptureEngine::Capturing{}});
         QCOMPARE(Pactl::recordingSources(), QList<int>{pci});
         engine->stopCapture();
+    }
+
+    // Each failure once at the start of a capture, then once when a device change rebuilds it.
+    void failuresShowOnlyInTheState_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("startLog");
+        QTest::addColumn<QString>("startMessage");
+        QTest::addColumn<QString>("rebuildLog");
+        QTest::addColumn<QString>("rebuildMessage");
+        QTest::newRow("sample rate 0") << QStringLiteral("sample rate 0")
+                                       << QStringLiteral("startCapture: invalid input format (sampleRate=0)")
+                                       << QStringLiteral("麦克风格式无效")
+                                       << QStringLiteral("new device has invalid sampleRate=0, marking interrupted")
+                                       << QStringLiteral("音频设备格式无效(sampleRate=0)");
+        QTest::newRow("no converter")
+            << QStringLiteral("no converter")
+            << QStringLiteral("startCapture: failed to build converter for 2 ch, 48000 Hz, Int16, interleaved")
+            << QStringLiteral("无法构建音频转换器") << QStringLiteral("failed to rebuild converter for new device")
+            << QStringLiteral("无法构建新设备的音频转换器");
+        QTest::newRow("start fails") << QStringLiteral("start fails")
+                                     << QStringLiteral("startCapture: engine.start failed: Connection terminated")
+                                     << QStringLiteral("引擎启动失败: Connection terminated")
+                                     << QStringLiteral("engine restart failed: Connection terminated")
+                                     << QStringLiteral("引擎重启失败: Connection terminated");
+    }
+
+    void failuresShowOnlyInTheState()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, startLog);
+        QFETCH(QString, startMessage);
+        QFETCH(QString, rebuildLog);
+        QFETCH(QString, rebuildMessage);
+        const auto scripted = std::make_shared<ScriptedAudioSystem>(m_system);
+        const auto fail = [&] {
+            scripted->script->zeroSampleRate = failure == QLatin1String("sample rate 0");
+            scripted->script->refuseConverter = failure == QLatin1String("no converter");
+            scripted->script->startFailure = failure == QLatin1String("start fails") ? QStringLiteral("Connection terminated") : QString();
+        };
+        LogCapture log;
+        int deviceChanges = 0;
+        auto engine = makeEngine(nullptr, &deviceChanges, scripted);
+        QSignalSpy states(engine.get(), &AudioCaptureEngine::stateChanged);
+        QVERIFY(loadPipeSource(QStringLiteral("murlex_dock"), {}, QStringLiteral("s16le"), 44100, 1) >= 0);
+        fail();
+
+        engine->startCapture();
+        QCOMPARE(engine->state(), State{AudioCaptureEngine::Interrupted{startMessage}});
+        QCOMPARE(states.size(), 1);
+        QVERIFY(log.contains(kAudio, QtCriticalMsg, startLog));
+        QVERIFY(Pactl::recordingSources().isEmpty());
+        // Stopping an engine that never started does nothing.
+        engine->stopCapture();
+        QCOMPARE(states.size(), 1);
+        QCOMPARE(deviceChanges, 0);
+
+        // The next start simply tries again.
+        *scripted->script = AudioScript{};
+        engine->startCapture();
+        QCOMPARE(engine->state(), State{AudioCaptureEngine::Capturing{}});
+        QCOMPARE(Pactl::recordingSources().size(), 1);
+
+        // A new default source in another format makes the engine rebuild, and that fails.
+        fail();
+        QVERIFY(Pactl::setDefaultSource(QStringLiteral("murlex_dock")));
+        QTRY_COMPARE(deviceChanges, 1);
+        QCOMPARE(engine->state(), State{AudioCaptureEngine::Interrupted{rebuildMessage}});
+        QVERIFY(log.contains(kAudio, QtCriticalMsg, rebuildLog));
+        QVERIFY(log.contains(kAudio, QtInfoMsg, QStringLiteral("audio device configuration changed (wasCapturing=true)")));
+        QVERIFY(!logged(log, QStringLiteral("new device starts")));
+        QTRY_VERIFY(Pactl::recordingSources().isEmpty());
+    }
+
+    void devicesAreTheSourcesWithoutMonitors()
+    {
+        const auto internal = AudioDeviceID(loadPipeSource(QStringLiteral("murlex_laptop"), QStringLiteral("device.form_factor=internal")));
+        const auto pci = AudioDeviceID(loadPipeSource(QStringLiteral("murlex_card"), QStringLiteral("device.bus=pci")));
+        const auto usb = AudioDeviceID(loadPipeSource(QStringLiteral("murlex_usb"), QStringLiteral("device.bus=usb device.form_factor=webcam")));
+        const auto mic = AudioDeviceID(Pactl::sourceIndex(PipeSource::sourceName()));
+        // The null sink's monitor is a source too, but no microphone.
+        QCOMPARE(m_system->inputDevices(), std::optional(QList<AudioDevice>{{mic, PipeSource::sourceName(), false},
+                                                                            {internal, QStringLiteral("murlex_laptop"), true},
+                                                                            {pci, QStringLiteral("murlex_card"), true},
+                                                                            {usb, QStringLiteral("murlex_usb"), false}}));
+        QCOMPARE(m_system->defaultInputDevice(), std::optional<AudioDeviceID>(mic));
+    }
+
+    void permissionIsUndeterminedUntilAskedAndRemembered()
+    {
+        auto permission = Platform::microphonePermission(m_system, settings(QStringLiteral("asked")));
+        QCOMPARE(permission->status(), MicStatus::undetermined);
+        QCOMPARE(QCoro::waitFor(permission->request()), MicStatus::granted);
+        QCOMPARE(permission->status(), MicStatus::granted);
+        QCOMPARE(Platform::microphonePermission(m_system, settings(QStringLiteral("asked")))->status(), MicStatus::granted);
+        QVERIFY(settings(QStringLiteral("asked"))->value(QStringLiteral("microphoneAccessRequested")).toBool());
+
+        // With no usable source the same question is answered "denied".
+        QCOMPARE(Platform::microphonePermission(Platform::audioSystem(unreachableServer()), settings(QStringLiteral("asked")))->status(),
+                 MicStatus::denied);
+    }
+
+    void prepareConfirmsThePermissionOnlyFromIdle()
+    {
+        LogCapture log;
+        auto engine = std::make_unique<AudioCaptureEngine>(m_system, Platform::microphonePermission(m_system, settings(QStringLiteral("prepare"))));
+        QSignalSpy states(engine.get(), &AudioCaptureEngine::stateChanged);
+        QCOMPARE(QCoro::waitFor(engine->prepare()), std::nullopt);
+        QCOMPARE(engine->state(), State{AudioCaptureEngine::EnginePrepared{}});
+        QVERIFY(log.contains(kAudio, QtInfoMsg, QStringLiteral("prepared (engine on-demand, mic released until startCapture)")));
+        // Preparing does not open the microphone.
+        QVERIFY(Pactl::recordingSources().isEmpty());
+        QCOMPARE(QCoro::waitFor(engine->prepare()), std::nullopt);
+        QCOMPARE(states.size(), 1);
+
+        // A capture started from idle: prepare() returns without asking.
+        auto unasked = Platform::microphonePermission(m_system, settings(QStringLiteral("unasked")));
+        AudioCaptureEngine capturing(m_system, unasked);
+        capturing.startCapture();
+        QCOMPARE(QCoro::waitFor(capturing.prepare()), std::nullopt);
+        QCOMPARE(capturing.state(), State{AudioCaptureEngine::Capturing{}});
+        QCOMPARE(unasked->status(), MicStatus::undetermined);
+        capturing.stopCapture();
+    }
+
+    void noSoundServerMeansNoMicrophone()
+    {
+        LogCapture log;
+        auto engine = makeEngine(nullptr, nullptr, Platform::audioSystem(unreachableServer()));
+        QSignalSpy states(engine.get(), &AudioCaptureEngine::stateChanged);
+        QCOMPARE(QCoro::waitFor(engine->prepare()),
+                 std::optional(PlatformError{QStringLiteral("Murlex.Audio"), 1, QStringLiteral("麦克风权限被拒绝")}));
+        QCOMPARE(engine->state(), State{AudioCaptureEngine::Idle{}});
+        QCOMPARE(states.size(), 0);
+
+        // Started anyway, the capture finds no usable input.
+        engine->startCapture();
+        QCOMPARE(engine->state(), State{AudioCaptureEngine::Interrupted{QStringLiteral("麦克风格式无效")}});
+        QVERIFY(log.contains(kAudio, QtCriticalMsg, QStringLiteral("no builtin input device found, falling back to system default")));
+        QVERIFY(log.contains(kAudio, QtCriticalMsg, QStringLiteral("startCapture: invalid input format (sampleRate=0)")));
+    }
+
+    void aServerThatNeverAnswersIsGivenUp()
+    {
+        // Accepts connections (the kernel does, with nobody reading) and never says a word.
+        QLocalServer silent;
+        QVERIFY(silent.listen(m_dir.filePath(QStringLiteral("silent"))));
+        const QString server = QStringLiteral("unix:") + silent.fullServerName();
+        LogCapture log;
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(Platform::audioSystem(server, std::chrono::milliseconds(200))->inputDevices(), std::nullopt);
+        QVERIFY2(timer.elapsed() >= 150 && timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(log.contains(kAudio, QtDebugMsg, QStringLiteral("PulseAudio: cannot connect: Timeout")));
+
+        // The real limit is a few seconds: long enough for a busy server, short enough for a user.
+        timer.restart();
+        QCOMPARE(Platform::audioSystem(server)->inputDevices(), std::nullopt);
+        QVERIFY2(timer.elapsed() >= 1000 && timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
     }
 };
 

@@ -1,12 +1,17 @@
-// test-labels: e2e
+// test-labels: e2e desktop
 // The application end to end, as a person uses it: the murlex program (the shipped main over the
 // test transport, tests/helpers/murlex_e2e.cpp) signed in against the stand-in, a text field with
-// the focus in another program, the shortcut pressed on the X server, a tone spoken into the
-// harness's microphone, and the stand-in's polished text arriving in the field.
+// the focus in another program, the shortcut pressed on the X server (or murlex --toggle run as a
+// desktop's shortcut daemon would), a tone spoken into the harness's microphone, and the
+// stand-in's polished text arriving in the field. Also the murlex command's answers around it.
 #include "EndToEndRig.h"
 #include "PipeSource.h"
 #include "app/AppState.h"
+#include "app/SessionBusService.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -53,12 +58,35 @@ bool clipboardRestored()
 {
     return QTest::qWaitFor([] { return EndToEndRig::clipboardNow() == EndToEndRig::clipboardText(); }, 3000);
 }
+
+// The shipped program of this build, run to its end.
+std::optional<MurlexProcess::Outcome> murlex(const QStringList &arguments, const QProcessEnvironment &environment)
+{
+    return MurlexProcess::runToEnd(arguments, environment, 20000, QStringLiteral(MURLEX_TEST_HELPERS_DIR "/../src/murlex"));
+}
+
+// A fresh home and session of its own below `root`, on the harness's display and bus.
+QProcessEnvironment sessionBelow(const QString &root)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"})
+        environment.insert(QLatin1String(name), root + u'/' + QLatin1String(name));
+    return environment;
+}
+
+bool nameHasOwner()
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(QLatin1String(SessionBusService::serviceName));
+}
 } // namespace
 
 class TestEndToEnd : public QObject {
     Q_OBJECT
 
     EndToEndRig m_rig;
+    QTemporaryDir m_home;
+
+    QProcessEnvironment ownEnvironment() const { return sessionBelow(m_home.path()); }
 
     void checkTone(const QString &inserted)
     {
@@ -71,7 +99,10 @@ class TestEndToEnd : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
+        QVERIFY(m_home.isValid());
         QVERIFY2(m_rig.start(serverHotWords), qPrintable(m_rig.failure()));
+        QVERIFY(m_rig.app().waitForCount(QStringLiteral("listening on the session bus as quillfen.MurlexMac"), 1));
+        QVERIFY(nameHasOwner());
     }
 
     void commandLineAnswersAndASecondLaunchLeavesTheFirstAlone()
@@ -79,13 +110,17 @@ private Q_SLOTS:
         const struct {
             const char *option;
             int exitCode;
-            const char *output; // contained in what the program writes
-        } answers[] = {{"--version", 0, "Murlex 0."}, {"--help", 0, "Control+Alt+Space"}, {"--no-such-option", 1, ""}};
+            QStringList output; // contained in what the program writes
+        } answers[] = {{"--version", 0, {QStringLiteral("Murlex 0.")}},
+                       {"--help", 0, {QStringLiteral("Usage: murlex [options]"), QStringLiteral("Control+Alt+Space"), QStringLiteral("--toggle")}},
+                       {"--no-such-option", 1, {}}};
         for (const auto &answer : answers) {
-            const auto run = MurlexProcess::runToEnd({QLatin1String(answer.option)}, m_rig.appEnvironment());
+            const auto run = murlex({QLatin1String(answer.option)}, ownEnvironment());
             QVERIFY(run);
             QCOMPARE(run->exitCode, answer.exitCode);
-            QVERIFY2(run->output.contains(QLatin1String(answer.output)), qPrintable(run->output));
+            for (const QString &part : answer.output)
+                QVERIFY2(run->output.contains(part), qPrintable(run->output));
+            QVERIFY(!run->output.contains(QStringLiteral("<executable_name>")));
         }
 
         // Same session (same runtime directory): the second launch says so and goes.
@@ -172,12 +207,73 @@ private Q_SLOTS:
         QCOMPARE(dictations.at(2).toObject().value(QStringLiteral("polish_text")).toString(), second->inserted);
     }
 
+    // murlex --toggle, started from another session's directories as a desktop's shortcut daemon
+    // would, starts and ends a dictation in the running instance.
+    void toggleOnTheSessionBusDictatesInTheRunningInstance()
+    {
+        QVERIFY(m_rig.focusField());
+        const int toggles = m_rig.app().count(QStringLiteral("toggle requested on the session bus"));
+        const auto dictation = m_rig.dictate(PipeSource::tone(440.0, 2.0), [this] {
+            const auto toggle = murlex({QStringLiteral("--toggle")}, ownEnvironment());
+            return toggle && toggle->exitCode == 0 && toggle->output.isEmpty();
+        });
+        QVERIFY2(dictation, qPrintable(m_rig.failure()));
+        checkTone(dictation->inserted);
+        QCOMPARE(m_rig.app().count(QStringLiteral("toggle requested on the session bus")), toggles + 2);
+        const QJsonArray dictations = m_rig.server().socketRecording().last().toObject().value(QStringLiteral("dictations")).toArray();
+        QCOMPARE(dictations.size(), 4);
+        QCOMPARE(dictations.last().toObject().value(QStringLiteral("polish_text")).toString(), dictation->inserted);
+    }
+
+    // Without an X11 display: no display at all, a Wayland session without one, a display that
+    // does not answer. The program says what is missing, ends by itself and leaves nothing behind.
+    void withoutADisplayItSaysWhatIsMissingAndEndsCleanly()
+    {
+        const struct {
+            const char *display;
+            bool wayland;
+            const char *line;
+        } cases[] = {
+            {nullptr, false, "Murlex cannot start: no X11 display (DISPLAY is not set)."},
+            {nullptr, true, "Murlex cannot start: no X11 display (DISPLAY is not set). This is a Wayland session: for now Murlex needs its X11 display through XWayland."},
+            {":97", false, "Murlex cannot start: the X11 display :97 cannot be opened."},
+        };
+        QTemporaryDir home;
+        for (const auto &c : cases) {
+            QProcessEnvironment environment = sessionBelow(home.path());
+            environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+            environment.remove(QStringLiteral("DISPLAY"));
+            if (c.display)
+                environment.insert(QStringLiteral("DISPLAY"), QLatin1String(c.display));
+            if (c.wayland) {
+                environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-0"));
+                environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+            }
+            const auto outcome = murlex({}, environment);
+            QVERIFY2(outcome, c.line); // ended by itself, without a crash
+            QCOMPARE(outcome->exitCode, 1);
+            QCOMPARE(outcome->output.split(u'\n', Qt::SkipEmptyParts), QStringList{QString::fromUtf8(c.line)});
+        }
+        // No crash report, no run record, nothing else was left behind.
+        QDirIterator left(home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QVERIFY2(!left.hasNext(), qPrintable(left.hasNext() ? left.next() : QString()));
+    }
+
     void cleanupTestCase()
     {
         const auto status = m_rig.app().terminate();
         QVERIFY2(status, qPrintable(m_rig.app().lines().join(u'\n')));
         QCOMPARE(*status, 0);
         QCOMPARE(m_rig.app().count(QStringLiteral("Murlex exiting")), 1);
+        // The instance's name went with it: murlex --toggle has nobody to ask.
+        QTRY_VERIFY(!nameHasOwner());
+        const auto toggle = murlex({QStringLiteral("--toggle")}, ownEnvironment());
+        QVERIFY(toggle);
+        QCOMPARE(toggle->exitCode, 1);
+        // What the person reads is the one line; log lines (with their time stamps) aside.
+        QStringList said = toggle->output.split(u'\n', Qt::SkipEmptyParts);
+        said.removeIf([](const QString &line) { return QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d ")).match(line).hasMatch(); });
+        QCOMPARE(said, QStringList{QStringLiteral("Murlex is not running: start it first, then murlex --toggle starts or ends a dictation.")});
 
         // Diagnostics followed the run in the application's own data directory.
         const QString data = m_rig.appEnvironment().value(QStringLiteral("XDG_DATA_HOME")) + QStringLiteral("/quillfen.MurlexMac/");
@@ -185,7 +281,7 @@ private Q_SLOTS:
         QFile usageFile(data + QStringLiteral("usage-metrics.json"));
         QVERIFY(usageFile.open(QIODevice::ReadOnly));
         const QJsonObject usage = QJsonDocument::fromJson(usageFile.readAll()).object();
-        QCOMPARE(usage.value(QStringLiteral("dictations")).toInt(), 4); // the rejected one recorded too
+        QCOMPARE(usage.value(QStringLiteral("dictations")).toInt(), 5); // the rejected one recorded too
         QCOMPARE(usage.value(QStringLiteral("failures")).toObject().keys(), QStringList{QStringLiteral("Token 失效，请重新登录")});
         const QStringList latencies = usage.value(QStringLiteral("latencies")).toObject().keys();
         for (const char *name : {"asr_time", "polish_time", "total_time"})

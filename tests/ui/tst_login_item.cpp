@@ -19,17 +19,8 @@
 #include <QTest>
 
 namespace {
-const QString appsDir = QStringLiteral("share/icons/hicolor/scalable/apps/");
-
-QString buildDir()
-{
-    return QDir::cleanPath(QStringLiteral(MURLEX_TEST_HELPERS_DIR "/.."));
-}
-
-QString buildTreeExecutable()
-{
-    return buildDir() + QStringLiteral("/src/murlex");
-}
+const QString buildDir = QDir::cleanPath(QStringLiteral(MURLEX_TEST_HELPERS_DIR "/.."));
+const QString buildTreeExecutable = buildDir + QStringLiteral("/src/murlex");
 
 // Every file below `root`, relative to it.
 QStringList filesBelow(const QString &root)
@@ -64,16 +55,25 @@ QString validationErrors(const QString &entry)
     if (!validate.waitForFinished(20000))
         return QStringLiteral("desktop-file-validate did not finish");
     const QString output = QString::fromUtf8(validate.readAll());
-    return validate.exitCode() == 0 && !output.contains(QLatin1String("error")) ? QString() : output + QStringLiteral(" (exit ") + QString::number(validate.exitCode()) + u')';
+    return validate.exitCode() == 0 && !output.contains(QLatin1String("error")) ? QString() : output;
 }
 
-QString entryValue(const QByteArray &entry, const QString &key)
+// The values of every `key=` line, in order.
+QStringList entryValues(const QByteArray &entry, const QString &key)
 {
+    QStringList values;
     for (const QByteArray &line : entry.split('\n'))
         if (line.startsWith(key.toUtf8() + '='))
-            return QString::fromUtf8(line.mid(key.size() + 1));
-    return {};
+            values << QString::fromUtf8(line.mid(key.size() + 1));
+    return values;
 }
+
+bool runScript(const QString &script, const QStringList &arguments)
+{
+    return ExternalTool::run(QStringLiteral(MURLEX_SOURCE_DIR "/scripts/") + script, arguments, 120000).has_value();
+}
+
+QStringList errors(const LogCapture &log) { return log.messages(QStringLiteral("app"), QtCriticalMsg); }
 } // namespace
 
 class TestLoginItem : public QObject {
@@ -82,174 +82,147 @@ class TestLoginItem : public QObject {
     QTemporaryDir m_root;
     // Installed once for the suite; a space in the path keeps the quoting honest.
     QString m_prefix;
+    QString m_installed;
     QString m_autostart;
 
-    LoginItemService::Paths installedPaths() const
+    std::unique_ptr<LoginItemService> service(const QString &executable) const
     {
-        return {m_prefix + QStringLiteral("/bin/murlex"), m_prefix, m_autostart};
-    }
-    LoginItemService::Paths buildTreePaths() const
-    {
-        return {buildTreeExecutable(), m_prefix, m_autostart};
+        return Platform::loginItemService({executable, m_prefix, m_autostart});
     }
     QString entryPath() const { return m_autostart + QStringLiteral("/quillfen.MurlexMac.desktop"); }
-
-    static bool runScript(const QString &script, const QStringList &arguments)
-    {
-        return ExternalTool::run(QStringLiteral(MURLEX_SOURCE_DIR "/scripts/") + script, arguments, 120000).has_value();
-    }
+    QString entryProgram() const { return DesktopEntry::programOfExec(entryValues(readAll(entryPath()), QStringLiteral("Exec")).value(0)); }
 
 private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_root.isValid());
         m_prefix = m_root.filePath(QStringLiteral("Murlex prefix"));
+        m_installed = m_prefix + QStringLiteral("/bin/murlex");
         m_autostart = m_root.filePath(QStringLiteral("config/autostart"));
-        QVERIFY2(runScript(QStringLiteral("install-app.sh"), {buildDir(), m_prefix}), "install-app.sh failed");
+        QVERIFY2(runScript(QStringLiteral("install-app.sh"), {buildDir, m_prefix}), "install-app.sh failed");
     }
 
-    void cleanup()
-    {
-        QFile::remove(entryPath());
-    }
+    void cleanup() { QFile::remove(entryPath()); }
 
     void installLaysOutExactlyTheApplicationAndUninstallTakesItAway()
     {
-        const QString icon = appsDir + QStringLiteral("quillfen.MurlexMac.svg");
-        const QString tray = appsDir + QStringLiteral("quillfen.MurlexMac-tray.svg");
+        const QString apps = QStringLiteral("share/icons/hicolor/scalable/apps/");
         const QString desktop = QStringLiteral("share/applications/quillfen.MurlexMac.desktop");
-        QCOMPARE(filesBelow(m_prefix), (QStringList{QStringLiteral("bin/murlex"), desktop, tray, icon}));
-        QVERIFY(QFileInfo(m_prefix + QStringLiteral("/bin/murlex")).isExecutable());
-        QCOMPARE(readAll(m_prefix + u'/' + icon), readAll(QStringLiteral(MURLEX_SOURCE_DIR "/src/ui/assets/AppIcon.svg")));
-        QCOMPARE(readAll(m_prefix + u'/' + tray), readAll(QStringLiteral(MURLEX_SOURCE_DIR "/src/ui/assets/MenuBarIcon.svg")));
+        QCOMPARE(filesBelow(m_prefix), (QStringList{QStringLiteral("bin/murlex"), desktop, apps + QStringLiteral("quillfen.MurlexMac-tray.svg"),
+                                                    apps + QStringLiteral("quillfen.MurlexMac.svg")}));
+        QCOMPARE(readAll(m_prefix + u'/' + apps + QStringLiteral("quillfen.MurlexMac.svg")),
+                 readAll(QStringLiteral(MURLEX_SOURCE_DIR "/src/ui/assets/AppIcon.svg")));
+        QCOMPARE(readAll(m_prefix + u'/' + apps + QStringLiteral("quillfen.MurlexMac-tray.svg")),
+                 readAll(QStringLiteral(MURLEX_SOURCE_DIR "/src/ui/assets/MenuBarIcon.svg")));
 
         const QString entryFile = m_prefix + u'/' + desktop;
-        const QString errors = validationErrors(entryFile);
-        QVERIFY2(errors.isEmpty(), qPrintable(errors));
+        const QString invalid = validationErrors(entryFile);
+        QVERIFY2(invalid.isEmpty(), qPrintable(invalid));
         const QByteArray entry = readAll(entryFile);
-        QCOMPARE(entryValue(entry, QStringLiteral("Name")), QStringLiteral("Murlex"));
-        QCOMPARE(entryValue(entry, QStringLiteral("Icon")), QStringLiteral("quillfen.MurlexMac"));
-        QCOMPARE(entryValue(entry, QStringLiteral("StartupNotify")), QStringLiteral("false"));
-        QCOMPARE(entryValue(entry, QStringLiteral("Categories")), QStringLiteral("Utility;Accessibility;"));
+        for (const auto &[key, value] : {std::pair{"Name", "Murlex"}, {"Icon", "quillfen.MurlexMac"}, {"StartupNotify", "false"},
+                                         {"Categories", "Utility;Accessibility;"}})
+            QCOMPARE(entryValues(entry, QLatin1String(key)).value(0), QLatin1String(value));
         QVERIFY(entry.contains("[Desktop Action toggle]\nName=开始/结束录音\n"));
         // Exec names the installed executable, quoted for the space in the prefix; the action adds --toggle.
-        const QStringList execs = [&] {
-            QStringList out;
-            for (const QByteArray &line : entry.split('\n'))
-                if (line.startsWith("Exec="))
-                    out << QString::fromUtf8(line.mid(5));
-            return out;
-        }();
+        const QStringList execs = entryValues(entry, QStringLiteral("Exec"));
         QCOMPARE(execs.size(), 2);
-        QCOMPARE(DesktopEntry::programOfExec(execs.at(0)), m_prefix + QStringLiteral("/bin/murlex"));
+        QCOMPARE(DesktopEntry::programOfExec(execs.at(0)), m_installed);
         QCOMPARE(execs.at(1), execs.at(0) + QStringLiteral(" --toggle"));
 
         // The installed program runs.
-        const auto version = ExternalTool::run(m_prefix + QStringLiteral("/bin/murlex"), {QStringLiteral("--version")});
-        QVERIFY(version);
-        QVERIFY(version->startsWith("Murlex "));
+        const auto version = ExternalTool::run(m_installed, {QStringLiteral("--version")});
+        QVERIFY(version && version->startsWith("Murlex "));
 
-        // Uninstalling from a second prefix leaves this one alone and its own prefix as it was.
+        // Uninstalling from a second prefix leaves this one alone and its own prefix as it was:
+        // the directories the install made go, those that were there stay.
         const QString other = m_root.filePath(QStringLiteral("other"));
-        QVERIFY(QDir().mkpath(other + QStringLiteral("/share/applications")));
         QVERIFY(writeFile(other + QStringLiteral("/share/applications/someone-else.desktop"), "[Desktop Entry]\n"));
-        QVERIFY(runScript(QStringLiteral("install-app.sh"), {buildDir(), other}));
+        QVERIFY(runScript(QStringLiteral("install-app.sh"), {buildDir, other}));
         QCOMPARE(filesBelow(other).size(), 5);
-        QVERIFY(runScript(QStringLiteral("uninstall-app.sh"), {buildDir()}));
+        QVERIFY(runScript(QStringLiteral("uninstall-app.sh"), {buildDir}));
         QCOMPARE(filesBelow(other), QStringList{QStringLiteral("share/applications/someone-else.desktop")});
-        // The directories the install made are gone again, those that were there stay.
         QCOMPARE(QDir(other).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{QStringLiteral("share")});
         QCOMPARE(QDir(other + QStringLiteral("/share")).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("applications")});
         QCOMPARE(filesBelow(m_prefix).size(), 4);
         // The build tree keeps nothing of the installs.
-        QVERIFY(!QFileInfo::exists(buildDir() + QStringLiteral("/install_manifest.txt")));
-        QVERIFY(!QFileInfo::exists(buildDir() + QStringLiteral("/install_dirs.txt")));
+        QVERIFY(!QFileInfo::exists(buildDir + QStringLiteral("/install_manifest.txt")));
+        QVERIFY(!QFileInfo::exists(buildDir + QStringLiteral("/install_dirs.txt")));
     }
 
-    void onlyTheInstalledExecutableIsAnInstallableLocation()
+    void onlyTheInstalledExecutableMayStartAtLogin()
     {
-        QVERIFY(Platform::loginItemService(installedPaths())->isInstallableLocation());
-        QVERIFY(!Platform::loginItemService(buildTreePaths())->isInstallableLocation());
+        QVERIFY(service(m_installed)->isInstallableLocation());
+        QVERIFY(!service(buildTreeExecutable)->isInstallableLocation());
         // This test program, as the running process, with the prefix the build was made for.
         const auto current = LoginItemService::Paths::current();
         QCOMPARE(current.installPrefix, QDir::cleanPath(QString::fromUtf8(BuildConfig::installPrefix)));
         QVERIFY(current.executable.endsWith(QStringLiteral("/tst_login_item")));
         QVERIFY(!Platform::loginItemService(current)->isInstallableLocation());
         // A build tree made the prefix does not count either: only <prefix>/bin/murlex does.
-        QVERIFY(!Platform::loginItemService({buildTreeExecutable(), buildDir(), m_autostart})->isInstallableLocation());
+        QVERIFY(!Platform::loginItemService({buildTreeExecutable, buildDir, m_autostart})->isInstallableLocation());
 
         // Resolved: a link in the prefix to a build tree is the build tree running ...
         const QString linkedPrefix = m_root.filePath(QStringLiteral("linked"));
         QVERIFY(QDir().mkpath(linkedPrefix + QStringLiteral("/bin")));
-        QVERIFY(QFile::link(buildTreeExecutable(), linkedPrefix + QStringLiteral("/bin/murlex")));
-        QVERIFY(!Platform::loginItemService({buildTreeExecutable(), linkedPrefix, m_autostart})->isInstallableLocation());
+        QVERIFY(QFile::link(buildTreeExecutable, linkedPrefix + QStringLiteral("/bin/murlex")));
+        QVERIFY(!Platform::loginItemService({buildTreeExecutable, linkedPrefix, m_autostart})->isInstallableLocation());
         // ... and a link elsewhere to the installed file runs the installed file.
         const QString elsewhere = m_root.filePath(QStringLiteral("murlex-link"));
-        QVERIFY(QFile::link(m_prefix + QStringLiteral("/bin/murlex"), elsewhere));
-        const QString running = QFileInfo(elsewhere).canonicalFilePath();
-        QVERIFY(Platform::loginItemService({running, m_prefix, m_autostart})->isInstallableLocation());
-    }
+        QVERIFY(QFile::link(m_installed, elsewhere));
+        QVERIFY(service(QFileInfo(elsewhere).canonicalFilePath())->isInstallableLocation());
 
-    void enablingOutsideTheInstallIsRefusedAndWritesNothing()
-    {
+        // Enabling from outside the install is refused and writes nothing.
         LogCapture log;
-        LoginItemController controller(Platform::loginItemService(buildTreePaths()));
+        LoginItemController controller(service(buildTreeExecutable));
         QSignalSpy registered(&controller, &LoginItemController::isRegisteredChanged);
-        QVERIFY(!controller.isInstallableLocation());
         controller.setEnabled(true);
-        QVERIFY(log.contains(QStringLiteral("app"), QtCriticalMsg, QStringLiteral("拒绝注册登录项:不在 %1 下").arg(m_prefix)));
+        QCOMPARE(errors(log), QStringList{QStringLiteral("拒绝注册登录项:不在 %1 下").arg(m_prefix)});
         QVERIFY(!QFileInfo::exists(m_autostart));
         QCOMPARE(registered.size(), 0);
         QVERIFY(!controller.isRegistered());
     }
 
-    void enableWritesAValidEntryForTheInstalledExecutableAndDisableRemovesIt()
+    void enableWritesAValidEntryAndDisableRemovesIt()
     {
         LogCapture log;
-        LoginItemController controller(Platform::loginItemService(installedPaths()));
+        LoginItemController controller(service(m_installed));
         QSignalSpy registered(&controller, &LoginItemController::isRegisteredChanged);
-        QVERIFY(controller.isInstallableLocation());
         QVERIFY(!controller.isRegistered());
 
         controller.setEnabled(true);
-        QVERIFY2(log.messages(QStringLiteral("app"), QtCriticalMsg).isEmpty(), qPrintable(log.messages(QStringLiteral("app")).join(u'\n')));
         QVERIFY(controller.isRegistered());
         QCOMPARE(registered.size(), 1);
-        const QString errors = validationErrors(entryPath());
-        QVERIFY2(errors.isEmpty(), qPrintable(errors));
-        const QByteArray entry = readAll(entryPath());
-        QCOMPARE(DesktopEntry::programOfExec(entryValue(entry, QStringLiteral("Exec"))), m_prefix + QStringLiteral("/bin/murlex"));
+        const QString invalid = validationErrors(entryPath());
+        QVERIFY2(invalid.isEmpty(), qPrintable(invalid));
+        QCOMPARE(entryProgram(), m_installed);
         // Written whole and renamed into place: nothing else is left in the directory.
         QCOMPARE(QDir(m_autostart).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("quillfen.MurlexMac.desktop")});
-
         // A fresh controller (the next run) reads the entry as registered.
-        QVERIFY(LoginItemController(Platform::loginItemService(installedPaths())).isRegistered());
+        QVERIFY(LoginItemController(service(m_installed)).isRegistered());
 
         controller.setEnabled(false);
         QVERIFY(!QFileInfo::exists(entryPath()));
         QVERIFY(!controller.isRegistered());
         QCOMPARE(registered.size(), 2);
-        // Disabling what is not there is no failure.
-        controller.setEnabled(false);
-        QVERIFY(log.messages(QStringLiteral("app"), QtCriticalMsg).isEmpty());
+        controller.setEnabled(false); // disabling what is not there is no failure
+        QCOMPARE(errors(log), QStringList());
     }
 
     void anEntrySwitchedOffByTheUserReadsAsNotRegisteredAndIsOursToRemove()
     {
-        LoginItemController controller(Platform::loginItemService(installedPaths()));
+        LoginItemController controller(service(m_installed));
         controller.setEnabled(true);
-        QVERIFY(controller.isRegistered());
         const QByteArray ours = readAll(entryPath());
-
-        QVERIFY(writeFile(entryPath(), ours + "Hidden=true\n"));
-        QVERIFY(controller.isRegistered()); // only refresh() changes the field
-        controller.refresh();
-        QVERIFY(!controller.isRegistered());
-
-        QVERIFY(writeFile(entryPath(), QByteArray(ours).replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false")));
-        controller.refresh();
-        QVERIFY(!controller.isRegistered());
+        for (const QByteArray &switchedOff : {ours + "Hidden=true\n",
+                                              QByteArray(ours).replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false")}) {
+            QVERIFY(writeFile(entryPath(), ours));
+            controller.refresh();
+            QVERIFY(writeFile(entryPath(), switchedOff));
+            QVERIFY(controller.isRegistered()); // only refresh() changes the field
+            controller.refresh();
+            QVERIFY(!controller.isRegistered());
+        }
         controller.setEnabled(false);
         QVERIFY(!QFileInfo::exists(entryPath()));
     }
@@ -257,19 +230,15 @@ private Q_SLOTS:
     void anotherProgramsEntryOfTheSameNameIsLeftAloneAndReported()
     {
         LogCapture log;
-        LoginItemController controller(Platform::loginItemService(installedPaths()));
+        LoginItemController controller(service(m_installed));
         controller.setEnabled(true);
-        QVERIFY(controller.isRegistered());
-
-        // Another installation's entry appears under our name.
         const QByteArray foreign = "[Desktop Entry]\nType=Application\nName=Murlex\nExec=/opt/elsewhere/bin/murlex\n";
         QVERIFY(writeFile(entryPath(), foreign));
         controller.setEnabled(false);
         QCOMPARE(readAll(entryPath()), foreign);
-        const QStringList errors = log.messages(QStringLiteral("app"), QtCriticalMsg);
-        QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors.first().startsWith(QStringLiteral("登录项操作失败:")) && errors.first().contains(entryPath()),
-                 qPrintable(errors.first()));
+        QCOMPARE(errors(log).size(), 1);
+        QVERIFY2(errors(log).first().startsWith(QStringLiteral("登录项操作失败:")) && errors(log).first().contains(entryPath()),
+                 qPrintable(errors(log).first()));
         // A failed attempt leaves the fields as they were.
         QVERIFY(controller.isRegistered());
         controller.refresh();
@@ -278,40 +247,33 @@ private Q_SLOTS:
         // Asked to start at login, this installation takes the name over.
         controller.setEnabled(true);
         QVERIFY(controller.isRegistered());
-        QCOMPARE(DesktopEntry::programOfExec(entryValue(readAll(entryPath()), QStringLiteral("Exec"))),
-                 m_prefix + QStringLiteral("/bin/murlex"));
+        QCOMPARE(entryProgram(), m_installed);
     }
 
     void anUnwritableAutostartDirectoryIsLoggedAndChangesNothing()
     {
         LogCapture log;
         // A file where the directory should be: no permission bits save it, not even for root.
-        const QString blocked = m_root.filePath(QStringLiteral("blocked"));
-        QVERIFY(writeFile(blocked + QStringLiteral("/autostart"), "not a directory"));
-        LoginItemService::Paths paths = installedPaths();
-        paths.autostartDirectory = blocked + QStringLiteral("/autostart");
-        LoginItemController controller(Platform::loginItemService(paths));
+        const QString blocked = m_root.filePath(QStringLiteral("blocked/autostart"));
+        QVERIFY(writeFile(blocked, "not a directory"));
+        LoginItemController controller(Platform::loginItemService({m_installed, m_prefix, blocked}));
         QSignalSpy registered(&controller, &LoginItemController::isRegisteredChanged);
         QSignalSpy installable(&controller, &LoginItemController::isInstallableLocationChanged);
-
         controller.setEnabled(true);
-        const QStringList errors = log.messages(QStringLiteral("app"), QtCriticalMsg);
-        QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors.first().startsWith(QStringLiteral("登录项操作失败:")), qPrintable(errors.first()));
+        QCOMPARE(errors(log).size(), 1);
+        QVERIFY2(errors(log).first().startsWith(QStringLiteral("登录项操作失败:")), qPrintable(errors(log).first()));
         QVERIFY(!controller.isRegistered());
         QVERIFY(controller.isInstallableLocation());
         QCOMPARE(registered.size() + installable.size(), 0);
-        QCOMPARE(readAll(blocked + QStringLiteral("/autostart")), QByteArray("not a directory"));
+        QCOMPARE(readAll(blocked), QByteArray("not a directory"));
     }
 
     void execValuesSurviveTheRoundTrip()
     {
         for (const QString &path : {QStringLiteral("/usr/bin/murlex"), QStringLiteral("/opt/Murlex prefix/bin/murlex"),
                                     QStringLiteral("/tmp/a\"b`c$d\\e%f/bin/murlex"), QStringLiteral("/home/用户/bin/murlex")}) {
-            const QString exec = DesktopEntry::execValue(path);
             // Read back the way a desktop entry's string value is read: \\ stands for one backslash.
-            QString unescaped = exec;
-            unescaped.replace(QLatin1String("\\\\"), QLatin1String("\\"));
+            const QString unescaped = DesktopEntry::execValue(path).replace(QLatin1String("\\\\"), QLatin1String("\\"));
             QCOMPARE(DesktopEntry::programOfExec(unescaped), path);
         }
     }

@@ -3,6 +3,7 @@
 // The tray icon and its menu on the harness's X server with a real window manager and a real
 // XEmbed tray: the entries follow the state, a click on the icon opens the menu, and the items act.
 #include "Artifacts.h"
+#include "ExternalTool.h"
 #include "FakeAccessTokenProvider.h"
 #include "FakeAudioCapture.h"
 #include "FakeHotWordsSource.h"
@@ -10,7 +11,6 @@
 #include "RecordingTextInjection.h"
 #include "app/AppState.h"
 #include "core/AppIdentity.h"
-#include "core/LeadingCharacters.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "shortcuts/KeyboardShortcuts.h"
 #include "shortcuts/ModifierFlags.h"
@@ -98,31 +98,19 @@ private Q_SLOTS:
 
     void entriesFollowTheState()
     {
-        setShortcut(std::nullopt, GlobalHotkey::toggleDictation());
         AppState state(options(std::chrono::milliseconds(300)));
-        state.refreshHotkeyShortcut();
         MenuBarController menuBar(state);
         const QMenu &menu = *menuBar.menu();
-        const QStringList tail = {QStringLiteral("调试模式 [ ]"), QStringLiteral("-"), QStringLiteral("打开主窗口"),
+        const QString toggle = QStringLiteral("开始/结束录音 (未设置) [off]");
+        const QStringList tail = {toggle, QStringLiteral("调试模式 [ ]"), QStringLiteral("-"), QStringLiteral("打开主窗口"),
                                   QStringLiteral("退出 MurlexMac")};
-        QCOMPARE(entries(menu), QStringList({QStringLiteral("未连接"), QStringLiteral("-"),
-                                             QStringLiteral("开始/结束录音 (未设置) [off]")}) + tail);
-        QCOMPARE(item(menu, QStringLiteral("退出 MurlexMac"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        QCOMPARE(entries(menu), QStringList({QStringLiteral("未连接"), QStringLiteral("-")}) + tail);
         for (const QAction *action : menu.actions())
-            if (action->text() != QStringLiteral("退出 MurlexMac"))
-                QVERIFY(action->shortcut().isEmpty());
+            QCOMPARE(action->shortcut(), action->text() == QStringLiteral("退出 MurlexMac") ? QKeySequence(QStringLiteral("Ctrl+Q")) : QKeySequence());
 
-        // A recorded shortcut enables the item with its description.
-        const Shortcut controlAltSpace = Shortcut::fromKey(Key::space, ModifierFlags::control | ModifierFlags::option);
-        setShortcut(controlAltSpace, GlobalHotkey::toggleDictation());
-        state.refreshHotkeyShortcut();
-        const QString toggle = QStringLiteral("开始/结束录音 (") + controlAltSpace.description() + u')';
-        QCOMPARE(entries(menu).at(2), toggle);
-
-        // Phases and the connection.
         state.setConnected(true);
         QCOMPARE(entries(menu).first(), QStringLiteral("就绪"));
-        const QList<std::pair<Phase, QString>> phases = {
+        const std::pair<Phase, QString> phases[] = {
             {Phase::recording(), QStringLiteral("● 录音中…")}, {Phase::finalizing(), QStringLiteral("▸ 转录中…")},
             {Phase::polishing(), QStringLiteral("▸ 润色中…")}, {Phase::injecting(), QStringLiteral("✓ 注入中…")}};
         for (const auto &[phase, text] : phases) {
@@ -134,30 +122,25 @@ private Q_SLOTS:
         state.setPhase(Phase::idle());
         state.setPartialText(QStringLiteral("正在说的话"));
         state.setLastInjectedText(QStringLiteral("abc"));
-        QCOMPARE(entries(menu), QStringList({QStringLiteral("就绪"), QStringLiteral("-"), toggle}) + tail);
+        QCOMPARE(entries(menu), QStringList({QStringLiteral("就绪"), QStringLiteral("-")}) + tail);
 
         state.setDebugMode(true);
         QStringList debugTail = tail;
-        debugTail[0] = QStringLiteral("调试模式 [x]");
-        QCOMPARE(entries(menu), QStringList({QStringLiteral("就绪"), QStringLiteral("-"), QStringLiteral("\"正在说的话\""),
-                                             QStringLiteral("-"), QStringLiteral("上次注入: abc…"), QStringLiteral("-"), toggle})
-                                    + debugTail);
-        // 100 characters are cut to 60 (never half of one) plus the ellipsis; a long transcript takes two lines.
-        QString hundred;
-        for (int i = 0; i < 10; ++i)
-            hundred += QStringLiteral("0123456789");
-        state.setLastInjectedText(hundred);
-        QCOMPARE(entries(menu).at(4), QStringLiteral("上次注入: ") + hundred.left(60) + u'…');
-        QCOMPARE(leadingCharacters(QStringLiteral("ab👍🏽cd"), 3), QStringLiteral("ab👍🏽"));
+        debugTail[1] = QStringLiteral("调试模式 [x]");
+        QCOMPARE(entries(menu), QStringList({QStringLiteral("就绪"), QStringLiteral("-"), QStringLiteral("\"正在说的话\""), QStringLiteral("-"),
+                                             QStringLiteral("上次注入: abc…"), QStringLiteral("-")}) + debugTail);
+        // The last text is cut to 60 characters, never in the middle of one, plus the ellipsis; a long
+        // transcript takes two lines.
+        const QString sixtieth = QString(59, u'x') + QStringLiteral("👍🏽");
+        state.setLastInjectedText(sixtieth + QString(40, u'y'));
+        QCOMPARE(entries(menu).at(4), QStringLiteral("上次注入: ") + sixtieth + u'…');
         state.setPartialText(QString(200, u'话'));
         QCOMPARE(entries(menu).at(2), u'"' + QString(200, u'话') + u'"');
-        // As shown: two lines at most.
-        const QString transcript =
-            qobject_cast<QLabel *>(qobject_cast<QWidgetAction *>(menu.actions().at(2))->defaultWidget())->text();
+        const QString transcript = qobject_cast<QLabel *>(qobject_cast<QWidgetAction *>(menu.actions().at(2))->defaultWidget())->text();
         QCOMPARE(transcript.count(u'\n'), 1);
         QVERIFY2(transcript.startsWith(u'"') && transcript.endsWith(u'…'), qPrintable(transcript));
         state.setPartialText({});
-        QCOMPARE(entries(menu).at(2), QStringLiteral("上次注入: ") + hundred.left(60) + u'…');
+        QCOMPARE(entries(menu).at(2), QStringLiteral("上次注入: ") + sixtieth + u'…');
         state.setDebugMode(false);
 
         // An error shows with its sign until the state returns to idle by itself.
@@ -166,7 +149,6 @@ private Q_SLOTS:
         QTRY_COMPARE(entries(menu).first(), QStringLiteral("就绪"));
         state.setConnected(false);
         QCOMPARE(entries(menu).first(), QStringLiteral("未连接"));
-        reset({GlobalHotkey::toggleDictation()});
     }
 
     void theIconSitsInTheTrayAndTheMenuShowsEachState()
@@ -196,42 +178,66 @@ private Q_SLOTS:
         openAndCapture(menuBar, QStringLiteral("error"));
     }
 
-    void itemsToggleFlipDebugModeAndOpenTheWindow()
+    // Launched with its services, the state follows the stored shortcut and its presses on the
+    // X server; the items toggle, flip the debug mode and open the window.
+    void theShortcutAndTheItemsDriveTheState()
     {
         reset({GlobalHotkey::toggleDictation()});
         LogCapture log;
-        AppState state(options());
+        AppState::Options launched = options();
+        launched.launchServices = true;
+        AppState state(launched);
+        int injectors = 0;
         QVERIFY(state.installComponents({
             [] { return std::make_unique<FakeAudioCapture>(); },
-            [] { return std::make_unique<RecordingTextInjection>(); },
+            [&injectors] { ++injectors; return std::make_unique<RecordingTextInjection>(); },
             [] { return std::make_unique<FakeAccessTokenProvider>(); }, // nobody signed in
             [] { return std::make_unique<FakeHotWordsSource>(); },
         }));
-        state.refreshHotkeyShortcut();
         MenuBarController menuBar(state);
-        QTest::qWait(0); // the state's bootstrap
+        const QMenu &menu = *menuBar.menu();
+        const Shortcut controlAltSpace = Shortcut::fromKey(Key::space, ModifierFlags::control | ModifierFlags::option);
+        QTRY_COMPARE(state.hotkeyShortcut(), std::optional(controlAltSpace));
+        QCOMPARE(state.property("hotkeyShortcut").value<std::optional<Shortcut>>(), std::optional(controlAltSpace));
+        QCOMPARE(log.count(QStringLiteral("MetricsKitObserver"), QtInfoMsg, QStringLiteral("MetricsKitObserver registered")), 1);
+        // Nothing of a dictation exists before the first press.
+        QVERIFY(!state.hasVoiceSocket() && !state.hasDictation());
+        QCOMPARE(injectors, 0);
 
-        // The toggle: the dictation starts and stops at the missing sign-in.
-        QVERIFY(!state.hasDictation());
-        menuBar.menu()->actions().at(2)->trigger();
+        // A press on the X server starts the dictation, which stops at the missing sign-in; the
+        // toggle item dismisses the message.
+        QVERIFY(ExternalTool::run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+alt+space")}));
         QTRY_COMPARE(state.phase(), Phase::error(QStringLiteral("登录已失效，请重新登录")));
-        QVERIFY(state.hasDictation());
+        QVERIFY(state.hasVoiceSocket() && state.hasDictation());
+        menu.actions().at(2)->trigger();
+        QTRY_COMPARE(state.phase(), Phase::idle());
+
+        // A new shortcut shows in the menu at once and works; a cleared one disables the item.
+        setShortcut(Shortcut::fromKey(Key::f9, ModifierFlags::control), GlobalHotkey::toggleDictation());
+        QTRY_COMPARE(entries(menu).at(2), QStringLiteral("开始/结束录音 (⌃F9)"));
+        QVERIFY(ExternalTool::run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+F9")}));
+        QTRY_VERIFY(state.phase().kind() == Phase::Kind::error);
+        setShortcut(std::nullopt, GlobalHotkey::toggleDictation());
+        QTRY_COMPARE(entries(menu).at(2), QStringLiteral("开始/结束录音 (未设置) [off]"));
+        reset({GlobalHotkey::toggleDictation()});
+        QTRY_COMPARE(state.hotkeyShortcut(), std::optional(controlAltSpace));
 
         // 调试模式 flips the state's flag, which is kept in the settings.
-        item(*menuBar.menu(), QStringLiteral("调试模式"))->trigger();
-        QVERIFY(state.debugMode());
-        QCOMPARE(item(*menuBar.menu(), QStringLiteral("调试模式"))->isChecked(), true);
-        QCOMPARE(QSettings(options().settingsPath, QSettings::IniFormat).value(QStringLiteral("debugMode")).toBool(), true);
-        item(*menuBar.menu(), QStringLiteral("调试模式"))->trigger();
-        QVERIFY(!state.debugMode());
-        QCOMPARE(QSettings(options().settingsPath, QSettings::IniFormat).value(QStringLiteral("debugMode")).toBool(), false);
+        QSettings stored(launched.settingsPath, QSettings::IniFormat);
+        for (const bool on : {true, false}) {
+            item(menu, QStringLiteral("调试模式"))->trigger();
+            QCOMPARE(state.debugMode(), on);
+            QCOMPARE(item(menu, QStringLiteral("调试模式"))->isChecked(), on);
+            stored.sync();
+            QCOMPARE(stored.value(QStringLiteral("debugMode")).toBool(), on);
+        }
 
         // 打开主窗口: logged while there is no window, the opener once there is one.
-        item(*menuBar.menu(), QStringLiteral("打开主窗口"))->trigger();
+        item(menu, QStringLiteral("打开主窗口"))->trigger();
         QCOMPARE(log.count(QStringLiteral("app"), QtInfoMsg, QStringLiteral("open main window: there is no main window yet")), 1);
         int opened = 0;
         menuBar.setMainWindowOpener([&opened] { ++opened; });
-        item(*menuBar.menu(), QStringLiteral("打开主窗口"))->trigger();
+        item(menu, QStringLiteral("打开主窗口"))->trigger();
         QCOMPARE(opened, 1);
     }
 };

@@ -1,11 +1,11 @@
 // test-labels: shell
 // test-services: desktop
 // The recording overlay on the harness's X server under a real window manager: when it shows and
-// hides, where, what it draws for each phase, that it never takes the focus from another program's
-// field, that clicks go through it, and that it stays above a full-screen window.
+// hides, where, what it draws for each phase, that clicks go through it, and that it stays above a
+// full-screen window. (That it leaves the focus with another program's field is shown by the
+// application suite, whose dictation lands in that field while the overlay is up.)
 #include "Artifacts.h"
 #include "ExternalTool.h"
-#include "HelperProcess.h"
 #include "LogCapture.h"
 #include "app/AppState.h"
 #include "ui/OverlayController.h"
@@ -256,28 +256,6 @@ private Q_SLOTS:
         screen = Artifacts::grabScreen(place);
         QVERIFY2(qGray(screen.pixel(160, 28)) < 40, "the full-screen window covers the overlay");
         QVERIFY(!panel->isActiveWindow());
-    }
-
-    void anotherProgramsFieldKeepsTheFocusAndTheKeys()
-    {
-        AppState state(options());
-        OverlayController overlay;
-        overlay.bind(state);
-        HelperProcess field(QStringLiteral("injection_target"));
-        const auto window = field.waitForLine(QStringLiteral("window "));
-        QVERIFY(window);
-        QVERIFY(run({QStringLiteral("windowactivate"), QStringLiteral("--sync"), *window}));
-        QVERIFY(field.waitForLine(QStringLiteral("active")));
-
-        state.setPhase(Phase::recording());
-        QVERIFY(QTest::qWaitForWindowExposed(overlay.panel()));
-        QTest::qWait(200);
-        const auto focused = ExternalTool::run(QStringLiteral("xdotool"), {QStringLiteral("getwindowfocus")});
-        QVERIFY(focused);
-        QCOMPARE(QString::fromUtf8(*focused).trimmed(), *window);
-        QVERIFY(run({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), QStringLiteral("murlex")}));
-        QTRY_VERIFY(field.linesStartingWith(QStringLiteral("text ")).contains(QStringLiteral("murlex")));
-        QVERIFY(!QGuiApplication::focusWindow());
     }
 };
 
