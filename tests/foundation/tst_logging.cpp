@@ -1,6 +1,6 @@
 // test-labels: foundation
 // (Levels, categories, Chinese text and info lines being on by default are asserted by every suite
-// that reads the log, e.g. tst_dictation_failures; here only what none of them provokes.)
+// that reads the log, e.g. tst_dictation_flow; here only what none of them provokes.)
 #include "app/AppLogger.h"
 #include "LogCapture.h"
 
