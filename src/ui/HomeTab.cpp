@@ -135,6 +135,6 @@ void HomeTab::showLoginItemCard()
 
 void HomeTab::showTokenCard()
 {
-    const std::optional<QString> token = m_services.accessToken ? m_services.accessToken() : TokenStore::accessToken();
+    const std::optional<QString> token = TokenStore::accessToken();
     m_tokenCard->setVisible(!token || token->isEmpty());
 }

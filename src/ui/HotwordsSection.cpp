@@ -11,6 +11,24 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+namespace {
+// What the outcome of the last server exchange says; empty for a good one.
+QString statusText(HotWordsStore::SyncStatus status)
+{
+    switch (status) {
+    case HotWordsStore::SyncStatus::ok:
+        return {};
+    case HotWordsStore::SyncStatus::noToken:
+        return QStringLiteral("未登录,热词暂未同步");
+    case HotWordsStore::SyncStatus::unauthorized:
+        return QStringLiteral("登录已过期,请在设置里重新粘贴 token");
+    case HotWordsStore::SyncStatus::offline:
+        return QStringLiteral("网络异常,已存在本地");
+    }
+    return {};
+}
+} // namespace
+
 HotwordsSection::HotwordsSection(HotWordsStore &store, QWidget *parent)
     : QWidget(parent)
     , m_store(&store)
@@ -76,21 +94,6 @@ HotwordsSection::HotwordsSection(HotWordsStore &store, QWidget *parent)
     showStatus();
 }
 
-QString HotwordsSection::statusText(int syncStatus)
-{
-    switch (static_cast<HotWordsStore::SyncStatus>(syncStatus)) {
-    case HotWordsStore::SyncStatus::ok:
-        return {};
-    case HotWordsStore::SyncStatus::noToken:
-        return QStringLiteral("未登录,热词暂未同步");
-    case HotWordsStore::SyncStatus::unauthorized:
-        return QStringLiteral("登录已过期,请在设置里重新粘贴 token");
-    case HotWordsStore::SyncStatus::offline:
-        return QStringLiteral("网络异常,已存在本地");
-    }
-    return {};
-}
-
 void HotwordsSection::addWord()
 {
     const QString word = m_input->text().trimmed();
@@ -137,7 +140,7 @@ void HotwordsSection::showStatus()
     if (!m_store)
         return;
     m_empty->setVisible(m_store->words().isEmpty());
-    const QString status = statusText(static_cast<int>(m_store->syncStatus()));
+    const QString status = statusText(m_store->syncStatus());
     m_status->setText(status);
     m_status->setVisible(!status.isEmpty());
     const int pending = m_store->pendingOpsCount();

@@ -27,9 +27,6 @@ public:
     // The status lines shown (the empty list, the sync status, the pending count), in order.
     QStringList statusTexts() const;
 
-    // What the sync status says; empty for a good one.
-    static QString statusText(int syncStatus);
-
 private:
     void addWord();
     void showWords();

@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <functional>
-#include <optional>
 
 class AppState;
 class FirstRunFlag;
@@ -31,9 +30,6 @@ struct MainWindowServices {
     // The first-run guide, which calls `finish` when the person is through; empty: a plain page
     // with "继续" stands in its place.
     std::function<QWidget *(QWidget *parent, std::function<void()> finish)> onboarding;
-
-    // The stored access token (the home tab's card); empty: the token store's.
-    std::function<std::optional<QString>()> accessToken;
 
     // What the login-item caption names: the running executable and the install prefix this build
     // was made for; empty: this process's.

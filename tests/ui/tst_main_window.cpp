@@ -541,8 +541,6 @@ private Q_SLOTS:
         TokenStore::setAccessToken(std::nullopt);
         QFile::remove(path(QStringLiteral("autostart/quillfen.MurlexMac.desktop")));
         m_loginItem->refresh();
-        m_store->add(QStringLiteral("Murlex"));
-        m_store->add(QStringLiteral("语音输入"));
 
         openWindow(false);
         QTest::qWait(200);
@@ -562,6 +560,9 @@ private Q_SLOTS:
         QVERIFY2(contrasting > 1500, qPrintable(QString::number(contrasting)));
 
         signIn();
+        m_store->add(QStringLiteral("Murlex"));
+        m_store->add(QStringLiteral("语音输入"));
+        QVERIFY(storeSettles());
         m_keys->trusted = true;
         KeyboardShortcuts::setShortcut(
             KeyboardShortcuts::Shortcut::fromKey(KeyboardShortcuts::Key::space,
