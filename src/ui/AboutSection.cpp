@@ -6,6 +6,7 @@
 
 #include <QDesktopServices>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 
@@ -34,7 +35,10 @@ AboutSection::AboutSection(const QString &shortVersion, const QString &buildVers
             if (!QDesktopServices::openUrl(url))
                 qCWarning(AppLogger::app, "no handler opened %s", qUtf8Printable(url.toString()));
         });
-        layout->addRow(link);
+        auto *row = new QHBoxLayout;
+        row->addWidget(link);
+        row->addStretch(1);
+        layout->addRow(row);
         m_links << link;
     }
 }
