@@ -19,9 +19,30 @@ for _ in $(seq 100); do
 done
 echo "run-dev: murlex-devserver listening on https://localhost:$port"
 
-# The sign-in screen is not built yet: sign the local user in against the stand-in with a
-# throwaway identity token; the tokens go into the keyring like a real sign-in's.
-"$build/murlex-dev-signin" "${USER:-dev-user}"
+# Scripted runs may sign in without the window: MURLEX_DEV_SIGNIN=1 exchanges a throwaway
+# identity token (the user name) for the stand-in's tokens, which go into the keyring.
+if [ "${MURLEX_DEV_SIGNIN:-0}" = 1 ]; then
+  "$build/murlex-dev-signin" "${USER:-dev-user}"
+fi
 
-echo "run-dev: starting murlex; press Control+Alt+Space, speak, and press it again"
-"$build/src/murlex" "$@"
+settings="${XDG_CONFIG_HOME:-$HOME/.config}/quillfen/MurlexMac.conf"
+echo "run-dev: starting murlex; sign in under 设置 → 认证 by pasting any identity token (your name will do),"
+echo "run-dev: then press Control+Alt+Space, speak, and press it again"
+"$build/src/murlex" "$@" &
+app=$!
+trap 'kill -TERM $app 2>/dev/null || true; wait $app 2>/dev/null || true; kill -TERM $server 2>/dev/null || true; wait $server 2>/dev/null || true' EXIT
+
+# On a first launch the window opens, as the tray's "打开主窗口" would: a second launch asks the
+# running instance for it once it is on the session bus.
+if ! grep -qs '^hasCompletedOnboarding=true' "$settings"; then
+  for _ in $(seq 100); do
+    kill -0 $app 2>/dev/null || break
+    if dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+         org.freedesktop.DBus.NameHasOwner string:quillfen.MurlexMac 2>/dev/null | grep -q 'boolean true'; then
+      "$build/src/murlex" > /dev/null || true
+      break
+    fi
+    sleep 0.1
+  done
+fi
+wait $app

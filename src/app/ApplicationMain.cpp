@@ -7,6 +7,9 @@
 #include "core/AppIdentity.h"
 #include "store/SettingsFileCheck.h"
 #include "platform/Platform.h"
+#include "store/HotWordsStore.h"
+#include "ui/FirstRunFlag.h"
+#include "ui/MainWindow.h"
 #include "ui/MenuBarController.h"
 
 #include "BuildConfig.h"
@@ -16,6 +19,7 @@
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
 #include <QIcon>
+#include <QSystemTrayIcon>
 
 #include <optional>
 #include <cstdio>
@@ -101,6 +105,20 @@ int sendToggle(int argc, char *argv[])
     return app.exec();
 }
 
+// A second launch: asks the running instance to bring up its window. Answers whether it did.
+bool openRunningWindow(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(SessionBusService::callOf(QStringLiteral("OpenMainWindow"))), &app);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &app, [](QDBusPendingCallWatcher *finished) {
+        QCoreApplication::exit(finished->isError() ? 1 : 0);
+    });
+    return app.exec() == 0;
+}
+
 // Murlex runs on Qt's X11 platform, under Wayland through XWayland. Answers the line to print
 // when that cannot work here; an explicitly chosen other platform (offscreen) is left alone.
 std::optional<QString> platformProblem()
@@ -140,8 +158,12 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
     SingleInstance instance;
     if (!instance.acquire()) {
         if (instance.heldByAnother()) {
-            // Another instance serves this session; it is left alone.
-            printLine(stdout, QStringLiteral("Murlex is already running (%1).").arg(instance.failureReason()));
+            // Another instance serves this session: it shows its window, and is otherwise left alone.
+            const bool opened = openRunningWindow(argc, argv);
+            printLine(stdout, QStringLiteral("Murlex is already running (%1)%2.")
+                                  .arg(instance.failureReason(),
+                                       opened ? QStringLiteral("; its window is brought up")
+                                              : QStringLiteral("; it did not answer on the session bus")));
             return 0;
         }
         printLine(stderr, QStringLiteral("Murlex cannot start: %1").arg(instance.failureReason()));
@@ -168,9 +190,26 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
     // Other programs reach this instance by name (murlex --toggle).
     SessionBusService busService(state);
     busService.start();
-    // The tray icon and its menu ("打开主窗口" only logs until a main window is set with
-    // setMainWindowOpener()).
+    // The one window: built now, its content when it first opens.
+    FirstRunFlag firstRun;
+    MainWindowServices services;
+    services.state = &state;
+    services.loginItem = &state.loginItem();
+    services.permissions = &state.permissions();
+    services.hotWords = dynamic_cast<HotWordsStore *>(&state.hotWordsStore());
+    services.firstRun = &firstRun;
+    MainWindow mainWindow(services);
+    const auto openMainWindow = [&mainWindow] { mainWindow.open(); };
+    busService.setMainWindowOpener(openMainWindow);
+    // The tray icon and its menu, whose "打开主窗口" opens the window.
     MenuBarController menuBar(state);
+    menuBar.setMainWindowOpener(openMainWindow);
+    // Without a tray the window is the only way in: it opens at start, without taking the keyboard
+    // from whatever the person is typing into (this may be a start at login).
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        qCInfo(AppLogger::app, "no system tray: opening the main window");
+        mainWindow.open(false);
+    }
     const int status = app.exec();
     qCInfo(AppLogger::app, "Murlex exiting");
     return status;

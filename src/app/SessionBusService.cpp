@@ -74,3 +74,15 @@ void SessionBusService::Toggle()
     if (m_state)
         m_state->requestToggle();
 }
+
+void SessionBusService::setMainWindowOpener(std::function<void()> open)
+{
+    m_openMainWindow = std::move(open);
+}
+
+void SessionBusService::OpenMainWindow()
+{
+    qCInfo(AppLogger::app, "main window requested on the session bus");
+    if (m_openMainWindow)
+        m_openMainWindow();
+}

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 class AppState;
 
 // The running application on the session bus: it owns the name quillfen.MurlexMac and exports
@@ -32,6 +34,9 @@ public:
     // unreachable by name (logged).
     void start(QDBusConnection bus = QDBusConnection::sessionBus());
 
+    // What OpenMainWindow does (set by whoever builds the window).
+    void setMainWindowOpener(std::function<void()> open);
+
     // A call of `method` on the running instance, without starting one through bus activation.
     static QDBusMessage callOf(const QString &method);
 
@@ -41,9 +46,12 @@ Q_SIGNALS:
 public Q_SLOTS:
     // Starts or ends a dictation, as the global shortcut does.
     Q_SCRIPTABLE void Toggle();
+    // Shows, raises and activates the main window (a second launch of murlex asks for it).
+    Q_SCRIPTABLE void OpenMainWindow();
 
 private:
     QPointer<AppState> m_state;
+    std::function<void()> m_openMainWindow;
     QDBusConnection m_bus;
     bool m_exported = false;
     bool m_named = false;

@@ -12,6 +12,12 @@ public:
 
     static QString host();
 
+    // Where people reach the people behind the backend (the about section, the account deletion
+    // mail). Placeholders under the backend's domain until the real addresses are settled.
+    static constexpr const char *supportEmail = "support@murlex.app";
+    static constexpr const char *privacyPolicyURL = "https://murlex.app/privacy";
+    static constexpr const char *termsURL = "https://murlex.app/terms";
+
     static constexpr double sampleRate = 16000.0;
     static constexpr int chunkMilliseconds = 100;
 

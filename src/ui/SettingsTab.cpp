@@ -1,0 +1,111 @@
+#include "ui/SettingsTab.h"
+
+#include "app/AppState.h"
+#include "platform/LoginItemService.h"
+#include "shortcuts/GlobalHotkey.h"
+#include "shortcuts/Recorder.h"
+#include "ui/AboutSection.h"
+#include "ui/FirstRunFlag.h"
+#include "ui/LoginItemRow.h"
+#include "ui/MUTheme.h"
+#include "ui/StatusSection.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+SettingsTab::SettingsTab(const MainWindowServices &services, QWidget *parent) : QWidget(parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(28, 24, 28, 24);
+    layout->setSpacing(18);
+    AppState *state = services.state;
+
+    // 启动
+    QString runningPath = services.runningPath;
+    QString installPrefix = services.installPrefix;
+    if (runningPath.isEmpty() || installPrefix.isEmpty()) {
+        const LoginItemService::Paths paths = LoginItemService::Paths::current();
+        if (runningPath.isEmpty())
+            runningPath = paths.executable;
+        if (installPrefix.isEmpty())
+            installPrefix = paths.installPrefix;
+    }
+    m_loginItemRow = new LoginItemRow(*services.loginItem, runningPath, installPrefix);
+    layout->addWidget(section(QStringLiteral("启动"), m_loginItemRow));
+
+    // 快捷键
+    auto *shortcut = new QWidget;
+    auto *shortcutLayout = new QVBoxLayout(shortcut);
+    shortcutLayout->setContentsMargins(0, 0, 0, 0);
+    auto *recorderRow = new QHBoxLayout;
+    auto *recorderLabel = new QLabel(QStringLiteral("开始/停止录音"));
+    m_recorder = new KeyboardShortcuts::Recorder(
+        GlobalHotkey::toggleDictation(), [state = QPointer<AppState>(state)](const auto &) {
+            if (state)
+                state->refreshHotkeyShortcut();
+        });
+    recorderLabel->setBuddy(m_recorder);
+    recorderRow->addWidget(recorderLabel);
+    recorderRow->addStretch(1);
+    recorderRow->addWidget(m_recorder);
+    shortcutLayout->addLayout(recorderRow);
+    m_shortcutWarning = new QLabel(QStringLiteral("未设置快捷键,无法触发录音。点击上方录入框设置一个。"));
+    m_shortcutWarning->setWordWrap(true);
+    QPalette warning = m_shortcutWarning->palette();
+    warning.setColor(QPalette::WindowText, MUTheme::warning());
+    m_shortcutWarning->setPalette(warning);
+    shortcutLayout->addWidget(m_shortcutWarning);
+    auto showWarning = [this, state] { m_shortcutWarning->setVisible(!state->hotkeyShortcut()); };
+    connect(state, &AppState::hotkeyShortcutChanged, m_shortcutWarning, showWarning);
+    showWarning();
+    layout->addWidget(section(QStringLiteral("快捷键"), shortcut));
+
+    // 认证
+    if (services.authSection) {
+        m_authSection = services.authSection(nullptr);
+    } else {
+        auto *placeholder = new QLabel(QStringLiteral("此版本不含账户登录。"));
+        MUTheme::makeCaption(placeholder);
+        m_authSection = placeholder;
+    }
+    layout->addWidget(section(QStringLiteral("认证"), m_authSection));
+
+    // 状态
+    m_statusSection = new StatusSection(*state, *services.permissions, services.trustPollInterval);
+    layout->addWidget(section(QStringLiteral("状态"), m_statusSection));
+
+    // 关于
+    m_aboutSection = new AboutSection(services.shortVersion, services.buildVersion);
+    layout->addWidget(section(QStringLiteral("关于"), m_aboutSection));
+
+    // 引导
+    auto *replay = new QWidget;
+    auto *replayLayout = new QHBoxLayout(replay);
+    replayLayout->setContentsMargins(0, 0, 0, 0);
+    replayLayout->addWidget(new QLabel(QStringLiteral("重看首启引导")));
+    replayLayout->addStretch(1);
+    m_replay = new QPushButton(QStringLiteral("重看"));
+    FirstRunFlag *firstRun = services.firstRun;
+    connect(m_replay, &QPushButton::clicked, this, [firstRun] { firstRun->setCompletedOnboarding(false); });
+    replayLayout->addWidget(m_replay);
+    layout->addWidget(section(QStringLiteral("引导"), replay));
+    layout->addStretch(1);
+}
+
+QWidget *SettingsTab::section(const QString &title, QWidget *body)
+{
+    QWidget *section = MUTheme::groupedSection(title, body);
+    m_sections << section;
+    return section;
+}
+
+QStringList SettingsTab::sectionTitles() const
+{
+    QStringList titles;
+    for (const QWidget *section : m_sections)
+        titles << section->objectName();
+    return titles;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "ui/MainWindowServices.h"
+
+#include <QWidget>
+
+class AboutSection;
+class LoginItemRow;
+class QLabel;
+class QPushButton;
+class StatusSection;
+namespace KeyboardShortcuts {
+class Recorder;
+}
+
+// The settings, as a grouped form of six sections in this order: 启动 (launch at login),
+// 快捷键 (the dictation shortcut), 认证 (the account), 状态 (live status), 关于 (version and
+// links) and 引导 (replaying the first-run guide).
+class SettingsTab : public QWidget {
+    Q_OBJECT
+public:
+    explicit SettingsTab(const MainWindowServices &services, QWidget *parent = nullptr);
+
+    // The titles of the sections, top to bottom.
+    QStringList sectionTitles() const;
+
+    LoginItemRow *loginItemRow() const { return m_loginItemRow; }
+    KeyboardShortcuts::Recorder *recorder() const { return m_recorder; }
+    QLabel *shortcutWarning() const { return m_shortcutWarning; }
+    QWidget *authSection() const { return m_authSection; }
+    StatusSection *statusSection() const { return m_statusSection; }
+    AboutSection *aboutSection() const { return m_aboutSection; }
+    QPushButton *replayButton() const { return m_replay; }
+
+private:
+    QWidget *section(const QString &title, QWidget *body);
+
+    QList<QWidget *> m_sections;
+    LoginItemRow *m_loginItemRow;
+    KeyboardShortcuts::Recorder *m_recorder;
+    QLabel *m_shortcutWarning;
+    QWidget *m_authSection;
+    StatusSection *m_statusSection;
+    AboutSection *m_aboutSection;
+    QPushButton *m_replay;
+};
