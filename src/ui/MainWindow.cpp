@@ -1,8 +1,8 @@
 #include "ui/MainWindow.h"
 
 #include "ui/FirstRunFlag.h"
-#include "ui/FirstRunPlaceholder.h"
 #include "ui/MainWindowView.h"
+#include "ui/OnboardingView.h"
 
 #include <QCloseEvent>
 #include <QPointer>
@@ -66,13 +66,13 @@ void MainWindow::buildContent()
         setMinimumSize(mainMinimumSize);
         resize(mainMinimumSize);
     } else {
-        // The plain page stands in until the first-run guide is plugged in through `onboarding`.
+        // Finishing the guide sets the flag, which switches the content to the main view.
         QPointer<FirstRunFlag> flag = m_services.firstRun;
         auto finish = [flag] {
             if (flag)
                 flag->setCompletedOnboarding(true);
         };
-        content = m_services.onboarding ? m_services.onboarding(nullptr, finish) : new FirstRunPlaceholder(finish);
+        content = new OnboardingView(*m_services.state, *m_services.permissions, finish);
         setFixedSize(firstRunSize);
     }
     m_content = content;

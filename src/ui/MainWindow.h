@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/MainWindowServices.h"
+#include "ui/OnboardingView.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -8,14 +9,14 @@
 class MainWindowView;
 
 // The application's one window, "main", titled "Murlex". Until the first run is completed it holds
-// the first-run guide at a fixed 560 × 540; afterwards the main view, 720 to 900 pixels each way.
+// the first-run guide (OnboardingView) at a fixed 560 × 540; afterwards the main view, 720 to 900 pixels each way.
 // A change of the flag switches the content in place. Its content is built when the window opens
 // and dropped when it is closed, so every opening starts afresh (on 首页); closing it leaves the
 // application running.
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    static constexpr QSize firstRunSize{560, 540};
+    static constexpr QSize firstRunSize = OnboardingView::fixedSize;
     static constexpr QSize mainMinimumSize{720, 720};
     static constexpr QSize mainMaximumSize{900, 900};
 

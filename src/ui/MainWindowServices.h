@@ -25,11 +25,8 @@ struct MainWindowServices {
     HotWordsStore *hotWords = nullptr;
     FirstRunFlag *firstRun = nullptr;
 
-    // The settings' account section; empty: a plain line stands in its place.
+    // The settings' account section; empty: the application's own (AuthSection).
     std::function<QWidget *(QWidget *parent)> authSection;
-    // The first-run guide, which calls `finish` when the person is through; empty: a plain page
-    // with "继续" stands in its place.
-    std::function<QWidget *(QWidget *parent, std::function<void()> finish)> onboarding;
 
     // What the login-item caption names: the running executable and the install prefix this build
     // was made for; empty: this process's.

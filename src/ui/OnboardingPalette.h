@@ -1,24 +1,30 @@
 #pragma once
 
-#include <QColor>
+#include "ui/MUTheme.h"
 
-// The first-run guide's colours, in one place until the application has a shared theme.
+#include <QColor>
+#include <QGuiApplication>
+#include <QPalette>
+
+// The first-run guide's colours: the shared theme's accents on the desktop's palette, so the guide
+// reads in a light and a dark theme like the main view.
 namespace OnboardingPalette {
+inline QPalette desktop() { return QGuiApplication::palette(); }
 // Buttons, filled progress capsules, badges.
-inline QColor primary() { return QColor(0x0A, 0x84, 0xFF); }
-inline QColor primaryPressed() { return QColor(0x00, 0x6A, 0xD6); }
+inline QColor primary() { return MUTheme::accent(); }
+inline QColor primaryPressed() { return MUTheme::accent().darker(125); }
 inline QColor onPrimary() { return Qt::white; }
-// Unreached progress capsules, the key cap's face.
-inline QColor faint() { return QColor(0xD9, 0xDC, 0xE1); }
+// Unreached progress capsules.
+inline QColor faint() { return MUTheme::cardOutline(desktop()); }
 // The page, the text on it, secondary lines.
-inline QColor background() { return QColor(0xFA, 0xFA, 0xFC); }
-inline QColor text() { return QColor(0x1C, 0x1C, 0x1E); }
-inline QColor secondaryText() { return QColor(0x63, 0x63, 0x6A); }
+inline QColor background() { return desktop().color(QPalette::Window); }
+inline QColor text() { return desktop().color(QPalette::WindowText); }
+inline QColor secondaryText() { return desktop().color(QPalette::PlaceholderText); }
 // Granted states.
-inline QColor success() { return QColor(0x34, 0xC7, 0x59); }
+inline QColor success() { return MUTheme::live(); }
 // The box of numbered steps and the text box's frame.
-inline QColor panel() { return QColor(0xEE, 0xF0, 0xF4); }
-inline QColor border() { return QColor(0xC8, 0xCC, 0xD2); }
+inline QColor panel() { return MUTheme::cardFill(desktop()); }
+inline QColor border() { return MUTheme::cardOutline(desktop()); }
 // The hint shown when the microphone is refused.
-inline QColor warning() { return QColor(0xC9, 0x3C, 0x00); }
+inline QColor warning() { return MUTheme::warning(); }
 } // namespace OnboardingPalette

@@ -2,7 +2,7 @@
 
 #include "app/AppState.h"
 #include "ui/OnboardingBackButton.h"
-#include "ui/OnboardingKeycap.h"
+#include "ui/KeycapView.h"
 #include "ui/OnboardingPalette.h"
 
 #include <QHBoxLayout>
@@ -20,7 +20,7 @@ OnboardingTestPage::OnboardingTestPage(AppState &state, std::function<void()> on
     , m_back(new OnboardingBackButton(this))
     , m_title(makeTitle(QString()))
     , m_instruction(new QWidget(this))
-    , m_keycap(new OnboardingKeycap(QString(), m_instruction))
+    , m_keycap(new KeycapView(QString(), m_instruction))
     , m_missingShortcut(makeBody(QStringLiteral("尚未设置全局快捷键,关掉引导后请去「设置 → 快捷键」配置一个")))
     , m_textBox(new QPlainTextEdit(this))
     , m_success(makeCheckRow(QStringLiteral("文字已经写入上面的输入框,真实使用时就是同样体验")))
@@ -72,7 +72,7 @@ QString OnboardingTestPage::testText() const
     return m_textBox->toPlainText();
 }
 
-OnboardingKeycap *OnboardingTestPage::keycap() const
+KeycapView *OnboardingTestPage::keycap() const
 {
     return m_instruction->isHidden() ? nullptr : m_keycap;
 }

@@ -10,7 +10,7 @@
 
 class AppState;
 class OnboardingBackButton;
-class OnboardingKeycap;
+class KeycapView;
 class QLabel;
 class QPlainTextEdit;
 
@@ -31,7 +31,7 @@ public:
     QLabel *title() const { return m_title; }
     QPlainTextEdit *textBox() const { return m_textBox; }
     // The key cap of the shortcut; null while no shortcut is set.
-    OnboardingKeycap *keycap() const;
+    KeycapView *keycap() const;
     // The hint shown instead of the instruction while no shortcut is set.
     QLabel *missingShortcutHint() const { return m_missingShortcut; }
     QWidget *successRow() const { return m_success; }
@@ -51,7 +51,7 @@ private:
     OnboardingBackButton *m_back;
     QLabel *m_title;
     QWidget *m_instruction;
-    OnboardingKeycap *m_keycap;
+    KeycapView *m_keycap;
     QLabel *m_missingShortcut;
     QPlainTextEdit *m_textBox;
     QWidget *m_success;

@@ -4,7 +4,9 @@
 #include "platform/LoginItemService.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "shortcuts/Recorder.h"
+#include "net/BackendConfig.h"
 #include "ui/AboutSection.h"
+#include "ui/AuthSection.h"
 #include "ui/FirstRunFlag.h"
 #include "ui/LoginItemRow.h"
 #include "ui/MUTheme.h"
@@ -64,13 +66,9 @@ SettingsTab::SettingsTab(const MainWindowServices &services, QWidget *parent) : 
     layout->addWidget(section(QStringLiteral("快捷键"), shortcut));
 
     // 认证
-    if (services.authSection) {
-        m_authSection = services.authSection(nullptr);
-    } else {
-        auto *placeholder = new QLabel(QStringLiteral("此版本不含账户登录。"));
-        MUTheme::makeCaption(placeholder);
-        m_authSection = placeholder;
-    }
+    m_authSection = services.authSection
+                        ? services.authSection(nullptr)
+                        : new AuthSection({.supportEmail = QString::fromLatin1(BackendConfig::supportEmail), .openUrl = {}});
     layout->addWidget(section(QStringLiteral("认证"), m_authSection));
 
     // 状态

@@ -20,7 +20,7 @@
 #include "ui/OnboardingAccessibilityPage.h"
 #include "ui/OnboardingBackButton.h"
 #include "ui/OnboardingBadge.h"
-#include "ui/OnboardingKeycap.h"
+#include "ui/KeycapView.h"
 #include "ui/OnboardingMicPage.h"
 #include "ui/OnboardingProgressBar.h"
 #include "ui/OnboardingTestPage.h"
