@@ -1,5 +1,7 @@
 #include "PipeSource.h"
 
+#include "Pactl.h"
+
 #include <QtGlobal>
 
 #include <chrono>
@@ -89,4 +91,21 @@ void PipeSource::wait()
 {
     if (m_thread.joinable())
         m_thread.join();
+}
+
+bool PipeSource::unload()
+{
+    const int module = Pactl::run({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules")})
+                           .split(u'\n')
+                           .filter(QStringLiteral("source_name=") + sourceName())
+                           .value(0)
+                           .section(u'\t', 0, 0)
+                           .toInt();
+    return module > 0 && Pactl::unloadModule(module);
+}
+
+bool PipeSource::load()
+{
+    return Pactl::loadPipeSource(sourceName(), fifoPath(), QStringLiteral("s16le"), sampleRate(), channels()) >= 0 &&
+           Pactl::setDefaultSource(sourceName());
 }

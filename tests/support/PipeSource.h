@@ -35,6 +35,11 @@ public:
     // Writes `pcm` at once, unpaced, and returns when it is written.
     static bool writeNow(const QByteArray &pcm);
 
+    // Takes the harness's pipe source (the only microphone) off the sound server, and puts it back
+    // as the harness had it, the default source again.
+    static bool unload();
+    static bool load();
+
 private:
     QString m_fifo;
     int m_bytesPerSecond;

@@ -8,7 +8,6 @@
 #include "ExternalTool.h"
 #include "HelperProcess.h"
 #include "NotificationRecorder.h"
-#include "Pactl.h"
 #include "PipeSource.h"
 #include "StandIn.h"
 #include "app/AppState.h"
@@ -78,25 +77,6 @@ bool showActive(OnboardingView &view)
         && QTest::qWaitForWindowActive(&view);
 }
 
-// The pipe source (the only microphone) unloaded until the guard goes, then loaded again as the
-// harness had it.
-int unloadMicrophone()
-{
-    const int module = Pactl::run({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules")})
-                           .split(u'\n')
-                           .filter(QStringLiteral("source_name=") + PipeSource::sourceName())
-                           .value(0)
-                           .section(u'\t', 0, 0)
-                           .toInt();
-    return module > 0 && Pactl::unloadModule(module) ? module : -1;
-}
-
-bool loadMicrophone()
-{
-    return Pactl::loadPipeSource(PipeSource::sourceName(), PipeSource::fifoPath(), QStringLiteral("s16le"),
-                                 PipeSource::sampleRate(), PipeSource::channels()) >= 0
-        && Pactl::setDefaultSource(PipeSource::sourceName());
-}
 } // namespace
 
 class TestOnboarding : public QObject {
@@ -269,8 +249,8 @@ private Q_SLOTS:
     {
         AppState state(stateOptions());
         auto permissions = checker(false);
-        QVERIFY(unloadMicrophone() > 0);
-        auto restore = qScopeGuard([] { loadMicrophone(); });
+        QVERIFY(PipeSource::unload());
+        auto restore = qScopeGuard([] { PipeSource::load(); });
 
         OnboardingView view(state, *permissions, [] {}, quick());
         QVERIFY(showActive(view));
@@ -299,7 +279,7 @@ private Q_SLOTS:
 
         // A microphone plugged in is picked up by the next tick, within the second.
         restore.dismiss();
-        QVERIFY(loadMicrophone());
+        QVERIFY(PipeSource::load());
         QTRY_COMPARE_WITH_TIMEOUT(buttonText(view), QStringLiteral("继续"), 2000);
         QVERIFY(mic->grantedRow()->isVisible());
         QVERIFY(!mic->hint()->isVisible());
@@ -311,8 +291,8 @@ private Q_SLOTS:
     {
         AppState state(stateOptions());
         auto permissions = checker(false);
-        QVERIFY(unloadMicrophone() > 0);
-        auto restore = qScopeGuard([] { loadMicrophone(); });
+        QVERIFY(PipeSource::unload());
+        auto restore = qScopeGuard([] { PipeSource::load(); });
 
         // No poll within the case: only the return to the application can show the change.
         OnboardingView view(state, *permissions, [] {}, quick(1h));
@@ -328,7 +308,7 @@ private Q_SLOTS:
         QVERIFY(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), *window}));
         QTRY_COMPARE(QGuiApplication::applicationState(), Qt::ApplicationInactive);
         restore.dismiss();
-        QVERIFY(loadMicrophone());
+        QVERIFY(PipeSource::load());
         QTest::qWait(300);
         QCOMPARE(buttonText(view), QStringLiteral("前往系统设置"));
         QVERIFY(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(view.winId())}));

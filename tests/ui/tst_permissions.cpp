@@ -5,7 +5,6 @@
 // a desktop installs (small stand-in programs on PATH here).
 #include "LogCapture.h"
 #include "NotificationRecorder.h"
-#include "Pactl.h"
 #include "PipeSource.h"
 #include "platform/Platform.h"
 #include "ui/PermissionChecker.h"
@@ -106,19 +105,8 @@ private Q_SLOTS:
         QCOMPARE(checker.micStatus(), MicStatus::granted);
 
         // The microphone goes away (unplugged): the same question is now answered "denied".
-        const int module = Pactl::run({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules")})
-                               .split(u'\n')
-                               .filter(QStringLiteral("source_name=") + PipeSource::sourceName())
-                               .value(0)
-                               .section(u'\t', 0, 0)
-                               .toInt();
-        QVERIFY(module > 0);
-        QVERIFY(Pactl::unloadModule(module));
-        const auto restore = qScopeGuard([] {
-            Pactl::loadPipeSource(PipeSource::sourceName(), PipeSource::fifoPath(), QStringLiteral("s16le"),
-                                  PipeSource::sampleRate(), PipeSource::channels());
-            Pactl::setDefaultSource(PipeSource::sourceName());
-        });
+        QVERIFY(PipeSource::unload());
+        const auto restore = qScopeGuard([] { PipeSource::load(); });
         const Answer denied = request(checker);
         QCOMPARE(denied.status, std::optional(MicStatus::denied));
         QVERIFY(denied.onMainThread);
