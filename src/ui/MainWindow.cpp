@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
+static_assert(MainWindow::firstRunSize == OnboardingView::fixedSize, "the window frames the guide at its own size");
+
 MainWindow::MainWindow(MainWindowServices services, QWidget *parent)
     : QWidget(parent, Qt::Window), m_services(std::move(services))
 {

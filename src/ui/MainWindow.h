@@ -1,7 +1,6 @@
 #pragma once
 
 #include "ui/MainWindowServices.h"
-#include "ui/OnboardingView.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -16,7 +15,7 @@ class MainWindowView;
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    static constexpr QSize firstRunSize = OnboardingView::fixedSize;
+    static constexpr QSize firstRunSize{560, 540};
     static constexpr QSize mainMinimumSize{720, 720};
     static constexpr QSize mainMaximumSize{900, 900};
 

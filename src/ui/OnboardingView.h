@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/OnboardingPage.h"
 #include "ui/PermissionChecker.h"
 
 #include <QPointer>
@@ -10,7 +11,7 @@
 #include <functional>
 
 class AppState;
-class OnboardingPage;
+
 class QPropertyAnimation;
 
 // The four-page first-run guide: welcome, the microphone, accessibility, and a test dictation. It

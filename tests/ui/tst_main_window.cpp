@@ -8,10 +8,10 @@
 // build/test/artifacts/ui/.
 #include "Artifacts.h"
 #include "ExternalTool.h"
-#include "FakeKeySynthesis.h"
 #include "StandIn.h"
 #include "app/AppState.h"
 #include "core/AppIdentity.h"
+#include "platform/KeySynthesis.h"
 #include "platform/Platform.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "shortcuts/KeyboardShortcuts.h"
@@ -55,6 +55,24 @@
 using namespace std::chrono_literals;
 
 namespace {
+
+// Trust in synthetic keys cannot be withdrawn on a running X server: a stand-in whose trust the
+// test sets, noting every query in a journal.
+class FakeKeySynthesis : public KeySynthesis {
+public:
+    explicit FakeKeySynthesis(QStringList *journal) : m_journal(journal) {}
+    bool trusted = true;
+    bool isTrusted() override
+    {
+        m_journal->append(QStringLiteral("trusted?"));
+        return trusted;
+    }
+    void promptForTrust() override { m_journal->append(QStringLiteral("prompt")); }
+    void sendPasteChord(PasteChord) override {}
+
+private:
+    QStringList *m_journal;
+};
 const QString label = QStringLiteral("ui");
 
 bool xdotool(const QStringList &arguments) { return ExternalTool::run(QStringLiteral("xdotool"), arguments).has_value(); }
