@@ -91,6 +91,9 @@ class TestHotWordsStore : public QObject {
         return *m_store;
     }
     bool settle() { return QTest::qWaitFor([this] { return m_api->running == 0; }, 30000); }
+    // An edit, and its immediate call finished.
+    bool added(const QString &word) { m_store->add(word); return settle(); }
+    bool removed(const QString &word) { m_store->remove(word); return settle(); }
     bool await(QCoro::Task<> task)
     {
         const std::shared_ptr<bool> done = started(std::move(task));
@@ -154,16 +157,14 @@ private Q_SLOTS:
         for (const QString &skipped : {u"热词"_s, u" \n\t "_s, QString()})
             store.add(skipped);
         store.add(u"Qt"_s);
-        store.add(u"qt"_s);
-        QVERIFY(settle());
+        QVERIFY(added(u"qt"_s));
         QCOMPARE(posts(), 3);
         QCOMPARE(wordsChanged.size(), 3);
         QCOMPARE(store.words(), (QStringList{u"热词"_s, u"Qt"_s, u"qt"_s}));
         QCOMPARE(m_server.hotWords(alice), store.words());
         // A word the client cannot encode fails before it is sent: queued, the status left as it was.
         const QString unencodable = u"x"_s + QChar(0xDC00);
-        store.add(unencodable);
-        QVERIFY(settle());
+        QVERIFY(added(unencodable));
         QCOMPARE(store.syncStatus(), Status::ok);
         COMPARE_QUEUE(Ops{addOp(unencodable)});
         QCOMPARE(posts(), 3);
@@ -186,11 +187,9 @@ private Q_SLOTS:
         COMPARE_QUEUE(Ops{});
         // A word the server does not have counts as deleted: back to ok, nothing queued.
         QVERIFY(fail("POST", hotwords, 400));
-        store.add(u"rejected"_s);
-        QVERIFY(settle());
+        QVERIFY(added(u"rejected"_s));
         QCOMPARE(store.syncStatus(), Status::offline);
-        store.remove(u"rejected"_s);
-        QVERIFY(settle());
+        QVERIFY(removed(u"rejected"_s));
         QCOMPARE(deletes(u"rejected"_s), 1);
         QCOMPARE(store.syncStatus(), Status::ok);
         COMPARE_QUEUE(Ops{});
@@ -235,8 +234,7 @@ private Q_SLOTS:
         };
         HotWordsStore &store = makeStore(isAdd ? QStringList() : QStringList{u"w"_s});
         QVERIFY(provoke());
-        isAdd ? store.add(u"w"_s) : store.remove(u"w"_s);
-        QVERIFY(settle());
+        QVERIFY(isAdd ? added(u"w"_s) : removed(u"w"_s));
         QCOMPARE(store.syncStatus(), expected);
         COMPARE_QUEUE(kept ? Ops{op} : Ops{});
         QCOMPARE(store.words(), isAdd ? QStringList{u"w"_s} : QStringList());
@@ -256,8 +254,7 @@ private Q_SLOTS:
         TokenStore::setAccessToken(std::nullopt);
         HotWordsStore &store = makeStore({u"语音"_s});
         store.add(u"热词"_s);
-        store.remove(u"语音"_s);
-        QVERIFY(settle());
+        QVERIFY(removed(u"语音"_s));
         QCOMPARE(store.syncStatus(), Status::noToken);
         QCOMPARE(m_settings->value(QLatin1String(HotWordsStore::pendingKey)).typeId(), int(QMetaType::QByteArray));
         QCOMPARE(storedQueue(), QByteArray(R"([{"add":{"_0":"热词"}},{"delete":{"_0":"语音"}}])"));
@@ -297,10 +294,8 @@ private Q_SLOTS:
         QCOMPARE(store.words(), local);
         // A delete queued behind them makes a later add of the same word count again.
         QVERIFY(fail("DELETE", hotwords + u"/b"_s, 503));
-        store.remove(u"b"_s);
-        QVERIFY(settle());
-        store.add(u"b"_s);
-        QVERIFY(settle());
+        QVERIFY(removed(u"b"_s));
+        QVERIFY(added(u"b"_s));
         COMPARE_QUEUE((queued + Ops{deleteOp(u"b"_s), addOp(u"b"_s)}));
         // Back online, the next flush (as when a dictation connects) delivers the edits in order.
         QVERIFY(m_server.reset());
@@ -380,8 +375,7 @@ private Q_SLOTS:
     {
         TokenStore::setAccessToken(std::nullopt);
         makeStore({u"语音"_s}).add(u"a, b"_s);
-        m_store->remove(u"语音"_s);
-        QVERIFY(settle());
+        QVERIFY(removed(u"语音"_s));
         m_store.reset();
         const QString next = m_dir->filePath(u"relaunched.conf"_s);
         QVERIFY(QFile::copy(m_settings->fileName(), next));
@@ -418,8 +412,7 @@ private Q_SLOTS:
         // Left as it was until the next save.
         QCOMPARE(m_settings->value(QLatin1String(HotWordsStore::pendingKey)), queue);
         QCOMPARE(m_settings->value(QLatin1String(HotWordsStore::cacheKey)), cache);
-        store.add(u"w"_s);
-        QVERIFY(settle());
+        QVERIFY(added(u"w"_s));
         QCOMPARE(storedWords(), loaded + QStringList{u"w"_s});
         QCOMPARE(storedQueue(), QByteArray(R"([{"add":{"_0":"w"}}])"));
         COMPARE_QUEUE(Ops{addOp(u"w"_s)});

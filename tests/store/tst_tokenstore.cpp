@@ -5,6 +5,8 @@
 #include "platform/SecretStore.h"
 #include "store/TokenStore.h"
 
+#include "HelperProcess.h"
+
 #include <QtTest>
 
 #include <csignal>
@@ -109,23 +111,17 @@ public:
                      + "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
                        "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
         config.close();
-        m_daemon.start(u"dbus-daemon"_s, {u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--nopidfile"_s, u"--print-address"_s});
         // The address is printed once the bus listens.
-        if (!m_daemon.waitForReadyRead(10000))
-            return false;
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        return !m_address.isEmpty();
-    }
-    ~EmptyBus()
-    {
-        m_daemon.kill();
-        m_daemon.waitForFinished();
+        m_daemon.emplace(u"/usr/bin/dbus-daemon"_s, QStringList{u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--nopidfile"_s, u"--print-address"_s});
+        const std::optional<QString> rest = m_daemon->waitForLine(u"unix:"_s);
+        m_address = rest ? u"unix:"_s + rest->trimmed() : QString();
+        return rest.has_value();
     }
     QString address() const { return m_address; }
 
 private:
     QTemporaryDir m_dir;
-    QProcess m_daemon;
+    std::optional<HelperProcess> m_daemon;
     QString m_address;
 };
 
@@ -217,18 +213,15 @@ private Q_SLOTS:
     {
         EmptyBus bus;
         QVERIFY(bus.start());
-        QProcess silent;
-        silent.setProcessEnvironment(onBus(bus.address()));
-        silent.start(QStringLiteral(MURLEX_TEST_HELPERS_DIR "/silent_bus_name"), {u"org.freedesktop.secrets"_s});
-        QVERIFY(silent.waitForReadyRead(10000));
-        QCOMPARE(silent.readLine().trimmed(), QByteArray("ready"));
-        QCOMPARE(::kill(pid_t(silent.processId()), SIGSTOP), 0);
+        HelperProcess silent(u"silent_bus_name"_s, {u"org.freedesktop.secrets"_s}, onBus(bus.address()));
+        QVERIFY(silent.waitForLine(u"ready"_s));
+        QCOMPARE(::kill(pid_t(silent.process().processId()), SIGSTOP), 0);
         // The real bound: a read gives up after about five seconds, not the bus's 25.
         verifyProbe(runProbe(bus.address(), {u"read"_s}), 1, 4500, 10000);
         // Writes and deletes are bounded the same way (shortened here).
         verifyProbe(runProbe(bus.address(), {u"--timeout-ms"_s, u"300"_s, u"write:abc"_s, u"delete"_s}), 2, 250, 3000);
-        silent.kill();
-        silent.waitForFinished();
+        silent.process().kill(); // a stopped process would not end on the usual request
+        silent.process().waitForFinished();
     }
 };
 
