@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+using namespace Qt::Literals::StringLiterals;
+
 class TestBackendConfig : public QObject {
     Q_OBJECT
 
@@ -13,23 +15,19 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("word");
         QTest::addColumn<QString>("path");
-        QTest::newRow("delimiters and unsafe marks") << "a/b?#1 [x]\"<>\\^`{|}"
-                                                     << "/hotwords/a%2Fb%3F%231%20%5Bx%5D%22%3C%3E%5C%5E%60%7B%7C%7D";
+        QTest::newRow("delimiters and unsafe marks") << "a/b?#1 [x]\"<>\\^`{|}" << "/hotwords/a%2Fb%3F%231%20%5Bx%5D%22%3C%3E%5C%5E%60%7B%7C%7D";
         QTest::newRow("percent, and encoded text encoded again") << "50%2F" << "/hotwords/50%252F";
-        QTest::newRow("unreserved, sub-delimiters and kept marks") << "Az09-._~!$'()*,;&=:@+"
-                                                                   << "/hotwords/Az09-._~!$'()*,;&=:@+";
-        QTest::newRow("chinese, accent and emoji") << QString::fromUtf8("热词é😀")
-                                                   << "/hotwords/%E7%83%AD%E8%AF%8D%C3%A9%F0%9F%98%80";
+        QTest::newRow("unreserved, sub-delimiters and kept marks") << "Az09-._~!$'()*,;&=:@+" << "/hotwords/Az09-._~!$'()*,;&=:@+";
+        QTest::newRow("chinese, accent and emoji") << u"热词é😀"_s << "/hotwords/%E7%83%AD%E8%AF%8D%C3%A9%F0%9F%98%80";
         QTest::newRow("empty") << "" << "/hotwords/";
     }
-
     void hotwordPath()
     {
         QFETCH(QString, word);
         QFETCH(QString, path);
         const auto url = BackendConfig::hotwordURL(word);
         QVERIFY(url.has_value());
-        QCOMPARE(enc(*url), QStringLiteral("https://api.murlex.app") + path);
+        QCOMPARE(enc(*url), u"https://api.murlex.app"_s + path);
         QCOMPARE(url->path(QUrl::FullyEncoded), path);
         // One segment: the decoded path gives the word back exactly.
         QCOMPARE(QUrl::fromPercentEncoding(url->path(QUrl::FullyEncoded).mid(10).toLatin1()), word);
@@ -40,13 +38,11 @@ private Q_SLOTS:
         // (A real token's URL: see the voice socket's suite.)
         auto url = BackendConfig::webSocketURL(QString());
         QVERIFY(url.has_value());
-        QCOMPARE(enc(*url), QStringLiteral("wss://api.murlex.app/ws?token="));
-
+        QCOMPARE(enc(*url), u"wss://api.murlex.app/ws?token="_s);
         // A value that would otherwise split the query comes back intact.
-        url = BackendConfig::webSocketURL(QStringLiteral("a&b=c+d#e f"));
+        url = BackendConfig::webSocketURL(u"a&b=c+d#e f"_s);
         QVERIFY(url.has_value());
-        QCOMPARE(QUrlQuery(*url).queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded),
-                 QStringLiteral("a&b=c+d#e f"));
+        QCOMPARE(QUrlQuery(*url).queryItemValue(u"token"_s, QUrl::FullyDecoded), u"a&b=c+d#e f"_s);
         QCOMPARE(QUrlQuery(*url).queryItems().size(), 1);
     }
 };

@@ -1,8 +1,4 @@
 // test-labels: foundation
-// The local stand-in's behaviour the client suites rely on without provoking it themselves: real
-// token checks and expiry, request bounds, the recogniser text, and faults that apply to the next
-// requests only. (Hot word paths and an absent word's 404: see the hot words client's suite.)
-
 #include "store/JWT.h"
 
 #include "DevServer.h"
@@ -23,13 +19,13 @@
 
 #include <memory>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
-struct HttpResult
-{
+struct HttpResult {
     int status = 0;
     QByteArray body;
-    QJsonObject json() const { return QJsonDocument::fromJson(body).object(); }
 };
 
 QSslConfiguration trustingTheDevelopmentCa()
@@ -39,7 +35,7 @@ QSslConfiguration trustingTheDevelopmentCa()
     return tls;
 }
 
-// One request on a fresh connection manager, so no kept-alive connection from another case is reused.
+// One request on a fresh connection manager, so no kept-alive connection of another case is reused.
 HttpResult send(const QByteArray &method, const QUrl &url, const QByteArray &body = {}, const QString &bearer = {})
 {
     QNetworkAccessManager network;
@@ -57,14 +53,8 @@ HttpResult send(const QByteArray &method, const QUrl &url, const QByteArray &bod
     return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
 }
 
-QByteArray json(const QJsonObject &object)
-{
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-// A recognition socket to the server, trusting the development CA, with spies on what it receives.
-struct Socket
-{
+// A recognition socket trusting the development CA, with spies on what it receives.
+struct Socket {
     QWebSocket socket;
     QSignalSpy connected{&socket, &QWebSocket::connected};
     QSignalSpy disconnected{&socket, &QWebSocket::disconnected};
@@ -74,31 +64,31 @@ struct Socket
     {
         socket.setProxy(QNetworkProxy::NoProxy);
         socket.setSslConfiguration(trustingTheDevelopmentCa());
-        QUrl url(QStringLiteral("wss://127.0.0.1:%1/ws").arg(port));
-        QUrlQuery query;
-        query.addQueryItem(QStringLiteral("token"), token);
-        url.setQuery(query);
+        QUrl url(u"wss://127.0.0.1:%1/ws"_s.arg(port));
+        url.setQuery(QUrlQuery{{u"token"_s, token}});
         socket.open(url);
     }
-
-    // The server's messages of one type, in order.
     QList<QJsonObject> received(const QString &type) const
     {
         QList<QJsonObject> messages;
-        for (const QList<QVariant> &args : texts) {
-            const QJsonObject message = QJsonDocument::fromJson(args.at(0).toString().toUtf8()).object();
-            if (message.value(QStringLiteral("type")).toString() == type)
-                messages.append(message);
-        }
+        for (const QList<QVariant> &args : texts)
+            if (const QJsonObject m = QJsonDocument::fromJson(args.at(0).toString().toUtf8()).object(); m["type"_L1] == type)
+                messages.append(m);
         return messages;
+    }
+    bool closesWith(int code)
+    {
+        return (disconnected.count() == 1 || disconnected.wait(10000)) && socket.closeCode() == code;
     }
 };
 
 } // namespace
 
-class TestDevServer : public QObject
-{
+class TestDevServer : public QObject {
     Q_OBJECT
+
+    DevServer m_server;
+    QUrl url(const QString &path) const { return QUrl(m_server.baseUrl().toString() + path); }
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_server.start()); }
@@ -106,31 +96,21 @@ private Q_SLOTS:
     // Exit status 0 after SIGTERM: a clean stop, and under the sanitizers no leak in the server.
     void cleanupTestCase() { QVERIFY(m_server.stop()); }
 
-    // Refresh is exercised by the auth client's suite.
-    void signInAndTokenExpiry()
+    // (Refresh: the auth client's suite; an expired token refused: the hot words client's suite.)
+    void signInIssuesAnHourLongToken()
     {
-        const QUrl base = m_server.baseUrl();
-        const QUrl apple = base.resolved(QUrl(QStringLiteral("/auth/apple")));
-        const QUrl hotwords = base.resolved(QUrl(QStringLiteral("/hotwords")));
-
-        const HttpResult first = send("POST", apple, json({{QStringLiteral("identity_token"), QStringLiteral("alice")}}));
+        const QByteArray alice = R"({"identity_token":"alice"})";
+        const HttpResult first = send("POST", url(u"/auth/apple"_s), alice);
+        const QJsonObject answer = QJsonDocument::fromJson(first.body).object();
         QCOMPARE(first.status, 200);
-        QCOMPARE(first.json().value(QStringLiteral("is_new_user")), QJsonValue(true));
-        const QString access = first.json().value(QStringLiteral("access_token")).toString();
-        QCOMPARE(JWT::subject(access), std::optional<QString>(QStringLiteral("alice")));
+        QCOMPARE(answer["is_new_user"_L1], QJsonValue(true));
+        const QString access = answer["access_token"_L1].toString();
+        QCOMPARE(JWT::subject(access), std::optional<QString>(u"alice"_s));
         const qint64 untilExpiry = QDateTime::currentDateTime().secsTo(JWT::expiry(access).value_or(QDateTime()));
         QVERIFY2(untilExpiry > 3590 && untilExpiry <= 3600, qPrintable(QString::number(untilExpiry)));
-
-        const HttpResult again = send("POST", apple, json({{QStringLiteral("identity_token"), QStringLiteral("alice")}}));
-        QCOMPARE(again.json().value(QStringLiteral("is_new_user")), QJsonValue(false));
-
-        QCOMPARE(send("GET", hotwords, {}, access).status, 200);
-        QCOMPARE(send("GET", hotwords, {}, access.chopped(2)).status, 401);
-
-        // Valid for more than one second and at most two: accepted now, refused once it has passed.
-        const DevServer::Tokens shortLived = m_server.issueTokens(QStringLiteral("bob"), 2);
-        QCOMPARE(send("GET", hotwords, {}, shortLived.access).status, 200);
-        QTRY_COMPARE_WITH_TIMEOUT(send("GET", hotwords, {}, shortLived.access).status, 401, 5000);
+        QCOMPARE(QJsonDocument::fromJson(send("POST", url(u"/auth/apple"_s), alice).body)["is_new_user"_L1], QJsonValue(false));
+        QCOMPARE(send("GET", url(u"/hotwords"_s), {}, access).status, 200);
+        QCOMPARE(send("GET", url(u"/hotwords"_s), {}, access.chopped(2)).status, 401);
     }
 
     void rejectsBadRequests_data()
@@ -140,16 +120,12 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("authorised");
         QTest::addColumn<int>("status");
-        QTest::newRow("no bearer") << QByteArray("GET") << "/hotwords" << QByteArray() << false << 401;
-        QTest::newRow("not JSON") << QByteArray("POST") << "/hotwords" << QByteArray("word=x") << true << 400;
-        QTest::newRow("diagnostics incomplete") << QByteArray("POST") << "/diagnostics"
-                                                << QByteArray(R"({"platform":"linux","app_version":"1"})") << true << 400;
-        QTest::newRow("empty identity token") << QByteArray("POST") << "/auth/apple" << QByteArray(R"({"identity_token":""})")
-                                              << false << 400;
-        QTest::newRow("body over 1 MiB") << QByteArray("POST") << "/hotwords"
-                                         << QByteArray(R"({"word":")" + QByteArray(1024 * 1024, 'x') + R"("})") << true << 413;
+        QTest::newRow("no bearer") << QByteArray("GET") << u"/hotwords"_s << QByteArray() << false << 401;
+        QTest::newRow("not JSON") << QByteArray("POST") << u"/hotwords"_s << QByteArray("word=x") << true << 400;
+        QTest::newRow("diagnostics incomplete") << QByteArray("POST") << u"/diagnostics"_s << QByteArray(R"({"platform":"linux","app_version":"1"})") << true << 400;
+        QTest::newRow("empty identity token") << QByteArray("POST") << u"/auth/apple"_s << QByteArray(R"({"identity_token":""})") << false << 400;
+        QTest::newRow("body over 1 MiB") << QByteArray("POST") << u"/hotwords"_s << QByteArray(R"({"word":")" + QByteArray(1024 * 1024, 'x') + R"("})") << true << 413;
     }
-
     void rejectsBadRequests()
     {
         QFETCH(QByteArray, method);
@@ -157,140 +133,102 @@ private Q_SLOTS:
         QFETCH(QByteArray, body);
         QFETCH(bool, authorised);
         QFETCH(int, status);
-        const QString bearer = authorised ? m_server.issueTokens(QStringLiteral("carol")).access : QString();
-        QCOMPARE(send(method, QUrl(m_server.baseUrl().toString() + path), body, bearer).status, status);
+        QCOMPARE(send(method, url(path), body, authorised ? m_server.issueTokens(u"carol"_s).access : QString()).status, status);
     }
 
-    void socketClosesWithPolicyViolationForABadToken_data()
-    {
-        QTest::addColumn<QString>("token");
-        QTest::newRow("garbage") << QStringLiteral("not-a-token");
-        // (An expired token: see the dictation flow's suite.)
-        QTest::newRow("foreign signature") << [] {
-            // A well-formed, unexpired token signed with some other secret.
-            const QByteArray head = QByteArray(R"({"alg":"HS256","typ":"JWT"})").toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
-            const QByteArray body = QByteArray(R"({"sub":"erin","exp":4102444800})").toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
-            return QString::fromLatin1(head + '.' + body + ".c2lnbmF0dXJl");
-        }();
-    }
-
+    // Garbage, and a well-formed unexpired token signed with another secret. (Expired: the dictation flow's suite.)
     void socketClosesWithPolicyViolationForABadToken()
     {
-        QFETCH(QString, token);
-        Socket client(m_server.port(), token);
-        QVERIFY(client.disconnected.wait(10000) || client.disconnected.count() == 1);
-        QCOMPARE(client.socket.closeCode(), QWebSocketProtocol::CloseCodePolicyViolated);
-        QVERIFY2(client.socket.closeReason().contains(QStringLiteral("token")), qPrintable(client.socket.closeReason()));
+        const auto segment = [](const QByteArray &json) { return json.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals); };
+        const QString foreign = QString::fromLatin1(segment(R"({"alg":"HS256","typ":"JWT"})") + '.' + segment(R"({"sub":"erin","exp":4102444800})") + ".c2lnbmF0dXJl");
+        for (const QString &token : {u"not-a-token"_s, foreign}) {
+            Socket client(m_server.port(), token);
+            QVERIFY(client.closesWith(QWebSocketProtocol::CloseCodePolicyViolated));
+            QVERIFY2(client.socket.closeReason().contains(u"token"_s), qPrintable(client.socket.closeReason()));
+        }
     }
 
-    // Several dictations in turn on one connection; each text describes only its own audio.
+    // Dictations in turn on one connection; each text describes only its own audio. (The polished
+    // text's form for other tones: the end-to-end suite.)
     void socketDescribesTheAudioOfEachDictation()
     {
-        struct Dictation
-        {
-            QStringList hotWords;
-            QByteArray pcm;
-            QString asr;
-            QString polish;
-        };
+        struct Dictation { QStringList hotWords; QByteArray pcm; QString asr; QString polish; };
         const QList<Dictation> dictations{
-            {{QStringLiteral("Murlex"), QStringLiteral("Qt")}, PipeSource::tone(440, 2.0, 0.5, 16000, 1),
-             QStringLiteral("duration=2.00s level=-9.0dBFS freq=440.0Hz"),
-             QStringLiteral("Duration 2.00 s, level -9.0 dBFS, frequency 440 Hz. Hot words: Murlex, Qt.")},
-            {{}, PipeSource::tone(1234.5, 0.5, 0.1, 16000, 1), QStringLiteral("duration=0.50s level=-23.0dBFS freq=1234.5Hz"),
-             QStringLiteral("Duration 0.50 s, level -23.0 dBFS, frequency 1235 Hz.")},
-            {{}, {}, QStringLiteral("duration=0.00s level=-120.0dBFS freq=0.0Hz"),
-             QStringLiteral("Duration 0.00 s, level -120.0 dBFS, frequency 0 Hz.")},
+            {{u"Murlex"_s, u"Qt"_s}, PipeSource::tone(440, 2.0, 0.5, 16000, 1), u"duration=2.00s level=-9.0dBFS freq=440.0Hz"_s,
+             u"Duration 2.00 s, level -9.0 dBFS, frequency 440 Hz. Hot words: Murlex, Qt."_s},
+            {{}, {}, u"duration=0.00s level=-120.0dBFS freq=0.0Hz"_s, u"Duration 0.00 s, level -120.0 dBFS, frequency 0 Hz."_s},
         };
-
-        Socket client(m_server.port(), m_server.issueTokens(QStringLiteral("frank")).access);
+        Socket client(m_server.port(), m_server.issueTokens(u"frank"_s).access);
         QVERIFY(client.connected.wait(10000));
         for (const Dictation &dictation : dictations) {
             client.texts.clear();
-            client.socket.sendTextMessage(QString::fromUtf8(json(
-                {{QStringLiteral("type"), QStringLiteral("start")},
-                 {QStringLiteral("hotwords"), QJsonArray::fromStringList(dictation.hotWords)}})));
+            client.socket.sendTextMessage(QString::fromUtf8(QJsonDocument(QJsonObject{
+                {u"type"_s, u"start"_s}, {u"hotwords"_s, QJsonArray::fromStringList(dictation.hotWords)}}).toJson(QJsonDocument::Compact)));
             for (qsizetype at = 0; at < dictation.pcm.size(); at += 3200)
                 client.socket.sendBinaryMessage(dictation.pcm.mid(at, 3200));
-            client.socket.sendTextMessage(QStringLiteral(R"({"type":"stop"})"));
-            QTRY_COMPARE_WITH_TIMEOUT(client.received(QStringLiteral("polish_done")).size(), 1, 10000);
-
-            QCOMPARE(client.received(QStringLiteral("asr_done")).size(), 1);
-            const QJsonObject asr = client.received(QStringLiteral("asr_done")).constFirst();
-            const QJsonObject polish = client.received(QStringLiteral("polish_done")).constFirst();
-            QCOMPARE(asr.value(QStringLiteral("text")).toString(), dictation.asr);
-            QCOMPARE(polish.value(QStringLiteral("text")).toString(), dictation.polish);
-            QVERIFY(asr.value(QStringLiteral("asr_time")).isDouble() && polish.value(QStringLiteral("polish_time")).isDouble()
-                    && polish.value(QStringLiteral("total_time")).isDouble());
+            client.socket.sendTextMessage(u"{\"type\":\"stop\"}"_s);
+            QTRY_COMPARE_WITH_TIMEOUT(client.received(u"polish_done"_s).size(), 1, 10000);
+            QCOMPARE(client.received(u"asr_done"_s).size(), 1);
+            const QJsonObject asr = client.received(u"asr_done"_s).constFirst();
+            const QJsonObject polish = client.received(u"polish_done"_s).constFirst();
+            QCOMPARE(asr["text"_L1].toString(), dictation.asr);
+            QCOMPARE(polish["text"_L1].toString(), dictation.polish);
+            QVERIFY(asr["asr_time"_L1].isDouble() && polish["polish_time"_L1].isDouble() && polish["total_time"_L1].isDouble());
             // Live text while audio flows: one final sentence per whole second, partials in between.
-            QCOMPARE(client.received(QStringLiteral("final_sentence")).size(), int(dictation.pcm.size() / 32000));
-            QCOMPARE(client.received(QStringLiteral("partial")).isEmpty(), dictation.pcm.size() < 3200);
+            QCOMPARE(client.received(u"final_sentence"_s).size(), int(dictation.pcm.size() / 32000));
+            QCOMPARE(client.received(u"partial"_s).isEmpty(), dictation.pcm.isEmpty());
         }
         QCOMPARE(client.disconnected.count(), 0);
-
-        // (The subject, hot words and messages recorded: see the voice socket's and end-to-end suites.)
+        // (The subject, hot words and messages recorded: the voice socket's and end-to-end suites.)
         const QJsonArray recording = m_server.socketRecording();
         QCOMPARE(recording.size(), 1);
-        const QJsonArray recorded = recording.at(0).toObject().value(QStringLiteral("dictations")).toArray();
+        const QJsonArray recorded = recording.at(0)["dictations"_L1].toArray();
         QCOMPARE(recorded.size(), dictations.size());
         const QJsonObject first = recorded.at(0).toObject();
-        QCOMPARE(first.value(QStringLiteral("frames")).toInt(), 20);
-        QCOMPARE(first.value(QStringLiteral("bytes")).toInteger(), 64000);
-        const qint64 firstFrame = first.value(QStringLiteral("first_frame_ns")).toInteger();
-        const qint64 stop = first.value(QStringLiteral("stop_ns")).toInteger();
-        QVERIFY(firstFrame > 0 && stop >= firstFrame && first.value(QStringLiteral("polish_done_ns")).toInteger() >= stop);
-        QCOMPARE(recorded.at(2).toObject().value(QStringLiteral("first_frame_ns")).toInteger(), 0);
+        QCOMPARE(first["frames"_L1].toInt(), 20);
+        QCOMPARE(first["bytes"_L1].toInteger(), 64000);
+        const qint64 firstFrame = first["first_frame_ns"_L1].toInteger(), stop = first["stop_ns"_L1].toInteger();
+        QVERIFY(firstFrame > 0 && stop >= firstFrame && first["polish_done_ns"_L1].toInteger() >= stop);
+        QCOMPARE(recorded.at(1)["first_frame_ns"_L1].toInteger(), 0);
     }
 
     void restFaultsApplyToTheNextRequestsOnly()
     {
-        const QString access = m_server.issueTokens(QStringLiteral("gina")).access;
-        const QUrl hotwords = m_server.baseUrl().resolved(QUrl(QStringLiteral("/hotwords")));
-        QVERIFY(m_server.setRestFault({.method = "GET", .path = QStringLiteral("/hot"), .status = 503,
-                                       .body = "busy", .count = 2}));
-        QVERIFY(m_server.setRestFault({.method = "POST", .path = QStringLiteral("/hotwords"), .delayMs = 400}));
-
+        const QString access = m_server.issueTokens(u"gina"_s).access;
+        QVERIFY(m_server.setRestFault({.method = "GET", .path = u"/hot"_s, .status = 503, .body = "busy", .count = 2}));
+        QVERIFY(m_server.setRestFault({.method = "POST", .path = u"/hotwords"_s, .delayMs = 400}));
         for (int i = 0; i < 2; ++i) {
-            const HttpResult faulted = send("GET", hotwords, {}, access);
+            const HttpResult faulted = send("GET", url(u"/hotwords"_s), {}, access);
             QCOMPARE(faulted.status, 503);
             QCOMPARE(faulted.body, QByteArray("busy"));
         }
-        QCOMPARE(send("GET", hotwords, {}, access).status, 200);
-        QCOMPARE(m_server.requestCount("GET", QStringLiteral("/hotwords")), 3);
-
+        QCOMPARE(send("GET", url(u"/hotwords"_s), {}, access).status, 200);
+        QCOMPARE(m_server.requestCount("GET", u"/hotwords"_s), 3);
         QElapsedTimer clock;
         clock.start();
-        const HttpResult delayed = send("POST", hotwords, json({{QStringLiteral("word"), QStringLiteral("late")}}), access);
-        QCOMPARE(delayed.status, 201);
+        QCOMPARE(send("POST", url(u"/hotwords"_s), R"({"word":"late"})", access).status, 201);
         QVERIFY2(clock.elapsed() >= 380, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(m_server.hotWords(QStringLiteral("gina")), QStringList{QStringLiteral("late")});
+        QCOMPARE(m_server.hotWords(u"gina"_s), QStringList{u"late"_s});
     }
 
     // The client suites use every socket fault; here only that one is used up by the connection it
     // applies to, and that a frame over 1 MiB is refused.
     void socketFaultsApplyOnceAndFramesAreBounded()
     {
-        const QString access = m_server.issueTokens(QStringLiteral("hank")).access;
-        QVERIFY(m_server.setSocketFault({.action = DevServer::SocketFault::Action::Close,
-                                         .when = DevServer::SocketFault::When::Start,
-                                         .closeCode = 4001, .closeReason = QStringLiteral("bye")}));
+        const QString access = m_server.issueTokens(u"hank"_s).access;
+        QVERIFY(m_server.setSocketFault({.action = DevServer::SocketFault::Action::Close, .when = DevServer::SocketFault::When::Start,
+                                         .closeCode = 4001, .closeReason = u"bye"_s}));
         Socket client(m_server.port(), access);
         QVERIFY(client.connected.wait(10000));
-        client.socket.sendTextMessage(QStringLiteral(R"({"type":"start","hotwords":[]})"));
-        QVERIFY(client.disconnected.wait(10000));
-        QCOMPARE(int(client.socket.closeCode()), 4001);
-        QCOMPARE(client.socket.closeReason(), QStringLiteral("bye"));
-
+        client.socket.sendTextMessage(u"{\"type\":\"start\",\"hotwords\":[]}"_s);
+        QVERIFY(client.closesWith(4001));
+        QCOMPARE(client.socket.closeReason(), u"bye"_s);
         Socket healthy(m_server.port(), access);
         QVERIFY(healthy.connected.wait(10000));
         healthy.socket.sendBinaryMessage(QByteArray(1024 * 1024 + 1, '\0'));
-        QVERIFY(healthy.disconnected.wait(10000));
-        QCOMPARE(healthy.socket.closeCode(), QWebSocketProtocol::CloseCodeTooMuchData);
+        QVERIFY(healthy.closesWith(QWebSocketProtocol::CloseCodeTooMuchData));
         QCOMPARE(m_server.socketRecording().size(), 2);
     }
-
-private:
-    DevServer m_server;
 };
 
 QTEST_GUILESS_MAIN(TestDevServer)

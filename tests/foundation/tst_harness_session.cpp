@@ -1,6 +1,4 @@
 // test-labels: foundation harness
-// Proves the harness's session services: the Secret Service gives back what libsecret stored, and
-// bytes written into the pipe source (the default microphone) come back through libpulse.
 #include "PipeSource.h"
 
 #include <libsecret/secret.h>
@@ -8,6 +6,8 @@
 #include <pulse/simple.h>
 
 #include <QtTest>
+
+using namespace Qt::Literals::StringLiterals;
 
 class TestHarnessSession : public QObject {
     Q_OBJECT
@@ -35,10 +35,9 @@ private Q_SLOTS:
     {
         QVERIFY2(!PipeSource::fifoPath().isEmpty(), "no pipe source: run the tests through scripts/harness.sh");
         QProcess pactl;
-        pactl.start(QStringLiteral("pactl"), {QStringLiteral("get-default-source")});
+        pactl.start(u"pactl"_s, {u"get-default-source"_s});
         QVERIFY(pactl.waitForFinished(10000));
         QCOMPARE(QString::fromUtf8(pactl.readAllStandardOutput()).trimmed(), PipeSource::sourceName());
-
         pa_sample_spec spec{PA_SAMPLE_S16LE, uint32_t(PipeSource::sampleRate()), uint8_t(PipeSource::channels())};
         int error = 0;
         pa_simple *stream = pa_simple_new(nullptr, "murlex-harness-probe", PA_STREAM_RECORD, PipeSource::sourceName().toUtf8().constData(),

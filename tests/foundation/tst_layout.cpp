@@ -1,7 +1,4 @@
 // test-labels: foundation
-// The include rules that keep the layers apart, read from the source tree: the ground includes
-// nothing of src/ outside itself; only platform/linux/ reaches its own headers (everyone else goes
-// through platform/Platform.h); nothing below app/ includes more of app/ than AppLogger.h.
 #include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
@@ -9,6 +6,8 @@
 
 #include <algorithm>
 #include <functional>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -19,13 +18,11 @@ struct Include {
 
 QList<Include> quotedIncludes(const QStringList &folders)
 {
-    static const QRegularExpression include(QStringLiteral("^\\s*#\\s*include\\s*\"([^\"]+)\""),
-                                            QRegularExpression::MultilineOption);
+    static const QRegularExpression include(u"^\\s*#\\s*include\\s*\"([^\"]+)\""_s, QRegularExpression::MultilineOption);
     const QDir root(QStringLiteral(MURLEX_SOURCE_DIR));
     QList<Include> found;
     for (const QString &folder : folders) {
-        QDirIterator it(root.filePath(folder), {QStringLiteral("*.h"), QStringLiteral("*.cpp")}, QDir::Files,
-                        QDirIterator::Subdirectories);
+        QDirIterator it(root.filePath(folder), {u"*.h"_s, u"*.cpp"_s}, QDir::Files, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             QFile file(it.next());
             if (!file.open(QIODevice::ReadOnly))
@@ -38,13 +35,14 @@ QList<Include> quotedIncludes(const QStringList &folders)
     return found;
 }
 
-QStringList violations(const QList<Include> &includes, const std::function<bool(const Include &)> &breaks)
+// Fails the test with every include that `breaks` the rule.
+void verifyNone(const QList<Include> &includes, const std::function<bool(const Include &)> &breaks)
 {
     QStringList lines;
     for (const Include &include : includes)
         if (breaks(include))
-            lines << include.file + QStringLiteral(" includes ") + include.target;
-    return lines;
+            lines << include.file + u" includes "_s + include.target;
+    QVERIFY2(lines.isEmpty(), qPrintable(lines.join(u'\n')));
 }
 
 } // namespace
@@ -54,38 +52,29 @@ class TestLayout : public QObject {
 private Q_SLOTS:
     void theGroundIncludesOnlyItself()
     {
-        const QList<Include> includes = quotedIncludes({QStringLiteral("src/core")});
+        const QList<Include> includes = quotedIncludes({u"src/core"_s});
         QVERIFY(!includes.isEmpty());
-        const QStringList found = violations(includes, [](const Include &i) {
-            return !i.target.startsWith(QLatin1String("core/"));
-        });
-        QVERIFY2(found.isEmpty(), qPrintable(found.join(u'\n')));
+        verifyNone(includes, [](const Include &i) { return !i.target.startsWith("core/"_L1); });
     }
 
     void platformImplementationsAreReachedOnlyThroughTheEntry()
     {
-        const QList<Include> includes = quotedIncludes({QStringLiteral("src"), QStringLiteral("tests"),
-                                                        QStringLiteral("bench"), QStringLiteral("tools"),
-                                                        QStringLiteral("devserver")});
+        const QList<Include> includes = quotedIncludes({u"src"_s, u"tests"_s, u"bench"_s, u"tools"_s, u"devserver"_s});
         // The scan sees the implementations' own includes, so an empty result means something.
         QVERIFY(std::any_of(includes.begin(), includes.end(), [](const Include &i) {
-            return i.target.startsWith(QLatin1String("platform/linux/"));
+            return i.target.startsWith("platform/linux/"_L1);
         }));
-        const QStringList found = violations(includes, [](const Include &i) {
-            return i.target.startsWith(QLatin1String("platform/linux/"))
-                && !i.file.startsWith(QLatin1String("src/platform/linux/"));
+        verifyNone(includes, [](const Include &i) {
+            return i.target.startsWith("platform/linux/"_L1) && !i.file.startsWith("src/platform/linux/"_L1);
         });
-        QVERIFY2(found.isEmpty(), qPrintable(found.join(u'\n')));
     }
 
     void belowAppOnlyTheLoggerIsIncludedFromApp()
     {
-        const QList<Include> includes = quotedIncludes({QStringLiteral("src")});
-        const QStringList found = violations(includes, [](const Include &i) {
-            return i.target.startsWith(QLatin1String("app/")) && i.target != QLatin1String("app/AppLogger.h")
-                && !i.file.startsWith(QLatin1String("src/app/")) && !i.file.startsWith(QLatin1String("src/ui/"));
+        verifyNone(quotedIncludes({u"src"_s}), [](const Include &i) {
+            return i.target.startsWith("app/"_L1) && i.target != "app/AppLogger.h"_L1 && !i.file.startsWith("src/app/"_L1)
+                && !i.file.startsWith("src/ui/"_L1);
         });
-        QVERIFY2(found.isEmpty(), qPrintable(found.join(u'\n')));
     }
 };
 

@@ -1,11 +1,11 @@
 // test-labels: foundation
-// (Levels, categories, Chinese text and info lines being on by default are asserted by every suite
-// that reads the log, e.g. tst_dictation_flow; here only what none of them provokes.)
 #include "app/AppLogger.h"
 #include "LogCapture.h"
 
 #include <QtTest>
 #include <thread>
+
+using namespace Qt::Literals::StringLiterals;
 
 class TestLogging : public QObject {
     Q_OBJECT
@@ -14,7 +14,7 @@ private Q_SLOTS:
     {
         LogCapture capture;
         std::thread([] { qCInfo(AppLogger::audio, "from the audio thread"); }).join();
-        QCOMPARE(capture.messages(QStringLiteral("audio")), QStringList{QStringLiteral("from the audio thread")});
+        QCOMPARE(capture.messages(u"audio"_s), QStringList{u"from the audio thread"_s});
     }
 };
 

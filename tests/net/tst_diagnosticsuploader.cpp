@@ -1,7 +1,4 @@
 // test-labels: diagnostics
-// The diagnostics upload against the real stand-in backend over TLS, with tokens in the real
-// keyring and the cache under a private XDG data directory: what is listed, the body, what each
-// status does to the file and to the run, the token refresh rules, and the errors that end a run.
 #include "net/DiagnosticsUploader.h"
 #include "store/MetricsKitObserver.h"
 #include "store/TokenStore.h"
@@ -17,22 +14,18 @@
 #include <QTcpServer>
 #include <QtTest>
 
-namespace {
-
+using namespace Qt::Literals::StringLiterals;
 using UploadResult = Expected<int, TokenFailure>;
+using Sent = RecordingNetworkAccess::Sent;
 
-const QString kDiagnostics = QStringLiteral("/diagnostics");
-const QString kRefresh = QStringLiteral("/auth/refresh");
-const QString kCategory = QStringLiteral("DiagnosticsUploader");
-
-// The uploader's lines at `level`, sorted: the files are taken in directory order.
-QStringList sortedLines(const LogCapture &log, QtMsgType level)
+namespace {
+const QString kDiagnostics = u"/diagnostics"_s;
+const QString kRefresh = u"/auth/refresh"_s;
+const QString kCategory = u"DiagnosticsUploader"_s;
+QString idOf(const Sent &sent)
 {
-    QStringList lines = log.messages(kCategory, level);
-    lines.sort();
-    return lines;
+    return QJsonDocument::fromJson(sent.body)["metric_kit_payload"_L1]["id"_L1].toString();
 }
-
 } // namespace
 
 class TestDiagnosticsUploader : public QObject {
@@ -43,113 +36,107 @@ class TestDiagnosticsUploader : public QObject {
     RecordingNetworkAccess *m_access = nullptr;
     DevServer::Tokens m_tokens;
 
-    QString cacheDir() const { return MetricsKitObserver::cacheDirectory(); }
-
-    // Writes a cache file holding `content` verbatim.
+    static QString path(const QString &name) { return MetricsKitObserver::cacheDirectory() + u'/' + name; }
     void put(const QString &name, const QByteArray &content)
     {
-        QDir().mkpath(cacheDir());
-        QFile file(cacheDir() + QLatin1Char('/') + name);
+        QDir().mkpath(MetricsKitObserver::cacheDirectory());
+        QFile file(path(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
-    // Writes a well-formed report that names itself.
-    void putReport(const QString &name)
-    {
-        put(name, QJsonDocument(QJsonObject{{QStringLiteral("id"), name}, {QStringLiteral("n"), 1}}).toJson());
-    }
-    bool cached(const QString &name) const { return QFile::exists(cacheDir() + QLatin1Char('/') + name); }
-
+    // A well-formed report that names itself.
+    void putReport(const QString &name) { put(name, QJsonDocument(QJsonObject{{u"id"_s, name}, {u"n"_s, 1}}).toJson()); }
+    static bool cached(const QString &name) { return QFile::exists(path(name)); }
     UploadResult upload()
     {
         std::optional<UploadResult> result = taskResult(DiagnosticsUploader::uploadAll(), 90000);
-        if (!result)
-            return TokenFailure(PlatformError{QStringLiteral("test"), -1, QStringLiteral("did not finish")});
-        return std::move(*result);
+        return result ? std::move(*result) : UploadResult(TokenFailure(PlatformError{u"test"_s, -1, u"did not finish"_s}));
     }
-
-    int posts(const QString &path) { return m_server.requestCount("POST", path); }
-
-    static QString idOf(const RecordingNetworkAccess::Sent &sent)
-    {
-        return QJsonDocument::fromJson(sent.body).object().value(QLatin1String("metric_kit_payload")).toObject().value(QLatin1String("id")).toString();
-    }
-
+    int posts(const QString &to) { return m_server.requestCount("POST", to); }
     void storeTokens(qint64 accessLifetimeSeconds = 3600)
     {
-        m_tokens = m_server.issueTokens(QStringLiteral("uploader"), accessLifetimeSeconds);
+        m_tokens = m_server.issueTokens(u"uploader"_s, accessLifetimeSeconds);
         QVERIFY(!m_tokens.access.isEmpty());
         TokenStore::setAccessToken(m_tokens.access);
         TokenStore::setRefreshToken(m_tokens.refresh);
     }
-
-    bool fault(int status, int count = 1, const QString &path = kDiagnostics, int delayMs = 0)
+    // Signed in with two reports cached.
+    void twoReports()
     {
-        return m_server.setRestFault({.method = "POST", .path = path, .status = status, .delayMs = delayMs, .count = count});
+        storeTokens();
+        putReport(u"one.json"_s);
+        putReport(u"two.json"_s);
+    }
+    bool fault(int status, const QString &to = kDiagnostics, int delayMs = 0)
+    {
+        return m_server.setRestFault({.method = "POST", .path = to, .status = status, .delayMs = delayMs, .count = 1});
+    }
+    // The uploader's lines at `level`, sorted: files are taken in directory order.
+    static QStringList sortedLines(const LogCapture &log, QtMsgType level)
+    {
+        QStringList lines = log.messages(kCategory, level);
+        lines.sort();
+        return lines;
+    }
+    QByteArray refreshedBearer()
+    {
+        const std::optional<QString> refreshed = TokenStore::accessToken();
+        return refreshed && *refreshed != m_tokens.access ? "Bearer " + refreshed->toUtf8() : QByteArray("not refreshed");
     }
 
 private Q_SLOTS:
-    // (The cache's place under XDG_DATA_HOME: see the crash report suite, which reads it there.)
     void initTestCase()
     {
         QVERIFY(m_standIn.start());
         m_access = &m_standIn.access();
     }
-    void cleanupTestCase() { QDir(cacheDir()).removeRecursively(); }
+    void cleanupTestCase() { QDir(MetricsKitObserver::cacheDirectory()).removeRecursively(); }
     void init()
     {
         QVERIFY(m_standIn.reset());
-        QDir(cacheDir()).removeRecursively();
+        QDir(MetricsKitObserver::cacheDirectory()).removeRecursively();
     }
 
-    // No token is stored in these: asking for one would end the run with an error.
+    // No token is stored: asking for one would end the run with an error.
     void nothingToUploadMeansNoTrafficAndNoToken()
     {
         QCOMPARE(upload().value(), 0); // no folder yet
-        QVERIFY(QDir().mkpath(cacheDir()));
-        QCOMPARE(upload().value(), 0);
         // Only a lowercase ".json" extension counts; hidden files and folders are not listed.
         for (const char *name : {"a.JSON", "b.json.bak", "c.txt", "json", ".hidden.json"})
             put(QString::fromLatin1(name), "{}");
-        QVERIFY(QDir().mkpath(cacheDir() + QStringLiteral("/folder.json")));
+        QVERIFY(QDir().mkpath(path(u"folder.json"_s)));
         QCOMPARE(upload().value(), 0);
-
         QVERIFY(m_access->sent().isEmpty());
-        QCOMPARE(posts(kDiagnostics), 0);
-        QCOMPARE(posts(kRefresh), 0);
+        QCOMPARE(posts(kDiagnostics) + posts(kRefresh), 0);
     }
 
     void uploadsEveryReportAndDeletesIt()
     {
+        const QStringList names{u"20261201-080000-001-metric.json"_s, u"20261201-080000-002-diagnostic.json"_s};
         storeTokens();
-        const QStringList names{QStringLiteral("20261201-080000-001-metric.json"), QStringLiteral("20261201-080000-002-diagnostic.json")};
         for (const QString &name : names)
             putReport(name);
         LogCapture log;
-
         QCOMPARE(upload().value(), 2);
-        QVERIFY(QDir(cacheDir()).isEmpty());
-        QCOMPARE(sortedLines(log, QtInfoMsg), (QStringList{QStringLiteral("Uploaded and deleted: ") + names[0],
-                                                           QStringLiteral("Uploaded and deleted: ") + names[1]}));
-
-        const QList<RecordingNetworkAccess::Sent> sent = m_access->sent();
+        QVERIFY(QDir(MetricsKitObserver::cacheDirectory()).isEmpty());
+        QCOMPARE(sortedLines(log, QtInfoMsg), (QStringList{u"Uploaded and deleted: "_s + names[0], u"Uploaded and deleted: "_s + names[1]}));
+        const QList<Sent> sent = m_access->sent();
         QCOMPARE(sent.size(), 2);
-        for (const RecordingNetworkAccess::Sent &one : sent) {
-            QCOMPARE(one.request.url(), QUrl(QStringLiteral("https://api.murlex.app/diagnostics")));
+        for (const Sent &one : sent) {
+            QCOMPARE(one.request.url(), QUrl(u"https://api.murlex.app/diagnostics"_s));
             QCOMPARE(one.request.header(QNetworkRequest::ContentTypeHeader).toByteArray(), QByteArray("application/json"));
             QCOMPARE(one.request.rawHeader("Authorization"), "Bearer " + m_tokens.access.toUtf8());
             QCOMPARE(one.request.transferTimeout(), 60000); // a minute: not seconds, not unbounded
             QVERIFY(!one.body.contains('\n')); // compact
         }
-        const QList<QJsonObject> received = m_server.diagnostics();
-        QCOMPARE(received.size(), 2);
         // The cached object itself, not its text.
-        const QJsonObject payload{{QStringLiteral("id"), idOf(sent.first())}, {QStringLiteral("n"), 1}};
-        QCOMPARE(received.first(), (QJsonObject{{QStringLiteral("app_version"), QStringLiteral("0.1.0")},
-                                                {QStringLiteral("metric_kit_payload"), payload},
-                                                {QStringLiteral("os_version"), QSysInfo::prettyProductName()},
-                                                {QStringLiteral("platform"), QStringLiteral("linux")}}));
         QVERIFY(!QSysInfo::prettyProductName().isEmpty());
+        QCOMPARE(m_server.diagnostics().value(0),
+                 (QJsonObject{{u"app_version"_s, u"0.1.0"_s},
+                              {u"metric_kit_payload"_s, QJsonObject{{u"id"_s, idOf(sent.first())}, {u"n"_s, 1}}},
+                              {u"os_version"_s, QSysInfo::prettyProductName()},
+                              {u"platform"_s, u"linux"_s}}));
+        QCOMPARE(m_server.diagnostics().size(), 2);
     }
 
     void malformedFilesAreSkippedAndKept_data()
@@ -164,24 +151,21 @@ private Q_SLOTS:
         QFETCH(bool, signedIn);
         if (signedIn)
             storeTokens();
-        put(QStringLiteral("a-broken.json"), "{\"truncated\":");
-        put(QStringLiteral("b-array.json"), "[1, 2]");
-        putReport(QStringLiteral("c-good.json"));
+        put(u"a-broken.json"_s, "{\"truncated\":");
+        put(u"b-array.json"_s, "[1, 2]");
+        putReport(u"c-good.json"_s);
         LogCapture log;
-
         const UploadResult result = upload();
-        QVERIFY(cached(QStringLiteral("a-broken.json")) && cached(QStringLiteral("b-array.json")));
+        QVERIFY(cached(u"a-broken.json"_s) && cached(u"b-array.json"_s));
+        QCOMPARE(cached(u"c-good.json"_s), !signedIn);
         if (signedIn) {
-            QCOMPARE(sortedLines(log, QtCriticalMsg), (QStringList{QStringLiteral("Skipping malformed cache file: a-broken.json"),
-                                                                   QStringLiteral("Skipping malformed cache file: b-array.json")}));
             QCOMPARE(result.value(), 1);
-            QVERIFY(!cached(QStringLiteral("c-good.json")));
+            QCOMPARE(sortedLines(log, QtCriticalMsg), (QStringList{u"Skipping malformed cache file: a-broken.json"_s,
+                                                                   u"Skipping malformed cache file: b-array.json"_s}));
             return;
         }
         QCOMPARE(std::get<AuthError>(result.error()), AuthError::noAccessToken());
-        QVERIFY(cached(QStringLiteral("c-good.json")));
-        QVERIFY(log.contains(kCategory, QtCriticalMsg,
-                             QStringLiteral("Upload failed for c-good.json: 本地没有 access token，需要重新登录")));
+        QVERIFY(log.contains(kCategory, QtCriticalMsg, u"Upload failed for c-good.json: 本地没有 access token，需要重新登录"_s));
         QVERIFY(m_access->sent().isEmpty());
     }
 
@@ -190,44 +174,37 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("line"); // %1: the refused file
-        QTest::newRow("200 is not success") << 200 << QStringLiteral("Server error 200 for %1, keeping file");
-        QTest::newRow("413") << 413 << QStringLiteral("Payload too large (413) for %1, keeping file");
-        QTest::newRow("429") << 429 << QStringLiteral("Rate limited (429), keeping file");
-        QTest::newRow("503") << 503 << QStringLiteral("Server error 503 for %1, keeping file");
+        QTest::newRow("200 is not success") << 200 << u"Server error 200 for %1, keeping file"_s;
+        QTest::newRow("413") << 413 << u"Payload too large (413) for %1, keeping file"_s;
+        QTest::newRow("429") << 429 << u"Rate limited (429), keeping file"_s;
+        QTest::newRow("503") << 503 << u"Server error 503 for %1, keeping file"_s;
     }
     void refusedFileStaysAndTheRunGoesOn()
     {
         QFETCH(int, status);
         QFETCH(QString, line);
-        storeTokens();
-        putReport(QStringLiteral("one.json"));
-        putReport(QStringLiteral("two.json"));
+        twoReports();
         QVERIFY(fault(status));
         LogCapture log;
-
         QCOMPARE(upload().value(), 1);
-        const QList<RecordingNetworkAccess::Sent> sent = m_access->sent();
+        const QList<Sent> sent = m_access->sent();
         QCOMPARE(sent.size(), 2);
-        QVERIFY(cached(idOf(sent.at(0))));
-        QVERIFY(!cached(idOf(sent.at(1))));
+        QVERIFY(cached(idOf(sent.at(0))) && !cached(idOf(sent.at(1))));
         QCOMPARE(log.count(kCategory, QtCriticalMsg, line.arg(idOf(sent.at(0)))), 1);
         QCOMPARE(posts(kRefresh), 0);
     }
 
     void expiredTokenIsRefreshedBeforeTheFirstRequest()
     {
-        storeTokens(0); // already expired
-        putReport(QStringLiteral("r.json"));
-
+        storeTokens(0);
+        putReport(u"r.json"_s);
         QCOMPARE(upload().value(), 1);
         QCOMPARE(posts(kRefresh), 1);
         QCOMPARE(posts(kDiagnostics), 1);
-        const std::optional<QString> refreshed = TokenStore::accessToken();
-        QVERIFY(refreshed && *refreshed != m_tokens.access);
-        const QList<RecordingNetworkAccess::Sent> sent = m_access->sent();
+        const QList<Sent> sent = m_access->sent();
         QCOMPARE(sent.size(), 2);
         QCOMPARE(sent.at(0).request.url().path(), kRefresh);
-        QCOMPARE(sent.at(1).request.rawHeader("Authorization"), "Bearer " + refreshed->toUtf8());
+        QCOMPARE(sent.at(1).request.rawHeader("Authorization"), refreshedBearer());
     }
 
     // A 401 gets one direct refresh and one resend of the same body; what the resend gets decides.
@@ -237,9 +214,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("uploaded");    // -1: the run ends with an error
         QTest::addColumn<QString>("line");
         QTest::newRow("201") << 0 << 1 << QString();
-        QTest::newRow("500") << 500 << 0 << QStringLiteral("Retry returned 500, keeping file");
-        QTest::newRow("401 again")
-            << 401 << -1 << QStringLiteral("Upload failed for one.json: auth 接口 HTTP 401: Upload still unauthorized after refresh");
+        QTest::newRow("500") << 500 << 0 << u"Retry returned 500, keeping file"_s;
+        QTest::newRow("401 again") << 401 << -1 << u"Upload failed for one.json: auth 接口 HTTP 401: Upload still unauthorized after refresh"_s;
     }
     void unauthorizedIsRefreshedAndSentOnceMore()
     {
@@ -247,43 +223,35 @@ private Q_SLOTS:
         QFETCH(int, uploaded);
         QFETCH(QString, line);
         storeTokens();
-        putReport(QStringLiteral("one.json"));
+        putReport(u"one.json"_s);
         QVERIFY(fault(401));
-        if (retryStatus)
-            QVERIFY(fault(retryStatus));
+        QVERIFY(!retryStatus || fault(retryStatus));
         LogCapture log;
-
         const UploadResult result = upload();
         if (uploaded < 0)
-            QCOMPARE(std::get<AuthError>(result.error()), AuthError::http(401, QStringLiteral("Upload still unauthorized after refresh")));
+            QCOMPARE(std::get<AuthError>(result.error()), AuthError::http(401, u"Upload still unauthorized after refresh"_s));
         else
             QCOMPARE(result.value(), uploaded);
-        QCOMPARE(cached(QStringLiteral("one.json")), uploaded != 1);
+        QCOMPARE(cached(u"one.json"_s), uploaded != 1);
         // The resend after the refresh logs nothing of its own on success.
-        QCOMPARE(log.messages(kCategory, QtInfoMsg), QStringList{QStringLiteral("401 on upload, retrying after token refresh...")});
+        QCOMPARE(log.messages(kCategory, QtInfoMsg), QStringList{u"401 on upload, retrying after token refresh..."_s});
         QCOMPARE(log.messages(kCategory, QtCriticalMsg), line.isEmpty() ? QStringList() : QStringList{line});
-
         QCOMPARE(posts(kRefresh), 1);
-        const QList<RecordingNetworkAccess::Sent> sent = m_access->sent();
+        const QList<Sent> sent = m_access->sent();
         QCOMPARE(sent.size(), 3);
         QCOMPARE(sent.at(1).request.url().path(), kRefresh);
         QCOMPARE(sent.at(2).body, sent.at(0).body);
-        const std::optional<QString> refreshed = TokenStore::accessToken();
-        QVERIFY(refreshed && *refreshed != m_tokens.access);
-        QCOMPARE(sent.at(2).request.rawHeader("Authorization"), "Bearer " + refreshed->toUtf8());
+        QCOMPARE(sent.at(2).request.rawHeader("Authorization"), refreshedBearer());
     }
 
     void failedRefreshOrTransportEndsTheRun()
     {
-        storeTokens();
-        putReport(QStringLiteral("one.json"));
-        putReport(QStringLiteral("two.json"));
+        twoReports();
         QVERIFY(fault(401));
-        QVERIFY(fault(401, 1, kRefresh));
+        QVERIFY(fault(401, kRefresh));
         UploadResult result = upload();
         QCOMPARE(std::get<AuthError>(result.error()).status, 401);
         QCOMPARE(posts(kDiagnostics), 1); // the second file is not attempted
-
         QTcpServer closed; // a port nobody listens on once it is closed again
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         RedirectingNetworkAccess nowhere(closed.serverPort(), DevServer::caCertificates());
@@ -292,38 +260,31 @@ private Q_SLOTS:
             const ScopedNetworkAccess elsewhere(&nowhere);
             result = upload();
         }
-        QCOMPARE(std::get<PlatformError>(result.error()).domain, QStringLiteral("QNetworkReply"));
+        QCOMPARE(std::get<PlatformError>(result.error()).domain, u"QNetworkReply"_s);
         QCOMPARE(std::get<PlatformError>(result.error()).code, int(QNetworkReply::ConnectionRefusedError));
-        QVERIFY(cached(QStringLiteral("one.json")) && cached(QStringLiteral("two.json")));
+        QVERIFY(cached(u"one.json"_s) && cached(u"two.json"_s));
     }
 
-    // A listed file that disappears before its turn (pruned, or uploaded by another run) cannot be
-    // read: that ends the run, and what was already uploaded stays deleted.
+    // A listed file gone before its turn (pruned, or taken by another run) ends the run; what was
+    // already uploaded stays deleted.
     void vanishedFileEndsTheRun()
     {
-        storeTokens();
-        putReport(QStringLiteral("one.json"));
-        putReport(QStringLiteral("two.json"));
-        QVERIFY(fault(0, 1, kDiagnostics, 1500));
+        twoReports();
+        QVERIFY(fault(0, kDiagnostics, 1500));
         LogCapture log;
-
-        // Outlives this function should it fail early.
-        auto result = std::make_shared<std::optional<UploadResult>>();
-        [](std::shared_ptr<std::optional<UploadResult>> out) -> QCoro::Task<> {
-            *out = co_await DiagnosticsUploader::uploadAll();
-        }(result);
+        auto result = std::make_shared<std::optional<UploadResult>>(); // outlives this function
+        [](std::shared_ptr<std::optional<UploadResult>> out) -> QCoro::Task<> { *out = co_await DiagnosticsUploader::uploadAll(); }(result);
         QTRY_COMPARE(m_access->sent().size(), 1);
         const QString inFlight = idOf(m_access->sent().at(0));
-        const QString other = inFlight == QLatin1String("one.json") ? QStringLiteral("two.json") : QStringLiteral("one.json");
-        QVERIFY(QFile::remove(cacheDir() + QLatin1Char('/') + other));
+        const QString other = inFlight == "one.json"_L1 ? u"two.json"_s : u"one.json"_s;
+        QVERIFY(QFile::remove(path(other)));
         QTRY_VERIFY_WITH_TIMEOUT(result->has_value(), 30000);
-
         QVERIFY(!(*result)->hasValue());
-        QCOMPARE(std::get<PlatformError>((*result)->error()).domain, QStringLiteral("QFile"));
+        QCOMPARE(std::get<PlatformError>((*result)->error()).domain, u"QFile"_s);
         QVERIFY(!cached(inFlight));
-        QCOMPARE(log.messages(kCategory, QtCriticalMsg).size(), 1);
-        QVERIFY(log.messages(kCategory, QtCriticalMsg).first().startsWith(
-            QStringLiteral("Upload failed for %1: ").arg(other)));
+        const QStringList errors = log.messages(kCategory, QtCriticalMsg);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().startsWith(u"Upload failed for %1: "_s.arg(other)), qPrintable(errors.first()));
     }
 };
 

@@ -1,6 +1,4 @@
 // test-labels: hotwords
-// The hot words REST client against the stand-in backend over TLS, with the token in the real
-// keyring: exact requests, success statuses, every error value and the two time limits.
 #include "net/HotWordsAPIClient.h"
 #include "store/TokenStore.h"
 
@@ -12,17 +10,17 @@
 #include <QTcpServer>
 #include <QtTest>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
-const QString hotwordsPath = QStringLiteral("/hotwords");
+const QString hotwordsPath = u"/hotwords"_s;
 
 template <typename T>
 Expected<T, HotWordsFailure> finished(QCoro::Task<Expected<T, HotWordsFailure>> task)
 {
     std::optional<Expected<T, HotWordsFailure>> result = taskResult(std::move(task));
-    if (!result)
-        return HotWordsFailure(PlatformError{QStringLiteral("test"), -1, QStringLiteral("did not finish")});
-    return std::move(*result);
+    return result ? std::move(*result) : Expected<T, HotWordsFailure>(HotWordsFailure(PlatformError{u"test"_s, -1, u"did not finish"_s}));
 }
 
 // The APIError of a failure; a passed-through error reads as http(-1, its description).
@@ -30,7 +28,7 @@ template <typename T>
 APIError apiError(const Expected<T, HotWordsFailure> &result)
 {
     if (result.hasValue())
-        return APIError::http(-2, QStringLiteral("succeeded"));
+        return APIError::http(-2, u"succeeded"_s);
     if (const APIError *error = std::get_if<APIError>(&result.error()))
         return *error;
     return APIError::http(-1, std::get<PlatformError>(result.error()).describe());
@@ -60,30 +58,26 @@ private Q_SLOTS:
     void init()
     {
         QVERIFY(m_standIn.reset());
-        m_token = m_server.issueTokens(QStringLiteral("alice")).access;
+        m_token = m_server.issueTokens(u"alice"_s).access;
         QVERIFY(!m_token.isEmpty());
         TokenStore::setAccessToken(m_token);
     }
 
     void fetchSendsAnAuthorisedGetAndKeepsServerOrder()
     {
-        QVERIFY(m_server.setHotWords(QStringLiteral("alice"), {QStringLiteral("热词"), QStringLiteral("b"), QStringLiteral("热词")}));
+        QVERIFY(m_server.setHotWords(u"alice"_s, {u"热词"_s, u"b"_s, u"热词"_s}));
         HotWordsAPIClient client;
         const auto result = finished(client.fetch());
-        QVERIFY(result.hasValue());
-        QCOMPARE(result.value(), (QStringList{QStringLiteral("热词"), QStringLiteral("b"), QStringLiteral("热词")}));
-
+        QCOMPARE(result.value(), (QStringList{u"热词"_s, u"b"_s, u"热词"_s}));
         QCOMPARE(m_access->sent().size(), 1);
         const QNetworkRequest request = m_access->sent().at(0).request;
-        QCOMPARE(request.url(), QUrl(QStringLiteral("https://api.murlex.app/hotwords")));
+        QCOMPARE(request.url(), QUrl(u"https://api.murlex.app/hotwords"_s));
         QCOMPARE(request.rawHeader("Authorization"), QByteArray("Bearer ") + m_token.toUtf8());
         QVERIFY(!request.header(QNetworkRequest::ContentTypeHeader).isValid());
         QCOMPARE(m_server.requestCount("GET", hotwordsPath), 1);
-        QVERIFY(fault("GET", 200, R"({"hotwords":[],"more":1})"));
+        QVERIFY(fault("GET", 200, R"({"hotwords":[],"more":1})")); // unknown members are ignored
         QCOMPARE(finished(client.fetch()).value(), QStringList());
-
-        // The real limits: the session gives up after 15 s without progress; the whole request
-        // may take a minute.
+        // The real limits: 15 s without progress, a minute for the whole request.
         QVERIFY(m_access->lastSession());
         QCOMPARE(m_access->lastSession()->transferTimeout(), 15000);
         QCOMPARE(HotWordsAPIClient::requestTimeout, std::chrono::milliseconds(60000));
@@ -96,15 +90,18 @@ private Q_SLOTS:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<APIError>("error");
-        QTest::newRow("fetch 201") << QByteArray("GET") << 201 << QByteArray(R"({"hotwords":[]})") << APIError::http(201, QStringLiteral(R"({"hotwords":[]})"));
-        QTest::newRow("fetch other key") << QByteArray("GET") << 200 << QByteArray(R"({"words":[]})") << APIError::decode();
-        QTest::newRow("fetch not text") << QByteArray("GET") << 200 << QByteArray(R"({"hotwords":["a",1]})") << APIError::decode();
-        QTest::newRow("fetch not JSON") << QByteArray("GET") << 200 << QByteArray("ok") << APIError::decode();
-        QTest::newRow("fetch 503") << QByteArray("GET") << 503 << QByteArray("维护中") << APIError::http(503, QStringLiteral("维护中"));
-        QTest::newRow("add empty body") << QByteArray("POST") << 200 << QByteArray() << APIError::decode();
-        QTest::newRow("add saved a number") << QByteArray("POST") << 201 << QByteArray(R"({"saved":1})") << APIError::decode();
-        QTest::newRow("add 204") << QByteArray("POST") << 204 << QByteArray() << APIError::http(204, QString());
-        QTest::newRow("delete 200") << QByteArray("DELETE") << 200 << QByteArray("fine") << APIError::http(200, QStringLiteral("fine"));
+        const auto row = [](const char *name, const char *method, int status, const QByteArray &body, const APIError &error) {
+            QTest::newRow(name) << QByteArray(method) << status << body << error;
+        };
+        row("fetch 201", "GET", 201, R"({"hotwords":[]})", APIError::http(201, uR"({"hotwords":[]})"_s));
+        row("fetch other key", "GET", 200, R"({"words":[]})", APIError::decode());
+        row("fetch not text", "GET", 200, R"({"hotwords":["a",1]})", APIError::decode());
+        row("fetch not JSON", "GET", 200, "ok", APIError::decode());
+        row("fetch 503", "GET", 503, "维护中", APIError::http(503, u"维护中"_s));
+        row("add empty body", "POST", 200, {}, APIError::decode());
+        row("add saved a number", "POST", 201, R"({"saved":1})", APIError::decode());
+        row("add 204", "POST", 204, {}, APIError::http(204, QString()));
+        row("delete 200", "DELETE", 200, "fine", APIError::http(200, u"fine"_s));
     }
     void answersOtherThanSuccess()
     {
@@ -114,49 +111,41 @@ private Q_SLOTS:
         QFETCH(APIError, error);
         QVERIFY(fault(method, status, body));
         HotWordsAPIClient client;
-        if (method == "GET")
-            QCOMPARE(apiError(finished(client.fetch())), error);
-        else if (method == "POST")
-            QCOMPARE(apiError(finished(client.add(QStringLiteral("w")))), error);
-        else
-            QCOMPARE(apiError(finished(client.deleteWord(QStringLiteral("w")))), error);
+        QCOMPARE(method == "GET" ? apiError(finished(client.fetch()))
+                 : method == "POST" ? apiError(finished(client.add(u"w"_s))) : apiError(finished(client.deleteWord(u"w"_s))), error);
     }
 
     // Each word is one path segment, encoded once by the client and decoded once by the server.
     void deleteSendsOneEncodedSegment()
     {
-        const QStringList words{QStringLiteral("a/b"), QStringLiteral("x%41"), QStringLiteral("热词 ?#")};
-        QVERIFY(m_server.setHotWords(QStringLiteral("alice"), words + QStringList{QStringLiteral("keep")}));
+        const QStringList words{u"a/b"_s, u"x%41"_s, u"热词 ?#"_s};
+        QVERIFY(m_server.setHotWords(u"alice"_s, words + QStringList{u"keep"_s}));
         HotWordsAPIClient client;
         for (const QString &word : words)
             QVERIFY(finished(client.deleteWord(word)).hasValue());
-        QCOMPARE(m_server.hotWords(QStringLiteral("alice")), QStringList{QStringLiteral("keep")});
-        QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/a%2Fb")), 1);
-        QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/x%2541")), 1);
-        QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/%E7%83%AD%E8%AF%8D%20%3F%23")), 1);
+        QCOMPARE(m_server.hotWords(u"alice"_s), QStringList{u"keep"_s});
+        for (const char *path : {"/hotwords/a%2Fb", "/hotwords/x%2541", "/hotwords/%E7%83%AD%E8%AF%8D%20%3F%23"})
+            QCOMPARE(m_server.requestCount("DELETE", QString::fromLatin1(path)), 1);
         const QNetworkRequest request = m_access->sent().at(0).request;
-        QCOMPARE(request.url().toString(QUrl::FullyEncoded), QStringLiteral("https://api.murlex.app/hotwords/a%2Fb"));
+        QCOMPARE(request.url().toString(QUrl::FullyEncoded), u"https://api.murlex.app/hotwords/a%2Fb"_s);
         QVERIFY(!request.header(QNetworkRequest::ContentTypeHeader).isValid());
         QCOMPARE(request.rawHeader("Authorization"), QByteArray("Bearer ") + m_token.toUtf8());
-
         // An absent word is the server's 404.
-        QCOMPARE(apiError(finished(client.deleteWord(QStringLiteral("gone")))).status, 404);
+        QCOMPARE(apiError(finished(client.deleteWord(u"gone"_s))).status, 404);
     }
 
     void nothingIsSentWithoutAToken()
     {
-        const QString unpaired = QChar(0xDC00) + QStringLiteral("a") + QChar(0xD800);
+        const QString unpaired = QChar(0xDC00) + u"a"_s + QChar(0xD800);
         for (const std::optional<QString> &token : {std::optional<QString>(), std::optional<QString>(QString())}) {
             TokenStore::setAccessToken(token);
             HotWordsAPIClient client;
             QCOMPARE(apiError(finished(client.fetch())), APIError::noToken());
-            QCOMPARE(apiError(finished(client.add(QStringLiteral("w")))), APIError::noToken());
-            QCOMPARE(apiError(finished(client.deleteWord(QStringLiteral("w")))), APIError::noToken());
+            QCOMPARE(apiError(finished(client.add(u"w"_s))), APIError::noToken());
+            QCOMPARE(apiError(finished(client.deleteWord(u"w"_s))), APIError::noToken());
             // The URL check of a delete comes first.
-            QCOMPARE(apiError(finished(client.deleteWord(unpaired))), APIError::http(400, QStringLiteral("invalid word for URL encode")));
+            QCOMPARE(apiError(finished(client.deleteWord(unpaired))), APIError::http(400, u"invalid word for URL encode"_s));
         }
-        QVERIFY(m_access->sent().isEmpty());
-
         // Signed in, a word that cannot be written as UTF-8 is not sent either; for an add that is
         // an encoding failure, passed through as it is.
         TokenStore::setAccessToken(m_token);
@@ -164,11 +153,10 @@ private Q_SLOTS:
         const auto added = finished(client.add(unpaired));
         QVERIFY(!added.hasValue());
         QVERIFY(std::holds_alternative<PlatformError>(added.error()));
-        QCOMPARE(apiError(finished(client.deleteWord(unpaired))), APIError::http(400, QStringLiteral("invalid word for URL encode")));
+        QCOMPARE(apiError(finished(client.deleteWord(unpaired))), APIError::http(400, u"invalid word for URL encode"_s));
         QVERIFY(m_access->sent().isEmpty());
-
         // An expired token is sent, and refused by the server; the client does not refresh it.
-        TokenStore::setAccessToken(m_server.issueTokens(QStringLiteral("alice"), 0).access);
+        TokenStore::setAccessToken(m_server.issueTokens(u"alice"_s, 0).access);
         QCOMPARE(apiError(finished(client.fetch())).status, 401);
     }
 
@@ -185,13 +173,13 @@ private Q_SLOTS:
         for (const auto &[access, code] : cases) {
             const ScopedNetworkAccess elsewhere(access);
             HotWordsAPIClient client;
-            const APIError error = apiError(finished(client.add(QStringLiteral("w"))));
+            const APIError error = apiError(finished(client.add(u"w"_s)));
             QCOMPARE(error.kind, APIError::Kind::network);
             QCOMPARE(error.networkError.code, code);
             QVERIFY(!error.networkError.localizedDescription.isEmpty());
-            QCOMPARE(error.localizedDescription(), QStringLiteral("hotwords 网络错误：") + error.networkError.localizedDescription);
+            QCOMPARE(error.localizedDescription(), u"hotwords 网络错误："_s + error.networkError.localizedDescription);
         }
-        QVERIFY(m_server.hotWords(QStringLiteral("alice")).isEmpty());
+        QVERIFY(m_server.hotWords(u"alice"_s).isEmpty());
     }
 
     // No progress for the session's time, and the whole request's time.
@@ -212,8 +200,8 @@ private Q_SLOTS:
         clock.start();
         const APIError timedOut = apiError(finished(client.fetch()));
         QCOMPARE(timedOut.kind, APIError::Kind::network);
-        QCOMPARE(timedOut.networkError, (PlatformError{QStringLiteral("QNetworkReply"), int(QNetworkReply::TimeoutError), QStringLiteral("Operation timed out")}));
-        QCOMPARE(timedOut.localizedDescription(), QStringLiteral("hotwords 网络错误：Operation timed out"));
+        QCOMPARE(timedOut.networkError, (PlatformError{u"QNetworkReply"_s, int(QNetworkReply::TimeoutError), u"Operation timed out"_s}));
+        QCOMPARE(timedOut.localizedDescription(), u"hotwords 网络错误：Operation timed out"_s);
         QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
     }
 };

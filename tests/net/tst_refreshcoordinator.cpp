@@ -1,11 +1,10 @@
 // test-labels: auth
-// Moments of the single-flight refresh that the real backend cannot be made to hit on demand:
-// a refresh that finishes before anyone waits, and a stale clearing while a newer refresh runs.
-// (Sharing among concurrent callers is tested end to end in tst_authclient.)
 #include "net/RefreshCoordinator.h"
 
 #include <QCoroSignal>
 #include <QtTest>
+
+using namespace Qt::Literals::StringLiterals;
 
 class Gate : public QObject {
     Q_OBJECT
@@ -49,14 +48,13 @@ private Q_SLOTS:
             const int call = ++m_calls;
             Gate *gate = &m_gates[call - 1];
             co_await qCoro(gate, &Gate::opened);
-            co_return QStringLiteral("token-%1").arg(call);
+            co_return u"token-%1"_s.arg(call);
         });
         QList<TokenResult> results;
         collect(coordinator, results); // refresh 1
         coordinator.clear();
         collect(coordinator, results); // refresh 2, while 1 still runs
         QCOMPARE(m_calls, 2);
-
         // Refresh 1 finishes and its clearing runs: refresh 2 is still the one in flight.
         Q_EMIT m_gates[0].opened();
         QTRY_COMPARE(results.size(), 1);
@@ -64,11 +62,10 @@ private Q_SLOTS:
         QVERIFY(coordinator.hasFlight());
         collect(coordinator, results);
         QCOMPARE(m_calls, 2);
-
         Q_EMIT m_gates[1].opened();
         QTRY_COMPARE(results.size(), 3);
-        QCOMPARE(results.at(1).value(), QStringLiteral("token-2"));
-        QCOMPARE(results.at(2).value(), QStringLiteral("token-2"));
+        QCOMPARE(results.at(1).value(), u"token-2"_s);
+        QCOMPARE(results.at(2).value(), u"token-2"_s);
         QTRY_VERIFY(!coordinator.hasFlight());
     }
 };

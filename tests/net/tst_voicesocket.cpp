@@ -16,8 +16,10 @@
 #include <atomic>
 #include <thread>
 
+using namespace Qt::Literals::StringLiterals;
 using Kind = VoiceSocketEvent::Kind;
 using Fault = DevServer::SocketFault;
+using Event = VoiceSocketEvent;
 
 class TestVoiceSocket : public QObject {
     Q_OBJECT
@@ -25,6 +27,7 @@ class TestVoiceSocket : public QObject {
     StandIn m_standIn;
     DevServer &m_server = m_standIn.server;
     QString m_token;
+    const QString socketLog = u"socket"_s;
 
     QJsonObject lastConnection() { return m_server.socketRecording().last().toObject(); }
 
@@ -32,26 +35,22 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_standIn.start());
-        m_token = m_server.issueTokens(QStringLiteral("alice")).access;
+        m_token = m_server.issueTokens(u"alice"_s).access;
         QVERIFY(!m_token.isEmpty());
     }
-
-    void init()
-    {
-        QVERIFY(m_standIn.reset());
-    }
+    void init() { QVERIFY(m_standIn.reset()); }
 
     void nothingIsSentOrLoggedWithoutAConnection()
     {
         LogCapture log;
         VoiceSocket socket;
         SocketEventRecorder events(socket);
-        socket.sendStart({QStringLiteral("x")});
+        socket.sendStart({u"x"_s});
         socket.sendStop();
         socket.sendAudio(FakeAudioCapture::chunk(0));
         socket.disconnect();
         QTest::qWait(50);
-        QCOMPARE(log.messages(QStringLiteral("socket")), QStringList{QStringLiteral("disconnect()")});
+        QCOMPARE(log.messages(socketLog), QStringList{u"disconnect()"_s});
         QVERIFY(events.events().isEmpty());
     }
 
@@ -63,28 +62,23 @@ private Q_SLOTS:
         LogCapture log;
         VoiceSocket socket;
         SocketEventRecorder events(socket);
-        socket.sendAudio(FakeAudioCapture::chunk(99)); // before any connect: dropped
-
+        socket.sendAudio(FakeAudioCapture::chunk(99));
         socket.connect(m_token);
-        const QString url = QStringLiteral("wss://api.murlex.app/ws?token=") + m_token;
+        const QString url = u"wss://api.murlex.app/ws?token="_s + m_token;
         QCOMPARE(m_standIn.access().requestedUrls(), QList<QUrl>{QUrl(url)});
-        QCOMPARE(log.messages(QStringLiteral("socket")),
-                 (QStringList{QStringLiteral("connecting to ") + url.left(40) + QStringLiteral("..."),
-                              QStringLiteral("URLSession proxy dict (should be all 0): "
-                                             "{HTTPEnable = 0; HTTPSEnable = 0; SOCKSEnable = 0;}")}));
-
-        socket.sendStart({QStringLiteral("Murlex"), QStringLiteral("热词")});
+        QCOMPARE(log.messages(socketLog), (QStringList{u"connecting to "_s + url.left(40) + u"..."_s,
+                                                       u"URLSession proxy dict (should be all 0): {HTTPEnable = 0; HTTPSEnable = 0; SOCKSEnable = 0;}"_s}));
+        socket.sendStart({u"Murlex"_s, u"热词"_s});
         constexpr int frames = 120;
         std::atomic<int> handed{0};
         int handedAtOpen = -1;
-        QObject::connect(&socket, &VoiceSocket::events, &socket, [&](const VoiceSocketEvent &event) {
+        QObject::connect(&socket, &VoiceSocket::events, &socket, [&](const Event &event) {
             if (event.kind() == Kind::connected)
                 handedAtOpen = handed;
         }, Qt::DirectConnection);
         std::thread capture([&socket, &handed] {
-            for (int n = 0; n < frames; ++n) {
+            for (int n = 0; n < frames; ++n, ++handed) {
                 socket.sendAudio(FakeAudioCapture::chunk(n));
-                ++handed;
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         });
@@ -96,23 +90,17 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(events.kinds().contains(Kind::polishDone), 10000);
         QVERIFY(events.allOnCreatingThread());
         QCOMPARE(events.kinds().first(), Kind::connected);
-        QCOMPARE(log.messages(QStringLiteral("socket"), QtCriticalMsg), QStringList{}); // every send went out
-        QVERIFY(log.contains(QStringLiteral("socket"), QtInfoMsg, QStringLiteral("websocket opened")));
-
+        QCOMPARE(log.messages(socketLog, QtCriticalMsg), QStringList{}); // every send went out
+        QVERIFY(log.contains(socketLog, QtInfoMsg, u"websocket opened"_s));
         socket.disconnect();
-        socket.sendAudio(FakeAudioCapture::chunk(100)); // after disconnect: dropped
-        QTRY_COMPARE(lastConnection().value(QStringLiteral("close_code")).toInt(), 1001);
-
+        socket.sendAudio(FakeAudioCapture::chunk(100));
+        QTRY_COMPARE(lastConnection()["close_code"_L1].toInt(), 1001);
         const QJsonObject connection = lastConnection();
-        QCOMPARE(connection.value(QStringLiteral("close_reason")).toString(), QString());
-        QCOMPARE(connection.value(QStringLiteral("text_messages")).toArray(),
-                 (QJsonArray{QStringLiteral("{\"hotwords\":[\"Murlex\",\"热词\"],\"type\":\"start\"}"),
-                             QStringLiteral("{\"type\":\"stop\"}")}));
-        QCOMPARE(connection.value(QStringLiteral("frames_outside_dictation")).toInt(), 0);
-        const QJsonArray sizes = connection.value(QStringLiteral("dictations")).toArray().at(0)
-                                     .toObject().value(QStringLiteral("frame_sizes")).toArray();
+        QCOMPARE(connection["close_reason"_L1].toString(), QString());
+        QCOMPARE(connection["text_messages"_L1].toArray(), (QJsonArray{uR"({"hotwords":["Murlex","热词"],"type":"start"})"_s, uR"({"type":"stop"})"_s}));
+        QCOMPARE(connection["frames_outside_dictation"_L1].toInt(), 0);
         QList<int> received;
-        for (const QJsonValue &size : sizes)
+        for (const QJsonValue &size : connection["dictations"_L1][0]["frame_sizes"_L1].toArray())
             received.append(size.toInt());
         QCOMPARE(received, FakeAudioCapture::chunkSizes(0, frames));
         QVERIFY(!socket.isOpen());
@@ -126,51 +114,28 @@ private Q_SLOTS:
         LogCapture log;
         // Logged as a prefix of 80 characters: a character outside the BMP is never cut.
         const QString emoji = QString::fromUcs4(U"\U0001F600");
-        const QString unparseable = QStringLiteral("不是 JSON ") + emoji.repeated(100);
         QVERIFY(m_server.setSocketFault({
             .action = Fault::Action::Send,
-            .textFrames = {
-                QStringLiteral("{\"type\":\"partial\",\"text\":\"你好\",\"extra\":1}"),
-                QStringLiteral("{\"type\":\"partial\"}"),
-                QStringLiteral("{\"type\":\"final_sentence\",\"text\":7}"),
-                QStringLiteral("{\"type\":\"final_sentence\",\"text\":\"一句。\"}"),
-                QStringLiteral("{\"type\":\"asr_done\"}"),
-                QStringLiteral("{\"type\":\"asr_done\",\"text\":\"a\",\"asr_time\":1.5}"),
-                QStringLiteral("{\"type\":\"polish_done\",\"text\":\"p\",\"polish_time\":0.25,\"total_time\":\"x\"}"),
-                QStringLiteral("{\"type\":\"error\"}"),
-                QStringLiteral("{\"type\":\"error\",\"message\":\"boom\"}"),
-                QStringLiteral("{\"type\":\"bogus\"}"),
-                QStringLiteral("{\"type\":5}"),
-                QStringLiteral("[1,2]"),
-                unparseable,
-                QStringLiteral("{\"type\":\"partial\",\"text\":\"end\"}"),
-            },
+            .textFrames = {uR"({"type":"partial","text":"你好","extra":1})"_s, uR"({"type":"partial"})"_s,
+                           uR"({"type":"final_sentence","text":7})"_s, uR"({"type":"final_sentence","text":"一句。"})"_s,
+                           uR"({"type":"asr_done"})"_s, uR"({"type":"asr_done","text":"a","asr_time":1.5})"_s,
+                           uR"({"type":"polish_done","text":"p","polish_time":0.25,"total_time":"x"})"_s,
+                           uR"({"type":"error"})"_s, uR"({"type":"error","message":"boom"})"_s, uR"({"type":"bogus"})"_s,
+                           uR"({"type":5})"_s, u"[1,2]"_s, u"不是 JSON "_s + emoji.repeated(100), uR"({"type":"partial","text":"end"})"_s},
             .binaryFrames = {QByteArray("\x00\x01", 2)},
         }));
         VoiceSocket socket;
         SocketEventRecorder events(socket);
         socket.connect(m_token);
-        QTRY_VERIFY_WITH_TIMEOUT(events.events().contains(VoiceSocketEvent::partial(QStringLiteral("end"))), 10000);
-        QTRY_VERIFY(!log.messages(QStringLiteral("socket"), QtCriticalMsg).filter(QStringLiteral("binary")).isEmpty());
-
-        QCOMPARE(events.events(),
-                 (QList<VoiceSocketEvent>{
-                     VoiceSocketEvent::connected(),
-                     VoiceSocketEvent::partial(QStringLiteral("你好")),
-                     VoiceSocketEvent::finalSentence(QStringLiteral("一句。")),
-                     VoiceSocketEvent::asrDone(QString(), 0),
-                     VoiceSocketEvent::asrDone(QStringLiteral("a"), 1.5),
-                     VoiceSocketEvent::polishDone(QStringLiteral("p"), 0.25, 0),
-                     VoiceSocketEvent::error(QStringLiteral("unknown")),
-                     VoiceSocketEvent::error(QStringLiteral("boom")),
-                     VoiceSocketEvent::partial(QStringLiteral("end")),
-                 }));
-        QCOMPARE(log.messages(QStringLiteral("socket"), QtCriticalMsg),
-                 (QStringList{QStringLiteral("unknown message type: bogus"),
-                              QStringLiteral("received unparseable string: {\"type\":5}"),
-                              QStringLiteral("received unparseable string: [1,2]"),
-                              QStringLiteral("received unparseable string: 不是 JSON ") + emoji.repeated(72),
-                              QStringLiteral("unexpected binary message from server (server only sends JSON)")}));
+        QTRY_VERIFY_WITH_TIMEOUT(events.events().contains(Event::partial(u"end"_s)), 10000);
+        QTRY_VERIFY(!log.messages(socketLog, QtCriticalMsg).filter(u"binary"_s).isEmpty());
+        QCOMPARE(events.events(), (QList<Event>{Event::connected(), Event::partial(u"你好"_s), Event::finalSentence(u"一句。"_s),
+                                                Event::asrDone(QString(), 0), Event::asrDone(u"a"_s, 1.5), Event::polishDone(u"p"_s, 0.25, 0),
+                                                Event::error(u"unknown"_s), Event::error(u"boom"_s), Event::partial(u"end"_s)}));
+        QCOMPARE(log.messages(socketLog, QtCriticalMsg),
+                 (QStringList{u"unknown message type: bogus"_s, u"received unparseable string: {\"type\":5}"_s,
+                              u"received unparseable string: [1,2]"_s, u"received unparseable string: 不是 JSON "_s + emoji.repeated(72),
+                              u"unexpected binary message from server (server only sends JSON)"_s}));
         socket.disconnect();
     }
 
@@ -182,13 +147,11 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("reason");
         QTest::newRow("1008, reason not UTF-8") << QByteArray("\x03\xf0\xc3\x28", 4) << 1008 << QString();
-        QTest::newRow("1008, UTF-8 reason") << QByteArray("\x03\xf0") + QStringLiteral("令牌 expired").toUtf8() << 1008
-                                            << QStringLiteral("令牌 expired");
-        QTest::newRow("code 1005, never to be sent") << QByteArray("\x03\xed" "bye") << 1005 << QStringLiteral("bye");
+        QTest::newRow("1008, UTF-8 reason") << QByteArray("\x03\xf0") + u"令牌 expired"_s.toUtf8() << 1008 << u"令牌 expired"_s;
+        QTest::newRow("code 1005, never to be sent") << QByteArray("\x03\xed" "bye") << 1005 << u"bye"_s;
         QTest::newRow("code 999") << QByteArray("\x03\xe7") << 999 << QString();
         QTest::newRow("no code") << QByteArray() << 1005 << QString();
     }
-
     void closeFramesArePublishedAsTheServerSentThem()
     {
         QFETCH(QByteArray, payload);
@@ -201,16 +164,14 @@ private Q_SLOTS:
         socket.connect(m_token);
         QTRY_COMPARE_WITH_TIMEOUT(events.events().size(), 2, 10000);
         const std::optional<QString> expected = reason.isEmpty() ? std::nullopt : std::optional<QString>(reason);
-        QCOMPARE(events.events(), (QList<VoiceSocketEvent>{VoiceSocketEvent::connected(), VoiceSocketEvent::disconnected(code, expected)}));
-        QVERIFY(log.contains(QStringLiteral("socket"), QtInfoMsg,
-                             QStringLiteral("websocket closed code=%1 reason=%2").arg(code).arg(expected.value_or(QStringLiteral("nil")))));
+        QCOMPARE(events.events(), (QList<Event>{Event::connected(), Event::disconnected(code, expected)}));
+        QVERIFY(log.contains(socketLog, QtInfoMsg, u"websocket closed code=%1 reason=%2"_s.arg(code).arg(expected.value_or(u"nil"_s))));
         QVERIFY(!socket.isOpen());
         socket.sendAudio(FakeAudioCapture::chunk(0)); // closed but not forgotten: kept until disconnect()
         socket.disconnect();
     }
 
-    // An upgrade the server refuses and a server the client must not trust: one `error` each,
-    // never `connected`.
+    // An upgrade the server refuses and a server not to be trusted: one `error` each, never `connected`.
     void connectionsThatCannotBeEstablishedPublishOneError()
     {
         LogCapture log;
@@ -219,11 +180,9 @@ private Q_SLOTS:
         QVERIFY(m_server.setSocketFault({.action = Fault::Action::Refuse}));
         socket.connect(m_token);
         QTRY_COMPARE_WITH_TIMEOUT(events.kinds(), QList<Kind>{Kind::error}, 10000);
-        QCOMPARE(log.messages(QStringLiteral("socket"), QtCriticalMsg).filter(QStringLiteral("receive failed: ")).size(), 1);
+        QCOMPARE(log.messages(socketLog, QtCriticalMsg).filter(u"receive failed: "_s).size(), 1);
         socket.disconnect();
-
-        RedirectingNetworkAccess stranger(m_server.port(),
-                                          QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem")));
+        RedirectingNetworkAccess stranger(m_server.port(), QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem")));
         const ScopedNetworkAccess elsewhere(&stranger);
         events.clear();
         socket.connect(m_token);
@@ -237,7 +196,7 @@ private Q_SLOTS:
     // the oversized message.
     void oversizedServerMessageIsRefused()
     {
-        QWebSocketServer big(QStringLiteral("big"), QWebSocketServer::SecureMode);
+        QWebSocketServer big(u"big"_s, QWebSocketServer::SecureMode);
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         tls.setLocalCertificateChain(QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/server.pem")));
         QFile key(QStringLiteral(MURLEX_DEVCERT_DIR "/server.key"));
@@ -248,11 +207,10 @@ private Q_SLOTS:
         QObject::connect(&big, &QWebSocketServer::newConnection, &big, [&big] {
             QWebSocket *peer = big.nextPendingConnection();
             peer->setParent(&big);
-            peer->sendTextMessage(QString(int(VoiceSocket::maxIncomingMessageBytes) + 1, QLatin1Char('a')));
+            peer->sendTextMessage(QString(int(VoiceSocket::maxIncomingMessageBytes) + 1, u'a'));
         });
         RedirectingNetworkAccess toBig(big.serverPort(), DevServer::caCertificates());
         const ScopedNetworkAccess elsewhere(&toBig);
-
         VoiceSocket socket;
         SocketEventRecorder events(socket);
         socket.connect(m_token);

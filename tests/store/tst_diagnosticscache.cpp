@@ -1,7 +1,4 @@
 // test-labels: diagnostics
-// The report cache on the real file system: names, content, the log lines, reports that are not
-// JSON objects, pruning at seven days by creation time (with the fallback to the modification
-// time where the file system keeps no birth time), and a cache that cannot be written.
 #include "store/DiagnosticsCache.h"
 #include "store/MetricsKitObserver.h"
 
@@ -12,34 +9,28 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
-
 // A clock standing still at `now`.
-DiagnosticsCache::Clock at(const QDateTime &now)
-{
-    return [now] { return now; };
-}
-
-QDateTime noBirthTime(const QFileInfo &)
-{
-    return {};
-}
-
+DiagnosticsCache::Clock at(const QDateTime &now) { return [now] { return now; }; }
+QDateTime noBirthTime(const QFileInfo &) { return {}; }
 constexpr qint64 kWeek = 7 * 24 * 3600;
-
+const QString kCategory = u"MetricsKitObserver"_s;
 } // namespace
 
 class TestDiagnosticsCache : public QObject {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_root;
-    QString dir() const { return m_root->path() + QStringLiteral("/diagnostics_cache"); }
+    QString dir() const { return m_root->path() + u"/diagnostics_cache"_s; }
     QStringList files() const { return QDir(dir()).entryList(QDir::Files, QDir::Name); }
     QByteArray content(const QString &name) const
     {
-        QFile file(dir() + QLatin1Char('/') + name);
+        QFile file(dir() + u'/' + name);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
+    QJsonObject report(const QString &name) const { return QJsonDocument::fromJson(content(name)).object(); }
     void touch(const QString &name, const QDateTime &modified = {})
     {
         QDir().mkpath(dir());
@@ -64,21 +55,17 @@ private Q_SLOTS:
     {
         DiagnosticsCache cache(dir(), at(QDateTime(QDate(2026, 12, 6), QTime(23, 59, 59, 999))));
         LogCapture log;
-
-        const QJsonObject report{{QStringLiteral("zeta"), 1}, {QStringLiteral("alpha"), QJsonObject{{QStringLiteral("y"), 2}, {QStringLiteral("x"), 3}}}};
-        const QString first = QStringLiteral("20261206-235959-999-diagnostic.json");
-        QCOMPARE(cache.write(report, QStringLiteral("diagnostic")), first);
+        const QJsonObject written{{u"zeta"_s, 1}, {u"alpha"_s, QJsonObject{{u"y"_s, 2}, {u"x"_s, 3}}}};
+        const QString first = u"20261206-235959-999-diagnostic.json"_s;
+        QCOMPARE(cache.write(written, u"diagnostic"_s), first);
         QCOMPARE(files(), QStringList{first});
-        QVERIFY(log.contains(QStringLiteral("MetricsKitObserver"), QtInfoMsg, QStringLiteral("Cached diagnostic payload: ") + first));
-        const QByteArray text = content(first);
-        QCOMPARE(QJsonDocument::fromJson(text).object(), report);
-        QVERIFY(text.contains("\n    \"alpha\": {\n        \"x\": 3,\n        \"y\": 2\n    },\n    \"zeta\": 1\n"));
-
-        QCOMPARE(cache.write({{QStringLiteral("n"), 2}}, QStringLiteral("diagnostic")), QStringLiteral("20261207-000000-000-diagnostic.json"));
-        QCOMPARE(cache.write({{QStringLiteral("n"), 3}}, QStringLiteral("metric")), QStringLiteral("20261206-235959-999-metric.json"));
+        QVERIFY(log.contains(kCategory, QtInfoMsg, u"Cached diagnostic payload: "_s + first));
+        QVERIFY(content(first).contains("\n    \"alpha\": {\n        \"x\": 3,\n        \"y\": 2\n    },\n    \"zeta\": 1\n"));
+        QCOMPARE(cache.write({{u"n"_s, 2}}, u"diagnostic"_s), u"20261207-000000-000-diagnostic.json"_s);
+        QCOMPARE(cache.write({{u"n"_s, 3}}, u"metric"_s), u"20261206-235959-999-metric.json"_s);
         QCOMPARE(files().size(), 3);
-        QCOMPARE(QJsonDocument::fromJson(content(first)).object(), report);
-        QCOMPARE(QJsonDocument::fromJson(content(QStringLiteral("20261207-000000-000-diagnostic.json"))).object().value(QLatin1String("n")).toInt(), 2);
+        QCOMPARE(report(first), written);
+        QCOMPARE(report(u"20261207-000000-000-diagnostic.json"_s).value("n"_L1).toInt(), 2);
     }
 
     void observerDropsReportsThatAreNotObjects_data()
@@ -93,19 +80,16 @@ private Q_SLOTS:
         QFETCH(QByteArray, report);
         MetricsKitObserver::Options options;
         options.cacheDirectory = dir();
-        options.usageStatePath = m_root->path() + QStringLiteral("/usage.json");
+        options.usageStatePath = m_root->path() + u"/usage.json"_s;
         MetricsKitObserver observer(options);
         LogCapture log;
-
         observer.cache(report, MetricsKitObserver::ReportKind::metric);
         observer.cache(report, MetricsKitObserver::ReportKind::diagnostic);
-        QVERIFY(log.contains(QStringLiteral("MetricsKitObserver"), QtCriticalMsg, QStringLiteral("Could not deserialize MXMetricPayload")));
-        QVERIFY(log.contains(QStringLiteral("MetricsKitObserver"), QtCriticalMsg, QStringLiteral("Could not deserialize MXDiagnosticPayload")));
+        QCOMPARE(log.messages(kCategory, QtCriticalMsg), (QStringList{u"Could not deserialize MXMetricPayload"_s, u"Could not deserialize MXDiagnosticPayload"_s}));
         QVERIFY(files().isEmpty());
-
         observer.cache("{\"ok\":true}", MetricsKitObserver::ReportKind::diagnostic);
         QCOMPARE(files().size(), 1);
-        QVERIFY(files().first().endsWith(QLatin1String("-diagnostic.json")));
+        QVERIFY(files().first().endsWith("-diagnostic.json"_L1));
     }
 
     // A file created 7 days and 1 second before a write goes; one created 6 days before stays.
@@ -121,17 +105,14 @@ private Q_SLOTS:
         QFETCH(qint64, ageSeconds);
         QFETCH(bool, pruned);
         QCOMPARE(qint64(DiagnosticsCache::maxAge.count()), kWeek);
-
         // Made now, with the file system's own birth time, of any name; a folder is left alone.
-        touch(QStringLiteral("old-metric.json"));
-        touch(QStringLiteral("notes.txt"));
-        QVERIFY(QDir().mkpath(dir() + QStringLiteral("/folder")));
+        touch(u"old-metric.json"_s);
+        touch(u"notes.txt"_s);
+        QVERIFY(QDir().mkpath(dir() + u"/folder"_s));
         DiagnosticsCache cache(dir(), at(QDateTime::currentDateTime().addSecs(ageSeconds)));
-
-        QVERIFY(cache.write({{QStringLiteral("n"), 1}}, QStringLiteral("metric")));
-        QCOMPARE(QFile::exists(dir() + QStringLiteral("/old-metric.json")), !pruned);
-        QCOMPARE(QFile::exists(dir() + QStringLiteral("/notes.txt")), !pruned);
-        QVERIFY(QFileInfo(dir() + QStringLiteral("/folder")).isDir());
+        QVERIFY(cache.write({{u"n"_s, 1}}, u"metric"_s));
+        QCOMPARE(QFile::exists(dir() + u"/old-metric.json"_s) || QFile::exists(dir() + u"/notes.txt"_s), !pruned);
+        QVERIFY(QFileInfo(dir() + u"/folder"_s).isDir());
         QCOMPARE(files().size(), pruned ? 1 : 3);
     }
 
@@ -139,18 +120,17 @@ private Q_SLOTS:
     void withoutBirthTimeTheModificationTimeCounts()
     {
         const QDateTime now = QDateTime::currentDateTime();
-        touch(QStringLiteral("stale.json"), now.addSecs(-kWeek - 1));
-        touch(QStringLiteral("recent.json"), now.addSecs(-kWeek + 24 * 3600));
+        touch(u"stale.json"_s, now.addSecs(-kWeek - 1));
+        touch(u"recent.json"_s, now.addSecs(-kWeek + 24 * 3600));
         DiagnosticsCache withoutBirth(dir(), &QDateTime::currentDateTime, &noBirthTime);
         withoutBirth.pruneOldFiles();
-        QCOMPARE(files(), (QStringList{QStringLiteral("recent.json")}));
-
+        QCOMPARE(files(), (QStringList{u"recent.json"_s}));
         // Where the file system keeps a birth time, it decides: this file was made just now.
-        touch(QStringLiteral("rewound.json"), now.addSecs(-2 * kWeek));
+        touch(u"rewound.json"_s, now.addSecs(-2 * kWeek));
         DiagnosticsCache withBirth(dir());
-        QVERIFY(DiagnosticsCache::fileSystemBirthTime(QFileInfo(dir() + QStringLiteral("/rewound.json"))).isValid());
+        QVERIFY(DiagnosticsCache::fileSystemBirthTime(QFileInfo(dir() + u"/rewound.json"_s)).isValid());
         withBirth.pruneOldFiles();
-        QVERIFY(QFile::exists(dir() + QStringLiteral("/rewound.json")));
+        QVERIFY(QFile::exists(dir() + u"/rewound.json"_s));
     }
 
     void unwritableCacheLosesTheReportWithALogLine()
@@ -160,11 +140,10 @@ private Q_SLOTS:
         blocker.close();
         DiagnosticsCache cache(dir());
         LogCapture log;
-
-        QCOMPARE(cache.write({{QStringLiteral("n"), 1}}, QStringLiteral("diagnostic")), std::nullopt);
-        const QStringList errors = log.messages(QStringLiteral("MetricsKitObserver"), QtCriticalMsg);
+        QCOMPARE(cache.write({{u"n"_s, 1}}, u"diagnostic"_s), std::nullopt);
+        const QStringList errors = log.messages(kCategory, QtCriticalMsg);
         QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors.first().startsWith(QLatin1String("Failed to cache diagnostic payload: ")), qPrintable(errors.first()));
+        QVERIFY2(errors.first().startsWith("Failed to cache diagnostic payload: "_L1), qPrintable(errors.first()));
     }
 };
 

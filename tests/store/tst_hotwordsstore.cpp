@@ -1,7 +1,4 @@
 // test-labels: hotwords
-// The hot words store over the real client, against the stand-in backend with its faults, the
-// token in the real keyring and the settings in a temporary file: local edits, the failure
-// table, the three sync steps, interleaved flows, and what is stored.
 #include "net/HotWordsAPIClient.h"
 #include "store/HotWordsStore.h"
 #include "store/TokenStore.h"
@@ -15,34 +12,31 @@
 
 #include <memory>
 
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
 
-// The real client, counting the calls still running so a test can wait for the store's
-// background tasks to finish.
+// The real client, counting its running calls so a case can wait for the store's background work.
 class TrackedAPI : public HotWordsAPI {
 public:
     explicit TrackedAPI(HotWordsAPI &inner) : m_inner(inner) {}
-    int running() const { return m_running; }
-
+    int running = 0;
     QCoro::Task<Expected<QStringList, HotWordsFailure>> fetch() override { return tracked(m_inner.fetch()); }
     QCoro::Task<Expected<bool, HotWordsFailure>> add(QString word) override { return tracked(m_inner.add(word)); }
     QCoro::Task<Expected<Done, HotWordsFailure>> deleteWord(QString word) override { return tracked(m_inner.deleteWord(word)); }
 
 private:
     HotWordsAPI &m_inner;
-    int m_running = 0;
-
-    template<typename Result>
-    QCoro::Task<Result> tracked(QCoro::Task<Result> call)
+    template<typename Result> QCoro::Task<Result> tracked(QCoro::Task<Result> call)
     {
-        ++m_running;
+        ++running;
         Result result = co_await std::move(call);
-        --m_running;
+        --running;
         co_return result;
     }
 };
 
-// Starts `task` and reports, through the returned flag, when it has finished.
+// Starts `task`; the flag turns true when it has finished.
 std::shared_ptr<bool> started(QCoro::Task<> task)
 {
     auto done = std::make_shared<bool>(false);
@@ -55,24 +49,23 @@ std::shared_ptr<bool> started(QCoro::Task<> task)
 
 using Status = HotWordsStore::SyncStatus;
 using Ops = QList<PendingOp>;
-
-PendingOp addOp(const char *word) { return PendingOp::add(QString::fromUtf8(word)); }
-PendingOp deleteOp(const char *word) { return PendingOp::remove(QString::fromUtf8(word)); }
-
-const QString alice = QStringLiteral("alice");
+PendingOp addOp(const QString &word) { return PendingOp::add(word); }
+PendingOp deleteOp(const QString &word) { return PendingOp::remove(word); }
+const QString alice = u"alice"_s;
+const QString hotwords = u"/hotwords"_s;
 // Long enough that a loaded machine never trips it; a stalled request still fails in seconds.
 constexpr std::chrono::milliseconds shortSessionTimeout{2000};
 
 } // namespace
 
-// The queue: its count, its ops, and that the count matches what is stored.
+// The queue: its ops, its count, and what is stored.
 #define COMPARE_QUEUE(expected)                                                                              \
     do {                                                                                                      \
         const Ops expectedOps = (expected);                                                                   \
         QCOMPARE(m_store->pendingOps(), expectedOps);                                                         \
         QCOMPARE(m_store->pendingOpsCount(), int(expectedOps.size()));                                        \
         const QVariant stored = m_settings->value(QLatin1String(HotWordsStore::pendingKey));                  \
-        QCOMPARE(stored.isValid() ? PendingOp::decode(stored.toByteArray()).value_or(Ops{addOp("<bad>")}) : Ops{}, \
+        QCOMPARE(stored.isValid() ? PendingOp::decode(stored.toByteArray()).value_or(Ops{addOp(u"<bad>"_s)}) : Ops{}, \
                  expectedOps);                                                                                \
     } while (false)
 
@@ -88,36 +81,35 @@ class TestHotWordsStore : public QObject {
     std::unique_ptr<HotWordsStore> m_store;
 
     void signIn() { TokenStore::setAccessToken(m_server.issueTokens(alice).access); }
-
-    void preload(const QStringList &words, const QByteArray &queue = {})
+    HotWordsStore &makeStore(const QStringList &words = {}, const Ops &queue = {})
     {
-        m_settings->setValue(QLatin1String(HotWordsStore::cacheKey), words);
-        if (!queue.isNull())
-            m_settings->setValue(QLatin1String(HotWordsStore::pendingKey), queue);
-    }
-    HotWordsStore &makeStore()
-    {
+        if (!words.isEmpty())
+            m_settings->setValue(QLatin1String(HotWordsStore::cacheKey), words);
+        if (!queue.isEmpty())
+            m_settings->setValue(QLatin1String(HotWordsStore::pendingKey), PendingOp::encode(queue));
         m_store = std::make_unique<HotWordsStore>(*m_api, *m_settings);
         return *m_store;
     }
-    bool settle() { return QTest::qWaitFor([this] { return m_api->running() == 0; }, 30000); }
-    bool sync()
+    bool settle() { return QTest::qWaitFor([this] { return m_api->running == 0; }, 30000); }
+    // An edit, and its immediate call finished.
+    bool added(const QString &word) { m_store->add(word); return settle(); }
+    bool removed(const QString &word) { m_store->remove(word); return settle(); }
+    bool await(QCoro::Task<> task)
     {
-        const std::shared_ptr<bool> done = started(m_store->sync());
+        const std::shared_ptr<bool> done = started(std::move(task));
         return QTest::qWaitFor([&done] { return *done; }, 60000) && settle();
     }
-    // The next `count` matching requests are answered with `status` after `delayMs` (status 0:
-    // the real answer), or never when `stall`.
+    // The next `count` matching requests get `status` (0: the real answer) after `delayMs`, or never.
     bool fail(const QByteArray &method, const QString &path, int status, int count = 1, int delayMs = 0,
               const QByteArray &body = {}, bool stall = false)
     {
         return m_server.setRestFault({.method = method, .path = path, .status = status, .body = body, .delayMs = delayMs, .stall = stall, .count = count});
     }
     bool stall(const QByteArray &method, const QString &path, int count = 1) { return fail(method, path, 0, count, 0, {}, true); }
-    int posts() { return m_server.requestCount("POST", QStringLiteral("/hotwords")); }
+    int posts() { return m_server.requestCount("POST", hotwords); }
+    int deletes(const QString &word) { return m_server.requestCount("DELETE", hotwords + u'/' + word); }
     QByteArray storedQueue() const { return m_settings->value(QLatin1String(HotWordsStore::pendingKey)).toByteArray(); }
     QStringList storedWords() const { return m_settings->value(QLatin1String(HotWordsStore::cacheKey)).toStringList(); }
-
     // The next flush delivers what is still queued: nothing is left, and the server holds `words`.
     void flushDelivers(const QStringList &words)
     {
@@ -135,7 +127,7 @@ private Q_SLOTS:
         signIn();
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        m_settings = std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("MurlexMac.conf")), QSettings::IniFormat);
+        m_settings = std::make_unique<QSettings>(m_dir->filePath(u"MurlexMac.conf"_s), QSettings::IniFormat);
         m_client = std::make_unique<HotWordsAPIClient>(HotWordsAPIClient::storedAccessToken(),
                                                        HotWordsAPIClient::Timeouts{shortSessionTimeout, HotWordsAPIClient::requestTimeout});
         m_api = std::make_unique<TrackedAPI>(*m_client);
@@ -154,65 +146,51 @@ private Q_SLOTS:
     {
         HotWordsStore &store = makeStore();
         QSignalSpy wordsChanged(&store, &HotWordsStore::wordsChanged);
-        store.add(QStringLiteral("  热词\n"));
-        // Local first: listed and saved before the server has answered.
-        QCOMPARE(store.words(), QStringList{QStringLiteral("热词")});
-        QCOMPARE(storedWords(), QStringList{QStringLiteral("热词")});
+        store.add(u"  热词\n"_s);
+        // Listed and saved before the server has answered.
+        QCOMPARE(store.words(), QStringList{u"热词"_s});
+        QCOMPARE(storedWords(), store.words());
         QCOMPARE(wordsChanged.size(), 1);
         QVERIFY(settle());
-        QCOMPARE(m_server.hotWords(alice), QStringList{QStringLiteral("热词")});
         QCOMPARE(store.syncStatus(), Status::ok);
         COMPARE_QUEUE(Ops{});
-
-        store.add(QStringLiteral("热词"));
-        store.add(QStringLiteral(" \n\t "));
-        store.add(QString());
-        QVERIFY(settle());
-        QCOMPARE(posts(), 1);
-        QCOMPARE(wordsChanged.size(), 1);
-
-        store.add(QStringLiteral("Qt"));
-        store.add(QStringLiteral("qt"));
-        QVERIFY(settle());
-        QCOMPARE(store.words(), (QStringList{QStringLiteral("热词"), QStringLiteral("Qt"), QStringLiteral("qt")}));
+        for (const QString &skipped : {u"热词"_s, u" \n\t "_s, QString()})
+            store.add(skipped);
+        store.add(u"Qt"_s);
+        QVERIFY(added(u"qt"_s));
+        QCOMPARE(posts(), 3);
+        QCOMPARE(wordsChanged.size(), 3);
+        QCOMPARE(store.words(), (QStringList{u"热词"_s, u"Qt"_s, u"qt"_s}));
         QCOMPARE(m_server.hotWords(alice), store.words());
-        COMPARE_QUEUE(Ops{});
-
-        // A word the client cannot encode fails before it is sent, with the client's error passed
-        // through: queued, and the status left as it was.
-        const QString unencodable = QStringLiteral("x") + QChar(0xDC00);
-        store.add(unencodable);
-        QVERIFY(settle());
+        // A word the client cannot encode fails before it is sent: queued, the status left as it was.
+        const QString unencodable = u"x"_s + QChar(0xDC00);
+        QVERIFY(added(unencodable));
         QCOMPARE(store.syncStatus(), Status::ok);
-        COMPARE_QUEUE(Ops{PendingOp::add(unencodable)});
+        COMPARE_QUEUE(Ops{addOp(unencodable)});
         QCOMPARE(posts(), 3);
     }
 
     void removeTakesTheFirstExactMatch()
     {
-        QVERIFY(m_server.setHotWords(alice, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("a")}));
+        QVERIFY(m_server.setHotWords(alice, {u"a"_s, u"b"_s, u"a"_s}));
         HotWordsStore &store = makeStore();
-        QVERIFY(sync());
-        QCOMPARE(store.words(), (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("a")}));
-
-        store.remove(QStringLiteral(" a"));
-        store.remove(QStringLiteral("zzz"));
-        store.remove(QStringLiteral("a"));
-        QCOMPARE(store.words(), (QStringList{QStringLiteral("b"), QStringLiteral("a")}));
+        QVERIFY(await(store.sync()));
+        QCOMPARE(store.words(), (QStringList{u"a"_s, u"b"_s, u"a"_s}));
+        store.remove(u" a"_s);
+        store.remove(u"zzz"_s);
+        store.remove(u"a"_s);
+        QCOMPARE(store.words(), (QStringList{u"b"_s, u"a"_s}));
         QCOMPARE(storedWords(), store.words());
         QVERIFY(settle());
-        QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/a")), 1);
-        QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/%20a")) + m_server.requestCount("DELETE", QStringLiteral("/hotwords/zzz")), 0);
+        QCOMPARE(deletes(u"a"_s), 1);
+        QCOMPARE(deletes(u"%20a"_s) + deletes(u"zzz"_s), 0);
         COMPARE_QUEUE(Ops{});
-
         // A word the server does not have counts as deleted: back to ok, nothing queued.
-        QVERIFY(fail("POST", QStringLiteral("/hotwords"), 400));
-        store.add(QStringLiteral("rejected"));
-        QVERIFY(settle());
+        QVERIFY(fail("POST", hotwords, 400));
+        QVERIFY(added(u"rejected"_s));
         QCOMPARE(store.syncStatus(), Status::offline);
-        store.remove(QStringLiteral("rejected"));
-        QVERIFY(settle());
-        QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/rejected")), 1);
+        QVERIFY(removed(u"rejected"_s));
+        QCOMPARE(deletes(u"rejected"_s), 1);
         QCOMPARE(store.syncStatus(), Status::ok);
         COMPARE_QUEUE(Ops{});
     }
@@ -224,23 +202,21 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<Status>("expected");
         QTest::addColumn<bool>("kept");
-        QTest::newRow("add 401") << QByteArray("POST") << 401 << QByteArray("expired") << Status::unauthorized << true;
-        QTest::newRow("add 404") << QByteArray("POST") << 404 << QByteArray() << Status::offline << true;
-        QTest::newRow("add 405") << QByteArray("POST") << 405 << QByteArray() << Status::offline << true;
-        QTest::newRow("add 418") << QByteArray("POST") << 418 << QByteArray() << Status::offline << true;
-        QTest::newRow("add 429") << QByteArray("POST") << 429 << QByteArray() << Status::offline << true;
-        QTest::newRow("add 500") << QByteArray("POST") << 500 << QByteArray() << Status::offline << true;
-        QTest::newRow("add 400") << QByteArray("POST") << 400 << QByteArray() << Status::offline << false;
-        QTest::newRow("add 403") << QByteArray("POST") << 403 << QByteArray() << Status::offline << false;
+        const auto row = [](const char *name, const char *method, int status, Status expected, bool kept, QByteArray body = {}) {
+            QTest::newRow(name) << QByteArray(method) << status << body << expected << kept;
+        };
+        row("add 401", "POST", 401, Status::unauthorized, true, "expired");
+        for (int status : {404, 405, 418, 429, 500})
+            row(qPrintable(u"add %1"_s.arg(status)), "POST", status, Status::offline, true);
         // No proxy is used, so a 407 is the server's answer, a 4xx like 403.
-        QTest::newRow("add 407") << QByteArray("POST") << 407 << QByteArray() << Status::offline << false;
-        QTest::newRow("add 204") << QByteArray("POST") << 204 << QByteArray() << Status::offline << false;
-        QTest::newRow("add decode") << QByteArray("POST") << 201 << QByteArray(R"({"stored":true})") << Status::offline << false;
-        QTest::newRow("add network") << QByteArray("POST") << 0 << QByteArray() << Status::offline << true;
-        QTest::newRow("delete 401") << QByteArray("DELETE") << 401 << QByteArray() << Status::unauthorized << true;
-        QTest::newRow("delete 403") << QByteArray("DELETE") << 403 << QByteArray() << Status::offline << false;
-        QTest::newRow("delete 200") << QByteArray("DELETE") << 200 << QByteArray() << Status::offline << false;
-        QTest::newRow("delete network") << QByteArray("DELETE") << 0 << QByteArray() << Status::offline << true;
+        for (int status : {400, 403, 407, 204})
+            row(qPrintable(u"add %1"_s.arg(status)), "POST", status, Status::offline, false);
+        row("add decode", "POST", 201, Status::offline, false, R"({"stored":true})");
+        row("add network", "POST", 0, Status::offline, true);
+        row("delete 401", "DELETE", 401, Status::unauthorized, true);
+        row("delete 403", "DELETE", 403, Status::offline, false);
+        row("delete 200", "DELETE", 200, Status::offline, false);
+        row("delete network", "DELETE", 0, Status::offline, true);
     }
     // The same table decides for an immediate edit (queued or not) and for a replay (kept or not).
     void failuresAreClassified()
@@ -251,99 +227,76 @@ private Q_SLOTS:
         QFETCH(Status, expected);
         QFETCH(bool, kept);
         const bool isAdd = method == "POST";
-        const QString path = isAdd ? QStringLiteral("/hotwords") : QStringLiteral("/hotwords/w");
-        const PendingOp op = isAdd ? addOp("w") : deleteOp("w");
-        auto provoke = [&] { return status == 0 ? stall(method, path) : fail(method, path, status, 1, 0, body); };
-
-        // The immediate call of an edit.
-        preload(isAdd ? QStringList() : QStringList{QStringLiteral("w")});
-        HotWordsStore &store = makeStore();
+        const PendingOp op = isAdd ? addOp(u"w"_s) : deleteOp(u"w"_s);
+        auto provoke = [&] {
+            const QString path = isAdd ? hotwords : hotwords + u"/w"_s;
+            return status == 0 ? stall(method, path) : fail(method, path, status, 1, 0, body);
+        };
+        HotWordsStore &store = makeStore(isAdd ? QStringList() : QStringList{u"w"_s});
         QVERIFY(provoke());
-        if (isAdd)
-            store.add(QStringLiteral("w"));
-        else
-            store.remove(QStringLiteral("w"));
-        QVERIFY(settle());
+        QVERIFY(isAdd ? added(u"w"_s) : removed(u"w"_s));
         QCOMPARE(store.syncStatus(), expected);
         COMPARE_QUEUE(kept ? Ops{op} : Ops{});
-        QCOMPARE(store.words(), isAdd ? QStringList{QStringLiteral("w")} : QStringList());
-
+        QCOMPARE(store.words(), isAdd ? QStringList{u"w"_s} : QStringList());
         // A replay of the queued op, next to one that goes through.
-        QVERIFY(m_server.setHotWords(alice, {QStringLiteral("w")}));
+        QVERIFY(m_server.setHotWords(alice, {u"w"_s}));
         m_store.reset();
-        m_settings->setValue(QLatin1String(HotWordsStore::pendingKey), PendingOp::encode({op, addOp("ok")}));
-        makeStore();
+        makeStore({}, {op, addOp(u"ok"_s)});
         QVERIFY(provoke());
-        const std::shared_ptr<bool> flushed = started(m_store->flushPending());
-        QTRY_VERIFY_WITH_TIMEOUT(*flushed, 30000);
+        QVERIFY(await(m_store->flushPending()));
         QCOMPARE(m_store->syncStatus(), Status::ok); // the last op went through
         COMPARE_QUEUE(kept ? Ops{op} : Ops{});
     }
 
-    // Not signed in, edits stay local and queued, in their exact stored form, until a sync
-    // signed in again delivers them.
+    // Not signed in, edits stay queued in their exact stored form until a signed-in sync delivers them.
     void notSignedInQueuesInTheStoredForm()
     {
         TokenStore::setAccessToken(std::nullopt);
-        preload({QStringLiteral("语音")});
-        HotWordsStore &store = makeStore();
-        store.add(QStringLiteral("热词"));
-        store.remove(QStringLiteral("语音"));
-        QVERIFY(settle());
+        HotWordsStore &store = makeStore({u"语音"_s});
+        store.add(u"热词"_s);
+        QVERIFY(removed(u"语音"_s));
         QCOMPARE(store.syncStatus(), Status::noToken);
-        const QVariant stored = m_settings->value(QLatin1String(HotWordsStore::pendingKey));
-        QCOMPARE(stored.typeId(), int(QMetaType::QByteArray));
-        QCOMPARE(stored.toByteArray(), QByteArray(R"([{"add":{"_0":"热词"}},{"delete":{"_0":"语音"}}])"));
-        COMPARE_QUEUE((Ops{addOp("热词"), deleteOp("语音")}));
-
-        const QString quoted = QStringLiteral("a/b \"q\"");
+        QCOMPARE(m_settings->value(QLatin1String(HotWordsStore::pendingKey)).typeId(), int(QMetaType::QByteArray));
+        QCOMPARE(storedQueue(), QByteArray(R"([{"add":{"_0":"热词"}},{"delete":{"_0":"语音"}}])"));
+        COMPARE_QUEUE((Ops{addOp(u"热词"_s), deleteOp(u"语音"_s)}));
+        const QString quoted = u"a/b \"q\""_s;
         store.add(quoted);
-        QVERIFY(sync()); // kept by the flush, no upload, and the fetch says why
+        QVERIFY(await(store.sync())); // kept by the flush, no upload, and the fetch says why
         QCOMPARE(store.syncStatus(), Status::noToken);
         QCOMPARE(storedQueue(), QByteArray("[{\"add\":{\"_0\":\"热词\"}},{\"delete\":{\"_0\":\"语音\"}},{\"add\":{\"_0\":\"a/b \\\"q\\\"\"}}]"));
-        QCOMPARE(store.words(), (QStringList{QStringLiteral("热词"), quoted}));
-        QCOMPARE(posts(), 0);
-        QCOMPARE(m_server.requestCount("GET", QStringLiteral("/hotwords")), 0);
-
+        QCOMPARE(store.words(), (QStringList{u"热词"_s, quoted}));
+        QCOMPARE(posts() + m_server.requestCount("GET", hotwords), 0);
         // Signed in again, the next sync delivers the queue; an emptied queue is stored as [].
         signIn();
-        QVERIFY(sync());
+        QVERIFY(await(store.sync()));
         QCOMPARE(store.syncStatus(), Status::ok);
         COMPARE_QUEUE(Ops{});
         QCOMPARE(storedQueue(), QByteArray("[]"));
-        QCOMPARE(m_server.hotWords(alice), (QStringList{QStringLiteral("热词"), quoted}));
+        QCOMPARE(m_server.hotWords(alice), (QStringList{u"热词"_s, quoted}));
         QCOMPARE(store.words(), m_server.hotWords(alice));
     }
 
     void offlineSyncsQueueEachWordOnce()
     {
-        const QStringList local{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
-        preload(local);
-        HotWordsStore &store = makeStore();
-        QVERIFY(fail("POST", QStringLiteral("/hotwords"), 503, -1));
-        QVERIFY(fail("GET", QStringLiteral("/hotwords"), 503, -1));
-
-        QVERIFY(sync());
-        QCOMPARE(store.syncStatus(), Status::offline);
-        COMPARE_QUEUE((Ops{addOp("a"), addOp("b"), addOp("c")}));
-        QCOMPARE(posts(), 3);
-
-        // Again: the three are replayed and kept, the upload tries each word once more, and an add
-        // already waiting is not queued a second time.
-        QVERIFY(sync());
-        QCOMPARE(store.syncStatus(), Status::offline);
-        COMPARE_QUEUE((Ops{addOp("a"), addOp("b"), addOp("c")}));
-        QCOMPARE(posts(), 3 + 6);
+        const QStringList local{u"a"_s, u"b"_s, u"c"_s};
+        const Ops queued{addOp(u"a"_s), addOp(u"b"_s), addOp(u"c"_s)};
+        HotWordsStore &store = makeStore(local);
+        QVERIFY(fail("POST", hotwords, 503, -1));
+        QVERIFY(fail("GET", hotwords, 503, -1));
+        // The second time the three are replayed and kept, the upload tries each word once more,
+        // and an add already waiting is not queued again.
+        for (int posted : {3, 9}) {
+            QVERIFY(await(store.sync()));
+            QCOMPARE(store.syncStatus(), Status::offline);
+            COMPARE_QUEUE(queued);
+            QCOMPARE(posts(), posted);
+        }
         QCOMPARE(store.words(), local);
-
         // A delete queued behind them makes a later add of the same word count again.
-        QVERIFY(fail("DELETE", QStringLiteral("/hotwords/b"), 503));
-        store.remove(QStringLiteral("b"));
-        QVERIFY(settle());
-        store.add(QStringLiteral("b"));
-        QVERIFY(settle());
-        COMPARE_QUEUE((Ops{addOp("a"), addOp("b"), addOp("c"), deleteOp("b"), addOp("b")}));
-
+        QVERIFY(fail("DELETE", hotwords + u"/b"_s, 503));
+        QVERIFY(removed(u"b"_s));
+        QVERIFY(added(u"b"_s));
+        COMPARE_QUEUE((queued + Ops{deleteOp(u"b"_s), addOp(u"b"_s)}));
         // Back online, the next flush (as when a dictation connects) delivers the edits in order.
         QVERIFY(m_server.reset());
         QSignalSpy countChanged(&store, &HotWordsStore::pendingOpsCountChanged);
@@ -353,129 +306,105 @@ private Q_SLOTS:
         COMPARE_QUEUE(Ops{});
         QCOMPARE(countChanged.size(), 1);
         QCOMPARE(store.syncStatus(), Status::ok);
-        QCOMPARE(m_server.hotWords(alice), (QStringList{QStringLiteral("a"), QStringLiteral("c"), QStringLiteral("b")}));
-        QCOMPARE(static_cast<HotWordsSource &>(store).words(), (QStringList{QStringLiteral("a"), QStringLiteral("c"), QStringLiteral("b")}));
+        QCOMPARE(m_server.hotWords(alice), (QStringList{u"a"_s, u"c"_s, u"b"_s}));
+        QCOMPARE(static_cast<HotWordsSource &>(store).words(), m_server.hotWords(alice));
     }
 
     void fetchReplacesTheLocalList()
     {
-        QVERIFY(m_server.setHotWords(alice, {QStringLiteral("s"), QStringLiteral("t"), QStringLiteral("s")}));
-        preload({QStringLiteral("x")}, PendingOp::encode({addOp("z")}));
-        HotWordsStore &store = makeStore();
+        QVERIFY(m_server.setHotWords(alice, {u"s"_s, u"t"_s, u"s"_s}));
+        HotWordsStore &store = makeStore({u"x"_s}, {addOp(u"z"_s)});
         QCOMPARE(store.pendingOpsCount(), 1);
-        QVERIFY(fail("POST", QStringLiteral("/hotwords"), 503, -1));
-        QVERIFY(sync());
+        QVERIFY(fail("POST", hotwords, 503, -1));
+        QVERIFY(await(store.sync()));
         // Exactly the server's list, duplicates and all, although x and z are still queued.
-        QCOMPARE(store.words(), (QStringList{QStringLiteral("s"), QStringLiteral("t"), QStringLiteral("s")}));
+        QCOMPARE(store.words(), (QStringList{u"s"_s, u"t"_s, u"s"_s}));
         QCOMPARE(storedWords(), store.words());
         QCOMPARE(store.syncStatus(), Status::ok);
-        COMPARE_QUEUE((Ops{addOp("z"), addOp("x")}));
-
+        COMPARE_QUEUE((Ops{addOp(u"z"_s), addOp(u"x"_s)}));
         // A failed fetch leaves the list alone.
-        QVERIFY(fail("GET", QStringLiteral("/hotwords"), 401));
-        QVERIFY(sync());
+        QVERIFY(fail("GET", hotwords, 401));
+        QVERIFY(await(store.sync()));
         QCOMPARE(store.syncStatus(), Status::unauthorized);
         QCOMPARE(store.words().size(), 3);
-        COMPARE_QUEUE((Ops{addOp("z"), addOp("x"), addOp("s"), addOp("t")}));
+        COMPARE_QUEUE((Ops{addOp(u"z"_s), addOp(u"x"_s), addOp(u"s"_s), addOp(u"t"_s)}));
     }
 
     // Edits made while passes wait on the server stay queued behind what the passes deal with.
     void twoSyncsTogether()
     {
-        QVERIFY(m_server.setHotWords(alice, {QStringLiteral("b"), QStringLiteral("c")}));
-        preload({QStringLiteral("a"), QStringLiteral("c")}, PendingOp::encode({addOp("a"), deleteOp("b")}));
-        HotWordsStore &store = makeStore();
-        QVERIFY(fail("POST", QStringLiteral("/hotwords"), 0, 2, 500));
-        QVERIFY(fail("DELETE", QStringLiteral("/hotwords/c"), 503));
+        QVERIFY(m_server.setHotWords(alice, {u"b"_s, u"c"_s}));
+        HotWordsStore &store = makeStore({u"a"_s, u"c"_s}, {addOp(u"a"_s), deleteOp(u"b"_s)});
+        QVERIFY(fail("POST", hotwords, 0, 2, 500));
+        QVERIFY(fail("DELETE", hotwords + u"/c"_s, 503));
         QSignalSpy syncing(&store, &HotWordsStore::isSyncingChanged);
-
         const std::shared_ptr<bool> first = started(store.sync());
         const std::shared_ptr<bool> second = started(store.sync());
         QVERIFY(store.isSyncing());
-        store.remove(QStringLiteral("c"));
+        store.remove(u"c"_s);
         QTRY_VERIFY_WITH_TIMEOUT(*first && *second, 30000);
         QVERIFY(settle());
         QCOMPARE(syncing.size(), 2); // on once, off once
         QVERIFY(!store.isSyncing());
-
-        COMPARE_QUEUE(Ops{deleteOp("c")});
-        QCOMPARE(m_server.hotWords(alice), (QStringList{QStringLiteral("c"), QStringLiteral("a")}));
-        flushDelivers({QStringLiteral("a")});
+        COMPARE_QUEUE(Ops{deleteOp(u"c"_s)});
+        QCOMPARE(m_server.hotWords(alice), (QStringList{u"c"_s, u"a"_s}));
+        flushDelivers({u"a"_s});
     }
 
     void flushOverlappingASync()
     {
-        QVERIFY(m_server.setHotWords(alice, {QStringLiteral("n")}));
-        preload({QStringLiteral("n")}, PendingOp::encode({addOp("a"), deleteOp("gone")}));
-        HotWordsStore &store = makeStore();
-        QVERIFY(fail("POST", QStringLiteral("/hotwords"), 0, 2, 400));
-        QVERIFY(fail("DELETE", QStringLiteral("/hotwords/n"), 503));
+        QVERIFY(m_server.setHotWords(alice, {u"n"_s}));
+        HotWordsStore &store = makeStore({u"n"_s}, {addOp(u"a"_s), deleteOp(u"gone"_s)});
+        QVERIFY(fail("POST", hotwords, 0, 2, 400));
+        QVERIFY(fail("DELETE", hotwords + u"/n"_s, 503));
         const std::shared_ptr<bool> done = started(store.sync());
         store.scheduleFlush();
-        store.remove(QStringLiteral("n"));
+        store.remove(u"n"_s);
         QTRY_VERIFY_WITH_TIMEOUT(*done, 30000);
         QVERIFY(settle());
-
-        // Both passes sent what was queued when each began; the delete queued meanwhile is still
-        // there, and nothing the passes dealt with came back.
+        // Each pass sent what was queued when it began; the delete queued meanwhile is still there.
         QCOMPARE(posts(), 2);
-        QCOMPARE(m_server.requestCount("DELETE", QStringLiteral("/hotwords/gone")), 2);
-        COMPARE_QUEUE(Ops{deleteOp("n")});
-        QCOMPARE(m_server.hotWords(alice), (QStringList{QStringLiteral("n"), QStringLiteral("a")}));
-
-        flushDelivers({QStringLiteral("a")});
+        QCOMPARE(deletes(u"gone"_s), 2);
+        COMPARE_QUEUE(Ops{deleteOp(u"n"_s)});
+        QCOMPARE(m_server.hotWords(alice), (QStringList{u"n"_s, u"a"_s}));
+        flushDelivers({u"a"_s});
     }
 
-    // What the next launch reads back from the file (written by the store at each change): the
-    // words, a comma in one of them included, and the queue.
+    // What the next launch reads from a copy of the file: the words (one with a comma) and the queue.
     void storedStateSurvivesARelaunch()
     {
         TokenStore::setAccessToken(std::nullopt);
-        // A launch reads a file nobody has loaded: a copy, so nothing this process holds counts.
-        auto relaunch = [this, launches = 0]() mutable {
-            m_store.reset();
-            const QString next = m_dir->filePath(QStringLiteral("launch-%1.conf").arg(++launches));
-            QVERIFY(QFile::copy(m_settings->fileName(), next));
-            m_settings = std::make_unique<QSettings>(next, QSettings::IniFormat);
-            makeStore();
-        };
-        makeStore().add(QStringLiteral("a, b"));
-        QVERIFY(settle());
-        relaunch();
-        QCOMPARE(m_store->words(), QStringList{QStringLiteral("a, b")});
-        COMPARE_QUEUE(Ops{addOp("a, b")});
-
-        m_store->add(QStringLiteral("热词"));
-        m_store->remove(QStringLiteral("a, b"));
-        QVERIFY(settle());
-        relaunch();
-        QCOMPARE(m_store->words(), QStringList{QStringLiteral("热词")});
-        COMPARE_QUEUE((Ops{addOp("a, b"), addOp("热词"), deleteOp("a, b")}));
+        makeStore({u"语音"_s}).add(u"a, b"_s);
+        QVERIFY(removed(u"语音"_s));
+        m_store.reset();
+        const QString next = m_dir->filePath(u"relaunched.conf"_s);
+        QVERIFY(QFile::copy(m_settings->fileName(), next));
+        m_settings = std::make_unique<QSettings>(next, QSettings::IniFormat);
+        makeStore();
+        QCOMPARE(m_store->words(), QStringList{u"a, b"_s});
+        COMPARE_QUEUE((Ops{addOp(u"a, b"_s), deleteOp(u"语音"_s)}));
     }
 
     void malformedStoredDataIsIgnoredThenOverwritten_data()
     {
         QTest::addColumn<QVariant>("cache");
         QTest::addColumn<QVariant>("queue");
-        QTest::newRow("two keys in one element") << QVariant(QStringList{QStringLiteral("ok")})
-                                                 << QVariant(QByteArray(R"([{"add":{"_0":"a"},"delete":{"_0":"b"}}])"));
+        QTest::newRow("two keys in one element") << QVariant(QStringList{u"ok"_s}) << QVariant(QByteArray(R"([{"add":{"_0":"a"},"delete":{"_0":"b"}}])"));
         QTest::newRow("unknown case") << QVariant() << QVariant(QByteArray(R"([{"add":{"_0":"a"}},{"insert":{"_0":"b"}}])"));
         QTest::newRow("no _0") << QVariant() << QVariant(QByteArray(R"([{"add":{"word":"a"}}])"));
         QTest::newRow("not JSON") << QVariant() << QVariant(QByteArray("add a"));
-        QTest::newRow("text instead of bytes") << QVariant() << QVariant(QStringLiteral(R"([{"add":{"_0":"a"}}])"));
-        QTest::newRow("list with a number") << QVariant(QVariantList{QStringLiteral("a"), 2}) << QVariant();
+        QTest::newRow("text instead of bytes") << QVariant() << QVariant(u"[{\"add\":{\"_0\":\"a\"}}]"_s);
+        QTest::newRow("list with a number") << QVariant(QVariantList{u"a"_s, 2}) << QVariant();
         QTest::newRow("cache a number") << QVariant(7) << QVariant();
     }
     void malformedStoredDataIsIgnoredThenOverwritten()
     {
         QFETCH(QVariant, cache);
         QFETCH(QVariant, queue);
-        if (cache.isValid())
-            m_settings->setValue(QLatin1String(HotWordsStore::cacheKey), cache);
-        if (queue.isValid())
-            m_settings->setValue(QLatin1String(HotWordsStore::pendingKey), queue);
+        for (const auto &[key, value] : {std::pair{HotWordsStore::cacheKey, cache}, std::pair{HotWordsStore::pendingKey, queue}})
+            if (value.isValid())
+                m_settings->setValue(QLatin1String(key), value);
         TokenStore::setAccessToken(std::nullopt);
-
         HotWordsStore &store = makeStore();
         const QStringList loaded = cache.typeId() == QMetaType::QStringList ? cache.toStringList() : QStringList();
         QCOMPARE(store.words(), loaded);
@@ -483,30 +412,28 @@ private Q_SLOTS:
         // Left as it was until the next save.
         QCOMPARE(m_settings->value(QLatin1String(HotWordsStore::pendingKey)), queue);
         QCOMPARE(m_settings->value(QLatin1String(HotWordsStore::cacheKey)), cache);
-
-        store.add(QStringLiteral("w"));
-        QVERIFY(settle());
-        QCOMPARE(storedWords(), loaded + QStringList{QStringLiteral("w")});
+        QVERIFY(added(u"w"_s));
+        QCOMPARE(storedWords(), loaded + QStringList{u"w"_s});
         QCOMPARE(storedQueue(), QByteArray(R"([{"add":{"_0":"w"}}])"));
-        COMPARE_QUEUE(Ops{addOp("w")});
+        COMPARE_QUEUE(Ops{addOp(u"w"_s)});
     }
 
     void storeGoneWhileCallsRun()
     {
         HotWordsStore &store = makeStore();
-        QVERIFY(stall("POST", QStringLiteral("/hotwords"), -1));
-        store.add(QStringLiteral("w"));
+        QVERIFY(stall("POST", hotwords, -1));
+        store.add(u"w"_s);
         const std::shared_ptr<bool> done = started(store.sync());
         QTRY_COMPARE(posts(), 2);
         m_store.reset();
         // The calls finish (the session gives up) with nobody left to tell.
         QVERIFY(settle());
         QVERIFY(*done);
-        // And a store whose client goes first.
+        // A store whose client goes first.
         makeStore();
-        QVERIFY(stall("GET", QStringLiteral("/hotwords")));
+        QVERIFY(stall("GET", hotwords));
         const std::shared_ptr<bool> syncing = started(m_store->sync());
-        QTRY_COMPARE(m_server.requestCount("GET", QStringLiteral("/hotwords")), 1);
+        QTRY_COMPARE(m_server.requestCount("GET", hotwords), 1);
         m_client.reset();
         QVERIFY(*syncing);
         QCOMPARE(m_store->syncStatus(), Status::offline);

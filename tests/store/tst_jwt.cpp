@@ -1,8 +1,9 @@
 // test-labels: auth
-// Reading "exp" and "sub" out of JWT payloads, and the base64url rules underneath.
 #include "store/JWT.h"
 
 #include <QtTest>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 QString segment(const QByteArray &bytes)
@@ -12,7 +13,7 @@ QString segment(const QByteArray &bytes)
 // header.payload.signature with the payload given as JSON text
 QString token(const QByteArray &payloadJson)
 {
-    return segment(R"({"alg":"HS256","typ":"JWT"})") + QLatin1Char('.') + segment(payloadJson) + QStringLiteral(".c2lnbmF0dXJl");
+    return segment(R"({"alg":"HS256","typ":"JWT"})") + QLatin1Char('.') + segment(payloadJson) + u".c2lnbmF0dXJl"_s;
 }
 QDateTime utc(qint64 msecs) { return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC); }
 } // namespace
@@ -73,10 +74,10 @@ private Q_SLOTS:
         QTest::newRow("missing") << token(R"({"sub":"x"})") << OptionalDate();
         QTest::newRow("array payload") << token(R"([1700000000])") << OptionalDate();
         QTest::newRow("not JSON") << token("exp=1700000000") << OptionalDate();
-        QTest::newRow("payload not base64") << (QStringLiteral("a.") + payload + QStringLiteral("!.c")) << OptionalDate();
-        QTest::newRow("two pieces") << (QStringLiteral("a.") + payload) << OptionalDate();
-        QTest::newRow("four pieces") << (QStringLiteral("a.") + payload + QStringLiteral(".c.d")) << OptionalDate();
-        QTest::newRow("empty middle piece") << (QStringLiteral("a..") + payload) << OptionalDate();
+        QTest::newRow("payload not base64") << (u"a."_s + payload + u"!.c"_s) << OptionalDate();
+        QTest::newRow("two pieces") << (u"a."_s + payload) << OptionalDate();
+        QTest::newRow("four pieces") << (u"a."_s + payload + u".c.d"_s) << OptionalDate();
+        QTest::newRow("empty middle piece") << (u"a.."_s + payload) << OptionalDate();
         QTest::newRow("not a token") << "opaque-access-token" << OptionalDate();
     }
     void expiry()
@@ -102,9 +103,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("token");
         QTest::addColumn<OptionalText>("expected");
         QTest::newRow("three pieces") << token(R"({"sub":"user-42"})") << OptionalText("user-42");
-        QTest::newRow("exactly two pieces") << (QStringLiteral("hdr.") + payload) << OptionalText("user-42");
-        QTest::newRow("leading dot") << (QStringLiteral(".hdr.") + payload) << OptionalText("user-42");
-        QTest::newRow("empty pieces dropped") << (QStringLiteral("hdr..") + payload + QStringLiteral("..")) << OptionalText("user-42");
+        QTest::newRow("exactly two pieces") << (u"hdr."_s + payload) << OptionalText("user-42");
+        QTest::newRow("leading dot") << (u".hdr."_s + payload) << OptionalText("user-42");
+        QTest::newRow("empty pieces dropped") << (u"hdr.."_s + payload + u".."_s) << OptionalText("user-42");
         QTest::newRow("non-ASCII") << token(R"({"sub":"用户"})") << OptionalText(QString::fromUtf8("用户"));
         QTest::newRow("empty subject") << token(R"({"sub":""})") << OptionalText(QString(""));
         QTest::newRow("number") << token(R"({"sub":42})") << OptionalText();
@@ -112,7 +113,7 @@ private Q_SLOTS:
         QTest::newRow("array payload") << token(R"(["user-42"])") << OptionalText();
         QTest::newRow("one piece") << payload << OptionalText();
         QTest::newRow("one piece between dots") << (QLatin1Char('.') + payload + QLatin1Char('.')) << OptionalText();
-        QTest::newRow("payload not base64") << (QStringLiteral("hdr.@@@@")) << OptionalText();
+        QTest::newRow("payload not base64") << (u"hdr.@@@@"_s) << OptionalText();
     }
     void subject()
     {

@@ -1,15 +1,17 @@
 // test-labels: auth
-// The token store against the harness's real GNOME Keyring, and against buses where the
-// Secret Service is missing or never answers (each in a child process of its own).
 #include <libsecret/secret.h>
 
 #include "platform/Platform.h"
 #include "platform/SecretStore.h"
 #include "store/TokenStore.h"
 
+#include "HelperProcess.h"
+
 #include <QtTest>
 
 #include <csignal>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -38,11 +40,9 @@ QList<QByteArray> keyringItems(const char *account)
                                               nullptr, &error);
     g_hash_table_unref(attributes);
     QList<QByteArray> values;
-    if (error) {
+    if (error)
         qWarning("keyring search failed: %s", error->message);
-        g_error_free(error);
-        return values;
-    }
+    g_clear_error(&error);
     for (GList *it = items; it; it = it->next) {
         SecretValue *value = secret_item_get_secret(SECRET_ITEM(it->data));
         gsize length = 0;
@@ -60,16 +60,15 @@ void storeAsOtherTool(const char *account, const char *password, const char *col
     GError *error = nullptr;
     secret_password_store_sync(&otherAppSchema, collection, "other tool", password, nullptr, &error,
                                "service", TokenStore::service, "account", account, nullptr);
-    if (error) {
+    if (error)
         qWarning("store failed: %s", error->message);
-        g_error_free(error);
-    }
+    g_clear_error(&error);
 }
 
 QProcessEnvironment onBus(const QString &address)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, address);
     return env;
 }
 
@@ -95,8 +94,8 @@ void verifyProbe(const QStringList &lines, int count, int minMs, int maxMs)
     for (const QString &line : lines) {
         const int ms = line.section(QLatin1Char(' '), 2, 2).toInt();
         QVERIFY2(ms >= minMs && ms < maxMs, qPrintable(line));
-        if (line.startsWith(QLatin1String("read")))
-            QCOMPARE(line.section(QLatin1Char(' '), 0, 1), QStringLiteral("read none"));
+        if (line.startsWith("read"_L1))
+            QCOMPARE(line.section(QLatin1Char(' '), 0, 1), u"read none"_s);
     }
 }
 
@@ -105,31 +104,24 @@ class EmptyBus {
 public:
     bool start()
     {
-        QFile config(m_dir.filePath(QStringLiteral("bus.conf")));
+        QFile config(m_dir.filePath(u"bus.conf"_s));
         if (!m_dir.isValid() || !config.open(QIODevice::WriteOnly))
             return false;
-        config.write("<busconfig><type>session</type><listen>unix:path=" + QFile::encodeName(m_dir.filePath(QStringLiteral("bus")))
+        config.write("<busconfig><type>session</type><listen>unix:path=" + QFile::encodeName(m_dir.filePath(u"bus"_s))
                      + "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
                        "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
         config.close();
-        m_daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
-                                                       QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
         // The address is printed once the bus listens.
-        if (!m_daemon.waitForReadyRead(10000))
-            return false;
-        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-        return !m_address.isEmpty();
-    }
-    ~EmptyBus()
-    {
-        m_daemon.kill();
-        m_daemon.waitForFinished();
+        m_daemon.emplace(u"/usr/bin/dbus-daemon"_s, QStringList{u"--config-file="_s + config.fileName(), u"--nofork"_s, u"--nopidfile"_s, u"--print-address"_s});
+        const std::optional<QString> rest = m_daemon->waitForLine(u"unix:"_s);
+        m_address = rest ? u"unix:"_s + rest->trimmed() : QString();
+        return rest.has_value();
     }
     QString address() const { return m_address; }
 
 private:
     QTemporaryDir m_dir;
-    QProcess m_daemon;
+    std::optional<HelperProcess> m_daemon;
     QString m_address;
 };
 
@@ -154,26 +146,22 @@ private Q_SLOTS:
 
     void writeReplacesAndKeepsOneItem()
     {
-        // Deleting an absent item is silent; empty text reads back as empty, not as none.
-        TokenStore::setAccessToken(std::nullopt);
-        QCOMPARE(TokenStore::accessToken(), std::nullopt);
+        // Empty text reads back as empty, not as none.
         TokenStore::setRefreshToken(QString());
         QCOMPARE(TokenStore::refreshToken(), std::optional<QString>(QString()));
         QCOMPARE(keyringItems(TokenStore::refreshTokenAccount), QList<QByteArray>{QByteArray()});
-
-        TokenStore::setAccessToken(QStringLiteral("first"));
+        TokenStore::setAccessToken(u"first"_s);
         TokenStore::setAccessToken(QString::fromUtf8("second-é"));
         QCOMPARE(TokenStore::accessToken(), std::optional<QString>(QString::fromUtf8("second-é")));
         // The item holds the text's UTF-8 bytes, nothing more.
         QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{QByteArray("second-\xc3\xa9")});
-
         // The two accounts are separate items.
-        TokenStore::setRefreshToken(QStringLiteral("refresh-1"));
-        QCOMPARE(TokenStore::refreshToken(), std::optional<QString>(QStringLiteral("refresh-1")));
+        TokenStore::setRefreshToken(u"refresh-1"_s);
+        QCOMPARE(TokenStore::refreshToken(), std::optional<QString>(u"refresh-1"_s));
         TokenStore::setAccessToken(std::nullopt);
         QCOMPARE(TokenStore::accessToken(), std::nullopt);
         QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{});
-        QCOMPARE(TokenStore::refreshToken(), std::optional<QString>(QStringLiteral("refresh-1")));
+        QCOMPARE(TokenStore::refreshToken(), std::optional<QString>(u"refresh-1"_s));
         QCOMPARE(keyringItems(TokenStore::refreshTokenAccount), QList<QByteArray>{QByteArray("refresh-1")});
     }
 
@@ -184,11 +172,9 @@ private Q_SLOTS:
         storeAsOtherTool(TokenStore::accessTokenAccount, "old-2", SECRET_COLLECTION_SESSION);
         QCOMPARE(keyringItems(TokenStore::accessTokenAccount).size(), 2);
         QVERIFY(TokenStore::accessToken().has_value());
-
-        TokenStore::setAccessToken(QStringLiteral("mine"));
+        TokenStore::setAccessToken(u"mine"_s);
         QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{QByteArray("mine")});
-        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(QStringLiteral("mine")));
-
+        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(u"mine"_s));
         // Deleting removes every item of the identity.
         storeAsOtherTool(TokenStore::accessTokenAccount, "old-3", SECRET_COLLECTION_SESSION);
         TokenStore::setAccessToken(std::nullopt);
@@ -202,10 +188,8 @@ private Q_SLOTS:
         QTest::newRow("invalid byte") << QByteArray("tok\xff") << std::optional<QString>();
         QTest::newRow("truncated sequence") << QByteArray("tok\xe7\x83") << std::optional<QString>();
         QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << std::optional<QString>();
-        QTest::newRow("byte order mark is kept") << QByteArray("\xef\xbb\xbftok")
-                                                 << std::optional<QString>(QString(QChar(0xFEFF)) + QStringLiteral("tok"));
-        QTest::newRow("four-byte character") << QByteArray("\xf0\x9f\x98\x80")
-                                             << std::optional<QString>(QString::fromUtf8("😀"));
+        QTest::newRow("byte order mark is kept") << QByteArray("\xef\xbb\xbftok") << std::optional<QString>(u"\uFEFFtok"_s);
+        QTest::newRow("four-byte character") << QByteArray("\xf0\x9f\x98\x80") << std::optional<QString>(u"😀"_s);
     }
     void bytesThatAreNotUtf8ReadAsNone()
     {
@@ -216,43 +200,28 @@ private Q_SLOTS:
         QCOMPARE(TokenStore::accessToken(), expected);
     }
 
-    void noSecretServiceReadsNoneAndDropsWrites_data()
-    {
-        QTest::addColumn<bool>("busRuns");
-        QTest::newRow("no bus at all") << false;
-        QTest::newRow("a bus without a keyring") << true;
-    }
+    // No bus at all, and a bus without a keyring: fails fast, nowhere near the bound of a call.
     void noSecretServiceReadsNoneAndDropsWrites()
     {
-        QFETCH(bool, busRuns);
         EmptyBus bus;
-        if (busRuns)
-            QVERIFY(bus.start());
-        const QString address = busRuns ? bus.address() : QStringLiteral("unix:path=/nonexistent/murlex-no-bus");
-        // Fails fast: nowhere near the bound of a call.
-        verifyProbe(runProbe(address, {QStringLiteral("write:abc"), QStringLiteral("read"), QStringLiteral("delete"), QStringLiteral("read")}),
-                    4, 0, 2000);
+        QVERIFY(bus.start());
+        for (const QString &address : {u"unix:path=/nonexistent/murlex-no-bus"_s, bus.address()})
+            verifyProbe(runProbe(address, {u"write:abc"_s, u"read"_s, u"delete"_s, u"read"_s}), 4, 0, 2000);
     }
 
     void keyringThatNeverAnswersIsBounded()
     {
         EmptyBus bus;
         QVERIFY(bus.start());
-        QProcess silent;
-        silent.setProcessEnvironment(onBus(bus.address()));
-        silent.start(QStringLiteral(MURLEX_TEST_HELPERS_DIR "/silent_bus_name"), {QStringLiteral("org.freedesktop.secrets")});
-        QVERIFY(silent.waitForReadyRead(10000));
-        QCOMPARE(silent.readLine().trimmed(), QByteArray("ready"));
-        QCOMPARE(::kill(pid_t(silent.processId()), SIGSTOP), 0);
-
+        HelperProcess silent(u"silent_bus_name"_s, {u"org.freedesktop.secrets"_s}, onBus(bus.address()));
+        QVERIFY(silent.waitForLine(u"ready"_s));
+        QCOMPARE(::kill(pid_t(silent.process().processId()), SIGSTOP), 0);
         // The real bound: a read gives up after about five seconds, not the bus's 25.
-        verifyProbe(runProbe(bus.address(), {QStringLiteral("read")}), 1, 4500, 10000);
+        verifyProbe(runProbe(bus.address(), {u"read"_s}), 1, 4500, 10000);
         // Writes and deletes are bounded the same way (shortened here).
-        verifyProbe(runProbe(bus.address(), {QStringLiteral("--timeout-ms"), QStringLiteral("300"), QStringLiteral("write:abc"),
-                                             QStringLiteral("delete")}),
-                    2, 250, 3000);
-        silent.kill();
-        silent.waitForFinished();
+        verifyProbe(runProbe(bus.address(), {u"--timeout-ms"_s, u"300"_s, u"write:abc"_s, u"delete"_s}), 2, 250, 3000);
+        silent.process().kill(); // a stopped process would not end on the usual request
+        silent.process().waitForFinished();
     }
 };
 

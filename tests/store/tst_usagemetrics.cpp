@@ -1,6 +1,4 @@
 // test-labels: diagnostics
-// The daily metric report: its figures, at most one a day, figures kept across a restart, the
-// periodic check, and the observer's registration that puts the report into the cache.
 #include "platform/CrashRecorder.h"
 #include "platform/ProcessInfo.h"
 #include "store/MetricsKitObserver.h"
@@ -14,12 +12,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace Qt::Literals::StringLiterals;
+
 using namespace std::chrono_literals;
 
 namespace {
-
 const QDateTime kStart(QDate(2026, 12, 1), QTime(9, 30), Qt::UTC);
-
+const QString timeout = u"连接超时，请检查网络后重试"_s;
+const QString injection = u"文字注入失败：检查辅助功能权限"_s;
 } // namespace
 
 class TestUsageMetrics : public QObject {
@@ -29,12 +29,18 @@ class TestUsageMetrics : public QObject {
     std::shared_ptr<QDateTime> m_now;
     std::shared_ptr<QList<QJsonObject>> m_received; // the reports handed to the sink
 
-    QString statePath() const { return m_root->path() + QStringLiteral("/usage-metrics.json"); }
+    QString statePath() const { return m_root->path() + u"/usage-metrics.json"_s; }
+    void writeState(const QByteArray &content)
+    {
+        QFile state(statePath());
+        QVERIFY(state.open(QIODevice::WriteOnly));
+        state.write(content);
+    }
 
     std::unique_ptr<UsageMetrics> metrics(std::chrono::milliseconds checkInterval = UsageMetrics::defaultCheckInterval)
     {
         auto sink = [received = m_received](const QByteArray &report) { received->append(QJsonDocument::fromJson(report).object()); };
-        return std::make_unique<UsageMetrics>(Platform::processInfo(), QStringLiteral("0.1.0"), sink, statePath(),
+        return std::make_unique<UsageMetrics>(Platform::processInfo(), u"0.1.0"_s, sink, statePath(),
                                               [now = m_now] { return *now; }, checkInterval);
     }
 
@@ -51,41 +57,34 @@ private Q_SLOTS:
     {
         auto usage = metrics();
         usage->start();
-        usage->recordDictation();
-        usage->recordDictation();
-        usage->recordDictation();
-        usage->recordFailure(QStringLiteral("连接超时，请检查网络后重试"));
-        usage->recordFailure(QStringLiteral("连接超时，请检查网络后重试"));
-        usage->recordFailure(QStringLiteral("文字注入失败：检查辅助功能权限"));
-        usage->recordLatency(QStringLiteral("asr_time"), 0.5);
-        usage->recordLatency(QStringLiteral("asr_time"), 1.5);
-        usage->recordLatency(QStringLiteral("total_time"), 2.0);
-
+        for (const QString &failure : {timeout, timeout, injection}) {
+            usage->recordDictation();
+            usage->recordFailure(failure);
+        }
+        usage->recordLatency(u"asr_time"_s, 0.5);
+        usage->recordLatency(u"asr_time"_s, 1.5);
+        usage->recordLatency(u"total_time"_s, 2.0);
         *m_now = kStart.addSecs(24 * 3600 - 1);
         usage->reportIfDue();
         QVERIFY(m_received->isEmpty());
-
         *m_now = kStart.addSecs(24 * 3600);
         usage->reportIfDue();
         QCOMPARE(m_received->size(), 1);
         const QJsonObject report = m_received->first();
-        QCOMPARE(report.value(QLatin1String("app_version")).toString(), QStringLiteral("0.1.0"));
-        QCOMPARE(report.value(QLatin1String("period_begin")).toString(), QStringLiteral("2026-12-01T09:30:00.000Z"));
-        QCOMPARE(report.value(QLatin1String("period_end")).toString(), QStringLiteral("2026-12-02T09:30:00.000Z"));
-        QCOMPARE(report.value(QLatin1String("dictations")).toInt(), 3);
-        QCOMPARE(report.value(QLatin1String("failures")).toObject(),
-                 (QJsonObject{{QStringLiteral("连接超时，请检查网络后重试"), 2}, {QStringLiteral("文字注入失败：检查辅助功能权限"), 1}}));
-        const QJsonObject asr = report.value(QLatin1String("latency_seconds")).toObject().value(QLatin1String("asr_time")).toObject();
-        QCOMPARE(asr, (QJsonObject{{QStringLiteral("count"), 2}, {QStringLiteral("mean"), 1.0}, {QStringLiteral("min"), 0.5}, {QStringLiteral("max"), 1.5}}));
+        QCOMPARE(report.value("app_version"_L1).toString(), u"0.1.0"_s);
+        QCOMPARE(report.value("period_begin"_L1).toString(), u"2026-12-01T09:30:00.000Z"_s);
+        QCOMPARE(report.value("period_end"_L1).toString(), u"2026-12-02T09:30:00.000Z"_s);
+        QCOMPARE(report.value("dictations"_L1).toInt(), 3);
+        QCOMPARE(report.value("failures"_L1).toObject(), (QJsonObject{{timeout, 2}, {injection, 1}}));
+        const QJsonObject asr = report.value("latency_seconds"_L1).toObject().value("asr_time"_L1).toObject();
+        QCOMPARE(asr, (QJsonObject{{u"count"_s, 2}, {u"mean"_s, 1.0}, {u"min"_s, 0.5}, {u"max"_s, 1.5}}));
         // The process's own figures, as this very process has them.
-        const QJsonObject process = report.value(QLatin1String("process")).toObject();
-        QVERIFY(process.value(QLatin1String("uptime_seconds")).toDouble() > 0);
-        QVERIFY(process.value(QLatin1String("uptime_seconds")).toDouble() < 3600);
-        QVERIFY(process.value(QLatin1String("cpu_time_seconds")).toDouble() > 0);
-        QCOMPARE(process.value(QLatin1String("cpu_time_seconds")).toDouble(),
-                 process.value(QLatin1String("user_cpu_seconds")).toDouble() + process.value(QLatin1String("system_cpu_seconds")).toDouble());
-        QVERIFY(process.value(QLatin1String("peak_resident_bytes")).toInteger() > 1 << 20);
-
+        const QJsonObject process = report.value("process"_L1).toObject();
+        QVERIFY(process.value("uptime_seconds"_L1).toDouble() > 0 && process.value("uptime_seconds"_L1).toDouble() < 3600);
+        QVERIFY(process.value("cpu_time_seconds"_L1).toDouble() > 0);
+        QCOMPARE(process.value("cpu_time_seconds"_L1).toDouble(),
+                 process.value("user_cpu_seconds"_L1).toDouble() + process.value("system_cpu_seconds"_L1).toDouble());
+        QVERIFY(process.value("peak_resident_bytes"_L1).toInteger() > 1 << 20);
         // Not again the same day; the next report holds only what came after.
         *m_now = kStart.addSecs(47 * 3600);
         usage->recordDictation();
@@ -95,9 +94,9 @@ private Q_SLOTS:
         usage->reportIfDue();
         QCOMPARE(m_received->size(), 2);
         const QJsonObject next = m_received->last();
-        QCOMPARE(next.value(QLatin1String("dictations")).toInt(), 1);
-        QVERIFY(next.value(QLatin1String("failures")).toObject().isEmpty());
-        QVERIFY(next.value(QLatin1String("latency_seconds")).toObject().isEmpty());
+        QCOMPARE(next.value("dictations"_L1).toInt(), 1);
+        QVERIFY(next.value("failures"_L1).toObject().isEmpty());
+        QVERIFY(next.value("latency_seconds"_L1).toObject().isEmpty());
     }
 
     void figuresSurviveARestart()
@@ -106,37 +105,33 @@ private Q_SLOTS:
             auto before = metrics();
             before->start();
             before->recordDictation();
-            before->recordFailure(QStringLiteral("处理超时"));
-            before->recordLatency(QStringLiteral("polish_time"), 0.25);
+            before->recordFailure(u"处理超时"_s);
+            before->recordLatency(u"polish_time"_s, 0.25);
         }
         *m_now = kStart.addSecs(30 * 3600);
         auto after = metrics();
         after->start(); // a day has passed since the period began: reported at once
         QCOMPARE(m_received->size(), 1);
         const QJsonObject report = m_received->first();
-        QCOMPARE(report.value(QLatin1String("period_begin")).toString(), QStringLiteral("2026-12-01T09:30:00.000Z"));
-        QCOMPARE(report.value(QLatin1String("dictations")).toInt(), 1);
-        QCOMPARE(report.value(QLatin1String("failures")).toObject().value(QStringLiteral("处理超时")).toInt(), 1);
-        QCOMPARE(report.value(QLatin1String("latency_seconds")).toObject().value(QLatin1String("polish_time")).toObject().value(QLatin1String("max")).toDouble(), 0.25);
+        QCOMPARE(report.value("period_begin"_L1).toString(), u"2026-12-01T09:30:00.000Z"_s);
+        QCOMPARE(report.value("dictations"_L1).toInt(), 1);
+        QCOMPARE(report.value("failures"_L1).toObject().value(u"处理超时"_s).toInt(), 1);
+        QCOMPARE(report.value("latency_seconds"_L1).toObject().value("polish_time"_L1).toObject().value("max"_L1).toDouble(), 0.25);
     }
 
     void unreadableStateOrClockSetBackStartsAfresh()
     {
-        QFile state(statePath());
-        QVERIFY(state.open(QIODevice::WriteOnly));
-        state.write("{\"period_begin\": 12");
-        state.close();
+        writeState("{\"period_begin\": 12");
         auto usage = metrics();
         usage->start();
         QVERIFY(m_received->isEmpty());
-
         // The clock goes back a week: the period restarts from there instead of waiting eight days.
         *m_now = kStart.addDays(-7);
         usage->reportIfDue();
         *m_now = kStart.addDays(-6);
         usage->reportIfDue();
         QCOMPARE(m_received->size(), 1);
-        QCOMPARE(m_received->first().value(QLatin1String("dictations")).toInt(), 0);
+        QCOMPARE(m_received->first().value("dictations"_L1).toInt(), 0);
     }
 
     void runningApplicationChecksPeriodically()
@@ -145,7 +140,6 @@ private Q_SLOTS:
         auto real = metrics();
         QVERIFY(real->checkInterval() >= 10min && real->checkInterval() <= 6h);
         real.reset();
-
         auto usage = metrics(20ms);
         usage->start();
         usage->recordDictation();
@@ -158,31 +152,25 @@ private Q_SLOTS:
     void observerRegistersTheSourcesAndCachesTheMetricReport()
     {
         // An open period that began more than a day ago, left by an earlier run.
-        QFile state(statePath());
-        QVERIFY(state.open(QIODevice::WriteOnly));
-        state.write(QJsonDocument(QJsonObject{{QStringLiteral("period_begin"), QDateTime::currentDateTimeUtc().addDays(-2).toString(Qt::ISODateWithMs)},
-                                              {QStringLiteral("dictations"), 4}})
-                        .toJson());
-        state.close();
-
+        writeState(QJsonDocument(QJsonObject{{u"period_begin"_s, QDateTime::currentDateTimeUtc().addDays(-2).toString(Qt::ISODateWithMs)},
+                                             {u"dictations"_s, 4}}).toJson());
         MetricsKitObserver::Options options;
-        options.cacheDirectory = m_root->path() + QStringLiteral("/cache");
-        options.runRecordPath = m_root->path() + QStringLiteral("/run-record");
+        options.cacheDirectory = m_root->path() + u"/cache"_s;
+        options.runRecordPath = m_root->path() + u"/run-record"_s;
         options.usageStatePath = statePath();
         MetricsKitObserver observer(options);
         LogCapture log;
         observer.registerSources();
         observer.registerSources(); // once only
         Platform::crashRecorder().endRun();
-
-        QCOMPARE(log.count(QStringLiteral("MetricsKitObserver"), QtInfoMsg, QStringLiteral("MetricsKitObserver registered")), 1);
+        QCOMPARE(log.count(u"MetricsKitObserver"_s, QtInfoMsg, u"MetricsKitObserver registered"_s), 1);
         // A first run has no previous one to report; the due metric report is cached.
         const QStringList files = QDir(options.cacheDirectory).entryList(QDir::Files);
         QCOMPARE(files.size(), 1);
-        QVERIFY(files.first().endsWith(QLatin1String("-metric.json")));
+        QVERIFY(files.first().endsWith("-metric.json"_L1));
         QFile cached(options.cacheDirectory + QLatin1Char('/') + files.first());
         QVERIFY(cached.open(QIODevice::ReadOnly));
-        QCOMPARE(QJsonDocument::fromJson(cached.readAll()).object().value(QLatin1String("dictations")).toInt(), 4);
+        QCOMPARE(QJsonDocument::fromJson(cached.readAll()).object().value("dictations"_L1).toInt(), 4);
     }
 };
 
