@@ -197,6 +197,32 @@ QCoro::Task<> DictationController::beginDictation()
         m_starting = false;
 }
 
+QCoro::Task<> DictationController::deliver(QString text)
+{
+    QPointer<DictationController> self(this);
+    bool delivered = false;
+    try {
+        delivered = co_await m_injector.inject(text);
+    } catch (const std::exception &e) {
+        qCCritical(AppLogger::dictation, "injection failed unexpectedly: %s", e.what());
+    } catch (...) {
+        qCCritical(AppLogger::dictation, "injection failed unexpectedly");
+    }
+    if (!self || !m_state)
+        co_return;
+    // The paste may have waited a moment for a held key; whatever reached the phase meanwhile (a
+    // failure of the connection) stays.
+    const bool stillInjecting = m_state->phase().kind() == Phase::Kind::injecting;
+    if (delivered)
+        m_state->setLastInjectedText(text);
+    else
+        m_state->setError(QStringLiteral("文字注入失败：检查辅助功能权限"));
+    if (stillInjecting) {
+        m_state->setPhase(Phase::idle());
+        m_state->setPartialText(QString());
+    }
+}
+
 QCoro::Task<> DictationController::runStartSequence()
 {
     QPointer<DictationController> self(this);
@@ -381,15 +407,7 @@ void DictationController::handleSocketEvent(const VoiceSocketEvent &event)
         qCInfo(AppLogger::dictation, "polish_done in %fs: %s", event.totalTime(), qUtf8Printable(event.text()));
         cancelWatchdog();
         m_state->setPhase(Phase::injecting());
-        const bool delivered = m_injector.inject(event.text());
-        if (!m_state)
-            return;
-        if (delivered)
-            m_state->setLastInjectedText(event.text());
-        else
-            m_state->setError(QStringLiteral("文字注入失败：检查辅助功能权限"));
-        m_state->setPhase(Phase::idle());
-        m_state->setPartialText(QString());
+        deliver(event.text());
         break;
     }
     case VoiceSocketEvent::Kind::error:

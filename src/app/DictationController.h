@@ -54,6 +54,8 @@ private:
 
     QCoro::Task<> beginDictation();
     QCoro::Task<> runStartSequence();
+    // Writes the polished text into the focused application, then ends the dictation.
+    QCoro::Task<> deliver(QString text);
     QCoro::Task<bool> recoverConnection(const ConnectFailure &first);
     // Subscribes to the socket's events, then connects with `token`, and finishes once: on the
     // open, on an error or close before it, or after `timeout`. `token` is only read before the

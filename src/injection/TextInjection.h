@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
 #include <QString>
 
 // What the dictation controller needs to put text into the focused application.
@@ -7,6 +8,7 @@
 class TextInjection {
 public:
     virtual ~TextInjection() = default;
-    // True when the text was delivered to the focused application (an empty text counts as delivered).
-    virtual bool inject(const QString &text) = 0;
+    // True when the text was delivered to the focused application (an empty text counts as
+    // delivered). It may wait a moment (a key the user still holds) without blocking the thread.
+    virtual QCoro::Task<bool> inject(QString text) = 0;
 };

@@ -4,6 +4,10 @@
 #include "injection/TerminalEmulators.h"
 #include "platform/Platform.h"
 
+#include <QCoroSignal>
+#include <QCoroTimer>
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QTextBoundaryFinder>
 
 #include <utility>
@@ -40,34 +44,70 @@ qsizetype TextInjector::characterCount(const QString &text)
     return count;
 }
 
-bool TextInjector::inject(const QString &text)
+QCoro::Task<bool> TextInjector::inject(QString text)
 {
     if (text.isEmpty())
-        return true;
+        co_return true;
+
+    QPointer<TextInjector> self(this);
+    while (m_injecting) {
+        co_await qCoro(this, &TextInjector::injectionFinished);
+        if (!self)
+            co_return false;
+    }
 
     if (!m_platform.keys->isTrusted()) {
         qCCritical(AppLogger::injection, "Accessibility permission not granted; opening system settings");
         m_platform.keys->promptForTrust();
-        return false;
+        co_return false;
     }
+    if (m_mode == Mode::accessibility)
+        co_return injectViaAccessibility(text);
 
-    return m_mode == Mode::accessibility ? injectViaAccessibility(text) : injectViaPasteboard(text);
+    m_injecting = true;
+    const bool injected = co_await injectViaPasteboard(std::move(text));
+    if (!self)
+        co_return injected;
+    m_injecting = false;
+    Q_EMIT injectionFinished();
+    co_return injected;
 }
 
-bool TextInjector::injectViaPasteboard(const QString &text)
+QCoro::Task<> TextInjector::waitForHeldKeys()
+{
+    if (!m_platform.keys->nonModifierKeyHeld())
+        co_return;
+    qCDebug(AppLogger::injection, "a key is still held: waiting for its release before the paste chord");
+    QPointer<TextInjector> self(this);
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < KeySynthesis::heldKeyReleaseWait.count()) {
+        co_await QCoro::sleepFor(KeySynthesis::heldKeyPoll);
+        if (!self || !m_platform.keys->nonModifierKeyHeld())
+            co_return;
+    }
+    qCDebug(AppLogger::injection, "a key is still held after %lld ms: sending the paste chord anyway",
+            static_cast<long long>(KeySynthesis::heldKeyReleaseWait.count()));
+}
+
+QCoro::Task<bool> TextInjector::injectViaPasteboard(QString text)
 {
     // While an earlier paste still waits for its restore, the clipboard holds that paste's text,
     // not the user's: keep the snapshot taken before it, and restore once after the last paste.
     ClipboardSnapshot saved = m_pendingRestore ? *std::exchange(m_pendingRestore, std::nullopt)
                                                : m_platform.clipboard->snapshot();
     m_platform.clipboard->setTransientText(text);
+    QPointer<TextInjector> self(this);
+    co_await waitForHeldKeys();
+    if (!self)
+        co_return false;
     sendPasteKeystroke();
 
     m_pendingRestore = std::move(saved);
     m_restoreTimer.start(m_restoreDelay);
 
     qCInfo(AppLogger::injection, "injected %lld chars via pasteboard", static_cast<long long>(characterCount(text)));
-    return true;
+    co_return true;
 }
 
 void TextInjector::sendPasteKeystroke()

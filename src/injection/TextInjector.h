@@ -47,8 +47,11 @@ public:
     ~TextInjector() override;
 
     // True when the text was handed to the focused application (or was empty); false when this
-    // process may not post key events, or the accessibility path could not write the text.
-    bool inject(const QString &text) override;
+    // process may not post key events, or the accessibility path could not write the text. Through
+    // the clipboard the paste chord waits, at most KeySynthesis::heldKeyReleaseWait, for a key the
+    // user still holds, while the event loop runs on. Injections run one after the other: a call
+    // made while one is under way starts when it has finished.
+    QCoro::Task<bool> inject(QString text) override;
 
     Mode mode() const { return m_mode; }
     void setMode(Mode mode) { m_mode = mode; }
@@ -61,9 +64,12 @@ public:
 Q_SIGNALS:
     // The clipboard holds the user's previous contents again.
     void clipboardRestored();
+    // An injection has finished (the next one may start).
+    void injectionFinished();
 
 private:
-    bool injectViaPasteboard(const QString &text);
+    QCoro::Task<bool> injectViaPasteboard(QString text);
+    QCoro::Task<> waitForHeldKeys();
     bool injectViaAccessibility(const QString &text);
     void sendPasteKeystroke();
     void restorePasteboard();
@@ -74,4 +80,5 @@ private:
     QTimer m_restoreTimer;
     // What the clipboard held before the first of the pastes whose restore is still pending.
     std::optional<ClipboardSnapshot> m_pendingRestore;
+    bool m_injecting = false;
 };

@@ -11,6 +11,8 @@ public:
 
     // Long enough for a shortcut's release, short enough not to be noticed.
     static constexpr std::chrono::milliseconds heldKeyReleaseWait{500};
+    // How often a held key is looked at again while the paste waits for it.
+    static constexpr std::chrono::milliseconds heldKeyPoll{5};
 
     virtual ~KeySynthesis() = default;
 
@@ -18,8 +20,11 @@ public:
     virtual bool isTrusted() = 0;
     // Asks the system to let the user grant that trust; the answer comes later, if at all.
     virtual void promptForTrust() = 0;
-    // Posts the chord's key presses and releases, so that the focused application sees the chord
-    // and no other modifier, whatever keys the user is still holding. A key still physically held
-    // (the end of the user's own shortcut) is waited for, at most heldKeyReleaseWait.
+    // Whether a key other than a modifier is physically down (the last key of the user's own
+    // shortcut, pressed a moment ago). While it is, the chord may not reach the focused window: the
+    // caller waits for it, at most heldKeyReleaseWait, without blocking its thread.
+    virtual bool nonModifierKeyHeld() = 0;
+    // Posts the chord's key presses and releases at once, so that the focused application sees the
+    // chord and no other modifier, whatever modifier keys the user is still holding.
     virtual void sendPasteChord(PasteChord chord) = 0;
 };

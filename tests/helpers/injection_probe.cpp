@@ -11,7 +11,7 @@ int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
     TextInjector injector;
-    const bool injected = injector.inject(QStringLiteral("你好"));
+    const bool injected = QCoro::waitFor(injector.inject(QStringLiteral("你好")));
     std::printf("inject %s\n", injected ? "true" : "false");
     return 0;
 }

@@ -192,7 +192,7 @@ private Q_SLOTS:
 
         // An empty text is done at once and touches nothing.
         const xcb_window_t ownerWindow = clipboardOwnerWindow();
-        QVERIFY(i.injector.inject(QString()));
+        QVERIFY(QCoro::waitFor(i.injector.inject(QString())));
         QCOMPARE(clipboardOwnerWindow(), ownerWindow);
         QVERIFY(injectionLog(log).isEmpty());
 
@@ -201,7 +201,7 @@ private Q_SLOTS:
         qint64 restoredAfter = -1;
         connect(&i.injector, &TextInjector::clipboardRestored, this, [&] { restoredAfter = clock.elapsed(); });
         clock.start();
-        QVERIFY(i.injector.inject(text));
+        QVERIFY(QCoro::waitFor(i.injector.inject(text)));
         QCOMPARE(textAfterChange(*target), std::optional(text));
         QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
 
@@ -224,10 +224,10 @@ private Q_SLOTS:
         std::unique_ptr<HelperProcess> target = focusedTarget();
         QVERIFY(target);
         Injector i(1000ms);
-        QVERIFY(i.injector.inject(QStringLiteral("第一")));
+        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("第一"))));
         QCOMPARE(textAfterChange(*target), std::optional(QStringLiteral("第一")));
         QTest::qWait(400);
-        QVERIFY(i.injector.inject(QStringLiteral("第二")));
+        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("第二"))));
         QTest::qWait(700); // past the first paste's restore time, within the second's
         QCOMPARE(i.restored.count(), 0);
         QCOMPARE(textAfterChange(*target, 2), std::optional(QStringLiteral("第一第二")));
@@ -249,7 +249,7 @@ private Q_SLOTS:
         std::unique_ptr<HelperProcess> target = focusedTarget();
         QVERIFY(target);
         Injector i;
-        QVERIFY(i.injector.inject(QStringLiteral("好")));
+        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("好"))));
         QVERIFY(textAfterChange(*target));
         QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
         QCOMPARE(readClipboardAsAnotherClient(), before);
@@ -275,7 +275,7 @@ private Q_SLOTS:
         std::unique_ptr<HelperProcess> target = focusedTarget({QStringLiteral("--textedit")});
         QVERIFY(target);
         Injector i;
-        QVERIFY(i.injector.inject(QStringLiteral("第一行\n第二行")));
+        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("第一行\n第二行"))));
         QCOMPARE(textAfterChange(*target), std::optional(QStringLiteral("第一行\n第二行")));
         QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
         QCOMPARE(clipboardOwnerWindow(), xcb_window_t(XCB_NONE));
@@ -293,7 +293,7 @@ private Q_SLOTS:
         QLoggingCategory::setFilterRules(QStringLiteral("quillfen.MurlexMac.injection.debug=true"));
         LogCapture log;
         Injector i;
-        QVERIFY(i.injector.inject(QStringLiteral("按住也行")));
+        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("按住也行"))));
         QCOMPARE(injectionLog(log).first(), QStringLiteral("debug: releasing 2 held modifier keys around the paste chord"));
         QCOMPARE(textAfterChange(*target), std::optional(QStringLiteral("按住也行")));
         QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
@@ -325,10 +325,14 @@ private Q_SLOTS:
         Injector i;
         QElapsedTimer elapsed;
         elapsed.start();
-        QVERIFY(i.injector.inject(QStringLiteral("松开再贴")));
+        qint64 timerRanAt = -1;
+        QTimer::singleShot(50, [&] { timerRanAt = elapsed.elapsed(); });
+        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("松开再贴"))));
         const qint64 waited = elapsed.elapsed();
         QVERIFY(release.waitForFinished());
         QVERIFY2(waited >= 150 && waited < KeySynthesis::heldKeyReleaseWait.count(), qPrintable(QString::number(waited)));
+        // The event loop ran on while the paste waited.
+        QVERIFY2(timerRanAt >= 0 && timerRanAt < waited, qPrintable(QString::number(timerRanAt)));
         QCOMPARE(textAfterChange(*target), std::optional(QStringLiteral("松开再贴")));
         QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
         QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
@@ -344,7 +348,7 @@ private Q_SLOTS:
         Injector i;
         QElapsedTimer elapsed;
         elapsed.start();
-        QVERIFY(i.injector.inject(QStringLiteral("照贴")));
+        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("照贴"))));
         const qint64 waited = elapsed.elapsed();
         QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("F9")}));
         QVERIFY2(waited >= 450 && waited < 1500, qPrintable(QString::number(waited)));
@@ -361,7 +365,7 @@ private Q_SLOTS:
         QCOMPARE(Platform::focusedWindow()->windowClass(),
                  (WindowClass{QStringLiteral("gnome-terminal-server"), QStringLiteral("Gnome-terminal")}));
         Injector i;
-        QVERIFY(i.injector.inject(QStringLiteral("ls -la")));
+        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("ls -la"))));
         QVERIFY(terminal->waitForLine(QStringLiteral("key ")));
         QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
         QCOMPARE(terminal->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+Shift+V")});
@@ -404,7 +408,7 @@ private Q_SLOTS:
             LogCapture log;
             Injector i;
             i.injector.setMode(TextInjector::Mode::accessibility);
-            QVERIFY(i.injector.inject(QStringLiteral("新的👍🏽")));
+            QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("新的👍🏽"))));
             QCOMPARE(textAfterChange(*field), std::optional(QStringLiteral("已有 新的👍🏽")));
             QCOMPARE(injectionLog(log), QStringList{QStringLiteral("info: injected 3 chars via AX")});
             QVERIFY(field->linesStartingWith(QStringLiteral("key ")).isEmpty());
@@ -417,7 +421,7 @@ private Q_SLOTS:
             LogCapture log;
             Injector i;
             i.injector.setMode(TextInjector::Mode::accessibility);
-            QVERIFY(!i.injector.inject(QStringLiteral("新的")));
+            QVERIFY(!QCoro::waitFor(i.injector.inject(QStringLiteral("新的"))));
             QCOMPARE(injectionLog(log), QStringList{QStringLiteral("critical: AX: no focused element")});
         }
         {
@@ -427,7 +431,7 @@ private Q_SLOTS:
             Injector i(TextInjector::defaultRestoreDelay, {Platform::clipboard(), Platform::keySynthesis(),
                                                            Platform::focusedWindow(), std::unique_ptr<Accessibility>(refusing)});
             i.injector.setMode(TextInjector::Mode::accessibility);
-            QVERIFY(!i.injector.inject(QStringLiteral("文字")));
+            QVERIFY(!QCoro::waitFor(i.injector.inject(QStringLiteral("文字"))));
             QCOMPARE(refusing->written, QStringList{QStringLiteral("文字")});
             QCOMPARE(injectionLog(log), QStringList{QStringLiteral("critical: AX set value failed: -25205")});
         }
@@ -461,9 +465,9 @@ private Q_SLOTS:
         LogCapture log;
         Injector i(TextInjector::defaultRestoreDelay, {Platform::clipboard(), Platform::keySynthesis(display),
                                                        Platform::focusedWindow(display), Platform::accessibility()});
-        QVERIFY(!i.injector.inject(QStringLiteral("不该出现")));
+        QVERIFY(!QCoro::waitFor(i.injector.inject(QStringLiteral("不该出现"))));
         i.injector.setMode(TextInjector::Mode::accessibility);
-        QVERIFY(!i.injector.inject(QStringLiteral("不该出现")));
+        QVERIFY(!QCoro::waitFor(i.injector.inject(QStringLiteral("不该出现"))));
         QVERIFY(!i.restored.wait(400));
         QCOMPARE(clipboardOwnerWindow(), ownerWindow);
         QCOMPARE(readClipboardAsAnotherClient(), before);

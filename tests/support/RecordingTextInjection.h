@@ -7,10 +7,10 @@
 // An injector that records every text it is asked to inject and answers what the test set.
 class RecordingTextInjection : public TextInjection {
 public:
-    bool inject(const QString &text) override
+    QCoro::Task<bool> inject(QString text) override
     {
         m_injected << text;
-        return m_succeeds;
+        co_return m_succeeds;
     }
 
     void setSucceeds(bool succeeds) { m_succeeds = succeeds; }

@@ -68,6 +68,7 @@ public:
         return trusted;
     }
     void promptForTrust() override { m_journal->append(QStringLiteral("prompt")); }
+    bool nonModifierKeyHeld() override { return false; }
     void sendPasteChord(PasteChord) override {}
 
 private:

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -77,9 +76,11 @@ QList<xcb_keycode_t> XTestKeySynthesis::heldModifierKeys(xcb_key_symbols_t *symb
     return held;
 }
 
-bool XTestKeySynthesis::otherKeyHeld()
+bool XTestKeySynthesis::nonModifierKeyHeld()
 {
     xcb_connection_t *c = m_x.connection();
+    if (!c)
+        return false;
     XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
     XcbReply<xcb_get_modifier_mapping_reply_t> modifiers(
         xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
@@ -91,24 +92,6 @@ bool XTestKeySynthesis::otherKeyHeld()
     for (int i = 0; i < 8 * modifiers->keycodes_per_modifier; ++i)
         down[codes[i] / 8] &= uint8_t(~(1 << (codes[i] % 8)));
     return std::any_of(std::begin(down), std::end(down), [](uint8_t bits) { return bits != 0; });
-}
-
-void XTestKeySynthesis::waitForOtherKeysReleased()
-{
-    // A key hold lasts a tenth of a second or so; this short, bounded wait happens only in the
-    // moment of a paste.
-    constexpr auto poll = std::chrono::milliseconds(5);
-    const auto deadline = std::chrono::steady_clock::now() + heldKeyReleaseWait;
-    if (!otherKeyHeld())
-        return;
-    qCDebug(AppLogger::injection, "a key is still held: waiting for its release before the paste chord");
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(poll);
-        if (!otherKeyHeld())
-            return;
-    }
-    qCDebug(AppLogger::injection, "a key is still held after %lld ms: sending the paste chord anyway",
-            static_cast<long long>(heldKeyReleaseWait.count()));
 }
 
 void XTestKeySynthesis::fakeKey(uint8_t type, xcb_keycode_t keycode)
@@ -136,7 +119,6 @@ void XTestKeySynthesis::sendPasteChord(PasteChord chord)
         return;
     }
 
-    waitForOtherKeysReleased();
     const QList<xcb_keycode_t> held = heldModifierKeys(symbols.get());
     if (!held.isEmpty())
         qCDebug(AppLogger::injection, "releasing %lld held modifier keys around the paste chord",

@@ -24,16 +24,14 @@ public:
     // and Shift of the dictation shortcut), and Control+Alt+V pastes nothing. So the held modifier
     // keys are released first and pressed again after the chord, which then arrives alone.
     //
+    void sendPasteChord(PasteChord chord) override;
     // A key other than a modifier that is still down (the last key of a global shortcut, pressed
     // a moment ago) keeps that shortcut's passive grab active, and while it is active the server
-    // hands every key event, the chord's too, to the grabbing client instead of the focused
-    // window. So the chord waits, at most heldKeyReleaseWait, for such keys to come up.
-    void sendPasteChord(PasteChord chord) override;
+    // hands every key event, the chord's too, to the grabbing client instead of the focused window.
+    bool nonModifierKeyHeld() override;
 
 private:
     QList<xcb_keycode_t> heldModifierKeys(xcb_key_symbols_t *symbols);
-    bool otherKeyHeld();
-    void waitForOtherKeysReleased();
     void fakeKey(uint8_t type, xcb_keycode_t keycode);
 
     XcbConnectionHandle m_x;
