@@ -8,6 +8,7 @@
 #include "net/VoiceSocket.h"
 #include "platform/Platform.h"
 #include "shortcuts/GlobalHotkey.h"
+#include "store/DictationPreferences.h"
 #include "store/HotWordsStore.h"
 #include "store/MetricsKitObserver.h"
 #include "ui/LoginItemController.h"
@@ -79,6 +80,13 @@ LoginItemController &AppState::loginItem()
     if (!m_loginItem)
         m_loginItem = std::make_unique<LoginItemController>(Platform::loginItemService());
     return *m_loginItem;
+}
+
+DictationPreferences &AppState::preferences()
+{
+    if (!m_preferences)
+        m_preferences = std::make_unique<DictationPreferences>(*m_settings);
+    return *m_preferences;
 }
 
 PermissionChecker &AppState::permissions()

@@ -15,6 +15,7 @@
 class AccessTokenProvider;
 class AudioCapture;
 class AudioCaptureEngine;
+class DictationPreferences;
 class GlobalHotkey;
 class HotWordsSource;
 class HotWordsStore;
@@ -134,6 +135,8 @@ public:
     PermissionChecker &permissions();
     // The recording overlay (built on first access; bound to this state by the launch services).
     OverlayController &overlay();
+    // The options beyond the standard behaviour, over this state's settings (built on first access).
+    DictationPreferences &preferences();
     // Whether the dictation controller (and with it the socket and the injector) exists yet.
     bool hasDictation() const { return m_dictation != nullptr; }
     bool hasVoiceSocket() const { return m_voiceSocket != nullptr; }
@@ -176,6 +179,7 @@ private:
     std::unique_ptr<GlobalHotkey> m_hotkey;
     std::unique_ptr<LoginItemController> m_loginItem;
     std::unique_ptr<PermissionChecker> m_permissions;
+    std::unique_ptr<DictationPreferences> m_preferences;
     // Typed views of the application's own components, while those are the ones in use (the
     // device watch and the launch sync are theirs alone); null with installed factories.
     AudioCaptureEngine *m_captureEngine = nullptr;
