@@ -10,134 +10,177 @@
 #include <algorithm>
 
 namespace {
-int hexDigit(char16_t c)
+int hexDigit(char c)
 {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
-bool isOctalDigit(char16_t c)
+bool isOctalDigit(char c)
 {
-    return c >= u'0' && c <= u'7';
+    return c >= '0' && c <= '7';
+}
+
+bool isLineBreak(char c)
+{
+    return c == '\n' || c == '\r';
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
 }
 
 // The character a one-letter escape stands for; 0 when the reader drops the escape.
-char16_t simpleEscape(char16_t c)
+char16_t simpleEscape(char c)
 {
     switch (c) {
-    case u'a': return u'\a';
-    case u'b': return u'\b';
-    case u'f': return u'\f';
-    case u'n': return u'\n';
-    case u'r': return u'\r';
-    case u't': return u'\t';
-    case u'v': return u'\v';
-    case u'"': return u'"';
-    case u'\'': return u'\'';
-    case u'\\': return u'\\';
-    case u'?': return u'?';
+    case 'a': return u'\a';
+    case 'b': return u'\b';
+    case 'f': return u'\f';
+    case 'n': return u'\n';
+    case 'r': return u'\r';
+    case 't': return u'\t';
+    case 'v': return u'\v';
+    case '"': return u'"';
+    case '\'': return u'\'';
+    case '\\': return u'\\';
+    case '?': return u'?';
     default: return 0;
     }
 }
 
-// The elements of one value: quotes group, an unquoted comma separates list elements, an unquoted
-// semicolon starts a comment, and escapes are decoded; \x and octal escapes take every digit that
-// follows and keep the low 16 bits, as the reader does.
-QStringList valueElements(QStringView value)
+// The longest marker; only that much of an element's start is ever compared.
+constexpr qsizetype markerLength = 10;
+
+bool isSerializedObject(const QString &elementStart)
 {
-    QStringList elements;
-    QString current;
+    const QString trimmed = elementStart.trimmed();
+    return trimmed.startsWith(QLatin1String("@Variant(")) || trimmed.startsWith(QLatin1String("@DateTime("));
+}
+
+// Whether an element of `value` (what follows a key's '=' up to the end of its line) starts with
+// a marker once unescaped as the reader does: blanks before an element and after a closing quote
+// are skipped, quotes group and are dropped, an unquoted comma starts the next element, a
+// backslash escapes one character (\x and octal escapes take every digit that follows and keep
+// the low 16 bits; \x without a digit and unknown escapes stand for nothing; an escaped line
+// break continues the value).
+bool valueHoldsMarker(QByteArrayView value)
+{
+    QString element;
     bool quoted = false;
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const char16_t c = value[i].unicode();
-        if (c == u'"') {
+    bool skipBlanks = true;
+    const auto append = [&element](char16_t c) {
+        if (element.size() < markerLength)
+            element += QChar(c);
+    };
+    for (qsizetype i = 0; i < value.size();) {
+        const char c = value[i];
+        if (skipBlanks && isBlank(c)) {
+            ++i;
+            continue;
+        }
+        skipBlanks = false;
+        ++i;
+        if (c == '"') {
             quoted = !quoted;
-        } else if (!quoted && c == u';') {
-            break;
-        } else if (!quoted && c == u',') {
-            elements << current;
-            current.clear();
-        } else if (c != u'\\') {
-            current += QChar(c);
-        } else if (++i < value.size()) {
-            const char16_t escaped = value[i].unicode();
-            if (escaped == u'x') {
-                uint code = 0;
-                while (i + 1 < value.size() && hexDigit(value[i + 1].unicode()) >= 0)
-                    code = (code * 16 + uint(hexDigit(value[++i].unicode()))) & 0xFFFF;
-                current += QChar(char16_t(code));
+            skipBlanks = !quoted;
+        } else if (c == ',' && !quoted) {
+            if (isSerializedObject(element))
+                return true;
+            element.clear();
+            skipBlanks = true;
+        } else if (c != '\\') {
+            // A byte outside ASCII is part of a character no marker holds.
+            append(uchar(c) < 0x80 ? char16_t(c) : u'\uFFFD');
+        } else if (i < value.size()) {
+            const char escaped = value[i++];
+            if (escaped == 'x') {
+                if (i < value.size() && hexDigit(value[i]) >= 0) {
+                    uint code = 0;
+                    while (i < value.size() && hexDigit(value[i]) >= 0)
+                        code = (code * 16 + uint(hexDigit(value[i++]))) & 0xFFFF;
+                    append(char16_t(code));
+                }
             } else if (isOctalDigit(escaped)) {
-                uint code = escaped - u'0';
-                while (i + 1 < value.size() && isOctalDigit(value[i + 1].unicode()))
-                    code = (code * 8 + (value[++i].unicode() - u'0')) & 0xFFFF;
-                current += QChar(char16_t(code));
+                uint code = uint(escaped - '0');
+                while (i < value.size() && isOctalDigit(value[i]))
+                    code = (code * 8 + uint(value[i++] - '0')) & 0xFFFF;
+                append(char16_t(code));
+            } else if (isLineBreak(escaped)) {
+                if (i < value.size() && isLineBreak(value[i]) && value[i] != escaped)
+                    ++i;
             } else if (const char16_t plain = simpleEscape(escaped)) {
-                current += QChar(plain);
+                append(plain);
             }
         }
     }
-    elements << current;
-    return elements;
+    return isSerializedObject(element);
 }
 
-// Where the key of a line ends: at the first '=' outside quotes that no backslash escapes; -1
-// when there is none.
-qsizetype keyEnd(QStringView line)
+// One logical line of the file, as the reader splits it: a line break ends it only outside
+// quotes, an escaped line break continues it, and an unquoted ';' ends it (the rest of the
+// physical line is a comment, as is every line starting with ';'). The key ends at `equals`, the
+// first '=' outside quotes that no backslash escapes (-1 when there is none).
+struct LogicalLine {
+    qsizetype start = 0;
+    qsizetype end = 0;
+    qsizetype equals = -1;
+};
+
+LogicalLine readLine(QByteArrayView text, qsizetype from)
 {
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        if (line[i] == u'\\')
+    LogicalLine line;
+    qsizetype i = from;
+    while (i < text.size() && (isBlank(text[i]) || isLineBreak(text[i]) || text[i] == '\f' || text[i] == '\v'))
+        ++i;
+    // Comment lines run to the next line break, quotes and backslashes included.
+    while (i < text.size() && text[i] == ';') {
+        while (i < text.size() && !isLineBreak(text[i]))
             ++i;
-        else if (line[i] == u'"')
-            quoted = !quoted;
-        else if (line[i] == u'=' && !quoted)
-            return i;
+        while (i < text.size() && (isBlank(text[i]) || isLineBreak(text[i]) || text[i] == '\f' || text[i] == '\v'))
+            ++i;
     }
-    return -1;
-}
-
-bool isSerializedObject(const QString &element)
-{
-    const QString trimmed = element.trimmed();
-    return trimmed.startsWith(QLatin1String("@Variant(")) || trimmed.startsWith(QLatin1String("@DateTime("));
+    line.start = i;
+    bool quoted = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '=') {
+            if (!quoted && line.equals < 0)
+                line.equals = i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == '\\') {
+            if (i + 1 < text.size()) {
+                ++i;
+                if (isLineBreak(text[i]) && i + 1 < text.size() && isLineBreak(text[i + 1]) && text[i + 1] != text[i])
+                    ++i;
+            }
+        } else if (!quoted && (isLineBreak(c) || c == ';')) {
+            break;
+        }
+    }
+    line.end = i;
+    return line;
 }
 } // namespace
 
 bool SettingsFileCheck::holdsSerializedObject(const QByteArray &iniText)
 {
-    const QString text = QString::fromUtf8(iniText);
-    QString line;
-    const auto checkLine = [&line] {
-        if (line.startsWith(u'['))
-            return false;
-        const qsizetype equals = keyEnd(line);
-        if (equals < 0)
-            return false;
-        const QStringList elements = valueElements(QStringView(line).mid(equals + 1));
-        return std::any_of(elements.begin(), elements.end(), isSerializedObject);
-    };
-    for (qsizetype i = 0; i <= text.size(); ++i) {
-        const bool end = i == text.size();
-        const QChar c = end ? QChar() : text[i];
-        if (!end && c != u'\n' && c != u'\r') {
-            line += c;
+    const QByteArrayView text(iniText);
+    qsizetype pos = text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (pos < text.size()) {
+        const LogicalLine line = readLine(text, pos);
+        pos = line.end;
+        if (line.start >= line.end || text[line.start] == '[')
             continue;
-        }
-        // A backslash at the end of a line continues the value on the next one.
-        if (!end && line.endsWith(u'\\')) {
-            line.chop(1);
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            continue;
-        }
-        if (checkLine())
+        if (line.equals >= 0 && valueHoldsMarker(text.sliced(line.equals + 1, line.end - line.equals - 1)))
             return true;
-        line.clear();
     }
     return false;
 }

@@ -4,6 +4,7 @@
 // reads as text. The object here is a small URL, harmless to decode.
 #include "store/SettingsFileCheck.h"
 
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -11,7 +12,17 @@
 namespace {
 // A URL as Qt's INI writer spells it.
 const QByteArray url = R"(Variant(\0\0\0\x11\0\0\0\bhttp://x))";
+
+// A type whose reading from a stream is counted: whatever the reader deserializes, under any key.
+struct Probe {};
+int probesRead = 0;
+QDataStream &operator<<(QDataStream &stream, const Probe &) { return stream; }
+QDataStream &operator>>(QDataStream &stream, Probe &) { ++probesRead; return stream; }
+// A Probe as Qt's INI writer spells it, without its leading '@'.
+const QByteArray probe = R"(Variant(\0\0\0\x7f\0\0\0\x6Probe\0))";
 } // namespace
+
+Q_DECLARE_METATYPE(Probe)
 
 class TestSettingsFileCheck : public QObject {
     Q_OBJECT
@@ -63,6 +74,39 @@ private Q_SLOTS:
                                     (read.typeId() == QMetaType::QVariantList &&
                                      read.toList().constLast().typeId() == QMetaType::QUrl);
         QCOMPARE(qtMadeAnObject, unsafe);
+    }
+
+    // Random arrangements of what steers the reader (quotes, escapes, separators, line breaks,
+    // comments, sections) around markers: whatever Qt turns into an object, the check calls unsafe.
+    void neverMissesWhatQtDeserializes()
+    {
+        qRegisterMetaType<Probe>();
+        const QByteArray pieces[] = {"\"", "=", ",", ";", "\\", "\n", "\r", " ", "a", "[", "]", "@",
+                                     "@" + probe, "@" + probe, "k=@" + probe, probe, "\\x40", "\\0100", "\\x", "\\\n", "k="};
+        QTemporaryDir dir;
+        QRandomGenerator random(7);
+        const int rounds = 3000;
+        int qtObjects = 0;
+        for (int round = 0; round < rounds; ++round) {
+            QByteArray ini;
+            for (int count = random.bounded(1, 14); count > 0; --count)
+                ini += pieces[random.bounded(int(std::size(pieces)))];
+            // A file of its own each time: the reader caches what it parsed by name, size and time.
+            const QString path = dir.filePath(QStringLiteral("%1.conf").arg(round));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(ini);
+            file.close();
+            const QSettings settings(path, QSettings::IniFormat);
+            probesRead = 0;
+            (void)settings.allKeys(); // parses every section
+            const bool object = probesRead > 0;
+            qtObjects += object;
+            if (object)
+                QVERIFY2(SettingsFileCheck::holdsSerializedObject(ini), ini.toPercentEncoding().constData());
+            QFile::remove(path);
+        }
+        QVERIFY(qtObjects > rounds / 20);
     }
 
     void setsAsideOnlyWhatItMustAndKeepsTheFile()
