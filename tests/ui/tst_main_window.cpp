@@ -516,8 +516,9 @@ private Q_SLOTS:
         s.buildVersion.clear();
         openWindow(true, s);
         view().select(MainTab::settings);
-        QCOMPARE(settings().sectionTitles(), QStringList({QStringLiteral("启动"), QStringLiteral("快捷键"), QStringLiteral("认证"),
-                                                          QStringLiteral("状态"), QStringLiteral("关于"), QStringLiteral("引导")}));
+        QCOMPARE(settings().sectionTitles(), QStringList({QStringLiteral("启动"), QStringLiteral("快捷键"), QStringLiteral("录音"),
+                                                          QStringLiteral("认证"), QStringLiteral("状态"), QStringLiteral("关于"),
+                                                          QStringLiteral("引导")}));
         QCOMPARE(settings().aboutSection()->versionLabel()->text(), QStringLiteral("v1.0 (1)"));
         QCOMPARE(AboutSection::versionText(QStringLiteral("0.1.0"), QStringLiteral("42")), QStringLiteral("v0.1.0 (42)"));
 
