@@ -106,7 +106,7 @@ class TestMicrophoneChoice : public QObject {
             PipeSource microphone;
             microphone.start(spoken);
             microphone.wait();
-            QTest::qWaitFor([&] { return chunks.count() >= 4; }, 3000);
+            (void)QTest::qWaitFor([&] { return chunks.count() >= 4; }, 3000); // the caller checks what came
         }
         engine().stopCapture();
         return sources;
@@ -281,8 +281,9 @@ private Q_SLOTS:
 
         loudest = 0;
         microphone.start(PipeSource::tone(440, 1.0, 0.01)); // -40 dBFS
+        QTRY_VERIFY(loudest > 0.2);
         microphone.wait();
-        QVERIFY2(loudest > 0.2 && loudest < 0.5, qPrintable(QString::number(loudest)));
+        QVERIFY2(loudest < 0.5, qPrintable(QString::number(loudest)));
         QTRY_COMPARE(meter.level(), 0.0);
 
         // A dictation records: the meter lets go of the microphone before the capture starts.

@@ -62,7 +62,11 @@ QStringList samplesOnServer()
 
 bool serverHas(const QString &sound)
 {
-    return !samplesOnServer().filter(QRegularExpression(QStringLiteral("\\t") + QRegularExpression::escape(sound) + u"\\t")).isEmpty();
+    for (const QString &line : samplesOnServer()) {
+        if (line.section(u'\t', 1, 1) == sound) // index, name, sample spec, ...
+            return true;
+    }
+    return false;
 }
 
 } // namespace
