@@ -28,8 +28,9 @@ MicrophoneRow::MicrophoneRow(AppState &state, std::unique_ptr<InputSources> sour
     auto *choiceRow = new QHBoxLayout;
     auto *choiceLabel = new QLabel(QStringLiteral("麦克风"));
     choiceLabel->setBuddy(m_chooser);
-    m_chooser->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    m_chooser->setMinimumContentsLength(16);
+    // Inputs can have long descriptions: the closed box keeps a steady width, the list shows them whole.
+    m_chooser->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_chooser->setMinimumContentsLength(22);
     choiceRow->addWidget(choiceLabel);
     choiceRow->addStretch(1);
     choiceRow->addWidget(m_chooser);
