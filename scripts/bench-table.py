@@ -11,6 +11,8 @@ COLUMNS = [
     ("floor_ms", "floor ms", "{:.0f}"),
     ("median_per_floor", "median/floor", "{:.2f}"),
     ("p95_per_floor", "p95/floor", "{:.2f}"),
+    ("median_per_cues_off", "median/cues off", "{:.2f}"),
+    ("p95_per_cues_off", "p95/cues off", "{:.2f}"),
     ("rss_MiB", "RSS MiB", "{:.1f}"),
     ("cpu_s_total", "CPU s", "{:.2f}"),
     ("cpu_pct_idle_minute", "idle CPU %", "{:.2f}"),

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark of the release build (build/release/bench/bench_*), one after the other, then
 # prints one table of all their figures. `make bench` builds build/release first. The end-to-end
-# benchmark (bench_e2e) drives the real application and so runs inside the test harness (Xvfb,
+# benchmarks (bench_e2e*) drive the real application and so run inside the test harness (Xvfb,
 # PulseAudio, keyring). Arguments go to every benchmark binary, e.g.
 #   scripts/bench.sh --benchmark_repetitions=5
 set -euo pipefail
@@ -23,7 +23,7 @@ for bench in "${benches[@]}"; do
   name=$(basename "$bench")
   echo "=== $name"
   args=(--benchmark_out="$out/$name.json" --benchmark_out_format=json "$@")
-  if [ "$name" = bench_e2e ]; then
+  if [[ "$name" == bench_e2e* ]]; then
     ./scripts/harness.sh "$bench" "${args[@]}" || status=1
   else
     "$bench" "${args[@]}" || status=1

@@ -1,12 +1,14 @@
 #include "app/AppState.h"
 
 #include "app/AppLogger.h"
+#include "app/SoundCueController.h"
 #include "audio/AudioCaptureEngine.h"
 #include "core/AppIdentity.h"
 #include "injection/TextInjector.h"
 #include "net/AuthTokenProvider.h"
 #include "net/VoiceSocket.h"
 #include "platform/Platform.h"
+#include "platform/SamplePlayer.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "store/DictationPreferences.h"
 #include "store/HotWordsStore.h"
@@ -61,6 +63,7 @@ void AppState::installApplicationComponents()
     m_components.audioEngine = [this]() -> std::unique_ptr<AudioCapture> {
         auto audioSystem = Platform::audioSystem();
         auto engine = std::make_unique<AudioCaptureEngine>(audioSystem, Platform::microphonePermission(audioSystem));
+        engine->setChosenInput([this] { return preferences().inputSource(); });
         m_captureEngine = engine.get();
         return engine;
     };
@@ -133,6 +136,7 @@ void AppState::bootstrap()
                 });
         }
         overlay().bind(*this);
+        m_soundCues = std::make_unique<SoundCueController>(*this, preferences(), [] { return Platform::samplePlayer(); });
     }
 
     // Persist debugMode from now on, on every change and only on change.

@@ -23,6 +23,7 @@ class LoginItemController;
 class PermissionChecker;
 class OverlayController;
 class QSettings;
+class SoundCueController;
 class TextInjection;
 class VoiceSocket;
 
@@ -180,6 +181,7 @@ private:
     std::unique_ptr<LoginItemController> m_loginItem;
     std::unique_ptr<PermissionChecker> m_permissions;
     std::unique_ptr<DictationPreferences> m_preferences;
+    std::unique_ptr<SoundCueController> m_soundCues; // a launch service: the start and stop sounds
     // Typed views of the application's own components, while those are the ones in use (the
     // device watch and the launch sync are theirs alone); null with installed factories.
     AudioCaptureEngine *m_captureEngine = nullptr;

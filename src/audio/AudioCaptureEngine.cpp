@@ -43,6 +43,11 @@ void AudioCaptureEngine::setOnDeviceChangedDuringCapture(std::function<void()> h
     m_onDeviceChangedDuringCapture = std::move(handler);
 }
 
+void AudioCaptureEngine::setChosenInput(std::function<QString()> chosenInputName)
+{
+    m_chosenInput = std::move(chosenInputName);
+}
+
 QCoro::Task<std::optional<PlatformError>> AudioCaptureEngine::prepare()
 {
     if (!std::holds_alternative<Idle>(m_state))
@@ -69,7 +74,7 @@ void AudioCaptureEngine::startCapture()
         qCCritical(AppLogger::audio, "startCapture called while already capturing");
         return;
     }
-    const std::optional<AudioDeviceID> boundDevice = bindBuiltinMicrophone();
+    const std::optional<AudioDeviceID> boundDevice = bindInputDevice();
 
     const AudioFormat format = m_engine->inputFormat();
     if (!format.isUsable()) {
@@ -100,6 +105,41 @@ void AudioCaptureEngine::startCapture()
     setState(Capturing{});
     qCInfo(AppLogger::audio, "capture started (input %fHz %uch, deviceID=%u)", format.sampleRate,
            unsigned(format.channelCount), unsigned(m_lastInputDeviceID));
+}
+
+std::optional<AudioDeviceID> AudioCaptureEngine::bindInputDevice()
+{
+    const QString chosen = m_chosenInput ? m_chosenInput() : QString();
+    if (!chosen.isEmpty()) {
+        if (const std::optional<AudioDeviceID> device = bindChosenInput(chosen))
+            return device;
+    }
+    return bindBuiltinMicrophone();
+}
+
+std::optional<AudioDeviceID> AudioCaptureEngine::bindChosenInput(const QString &name)
+{
+    std::optional<AudioDeviceID> device;
+    if (const std::optional<QList<AudioDevice>> devices = m_system->inputDevices()) {
+        for (const AudioDevice &candidate : *devices) {
+            if (candidate.name == name) {
+                device = candidate.id;
+                break;
+            }
+        }
+    }
+    if (!device) {
+        qCInfo(AppLogger::audio, "chosen input %s is not available, using the automatic choice", qUtf8Printable(name));
+        return std::nullopt;
+    }
+    const int status = m_engine->hasInputUnit() ? m_engine->setCurrentDevice(*device) : -1;
+    if (status != 0) {
+        qCInfo(AppLogger::audio, "cannot bind chosen input %s (status=%d), using the automatic choice",
+               qUtf8Printable(name), status);
+        return std::nullopt;
+    }
+    qCInfo(AppLogger::audio, "bound inputNode to chosen input %s deviceID=%u", qUtf8Printable(name), unsigned(*device));
+    return device;
 }
 
 std::optional<AudioDeviceID> AudioCaptureEngine::bindBuiltinMicrophone()

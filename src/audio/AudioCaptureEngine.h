@@ -13,8 +13,9 @@
 // Turns the microphone into 3200-byte chunks of 16 kHz mono signed 16-bit little-endian PCM,
 // handed to onPCMFrame on the audio thread. It records only between startCapture() and
 // stopCapture(): every stop discards the platform engine object for a fresh, unstarted one, so
-// the microphone is released between dictations. It prefers the built-in microphone to the
-// system's default input. Failures to start or to follow a device change show only in `state`.
+// the microphone is released between dictations. It records from the input the person chose, when
+// one is chosen and present, and otherwise prefers the built-in microphone to the system's
+// default input. Failures to start or to follow a device change show only in `state`.
 //
 // Threads: everything but the tap runs on the main thread. The tap (handleInputBuffer) runs on the
 // platform's audio thread while it is installed and is the only writer of the pending bytes,
@@ -60,6 +61,10 @@ public:
     void setOnPCMFrame(PCMFrameHandler handler) override;
     // Called on the main thread after a device change ended a running capture.
     void setOnDeviceChangedDuringCapture(std::function<void()> handler);
+    // Asked at every start for the name of the input the person chose (empty: the automatic
+    // choice). A chosen input that is not there at the start is logged and the automatic choice
+    // records instead; the choice itself is left alone, since the input may come back.
+    void setChosenInput(std::function<QString()> chosenInputName);
 
     const State &state() const { return m_state; }
     // Device of the current or last capture; counters since the last start. Read them on the
@@ -74,6 +79,8 @@ Q_SIGNALS:
 
 private:
     void setState(State state);
+    std::optional<AudioDeviceID> bindInputDevice();
+    std::optional<AudioDeviceID> bindChosenInput(const QString &name);
     std::optional<AudioDeviceID> bindBuiltinMicrophone();
     std::optional<AudioDeviceID> findBuiltinInputDevice();
     AudioDeviceID defaultInputDeviceID();
@@ -92,6 +99,7 @@ private:
     State m_state = Idle{};
     PCMFrameHandler m_onPCMFrame;
     std::function<void()> m_onDeviceChangedDuringCapture;
+    std::function<QString()> m_chosenInput;
     std::unique_ptr<AudioEngine> m_engine;
     std::unique_ptr<AudioConverter> m_converter;
     std::optional<AudioFormat> m_inputFormat;

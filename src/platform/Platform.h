@@ -18,12 +18,14 @@ class DesktopNotifications;
 class FloatingWindow;
 class FocusedWindow;
 class HotKeyService;
+class InputSources;
 class KeySynthesis;
 class MicrophonePermission;
 class ProcessInfo;
 class QCoreApplication;
 class QObject;
 class QSettings;
+class SamplePlayer;
 class SecretStore;
 class SystemSettings;
 
@@ -43,6 +45,10 @@ std::shared_ptr<AudioSystem> audioSystem(const QString &server, std::chrono::mil
 // application's own settings when none are given).
 std::shared_ptr<MicrophonePermission> microphonePermission(std::shared_ptr<AudioSystem> audio,
                                                            std::unique_ptr<QSettings> settings = {});
+// The sound server's input sources, followed while started, and short sounds played through it;
+// each has a connection of its own to the server, made when first needed.
+std::unique_ptr<InputSources> inputSources(const QString &server = {});
+std::unique_ptr<SamplePlayer> samplePlayer(const QString &server = {});
 
 // Text injection. `display` names an X display; empty for the session's.
 std::unique_ptr<Clipboard> clipboard();

@@ -1,6 +1,9 @@
 #include "ui/SettingsTab.h"
 
 #include "app/AppState.h"
+#include "audio/InputLevelMeter.h"
+#include "platform/InputSources.h"
+#include "platform/Platform.h"
 #include "platform/LoginItemService.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "shortcuts/Recorder.h"
@@ -10,6 +13,8 @@
 #include "ui/FirstRunFlag.h"
 #include "ui/LoginItemRow.h"
 #include "ui/MUTheme.h"
+#include "ui/MicrophoneRow.h"
+#include "ui/SoundCuesRow.h"
 #include "ui/StatusSection.h"
 
 #include <QHBoxLayout>
@@ -64,6 +69,15 @@ SettingsTab::SettingsTab(const MainWindowServices &services, QWidget *parent) : 
     connect(state, &AppState::hotkeyShortcutChanged, m_shortcutWarning, showWarning);
     showWarning();
     layout->addWidget(section(QStringLiteral("快捷键"), shortcut));
+
+    // 录音
+    auto *recording = new QWidget;
+    auto *recordingLayout = new QVBoxLayout(recording);
+    recordingLayout->setContentsMargins(0, 0, 0, 0);
+    recordingLayout->addWidget(new MicrophoneRow(*state, Platform::inputSources(),
+                                                 std::make_unique<InputLevelMeter>(Platform::audioSystem())));
+    recordingLayout->addWidget(new SoundCuesRow(state->preferences()));
+    layout->addWidget(section(QStringLiteral("录音"), recording));
 
     // 认证
     m_authSection = services.authSection

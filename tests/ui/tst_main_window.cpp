@@ -47,6 +47,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QStyleFactory>
 #include <QTemporaryDir>
@@ -77,9 +78,15 @@ private:
 const QString label = QStringLiteral("ui");
 
 bool xdotool(const QStringList &arguments) { return ExternalTool::run(QStringLiteral("xdotool"), arguments).has_value(); }
-// A click at `at` in the widget (its centre by default).
+// A click at `at` in the widget (its centre by default), scrolled into view first as a person would.
 bool click(const QWidget *widget, std::optional<QPoint> at = std::nullopt)
 {
+    for (QWidget *parent = widget->parentWidget(); parent; parent = parent->parentWidget()) {
+        if (auto *area = qobject_cast<QScrollArea *>(parent)) {
+            area->ensureWidgetVisible(const_cast<QWidget *>(widget));
+            break;
+        }
+    }
     const QPoint centre = widget->mapToGlobal(at.value_or(widget->rect().center()));
     if (QCursor::pos() != centre
         && !xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(centre.x()), QString::number(centre.y())}))
@@ -516,8 +523,9 @@ private Q_SLOTS:
         s.buildVersion.clear();
         openWindow(true, s);
         view().select(MainTab::settings);
-        QCOMPARE(settings().sectionTitles(), QStringList({QStringLiteral("启动"), QStringLiteral("快捷键"), QStringLiteral("认证"),
-                                                          QStringLiteral("状态"), QStringLiteral("关于"), QStringLiteral("引导")}));
+        QCOMPARE(settings().sectionTitles(), QStringList({QStringLiteral("启动"), QStringLiteral("快捷键"), QStringLiteral("录音"),
+                                                          QStringLiteral("认证"), QStringLiteral("状态"), QStringLiteral("关于"),
+                                                          QStringLiteral("引导")}));
         QCOMPARE(settings().aboutSection()->versionLabel()->text(), QStringLiteral("v1.0 (1)"));
         QCOMPARE(AboutSection::versionText(QStringLiteral("0.1.0"), QStringLiteral("42")), QStringLiteral("v0.1.0 (42)"));
 

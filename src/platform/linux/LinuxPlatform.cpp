@@ -8,6 +8,8 @@
 #include "platform/linux/process/LinuxProcessInfo.h"
 #include "platform/linux/pulse/LinuxMicrophonePermission.h"
 #include "platform/linux/pulse/PulseAudioSystem.h"
+#include "platform/linux/pulse/PulseInputSources.h"
+#include "platform/linux/pulse/PulseSamplePlayer.h"
 #include "platform/linux/secret/LibsecretStore.h"
 #include "platform/linux/x11/QtClipboard.h"
 #include "platform/linux/x11/X11DisplayCheck.h"
@@ -32,6 +34,16 @@ std::shared_ptr<MicrophonePermission> Platform::microphonePermission(std::shared
                                                                      std::unique_ptr<QSettings> settings)
 {
     return std::make_shared<LinuxMicrophonePermission>(std::move(audio), std::move(settings));
+}
+
+std::unique_ptr<InputSources> Platform::inputSources(const QString &server)
+{
+    return std::make_unique<PulseInputSources>(server);
+}
+
+std::unique_ptr<SamplePlayer> Platform::samplePlayer(const QString &server)
+{
+    return std::make_unique<PulseSamplePlayer>(server);
 }
 
 std::unique_ptr<Clipboard> Platform::clipboard()

@@ -194,6 +194,8 @@ void PulseAudioEngine::releaseStreamLocked()
 void PulseAudioEngine::onServerEvent(PulseConnection::Event event, uint32_t sourceIndex)
 {
     switch (event) {
+    case PulseConnection::Event::sourceAdded: // a new source changes nothing for a running stream
+        break;
     case PulseConnection::Event::sourceChanged:
     case PulseConnection::Event::sourceRemoved:
         if (sourceIndex == m_sourceIndex)

@@ -13,11 +13,14 @@ bool propertyIs(const pa_proplist *properties, const char *key, const char *valu
     return actual && std::strcmp(actual, value) == 0;
 }
 
-PulseSourceInfo toSourceInfo(const pa_source_info &source)
+} // namespace
+
+PulseSourceInfo PulseConnection::sourceInfo(const pa_source_info &source)
 {
     PulseSourceInfo info;
     info.index = source.index;
     info.name = QString::fromUtf8(source.name);
+    info.description = QString::fromUtf8(source.description ? source.description : source.name);
     info.sampleSpec = source.sample_spec;
     info.channelMap = source.channel_map;
     info.isMonitor = source.monitor_of_sink != PA_INVALID_INDEX
@@ -26,6 +29,8 @@ PulseSourceInfo toSourceInfo(const pa_source_info &source)
                      || propertyIs(source.proplist, PA_PROP_DEVICE_BUS, "pci");
     return info;
 }
+
+namespace {
 
 struct SourceResult {
     QList<PulseSourceInfo> sources;
@@ -38,7 +43,7 @@ void collectSource(pa_context *, const pa_source_info *source, int eol, void *re
     if (eol < 0)
         r->failed = true;
     else if (eol == 0 && source)
-        r->sources.append(toSourceInfo(*source));
+        r->sources.append(PulseConnection::sourceInfo(*source));
 }
 
 struct Timer {
@@ -276,7 +281,9 @@ void PulseConnection::onSubscription(pa_context *context, pa_subscription_event_
     const unsigned facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
     const unsigned kind = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
     if (facility == PA_SUBSCRIPTION_EVENT_SOURCE) {
-        if (kind == PA_SUBSCRIPTION_EVENT_CHANGE)
+        if (kind == PA_SUBSCRIPTION_EVENT_NEW)
+            connection->notify(Event::sourceAdded, index);
+        else if (kind == PA_SUBSCRIPTION_EVENT_CHANGE)
             connection->notify(Event::sourceChanged, index);
         else if (kind == PA_SUBSCRIPTION_EVENT_REMOVE)
             connection->notify(Event::sourceRemoved, index);

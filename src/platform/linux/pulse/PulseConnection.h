@@ -14,6 +14,7 @@
 struct PulseSourceInfo {
     uint32_t index = PA_INVALID_INDEX;
     QString name;
+    QString description; // the server's human-readable name, e.g. "Built-in Audio Analog Stereo"
     pa_sample_spec sampleSpec{};
     pa_channel_map channelMap{};
     bool isMonitor = false;
@@ -44,14 +45,16 @@ public:
     QString lastError() const;
 
     std::optional<QList<PulseSourceInfo>> sources();
+    // What the audio code reads of a source the server describes.
+    static PulseSourceInfo sourceInfo(const pa_source_info &source);
     std::optional<PulseSourceInfo> source(const QString &name);
     std::optional<PulseSourceInfo> source(uint32_t index);
     // The server's default source; nullopt when it cannot be read, empty when there is none.
     std::optional<QString> defaultSourceName();
 
-    enum class Event { sourceChanged, sourceRemoved, defaultSourceChanged };
+    enum class Event { sourceAdded, sourceChanged, sourceRemoved, defaultSourceChanged };
     using Subscriber = std::function<void(Event event, uint32_t sourceIndex)>;
-    // Subscribers are told of source and default-source changes on the PulseAudio thread and
+    // Subscribers are told of new, changed and removed sources and of default-source changes on the PulseAudio thread and
     // must not block. Call with the loop locked.
     int addSubscriber(Subscriber subscriber);
     void removeSubscriber(int id);
