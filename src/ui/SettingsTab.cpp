@@ -4,12 +4,14 @@
 #include "platform/LoginItemService.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "shortcuts/Recorder.h"
+#include "store/DictationPreferences.h"
 #include "net/BackendConfig.h"
 #include "ui/AboutSection.h"
 #include "ui/AuthSection.h"
 #include "ui/FirstRunFlag.h"
 #include "ui/LoginItemRow.h"
 #include "ui/MUTheme.h"
+#include "ui/ResultOptionsRow.h"
 #include "ui/StatusSection.h"
 
 #include <QHBoxLayout>
@@ -64,6 +66,9 @@ SettingsTab::SettingsTab(const MainWindowServices &services, QWidget *parent) : 
     connect(state, &AppState::hotkeyShortcutChanged, m_shortcutWarning, showWarning);
     showWarning();
     layout->addWidget(section(QStringLiteral("快捷键"), shortcut));
+
+    // 听写结果
+    layout->addWidget(section(QStringLiteral("听写结果"), new ResultOptionsRow(state->preferences())));
 
     // 认证
     m_authSection = services.authSection
