@@ -30,8 +30,7 @@ public:
     static QString copiedInsteadMessage();
 
     // `focus` tells which window has the keyboard focus. Timing{} holds the real lengths.
-    HistoryPaster(AppState &state, std::unique_ptr<FocusedWindow> focus, Timing timing = {},
-                  QObject *parent = nullptr);
+    HistoryPaster(AppState &state, std::unique_ptr<FocusedWindow> focus, Timing timing, QObject *parent = nullptr);
     ~HistoryPaster() override;
 
     const Timing &timing() const { return m_timing; }

