@@ -100,6 +100,7 @@ void HistoryTab::showEntries()
         }
         delete item;
     }
+    m_notice->hide(); // it confirmed an action on the list as it was
     if (!m_state)
         return;
     const QList<DictationHistory::Entry> &entries = m_state->history().entries();
