@@ -24,6 +24,7 @@
 #include "ui/MainWindowView.h"
 #include "ui/MenuBarController.h"
 #include "ui/PermissionChecker.h"
+#include "ui/RecordingOverlayView.h"
 #include "ui/ResultOptionsRow.h"
 #include "ui/SettingsTab.h"
 
@@ -436,6 +437,12 @@ private Q_SLOTS:
         QCOMPARE(modeOf(options.historyPath), 0600);
         state.preferences().setCopyOnly(true);
         QVERIFY(row->copyOnlySwitch()->isChecked());
+        // With copy only the capsule's end state says the text was copied.
+        RecordingOverlayView capsule(state);
+        state.setPhase(Phase::injecting());
+        QCOMPARE(capsule.text(), QStringLiteral("已复制"));
+        QVERIFY(!Artifacts::save(label, QStringLiteral("overlay-copied"), capsule.grab().toImage()).isEmpty());
+        state.setPhase(Phase::idle());
         QVERIFY(click(row->saveHistorySwitch(), QPoint(8, row->saveHistorySwitch()->height() / 2)));
         QTRY_VERIFY(!QFileInfo::exists(options.historyPath));
         QVERIFY(!Artifacts::save(label, QStringLiteral("result-options"), Artifacts::grabWindow(row)).isEmpty());
