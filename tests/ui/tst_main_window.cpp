@@ -47,6 +47,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QStyleFactory>
 #include <QTemporaryDir>
@@ -80,6 +81,13 @@ bool xdotool(const QStringList &arguments) { return ExternalTool::run(QStringLit
 // A click at `at` in the widget (its centre by default).
 bool click(const QWidget *widget, std::optional<QPoint> at = std::nullopt)
 {
+    // A tab taller than the window is scrolled to the widget first, as a person would.
+    for (QWidget *up = widget->parentWidget(); up; up = up->parentWidget()) {
+        if (auto *area = qobject_cast<QScrollArea *>(up)) {
+            area->ensureWidgetVisible(const_cast<QWidget *>(widget));
+            QCoreApplication::processEvents();
+        }
+    }
     const QPoint centre = widget->mapToGlobal(at.value_or(widget->rect().center()));
     if (QCursor::pos() != centre
         && !xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(centre.x()), QString::number(centre.y())}))
