@@ -34,6 +34,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QStyle>
 #include <QMenu>
 #include <QPushButton>
@@ -446,6 +447,32 @@ private Q_SLOTS:
         QVERIFY(click(row->saveHistorySwitch(), QPoint(8, row->saveHistorySwitch()->height() / 2)));
         QTRY_VERIFY(!QFileInfo::exists(options.historyPath));
         QVERIFY(!Artifacts::save(label, QStringLiteral("result-options"), Artifacts::grabWindow(row)).isEmpty());
+    }
+
+    // When no other window takes the focus from ours, nothing is typed into our own window: the
+    // text is left on the clipboard and the person told so.
+    void pasteAgainWithoutAnotherWindowLeavesTheTextOnTheClipboard()
+    {
+        AppState::Options options;
+        options.settingsPath = path(QStringLiteral("alone.ini"));
+        options.historyPath = path(QStringLiteral("alone-history.json"));
+        options.historyPasteTiming.focusWait = 300ms;
+        AppState state(options);
+        QLineEdit own;
+        own.show();
+        own.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&own));
+
+        QElapsedTimer waited;
+        waited.start();
+        const bool pasted = QCoro::waitFor(state.historyPaster().pasteIntoPreviousWindow(QStringLiteral("留在剪贴板上")));
+        QVERIFY(!pasted);
+        QVERIFY(waited.elapsed() >= 300);
+        QCOMPARE(state.phase(), Phase::error(HistoryPaster::copiedInsteadMessage()));
+        QTRY_COMPARE(EndToEndRig::clipboardNow(), std::optional(QStringLiteral("留在剪贴板上")));
+        QTest::qWait(300); // no restore follows
+        QCOMPARE(EndToEndRig::clipboardNow(), std::optional(QStringLiteral("留在剪贴板上")));
+        QCOMPARE(own.text(), QString());
     }
 };
 
