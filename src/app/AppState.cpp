@@ -2,6 +2,7 @@
 
 #include "app/AppLogger.h"
 #include "app/SoundCueController.h"
+#include "app/HistoryPaster.h"
 #include "audio/AudioCaptureEngine.h"
 #include "core/AppIdentity.h"
 #include "injection/TextInjector.h"
@@ -10,6 +11,7 @@
 #include "platform/Platform.h"
 #include "platform/SamplePlayer.h"
 #include "shortcuts/GlobalHotkey.h"
+#include "store/DictationHistory.h"
 #include "store/DictationPreferences.h"
 #include "store/HotWordsStore.h"
 #include "store/MetricsKitObserver.h"
@@ -90,6 +92,22 @@ DictationPreferences &AppState::preferences()
     if (!m_preferences)
         m_preferences = std::make_unique<DictationPreferences>(*m_settings);
     return *m_preferences;
+}
+
+DictationHistory &AppState::history()
+{
+    if (!m_history)
+        m_history = std::make_unique<DictationHistory>(preferences(), m_options.historyPath.isEmpty()
+                                                                          ? DictationHistory::defaultFilePath()
+                                                                          : m_options.historyPath);
+    return *m_history;
+}
+
+HistoryPaster &AppState::historyPaster()
+{
+    if (!m_historyPaster)
+        m_historyPaster = std::make_unique<HistoryPaster>(*this, Platform::focusedWindow(), m_options.historyPasteTiming);
+    return *m_historyPaster;
 }
 
 PermissionChecker &AppState::permissions()
@@ -319,6 +337,11 @@ void AppState::setError(const QString &message)
 void AppState::requestToggle()
 {
     QMetaObject::invokeMethod(this, [this] { dictation().toggle(); }, Qt::QueuedConnection);
+}
+
+void AppState::requestPasteLast()
+{
+    QMetaObject::invokeMethod(this, [this] { historyPaster().pasteLast(); }, Qt::QueuedConnection);
 }
 
 void AppState::audioDeviceChangedDuringCapture()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/DictationController.h"
+#include "app/HistoryPaster.h"
 #include "app/Phase.h"
 #include "shortcuts/Shortcut.h"
 
@@ -15,6 +16,7 @@
 class AccessTokenProvider;
 class AudioCapture;
 class AudioCaptureEngine;
+class DictationHistory;
 class DictationPreferences;
 class GlobalHotkey;
 class HotWordsSource;
@@ -77,6 +79,9 @@ public:
         // An INI file to keep the settings in; empty for the application's standard store.
         QString settingsPath;
         DictationController::Timing dictationTiming;
+        // The file of the dictation history; empty for the application's data directory.
+        QString historyPath;
+        HistoryPaster::Timing historyPasteTiming;
         // Start the running application's services in bootstrap() (the shared state does).
         bool launchServices = false;
     };
@@ -121,6 +126,7 @@ public:
     // engine's device watcher): each only schedules its work on this object's thread.
     void requestToggle();                  // toggle() of the dictation controller
     void audioDeviceChangedDuringCapture(); // the device-change error
+    void requestPasteLast();               // the newest history text into the focused field
 
     // Lazily built components.
     AudioCapture &audioEngine();
@@ -138,6 +144,9 @@ public:
     OverlayController &overlay();
     // The options beyond the standard behaviour, over this state's settings (built on first access).
     DictationPreferences &preferences();
+    // The last dictated texts, and pasting them again (built on first access).
+    DictationHistory &history();
+    HistoryPaster &historyPaster();
     // Whether the dictation controller (and with it the socket and the injector) exists yet.
     bool hasDictation() const { return m_dictation != nullptr; }
     bool hasVoiceSocket() const { return m_voiceSocket != nullptr; }
@@ -182,6 +191,8 @@ private:
     std::unique_ptr<PermissionChecker> m_permissions;
     std::unique_ptr<DictationPreferences> m_preferences;
     std::unique_ptr<SoundCueController> m_soundCues; // a launch service: the start and stop sounds
+    std::unique_ptr<DictationHistory> m_history;
+    std::unique_ptr<HistoryPaster> m_historyPaster;
     // Typed views of the application's own components, while those are the ones in use (the
     // device watch and the launch sync are theirs alone); null with installed factories.
     AudioCaptureEngine *m_captureEngine = nullptr;

@@ -32,7 +32,7 @@ void printLine(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-enum class CommandLine { run, toggle, exitSuccess, exitFailure };
+enum class CommandLine { run, toggle, pasteLast, exitSuccess, exitFailure };
 
 // The parser names the program "<executable_name>" while no application object exists.
 QString helpText(const QCommandLineParser &parser)
@@ -59,6 +59,9 @@ CommandLine handleCommandLine(int argc, char *argv[])
     const QCommandLineOption toggle(QStringLiteral("toggle"),
                                     QStringLiteral("Start or end a dictation in the running Murlex, as the shortcut does."));
     parser.addOption(toggle);
+    const QCommandLineOption pasteLast(QStringLiteral("paste-last"),
+                                       QStringLiteral("Paste the last dictated text again into the focused field."));
+    parser.addOption(pasteLast);
     if (!parser.parse(arguments)) {
         printLine(stderr, parser.errorText());
         printLine(stderr, helpText(parser));
@@ -76,11 +79,22 @@ CommandLine handleCommandLine(int argc, char *argv[])
         printLine(stderr, QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()));
         return CommandLine::exitFailure;
     }
+    if (parser.isSet(pasteLast))
+        return CommandLine::pasteLast;
     return parser.isSet(toggle) ? CommandLine::toggle : CommandLine::run;
 }
 
-// murlex --toggle: asks the running instance over the session bus and ends with its answer.
-int sendToggle(int argc, char *argv[])
+// A command for the running instance: its method on the session bus, the option that sends it, what
+// the messages call it, and what it does (the hint when none runs).
+struct RemoteCommand {
+    QString method;
+    QString option;
+    QString noun;
+    QString whatItDoes;
+};
+
+// murlex --toggle, --paste-last: asks the running instance over the session bus and ends with its answer.
+int sendCommand(int argc, char *argv[], const RemoteCommand &command)
 {
     QCoreApplication app(argc, argv);
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -88,8 +102,8 @@ int sendToggle(int argc, char *argv[])
         printLine(stderr, QStringLiteral("Murlex cannot be reached: no session bus (%1).").arg(bus.lastError().message()));
         return 1;
     }
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(SessionBusService::callOf(QStringLiteral("Toggle"))), &app);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &app, [](QDBusPendingCallWatcher *finished) {
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(SessionBusService::callOf(command.method)), &app);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &app, [&](QDBusPendingCallWatcher *finished) {
         if (!finished->isError()) {
             QCoreApplication::exit(0);
             return;
@@ -97,9 +111,9 @@ int sendToggle(int argc, char *argv[])
         const QString name = finished->error().name();
         if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
             || name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
-            printLine(stderr, QStringLiteral("Murlex is not running: start it first, then murlex --toggle starts or ends a dictation."));
+            printLine(stderr, QStringLiteral("Murlex is not running: start it first, then murlex %1 %2.").arg(command.option, command.whatItDoes));
         else
-            printLine(stderr, QStringLiteral("Murlex did not take the toggle: %1").arg(finished->error().message()));
+            printLine(stderr, QStringLiteral("Murlex did not take the %1: %2").arg(command.noun, finished->error().message()));
         QCoreApplication::exit(1);
     });
     return app.exec();
@@ -145,7 +159,12 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
     case CommandLine::exitFailure:
         return 1;
     case CommandLine::toggle:
-        return sendToggle(argc, argv);
+        return sendCommand(argc, argv, {QStringLiteral("Toggle"), QStringLiteral("--toggle"), QStringLiteral("toggle"),
+                                        QStringLiteral("starts or ends a dictation")});
+    case CommandLine::pasteLast:
+        return sendCommand(argc, argv, {QStringLiteral("PasteLast"), QStringLiteral("--paste-last"),
+                                        QStringLiteral("paste of the last text"),
+                                        QStringLiteral("pastes the last dictated text again")});
     case CommandLine::run:
         break;
     }

@@ -5,6 +5,8 @@
 #include "audio/AudioCapture.h"
 #include "injection/TextInjection.h"
 #include "net/VoiceSocket.h"
+#include "store/DictationHistory.h"
+#include "store/DictationPreferences.h"
 #include "store/HotWordsSource.h"
 
 #include <QMutex>
@@ -201,8 +203,13 @@ QCoro::Task<> DictationController::deliver(QString text)
 {
     QPointer<DictationController> self(this);
     bool delivered = false;
+    // Copy only: the text stays on the clipboard, no key is sent, nothing is restored.
+    const bool copyOnly = m_state && m_state->preferences().copyOnly();
     try {
-        delivered = co_await m_injector.inject(text);
+        if (copyOnly)
+            delivered = co_await m_injector.copy(text);
+        else
+            delivered = co_await m_injector.inject(text);
     } catch (const std::exception &e) {
         qCCritical(AppLogger::dictation, "injection failed unexpectedly: %s", e.what());
     } catch (...) {
@@ -213,6 +220,9 @@ QCoro::Task<> DictationController::deliver(QString text)
     // The paste may have waited a moment for a held key; whatever reached the phase meanwhile (a
     // failure of the connection) stays.
     const bool stillInjecting = m_state->phase().kind() == Phase::Kind::injecting;
+    m_state->history().record(text, !delivered ? DictationHistory::Delivery::failed
+                                    : copyOnly ? DictationHistory::Delivery::copied
+                                               : DictationHistory::Delivery::pasted);
     if (delivered)
         m_state->setLastInjectedText(text);
     else

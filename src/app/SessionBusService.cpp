@@ -75,6 +75,13 @@ void SessionBusService::Toggle()
         m_state->requestToggle();
 }
 
+void SessionBusService::PasteLast()
+{
+    qCInfo(AppLogger::app, "paste last requested on the session bus");
+    if (m_state)
+        m_state->requestPasteLast();
+}
+
 void SessionBusService::setMainWindowOpener(std::function<void()> open)
 {
     m_openMainWindow = std::move(open);

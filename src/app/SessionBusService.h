@@ -46,6 +46,8 @@ Q_SIGNALS:
 public Q_SLOTS:
     // Starts or ends a dictation, as the global shortcut does.
     Q_SCRIPTABLE void Toggle();
+    // Pastes the newest text of the dictation history into the focused field.
+    Q_SCRIPTABLE void PasteLast();
     // Shows, raises and activates the main window (a second launch of murlex asks for it).
     Q_SCRIPTABLE void OpenMainWindow();
 

@@ -52,6 +52,9 @@ public:
     // user still holds, while the event loop runs on. Injections run one after the other: a call
     // made while one is under way starts when it has finished.
     QCoro::Task<bool> inject(QString text) override;
+    // After any injection under way; a restore still pending from an earlier paste happens first,
+    // so the text stays on the clipboard for good.
+    QCoro::Task<bool> copy(QString text) override;
 
     Mode mode() const { return m_mode; }
     void setMode(Mode mode) { m_mode = mode; }

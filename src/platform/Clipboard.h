@@ -28,6 +28,8 @@ public:
     // Replaces the contents with `text` alone, marked as transient so that clipboard managers
     // that honour the marking keep it out of their history.
     virtual void setTransientText(const QString &text) = 0;
+    // Replaces the contents with `text` alone, as an ordinary copy that clipboard managers keep.
+    virtual void setText(const QString &text) = 0;
     // Puts a snapshot back: the formats as they were, or an empty clipboard for an empty snapshot.
     virtual void restore(const ClipboardSnapshot &snapshot) = 0;
 };

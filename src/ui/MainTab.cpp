@@ -2,7 +2,7 @@
 
 namespace MainTabs {
 
-QList<MainTab> all() { return {MainTab::home, MainTab::hotwords, MainTab::settings}; }
+QList<MainTab> all() { return {MainTab::home, MainTab::hotwords, MainTab::history, MainTab::settings}; }
 
 QString rawValue(MainTab tab)
 {
@@ -11,6 +11,8 @@ QString rawValue(MainTab tab)
         return QStringLiteral("home");
     case MainTab::hotwords:
         return QStringLiteral("hotwords");
+    case MainTab::history:
+        return QStringLiteral("history");
     case MainTab::settings:
         return QStringLiteral("settings");
     }
@@ -24,6 +26,8 @@ QString label(MainTab tab)
         return QStringLiteral("首页");
     case MainTab::hotwords:
         return QStringLiteral("热词");
+    case MainTab::history:
+        return QStringLiteral("历史");
     case MainTab::settings:
         return QStringLiteral("设置");
     }
@@ -37,6 +41,8 @@ QString symbol(MainTab tab)
         return QStringLiteral("house");
     case MainTab::hotwords:
         return QStringLiteral("character.book.closed");
+    case MainTab::history:
+        return QStringLiteral("clock.arrow.circlepath");
     case MainTab::settings:
         return QStringLiteral("gearshape");
     }

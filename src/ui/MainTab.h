@@ -4,11 +4,11 @@
 #include <QString>
 
 // The tabs of the main window's sidebar, in their order.
-enum class MainTab { home, hotwords, settings };
+enum class MainTab { home, hotwords, history, settings };
 
 namespace MainTabs {
 QList<MainTab> all();
-// "home", "hotwords", "settings".
+// "home", "hotwords", "history", "settings".
 QString rawValue(MainTab tab);
 // The sidebar's label.
 QString label(MainTab tab);

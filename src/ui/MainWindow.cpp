@@ -30,6 +30,9 @@ void MainWindow::open(bool activate)
     if (!m_content)
         buildContent();
     setAttribute(Qt::WA_ShowWithoutActivating, !activate);
+    // A minimised window (the history's paste steps aside that way) comes back as it was.
+    if (windowState() & Qt::WindowMinimized)
+        setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     if (!activate)
         return;

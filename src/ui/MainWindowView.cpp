@@ -1,5 +1,6 @@
 #include "ui/MainWindowView.h"
 
+#include "ui/HistoryTab.h"
 #include "ui/HomeTab.h"
 #include "ui/HotwordsTab.h"
 #include "ui/MUTheme.h"
@@ -31,6 +32,7 @@ MainWindowView::MainWindowView(const MainWindowServices &services, QWidget *pare
     , m_detail(new QStackedWidget)
     , m_home(new HomeTab(services))
     , m_hotwords(new HotwordsTab(*services.hotWords))
+    , m_history(new HistoryTab(*services.state))
     , m_settings(new SettingsTab(services))
 {
     auto *layout = new QHBoxLayout(this);
@@ -57,6 +59,7 @@ MainWindowView::MainWindowView(const MainWindowServices &services, QWidget *pare
 
     m_detail->addWidget(scrolling(m_home));
     m_detail->addWidget(scrolling(m_hotwords));
+    m_detail->addWidget(scrolling(m_history));
     m_detail->addWidget(scrolling(m_settings));
 
     m_splitter->addWidget(m_sidebar);

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+class HistoryTab;
 class HomeTab;
 class HotwordsTab;
 class QListWidget;
@@ -12,7 +13,7 @@ class QSplitter;
 class QStackedWidget;
 class SettingsTab;
 
-// The main view: a sidebar listing the tabs (首页, 热词, 设置) beside the selected tab. The
+// The main view: a sidebar listing the tabs (首页, 热词, 历史, 设置) beside the selected tab. The
 // selection starts at 首页 whenever the view is built.
 class MainWindowView : public QWidget {
     Q_OBJECT
@@ -29,6 +30,7 @@ public:
     QListWidget *sidebar() const { return m_sidebar; }
     HomeTab *homeTab() const { return m_home; }
     HotwordsTab *hotwordsTab() const { return m_hotwords; }
+    HistoryTab *historyTab() const { return m_history; }
     SettingsTab *settingsTab() const { return m_settings; }
 
 protected:
@@ -43,5 +45,6 @@ private:
     QStackedWidget *m_detail;
     HomeTab *m_home;
     HotwordsTab *m_hotwords;
+    HistoryTab *m_history;
     SettingsTab *m_settings;
 };

@@ -5,6 +5,7 @@
 #include "app/AppLogger.h"
 #include "app/AppState.h"
 #include "shortcuts/Shortcut.h"
+#include "store/DictationHistory.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -96,6 +97,7 @@ MenuBarController::MenuBarController(AppState &state, QObject *parent)
     connect(&state, &AppState::partialTextChanged, this, &MenuBarController::rebuild);
     connect(&state, &AppState::lastInjectedTextChanged, this, &MenuBarController::rebuild);
     connect(&state, &AppState::hotkeyShortcutChanged, this, &MenuBarController::rebuild);
+    connect(&state.history(), &DictationHistory::changed, this, &MenuBarController::rebuild);
     rebuild();
 
     if (!QSystemTrayIcon::isSystemTrayAvailable())
@@ -202,6 +204,14 @@ void MenuBarController::rebuild()
     connect(toggle, &QAction::triggered, this, [this] {
         if (m_state)
             m_state->requestToggle();
+    });
+
+    // Runs once the menu has closed and handed the keyboard back to the focused field.
+    QAction *pasteLast = m_menu->addAction(QStringLiteral("粘贴上一次结果"));
+    pasteLast->setEnabled(!m_state->history().isEmpty());
+    connect(pasteLast, &QAction::triggered, this, [this] {
+        if (m_state)
+            m_state->requestPasteLast();
     });
 
     QAction *debug = m_menu->addAction(QStringLiteral("调试模式"));

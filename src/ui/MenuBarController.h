@@ -19,7 +19,8 @@ class Shortcut;
 
 // The application's presence in the system tray: the icon "MenuBarIcon" (the same in every phase)
 // and its menu, rebuilt from the state whenever a field it shows changes:
-//   status line · [“live transcript”] · [上次注入: …] · 开始/结束录音 (…) · 调试模式 · 打开主窗口 · 退出 MurlexMac
+//   status line · [“live transcript”] · [上次注入: …] · 开始/结束录音 (…) · 粘贴上一次结果 · 调试模式 ·
+//   打开主窗口 · 退出 MurlexMac
 // A click on the icon (either button) opens the menu. Without any system tray on the desktop it says
 // so once in the log; the global shortcut keeps working.
 class MenuBarController : public QObject {

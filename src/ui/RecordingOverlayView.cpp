@@ -1,6 +1,7 @@
 #include "ui/RecordingOverlayView.h"
 
 #include "app/AppState.h"
+#include "store/DictationPreferences.h"
 #include "ui/OverlaySpinner.h"
 #include "ui/PulsingDot.h"
 #include "ui/StatusGlyph.h"
@@ -61,7 +62,8 @@ void RecordingOverlayView::refresh()
         indicator = Indicator::spinner;
         break;
     case Phase::Kind::injecting:
-        text = QStringLiteral("已完成");
+        // Copy only leaves the text on the clipboard: the capsule says so instead.
+        text = m_state->preferences().copyOnly() ? QStringLiteral("已复制") : QStringLiteral("已完成");
         indicator = Indicator::check;
         break;
     case Phase::Kind::error:

@@ -7,6 +7,7 @@
 #include "platform/LoginItemService.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "shortcuts/Recorder.h"
+#include "store/DictationPreferences.h"
 #include "net/BackendConfig.h"
 #include "ui/AboutSection.h"
 #include "ui/AuthSection.h"
@@ -15,6 +16,7 @@
 #include "ui/MUTheme.h"
 #include "ui/MicrophoneRow.h"
 #include "ui/SoundCuesRow.h"
+#include "ui/ResultOptionsRow.h"
 #include "ui/StatusSection.h"
 
 #include <QHBoxLayout>
@@ -78,6 +80,8 @@ SettingsTab::SettingsTab(const MainWindowServices &services, QWidget *parent) : 
                                                  std::make_unique<InputLevelMeter>(Platform::audioSystem())));
     recordingLayout->addWidget(new SoundCuesRow(state->preferences()));
     layout->addWidget(section(QStringLiteral("录音"), recording));
+    // 听写结果
+    layout->addWidget(section(QStringLiteral("听写结果"), new ResultOptionsRow(state->preferences())));
 
     // 认证
     m_authSection = services.authSection

@@ -13,10 +13,10 @@ namespace KeyboardShortcuts {
 class Recorder;
 }
 
-// The settings, as a grouped form of seven sections in this order: 启动 (launch at login),
-// 快捷键 (the dictation shortcut), 录音 (the microphone and the start and stop sounds),
-// 认证 (the account), 状态 (live status), 关于 (version and links) and 引导 (replaying the
-// first-run guide).
+// The settings, as a grouped form of eight sections in this order: 启动 (launch at login),
+// 快捷键 (the dictation shortcut), 录音 (the microphone and the start and stop sounds), 听写结果
+// (history on disk, copy only), 认证 (the account), 状态 (live status), 关于 (version and links)
+// and 引导 (replaying the first-run guide).
 class SettingsTab : public QWidget {
     Q_OBJECT
 public:

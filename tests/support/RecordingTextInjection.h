@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-// An injector that records every text it is asked to inject and answers what the test set.
+// An injector that records every text it is asked to inject or copy and answers what the test set.
 class RecordingTextInjection : public TextInjection {
 public:
     QCoro::Task<bool> inject(QString text) override
@@ -13,10 +13,18 @@ public:
         co_return m_succeeds;
     }
 
+    QCoro::Task<bool> copy(QString text) override
+    {
+        m_copied << text;
+        co_return m_succeeds;
+    }
+
     void setSucceeds(bool succeeds) { m_succeeds = succeeds; }
     QStringList injected() const { return m_injected; }
+    QStringList copied() const { return m_copied; }
 
 private:
     bool m_succeeds = true;
     QStringList m_injected;
+    QStringList m_copied;
 };

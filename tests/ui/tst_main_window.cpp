@@ -81,9 +81,10 @@ bool xdotool(const QStringList &arguments) { return ExternalTool::run(QStringLit
 // A click at `at` in the widget (its centre by default), scrolled into view first as a person would.
 bool click(const QWidget *widget, std::optional<QPoint> at = std::nullopt)
 {
-    for (QWidget *parent = widget->parentWidget(); parent; parent = parent->parentWidget()) {
-        if (auto *area = qobject_cast<QScrollArea *>(parent)) {
+    for (QWidget *up = widget->parentWidget(); up; up = up->parentWidget()) {
+        if (auto *area = qobject_cast<QScrollArea *>(up)) {
             area->ensureWidgetVisible(const_cast<QWidget *>(widget));
+            QCoreApplication::processEvents();
             break;
         }
     }
@@ -271,19 +272,19 @@ private Q_SLOTS:
         QCOMPARE(window.maximumSize(), QSize(900, 900));
         QVERIFY(window.isVisible());
 
-        // The sidebar: the three tabs in order, within its width, starting at 首页.
+        // The sidebar: the four tabs in order, within its width, starting at 首页.
         QListWidget *sidebar = view().sidebar();
         QStringList labels;
         for (int row = 0; row < sidebar->count(); ++row) {
             labels << sidebar->item(row)->text();
             QVERIFY(!sidebar->item(row)->icon().isNull());
         }
-        QCOMPARE(labels, QStringList({QStringLiteral("首页"), QStringLiteral("热词"), QStringLiteral("设置")}));
+        QCOMPARE(labels, QStringList({QStringLiteral("首页"), QStringLiteral("热词"), QStringLiteral("历史"), QStringLiteral("设置")}));
         QVERIFY(sidebar->width() >= 160 && sidebar->width() <= 220);
         QCOMPARE(view().selection(), MainTab::home);
 
         // A click on 设置 in the sidebar shows the settings.
-        const QPoint settingsRow = sidebar->viewport()->mapToGlobal(sidebar->visualItemRect(sidebar->item(2)).center());
+        const QPoint settingsRow = sidebar->viewport()->mapToGlobal(sidebar->visualItemRect(sidebar->item(3)).center());
         QVERIFY(xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(settingsRow.x()),
                          QString::number(settingsRow.y())}));
         QVERIFY(xdotool({QStringLiteral("click"), QStringLiteral("1")}));
@@ -524,8 +525,8 @@ private Q_SLOTS:
         openWindow(true, s);
         view().select(MainTab::settings);
         QCOMPARE(settings().sectionTitles(), QStringList({QStringLiteral("启动"), QStringLiteral("快捷键"), QStringLiteral("录音"),
-                                                          QStringLiteral("认证"), QStringLiteral("状态"), QStringLiteral("关于"),
-                                                          QStringLiteral("引导")}));
+                                                          QStringLiteral("听写结果"), QStringLiteral("认证"), QStringLiteral("状态"),
+                                                          QStringLiteral("关于"), QStringLiteral("引导")}));
         QCOMPARE(settings().aboutSection()->versionLabel()->text(), QStringLiteral("v1.0 (1)"));
         QCOMPARE(AboutSection::versionText(QStringLiteral("0.1.0"), QStringLiteral("42")), QStringLiteral("v0.1.0 (42)"));
 

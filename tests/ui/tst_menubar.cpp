@@ -102,7 +102,7 @@ private Q_SLOTS:
         MenuBarController menuBar(state);
         const QMenu &menu = *menuBar.menu();
         const QString toggle = QStringLiteral("开始/结束录音 (未设置) [off]");
-        const QStringList tail = {toggle, QStringLiteral("调试模式 [ ]"), QStringLiteral("-"), QStringLiteral("打开主窗口"),
+        const QStringList tail = {toggle, QStringLiteral("粘贴上一次结果 [off]"), QStringLiteral("调试模式 [ ]"), QStringLiteral("-"), QStringLiteral("打开主窗口"),
                                   QStringLiteral("退出 MurlexMac")};
         QCOMPARE(entries(menu), QStringList({QStringLiteral("未连接"), QStringLiteral("-")}) + tail);
         for (const QAction *action : menu.actions())
@@ -126,7 +126,7 @@ private Q_SLOTS:
 
         state.setDebugMode(true);
         QStringList debugTail = tail;
-        debugTail[1] = QStringLiteral("调试模式 [x]");
+        debugTail[2] = QStringLiteral("调试模式 [x]");
         QCOMPARE(entries(menu), QStringList({QStringLiteral("就绪"), QStringLiteral("-"), QStringLiteral("\"正在说的话\""), QStringLiteral("-"),
                                              QStringLiteral("上次注入: abc…"), QStringLiteral("-")}) + debugTail);
         // The last text is cut to 60 characters, never in the middle of one, plus the ellipsis; a long

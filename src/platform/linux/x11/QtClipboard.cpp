@@ -48,6 +48,11 @@ void QtClipboard::setTransientText(const QString &text)
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
 }
 
+void QtClipboard::setText(const QString &text)
+{
+    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
+}
+
 void QtClipboard::restore(const ClipboardSnapshot &snapshot)
 {
     QClipboard *clipboard = QGuiApplication::clipboard();

@@ -8,6 +8,7 @@ class QtClipboard : public Clipboard {
 public:
     ClipboardSnapshot snapshot() override;
     void setTransientText(const QString &text) override;
+    void setText(const QString &text) override;
     void restore(const ClipboardSnapshot &snapshot) override;
 
     // Formats that describe the X selection exchange itself (TARGETS, MULTIPLE ...) or that Qt
