@@ -1,6 +1,7 @@
 #include "platform/linux/x11/X11HotKeyService.h"
 
 #include "app/AppLogger.h"
+#include "core/TimingPoint.h"
 #include "platform/linux/x11/GnomeKeyBindings.h"
 #include "platform/linux/x11/X11KeyCodes.h"
 #include "platform/linux/x11/XcbConnectionHandle.h"
@@ -179,6 +180,7 @@ bool X11HotKeyService::nativeEventFilter(const QByteArray &eventType, void *mess
             if (it->keycode == key->detail && it->modifiers == modifiers) {
                 const quint32 id = it.key();
                 m_held.insert(key->detail, id);
+                TimingPoint::mark(AppLogger::hotkey, "shortcut_event");
                 setDetectableAutoRepeat(true);
                 Q_EMIT hotKeyPressed(id);
                 return true;
