@@ -382,14 +382,18 @@ bool runDictations(EndToEndRig &rig, int dictations)
             return false;
         }
         run.secondPressNs = keyboard.pressShortcut();
-        QObject::connect(&rig.target().process(), &QProcess::readyReadStandardOutput, &rig.target().process(), [&] {
+        const QMetaObject::Connection watch =
+            QObject::connect(&rig.target().process(), &QProcess::readyReadStandardOutput, &rig.target().process(), [&] {
             if (!run.textSeenNs && rig.fieldChanges() > changes)
                 run.textSeenNs = EndToEndRig::monotonicNs();
         });
         const bool changed = waitUntil([&] { return rig.fieldChanges() > changes; });
-        QObject::disconnect(&rig.target().process(), &QProcess::readyReadStandardOutput, &rig.target().process(), nullptr);
+        QObject::disconnect(watch);
         if (!changed || !rig.app().waitForCount(QStringLiteral("injected "), injections + 1)) {
             std::fprintf(stderr, "bench_e2e: dictation %d was not pasted\n", i + 1);
+            const QStringList &lines = rig.app().lines();
+            for (qsizetype l = std::max<qsizetype>(0, lines.size() - 60); l < lines.size(); ++l)
+                std::fprintf(stderr, "murlex: %s\n", qUtf8Printable(lines[l]));
             return false;
         }
         if (!run.textSeenNs)

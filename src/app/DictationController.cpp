@@ -330,15 +330,16 @@ void DictationController::startRecording()
 {
     if (!m_state)
         return;
-    m_state->setPartialText(QString());
-    m_state->setPhase(Phase::recording());
     m_socket.sendStart(m_hotWords.words());
     ++m_startsSent;
     m_capturing = true;
     TimingPoint::mark(AppLogger::dictation, "capture_requested");
     // A capture that fails to start reports it through the engine's own state; the dictation then
-    // ends through the second toggle or the watchdog.
+    // ends through the second toggle or the watchdog. The microphone first: what the new phase
+    // sets off (the overlay, the menu) can wait until the audio flows.
     m_engine.startCapture();
+    m_state->setPartialText(QString());
+    m_state->setPhase(Phase::recording());
 }
 
 void DictationController::endDictation()
