@@ -58,6 +58,8 @@ constexpr int kColdDictations = 1;
 // The resident set is expected to have settled after this many dictations.
 constexpr int kSettleDictations = 25;
 constexpr int kWindowCycles = 20;
+// Between two dictations, as a person leaves it: the paste's clipboard restore is done by then.
+constexpr int kPauseMs = 250;
 
 int setting(const char *name, int fallback)
 {
@@ -403,8 +405,8 @@ bool runDictations(EndToEndRig &rig, int dictations)
             return false;
         }
         runs.push_back(run);
+        QTest::qWait(kPauseMs);
         if ((i + 1) % kSettleDictations == 0) {
-            QTest::qWait(300); // the clipboard restore
             const auto s = sample(pid);
             if (!s)
                 return false;
