@@ -113,7 +113,7 @@ void addLatency(const std::string &name, const std::vector<double> &values, doub
 struct ProcessSample {
     double rssKiB = 0;
     double cpuSeconds = 0;
-    double voluntarySwitches = 0; // over all its threads
+    std::map<QString, double> voluntarySwitches; // per thread
     int threads = 0;
     int descriptors = 0;
 };
@@ -145,7 +145,7 @@ std::optional<ProcessSample> sample(qint64 pid)
             continue;
         for (const QByteArray &line : taskStatus.readAll().split('\n'))
             if (line.startsWith("voluntary_ctxt_switches:"))
-                s.voluntarySwitches += value(line);
+                s.voluntarySwitches[task] = value(line);
     }
     s.descriptors = int(QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::System).size());
     return s;
@@ -310,11 +310,17 @@ bool measureIdle(EndToEndRig &rig, int seconds)
     const auto after = sample(pid);
     if (!before || !after)
         return false;
+    // Each time a thread wakes, it has blocked once more: the threads' voluntary switches, counted
+    // over the threads that lived through the whole minute.
+    double wakeups = 0;
+    for (const auto &[task, switches] : after->voluntarySwitches)
+        if (const auto then = before->voluntarySwitches.find(task); then != before->voluntarySwitches.end())
+            wakeups += switches - then->second;
     rows.emplace_back("idle/after_start_window_closed",
                       Counters{{"rss_MiB", after->rssKiB / 1024.0},
                                {"cpu_s_total", after->cpuSeconds},
                                {"cpu_pct_idle", 100.0 * (after->cpuSeconds - before->cpuSeconds) / seconds},
-                               {"wakeups_per_min", (after->voluntarySwitches - before->voluntarySwitches) * 60.0 / seconds}});
+                               {"wakeups_per_min", wakeups * 60.0 / seconds}});
     return true;
 }
 

@@ -3,7 +3,10 @@
 # prints one table of all their figures. `make bench` builds build/release first. The end-to-end
 # benchmark (bench_e2e) drives the real application and so runs inside the test harness (Xvfb,
 # PulseAudio, keyring) with its window manager and tray (scripts/desktop-services.sh), as a desktop
-# has them. Arguments go to every benchmark binary, e.g.
+# has them, and a microphone that delivers audio all the time (MURLEX_HARNESS_LIVE_MICROPHONE). Its
+# counts: MURLEX_BENCH_DICTATIONS (300 dictations in one process), MURLEX_BENCH_LAUNCHES (10),
+# MURLEX_BENCH_IDLE_SECONDS (60), e.g.  MURLEX_BENCH_DICTATIONS=50 make bench
+# Arguments go to every benchmark binary, e.g.
 #   scripts/bench.sh --benchmark_repetitions=5
 set -euo pipefail
 
