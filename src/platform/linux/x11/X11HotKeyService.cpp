@@ -180,8 +180,8 @@ bool X11HotKeyService::nativeEventFilter(const QByteArray &eventType, void *mess
             if (it->keycode == key->detail && it->modifiers == modifiers) {
                 const quint32 id = it.key();
                 m_held.insert(key->detail, id);
-                TimingPoint::mark(AppLogger::hotkey, "shortcut_event");
                 setDetectableAutoRepeat(true);
+                TimingPoint::mark(AppLogger::hotkey, "shortcut_event");
                 Q_EMIT hotKeyPressed(id);
                 return true;
             }
