@@ -157,7 +157,13 @@ void bareSoxr(benchmark::State &state)
     const std::vector<Sample> input = averagedInput(interleavedInput<Sample>());
     soxr_io_spec_t io = soxr_io_spec(std::is_same_v<Sample, float> ? SOXR_FLOAT32_I : SOXR_INT16_I, SOXR_INT16_I);
     io.flags |= SOXR_NO_DITHER;
-    soxr_t resampler = soxr_create(kInputRate, 16000, 1, nullptr, &io, nullptr, nullptr);
+    // The filter the capture engine uses: high quality, minimum phase, small transform blocks.
+    soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    quality.phase_response = 0;
+    soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    runtime.log2_min_dft_size = 8;
+    runtime.log2_large_dft_size = 10;
+    soxr_t resampler = soxr_create(kInputRate, 16000, 1, nullptr, &io, &quality, &runtime);
     std::vector<qint16> output(kTapFrames);
     for (auto _ : state) {
         for (int frame = 0; frame < kFrames; frame += int(kTapFrames)) {

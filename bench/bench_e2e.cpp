@@ -1,26 +1,49 @@
 // The application end to end, timed the way a person feels it: the murlex program (the shipped
 // main over the test transport) against the stand-in, inside the test harness (scripts/bench.sh
-// starts it there). Over kDictations dictations of a 1 s tone:
-//   - shortcut press -> first binary frame received by the stand-in (the physical floor is one
-//     100 ms chunk of audio);
-//   - second press -> stop message received by the stand-in;
-//   - polish_done sent by the stand-in -> the text present in the focused field;
-// all on CLOCK_MONOTONIC, which the stand-in's *_ns timestamps use too. And the resident memory and
-// CPU time of murlex after an idle minute from start, and after the dictations.
-// Each figure is reported as one Google Benchmark row (manual time = the median) with counters.
+// starts it there, with a window manager and a tray, so the main window stays closed). The
+// microphone (the pipe source) delivers audio in real time for the whole run, as a real one does;
+// a dictation says a 1 s tone into it from the moment the shortcut is pressed. The shortcut is
+// pressed through XTest from this process, so no tool's start-up is counted.
+//
+// Rows:
+//   - press -> first binary frame at the stand-in (the floor is one 100 ms chunk of audio), second
+//     press -> stop at the stand-in, polish_done sent -> text in the focused field, and the
+//     application's own stages between them, read from its debug timing points ("timing: <point>
+//     <ns>", CLOCK_MONOTONIC like this process and the stand-in's *_ns);
+//   - a soak: MURLEX_BENCH_DICTATIONS dictations (300 by default) in one process, every one
+//     answered and pasted; descriptors, threads and resident memory after the first 25 and at the
+//     end;
+//   - start-up: process start -> global shortcut live, over MURLEX_BENCH_LAUNCHES launches (10);
+//   - idle: resident memory and voluntary context switches over MURLEX_BENCH_IDLE_SECONDS (60)
+//     with the window closed, and resident memory after opening and closing the window 20 times.
+// Each figure is one Google Benchmark row (manual time = the median) with counters.
 #include "EndToEndRig.h"
+#include "ExternalTool.h"
+#include "LiveMicrophone.h"
 #include "PipeSource.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
+
+#include <X11/keysym.h>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
+#include <climits>
+#include <functional>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -28,31 +51,36 @@
 
 namespace {
 
-constexpr int kDictations = 20;
 constexpr double kToneSeconds = 1.0;
-constexpr int kIdleSeconds = 60;
 constexpr double kChunkFloorMs = 100.0;
+// Dictations left out of the latency figures: the first one opens the connection.
+constexpr int kColdDictations = 1;
+// The resident set is expected to have settled after this many dictations.
+constexpr int kSettleDictations = 25;
+constexpr int kWindowCycles = 20;
+// Between two dictations, as a person leaves it: the paste's clipboard restore is done by then.
+constexpr int kPauseMs = 250;
+
+int setting(const char *name, int fallback)
+{
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok && value > 0 ? value : fallback;
+}
+
+using Counters = std::map<std::string, double>;
+std::vector<std::pair<std::string, Counters>> rows;
 
 struct Figure {
     double median = 0;
     double p95 = 0;
-    double floor = 0; // 0: none
+    double p99 = 0;
     int samples = 0;
 };
 
-struct ProcessFigures {
-    double rssMiB = 0;
-    double cpuSeconds = 0;
-};
-
-std::map<std::string, Figure> latencies;
-std::map<std::string, ProcessFigures> processFigures;
-double idleCpuPercent = 0;
-
-Figure summarise(std::vector<double> values, double floor)
+Figure summarise(std::vector<double> values)
 {
     Figure figure;
-    figure.floor = floor;
     figure.samples = int(values.size());
     if (values.empty())
         return figure;
@@ -65,61 +93,342 @@ Figure summarise(std::vector<double> values, double floor)
     };
     figure.median = at(0.5);
     figure.p95 = at(0.95);
+    figure.p99 = at(0.99);
     return figure;
 }
 
-std::optional<ProcessFigures> sample(qint64 pid)
+void addLatency(const std::string &name, const std::vector<double> &values, double floor = 0)
+{
+    const Figure f = summarise(values);
+    Counters counters{{"median_ms", f.median}, {"p95_ms", f.p95}, {"p99_ms", f.p99}, {"samples", f.samples}};
+    if (floor > 0) {
+        counters["floor_ms"] = floor;
+        counters["median_per_floor"] = f.median / floor;
+        counters["p95_per_floor"] = f.p95 / floor;
+    }
+    rows.emplace_back(name, counters);
+}
+
+// What /proc tells of a process.
+struct ProcessSample {
+    double rssKiB = 0;
+    double cpuSeconds = 0;
+    std::map<QString, double> voluntarySwitches; // per thread
+    int threads = 0;
+    int descriptors = 0;
+};
+
+std::optional<ProcessSample> sample(qint64 pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!status.open(QIODevice::ReadOnly) || !stat.open(QIODevice::ReadOnly))
         return std::nullopt;
-    ProcessFigures figures;
-    for (const QByteArray &line : status.readAll().split('\n'))
+    ProcessSample s;
+    const auto value = [](const QByteArray &line) { return line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toDouble(); };
+    for (const QByteArray &line : status.readAll().split('\n')) {
         if (line.startsWith("VmRSS:"))
-            figures.rssMiB = line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+            s.rssKiB = value(line);
+        else if (line.startsWith("Threads:"))
+            s.threads = int(value(line));
+    }
     // Fields after the command name (which may hold spaces): utime and stime are the 14th and 15th.
     const QByteArray text = stat.readAll();
     const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
     if (fields.size() < 13)
         return std::nullopt;
-    const double ticks = double(sysconf(_SC_CLK_TCK));
-    figures.cpuSeconds = (fields.at(11).toDouble() + fields.at(12).toDouble()) / ticks;
-    return figures;
+    s.cpuSeconds = (fields.at(11).toDouble() + fields.at(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString &task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile taskStatus(tasks + u'/' + task + QStringLiteral("/status"));
+        if (!taskStatus.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : taskStatus.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                s.voluntarySwitches[task] = value(line);
+    }
+    s.descriptors = int(QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+    return s;
 }
 
-bool runScenario()
+// Control+Alt+Space pressed and released on the X server through XTest, as a keyboard would.
+class Keyboard {
+public:
+    Keyboard()
+    {
+        m_connection = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(m_connection))
+            return;
+        xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(m_connection);
+        for (const xcb_keysym_t sym : {xcb_keysym_t(XK_Control_L), xcb_keysym_t(XK_Alt_L), xcb_keysym_t(XK_space)}) {
+            xcb_keycode_t *codes = xcb_key_symbols_get_keycode(symbols, sym);
+            m_codes.push_back(codes ? codes[0] : 0);
+            free(codes);
+        }
+        xcb_key_symbols_free(symbols);
+    }
+    ~Keyboard() { xcb_disconnect(m_connection); }
+    bool usable() const
+    {
+        return !xcb_connection_has_error(m_connection) && std::count(m_codes.begin(), m_codes.end(), 0) == 0;
+    }
+    // What a window manager's close button does: WM_DELETE_WINDOW to the window.
+    void closeWindow(xcb_window_t window)
+    {
+        const auto atom = [&](const char *name) {
+            xcb_intern_atom_reply_t *reply =
+                xcb_intern_atom_reply(m_connection, xcb_intern_atom(m_connection, 0, uint16_t(strlen(name)), name), nullptr);
+            const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+            free(reply);
+            return value;
+        };
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = atom("WM_PROTOCOLS");
+        event.data.data32[0] = atom("WM_DELETE_WINDOW");
+        event.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(m_connection, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
+        xcb_flush(m_connection);
+    }
+    // CLOCK_MONOTONIC just before the events leave.
+    qint64 pressShortcut()
+    {
+        for (const xcb_keycode_t code : m_codes)
+            xcb_test_fake_input(m_connection, XCB_KEY_PRESS, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        for (auto code = m_codes.rbegin(); code != m_codes.rend(); ++code)
+            xcb_test_fake_input(m_connection, XCB_KEY_RELEASE, *code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        const qint64 now = EndToEndRig::monotonicNs();
+        xcb_flush(m_connection);
+        return now;
+    }
+
+private:
+    xcb_connection_t *m_connection = nullptr;
+    std::vector<xcb_keycode_t> m_codes;
+};
+
+// Runs the event loop until `done` holds, looking every millisecond; false on the timeout.
+bool waitUntil(const std::function<bool()> &done, int timeoutMs = 20000)
 {
-    EndToEndRig rig;
-    if (!rig.start({QStringLiteral("Murlex")})) {
-        std::fprintf(stderr, "bench_e2e: %s\n", qPrintable(rig.failure()));
+    QEventLoop loop;
+    QTimer poll;
+    poll.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    if (done())
+        return true;
+    poll.start(1);
+    loop.exec();
+    return done();
+}
+
+// The application's timing points, in the order logged.
+struct Point {
+    QString name;
+    qint64 ns = 0;
+};
+
+std::vector<Point> timingPoints(const QStringList &lines)
+{
+    static const QRegularExpression pattern(QStringLiteral("timing: (\\w+) (\\d+)"));
+    std::vector<Point> points;
+    for (const QString &line : lines)
+        if (const auto match = pattern.match(line); match.hasMatch())
+            points.push_back({match.captured(1), match.captured(2).toLongLong()});
+    return points;
+}
+
+// The first point named `name` at or after `from` and before `until`; 0 when none.
+qint64 firstPoint(const std::vector<Point> &points, const QString &name, qint64 from, qint64 until)
+{
+    for (const Point &p : points)
+        if (p.name == name && p.ns >= from && p.ns < until)
+            return p.ns;
+    return 0;
+}
+
+struct Run {
+    qint64 firstPressNs = 0;
+    qint64 secondPressNs = 0;
+    qint64 textSeenNs = 0;
+};
+
+// The application's visible main window, if any.
+QString mainWindow(qint64 pid)
+{
+    const auto found = ExternalTool::run(QStringLiteral("xdotool"),
+                                         {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                          QString::number(pid), QStringLiteral("--name"), QStringLiteral("^Murlex$")});
+    return found ? QString::fromUtf8(*found).trimmed().section(u'\n', 0, 0) : QString();
+}
+
+bool closeMainWindow(Keyboard &display, qint64 pid)
+{
+    const QString window = mainWindow(pid);
+    if (window.isEmpty())
+        return true;
+    display.closeWindow(xcb_window_t(window.toULong()));
+    return waitUntil([&] { return mainWindow(pid).isEmpty(); }, 10000);
+}
+
+bool measureStartUp(EndToEndRig &rig, int launches)
+{
+    std::vector<double> toLive;
+    for (int i = 0; i < launches; ++i) {
+        const qint64 started = EndToEndRig::monotonicNs();
+        MurlexProcess app({}, rig.appEnvironment());
+        if (!app.waitForCount(QStringLiteral("timing: shortcut_live"), 1)) {
+            std::fprintf(stderr, "bench_e2e: launch %d did not bring its shortcut up\n", i + 1);
+            return false;
+        }
+        const auto points = timingPoints(app.lines());
+        toLive.push_back(double(firstPoint(points, QStringLiteral("shortcut_live"), started, LLONG_MAX) - started) / 1e6);
+        if (!app.terminate())
+            return false;
+    }
+    addLatency("startup/process_start_to_shortcut_live", toLive);
+    return true;
+}
+
+bool measureIdle(EndToEndRig &rig, int seconds)
+{
+    const qint64 pid = rig.app().pid();
+    Keyboard display;
+    // A first launch shows the first-run guide; idle means the window closed.
+    if (!closeMainWindow(display, pid)) {
+        std::fprintf(stderr, "bench_e2e: the main window did not close\n");
+        return false;
+    }
+    QTest::qWait(2000); // let the start-up settle
+    const auto before = sample(pid);
+    QTest::qWait(seconds * 1000);
+    const auto after = sample(pid);
+    if (!before || !after)
+        return false;
+    // Each time a thread wakes, it has blocked once more: the threads' voluntary switches, counted
+    // over the threads that lived through the whole minute.
+    double wakeups = 0;
+    for (const auto &[task, switches] : after->voluntarySwitches)
+        if (const auto then = before->voluntarySwitches.find(task); then != before->voluntarySwitches.end())
+            wakeups += switches - then->second;
+    rows.emplace_back("idle/after_start_window_closed",
+                      Counters{{"rss_MiB", after->rssKiB / 1024.0},
+                               {"cpu_s_total", after->cpuSeconds},
+                               {"cpu_pct_idle", 100.0 * (after->cpuSeconds - before->cpuSeconds) / seconds},
+                               {"wakeups_per_min", wakeups * 60.0 / seconds}});
+    return true;
+}
+
+// Opens the main window through a second launch (what the application menu does) and closes it
+// through the window manager, kWindowCycles times.
+bool measureWindowCycles(EndToEndRig &rig)
+{
+    const qint64 pid = rig.app().pid();
+    Keyboard display;
+    const auto before = sample(pid);
+    for (int i = 0; i < kWindowCycles; ++i) {
+        const auto again = MurlexProcess::runToEnd({}, rig.appEnvironment());
+        if (!again) {
+            std::fprintf(stderr, "bench_e2e: the second launch did not end\n");
+            return false;
+        }
+        if (!waitUntil([&] { return !mainWindow(pid).isEmpty(); }, 10000)) {
+            std::fprintf(stderr, "bench_e2e: the main window did not open\n");
+            return false;
+        }
+        QTest::qWait(200);
+        if (!closeMainWindow(display, pid)) {
+            std::fprintf(stderr, "bench_e2e: the main window did not close\n");
+            return false;
+        }
+        QTest::qWait(200);
+    }
+    QTest::qWait(1000);
+    const auto after = sample(pid);
+    if (!before || !after)
+        return false;
+    rows.emplace_back("idle/after_20_window_open_close",
+                      Counters{{"rss_MiB", after->rssKiB / 1024.0}, {"rss_growth_KiB", after->rssKiB - before->rssKiB}});
+    return true;
+}
+
+bool runDictations(EndToEndRig &rig, int dictations)
+{
+    Keyboard keyboard;
+    if (!keyboard.usable()) {
+        std::fprintf(stderr, "bench_e2e: no XTest keyboard\n");
+        return false;
+    }
+    LiveMicrophone microphone;
+    if (!microphone.start()) {
+        std::fprintf(stderr, "bench_e2e: cannot open the pipe source\n");
         return false;
     }
     const qint64 pid = rig.app().pid();
-    const auto started = sample(pid);
-    QTest::qWait(kIdleSeconds * 1000);
-    const auto idle = sample(pid);
-    if (!started || !idle)
-        return false;
-    processFigures["murlex/idle_60s_after_start"] = *idle;
-    idleCpuPercent = 100.0 * (idle->cpuSeconds - started->cpuSeconds) / kIdleSeconds;
-
     const QByteArray tone = PipeSource::tone(440.0, kToneSeconds);
-    std::vector<EndToEndRig::Dictation> runs;
-    for (int i = 0; i < kDictations; ++i) {
+    std::vector<Run> runs;
+    std::optional<ProcessSample> settled;
+    std::vector<double> rssTrail; // every kSettleDictations
+    for (int i = 0; i < dictations; ++i) {
         if (!rig.focusField())
             return false;
-        const auto run = rig.dictate(tone);
-        if (!run) {
-            std::fprintf(stderr, "bench_e2e: dictation %d: %s\n", i + 1, qPrintable(rig.failure()));
+        const int changes = rig.fieldChanges();
+        const QString before = rig.fieldText();
+        const int captures = rig.app().count(QStringLiteral("capture started"));
+        const int injections = rig.app().count(QStringLiteral("injected "));
+        Run run;
+        microphone.speak(tone);
+        run.firstPressNs = keyboard.pressShortcut();
+        waitUntil([&] { return !microphone.isSpeaking(); });
+        if (rig.app().count(QStringLiteral("capture started")) <= captures) {
+            std::fprintf(stderr, "bench_e2e: dictation %d: the capture did not start\n", i + 1);
             return false;
         }
-        runs.push_back(*run);
+        run.secondPressNs = keyboard.pressShortcut();
+        const QMetaObject::Connection watch =
+            QObject::connect(&rig.target().process(), &QProcess::readyReadStandardOutput, &rig.target().process(), [&] {
+            if (!run.textSeenNs && rig.fieldChanges() > changes)
+                run.textSeenNs = EndToEndRig::monotonicNs();
+        });
+        const bool changed = waitUntil([&] { return rig.fieldChanges() > changes; });
+        QObject::disconnect(watch);
+        if (!changed || !rig.app().waitForCount(QStringLiteral("injected "), injections + 1)) {
+            std::fprintf(stderr, "bench_e2e: dictation %d was not pasted\n", i + 1);
+            const QStringList &lines = rig.app().lines();
+            for (qsizetype l = std::max<qsizetype>(0, lines.size() - 60); l < lines.size(); ++l)
+                std::fprintf(stderr, "murlex: %s\n", qUtf8Printable(lines[l]));
+            return false;
+        }
+        if (!run.textSeenNs)
+            run.textSeenNs = EndToEndRig::monotonicNs();
+        if (rig.fieldText().size() <= before.size() || !rig.fieldText().startsWith(before)) {
+            std::fprintf(stderr, "bench_e2e: dictation %d: the field lost its text or gained none\n", i + 1);
+            return false;
+        }
+        runs.push_back(run);
+        QTest::qWait(kPauseMs);
+        if ((i + 1) % kSettleDictations == 0) {
+            const auto s = sample(pid);
+            if (!s)
+                return false;
+            rssTrail.push_back(s->rssKiB);
+            if (i + 1 == kSettleDictations)
+                settled = s;
+            std::fprintf(stderr, "bench_e2e: %d dictations, RSS %.0f KiB, %d threads, %d descriptors\n", i + 1,
+                         s->rssKiB, s->threads, s->descriptors);
+        }
     }
-    const auto after = sample(pid);
-    if (!after)
+    QTest::qWait(300);
+    const auto end = sample(pid);
+    if (!end)
         return false;
-    processFigures["murlex/after_20_dictations"] = *after;
+    if (microphone.late() > 0)
+        std::fprintf(stderr, "bench_e2e: %d microphone slices were late (the source did not drain)\n", microphone.late());
 
     // The stand-in's record of the same dictations, in order, over every connection.
     std::vector<QJsonObject> recorded;
@@ -131,41 +440,92 @@ bool runScenario()
         return false;
     }
     recorded.erase(recorded.begin(), recorded.end() - qsizetype(runs.size()));
-    std::vector<double> toFirstFrame, toStop, toText;
-    for (size_t i = 0; i < runs.size(); ++i) {
-        const auto ns = [&](const char *key) { return double(recorded[i].value(QLatin1String(key)).toInteger()); };
-        toFirstFrame.push_back((ns("first_frame_ns") - double(runs[i].firstPressNs)) / 1e6);
-        toStop.push_back((ns("stop_ns") - double(runs[i].secondPressNs)) / 1e6);
-        toText.push_back((double(runs[i].textSeenNs) - ns("polish_done_ns")) / 1e6);
+
+    const std::vector<Point> points = timingPoints(rig.app().lines());
+    std::map<std::string, std::vector<double>> stages;
+    const auto ms = [](qint64 from, qint64 to) { return double(to - from) / 1e6; };
+    for (size_t i = kColdDictations; i < runs.size(); ++i) {
+        const Run &r = runs[i];
+        const qint64 until = i + 1 < runs.size() ? runs[i + 1].firstPressNs : LLONG_MAX;
+        const auto at = [&](const char *name, qint64 from) { return firstPoint(points, QLatin1String(name), from, until); };
+        const auto ns = [&](const char *key) { return qint64(recorded[i].value(QLatin1String(key)).toInteger()); };
+        // On the way out.
+        const qint64 event = at("shortcut_event", r.firstPressNs);
+        const qint64 toggle = at("toggle", r.firstPressNs);
+        const qint64 token = at("token_ready", r.firstPressNs);
+        const qint64 requested = at("capture_requested", r.firstPressNs);
+        const qint64 ready = at("stream_ready", r.firstPressNs);
+        const qint64 samples = at("first_samples", r.firstPressNs);
+        const qint64 sent = at("first_frame_sent", r.firstPressNs);
+        const qint64 received = ns("first_frame_ns");
+        const qint64 stopSent = at("control_sent", r.secondPressNs);
+        // And back.
+        const qint64 polishSent = ns("polish_done_ns");
+        const qint64 polishReceived = at("polish_done_received", r.secondPressNs);
+        const qint64 clipboardSet = at("clipboard_set", r.secondPressNs);
+        const qint64 chord = at("paste_chord_posted", r.secondPressNs);
+        const qint64 restored = at("clipboard_restored", r.secondPressNs);
+        if (!event || !toggle || !token || !requested || !ready || !samples || !sent || !stopSent || !polishReceived
+            || !clipboardSet || !chord) {
+            std::fprintf(stderr, "bench_e2e: dictation %zu lacks timing points (debug lines off?)\n", i + 1);
+            return false;
+        }
+        stages["e2e/press_to_first_frame_received"].push_back(ms(r.firstPressNs, received));
+        stages["e2e/second_press_to_stop_received"].push_back(ms(r.secondPressNs, ns("stop_ns")));
+        stages["e2e/polish_done_sent_to_text_in_field"].push_back(ms(polishSent, r.textSeenNs));
+        stages["out/1_press_to_shortcut_event"].push_back(ms(r.firstPressNs, event));
+        stages["out/2_shortcut_event_to_toggle"].push_back(ms(event, toggle));
+        stages["out/3_toggle_to_token_ready"].push_back(ms(toggle, token));
+        stages["out/4_token_ready_to_capture_requested"].push_back(ms(token, requested));
+        stages["out/5_capture_requested_to_stream_ready"].push_back(ms(requested, ready));
+        stages["out/6_stream_ready_to_first_samples"].push_back(ms(ready, samples));
+        stages["out/7_first_samples_to_first_frame_sent"].push_back(ms(samples, sent));
+        stages["out/8_first_frame_sent_to_received"].push_back(ms(sent, received));
+        stages["out/9_second_press_to_stop_sent"].push_back(ms(r.secondPressNs, stopSent));
+        stages["back/1_polish_done_sent_to_received"].push_back(ms(polishSent, polishReceived));
+        stages["back/2_polish_done_received_to_clipboard_set"].push_back(ms(polishReceived, clipboardSet));
+        stages["back/3_clipboard_set_to_paste_chord_posted"].push_back(ms(clipboardSet, chord));
+        stages["back/4_polish_done_received_to_paste_chord_posted"].push_back(ms(polishReceived, chord));
+        stages["back/5_paste_chord_posted_to_text_in_field"].push_back(ms(chord, r.textSeenNs));
+        if (restored)
+            stages["back/6_paste_chord_posted_to_clipboard_restored"].push_back(ms(chord, restored));
     }
-    latencies["e2e/press_to_first_frame"] = summarise(toFirstFrame, kChunkFloorMs);
-    latencies["e2e/second_press_to_stop_received"] = summarise(toStop, 0);
-    latencies["e2e/polish_done_to_text_in_field"] = summarise(toText, 0);
+    for (const auto &[name, values] : stages)
+        addLatency(name, values, name == "e2e/press_to_first_frame_received" ? kChunkFloorMs : 0);
+
+    Counters soak{{"dictations", double(runs.size())},
+                  {"rss_MiB", end->rssKiB / 1024.0},
+                  {"cpu_s_total", end->cpuSeconds},
+                  {"threads", double(end->threads)},
+                  {"fds", double(end->descriptors)}};
+    if (settled && runs.size() > size_t(kSettleDictations)) {
+        soak["rss_KiB_per_100_after_25"] =
+            (end->rssKiB - settled->rssKiB) * 100.0 / double(runs.size() - size_t(kSettleDictations));
+        soak["thread_growth_after_25"] = double(end->threads - settled->threads);
+        soak["fd_growth_after_25"] = double(end->descriptors - settled->descriptors);
+    }
+    rows.emplace_back("soak/dictations_in_one_process", soak);
+    QStringList trail;
+    for (const double kib : rssTrail)
+        trail << QString::number(kib, 'f', 0);
+    std::fprintf(stderr, "bench_e2e: RSS every %d dictations (KiB): %s\n", kSettleDictations, qPrintable(trail.join(u' ')));
     return true;
 }
 
-void reportLatency(benchmark::State &state, const Figure &figure)
+bool runScenario()
 {
-    for (auto _ : state)
-        state.SetIterationTime(figure.median / 1000.0);
-    state.counters["median_ms"] = figure.median;
-    state.counters["p95_ms"] = figure.p95;
-    state.counters["samples"] = figure.samples;
-    if (figure.floor > 0) {
-        state.counters["floor_ms"] = figure.floor;
-        state.counters["median_per_floor"] = figure.median / figure.floor;
-        state.counters["p95_per_floor"] = figure.p95 / figure.floor;
+    EndToEndRig rig;
+    if (!rig.start({QStringLiteral("Murlex")})) {
+        std::fprintf(stderr, "bench_e2e: %s\n", qPrintable(rig.failure()));
+        return false;
     }
-}
-
-void reportProcess(benchmark::State &state, const ProcessFigures &figures, bool idle)
-{
-    for (auto _ : state)
-        state.SetIterationTime(0);
-    state.counters["rss_MiB"] = figures.rssMiB;
-    state.counters["cpu_s_total"] = figures.cpuSeconds;
-    if (idle)
-        state.counters["cpu_pct_idle_minute"] = idleCpuPercent;
+    if (!measureIdle(rig, setting("MURLEX_BENCH_IDLE_SECONDS", 60)) || !measureWindowCycles(rig)
+        || !runDictations(rig, setting("MURLEX_BENCH_DICTATIONS", 300)))
+        return false;
+    // The launches need the shortcut free: one instance at a time.
+    if (!rig.app().terminate())
+        return false;
+    return measureStartUp(rig, setting("MURLEX_BENCH_LAUNCHES", 10));
 }
 
 } // namespace
@@ -177,17 +537,14 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     if (!runScenario())
         return 1;
-    for (const auto &[name, figure] : latencies)
-        benchmark::RegisterBenchmark(name.c_str(), [figure = figure](benchmark::State &state) { reportLatency(state, figure); })
-            ->Iterations(1)
-            ->UseManualTime()
-            ->Unit(benchmark::kMillisecond);
-    for (const auto &[name, figures] : processFigures) {
-        const bool idle = name.find("idle") != std::string::npos;
-        benchmark::RegisterBenchmark(name.c_str(), [figures = figures, idle](benchmark::State &state) {
-            reportProcess(state, figures, idle);
-        })->Iterations(1)->UseManualTime();
-    }
+    for (const auto &[name, counters] : rows)
+        benchmark::RegisterBenchmark(name.c_str(), [counters = counters](benchmark::State &state) {
+            const auto median = counters.find("median_ms");
+            for (auto _ : state)
+                state.SetIterationTime(median == counters.end() ? 0 : median->second / 1000.0);
+            for (const auto &[key, value] : counters)
+                state.counters[key] = value;
+        })->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

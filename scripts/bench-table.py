@@ -8,6 +8,7 @@ COLUMNS = [
     ("per_bare_soxr", "/bare soxr", "{}"),
     ("median_ms", "median ms", "{:.1f}"),
     ("p95_ms", "p95 ms", "{:.1f}"),
+    ("p99_ms", "p99 ms", "{:.1f}"),
     ("floor_ms", "floor ms", "{:.0f}"),
     ("median_per_floor", "median/floor", "{:.2f}"),
     ("p95_per_floor", "p95/floor", "{:.2f}"),
@@ -15,7 +16,13 @@ COLUMNS = [
     ("p95_per_cues_off", "p95/cues off", "{:.2f}"),
     ("rss_MiB", "RSS MiB", "{:.1f}"),
     ("cpu_s_total", "CPU s", "{:.2f}"),
-    ("cpu_pct_idle_minute", "idle CPU %", "{:.2f}"),
+    ("cpu_pct_idle", "idle CPU %", "{:.2f}"),
+    ("wakeups_per_min", "wake-ups/min", "{:.0f}"),
+    ("rss_growth_KiB", "RSS growth KiB", "{:.0f}"),
+    ("dictations", "dictations", "{:.0f}"),
+    ("rss_KiB_per_100_after_25", "RSS KiB/100 after 25", "{:.0f}"),
+    ("thread_growth_after_25", "thread growth", "{:.0f}"),
+    ("fd_growth_after_25", "fd growth", "{:.0f}"),
 ]
 
 

@@ -2,7 +2,11 @@
 # Runs every benchmark of the release build (build/release/bench/bench_*), one after the other, then
 # prints one table of all their figures. `make bench` builds build/release first. The end-to-end
 # benchmarks (bench_e2e*) drive the real application and so run inside the test harness (Xvfb,
-# PulseAudio, keyring). Arguments go to every benchmark binary, e.g.
+# PulseAudio, keyring) with its window manager and tray (scripts/desktop-services.sh), as a desktop
+# has them, and a microphone that delivers audio all the time (MURLEX_HARNESS_LIVE_MICROPHONE).
+# bench_e2e's counts: MURLEX_BENCH_DICTATIONS (300 dictations in one process), MURLEX_BENCH_LAUNCHES
+# (10), MURLEX_BENCH_IDLE_SECONDS (60), e.g.  MURLEX_BENCH_DICTATIONS=50 make bench
+# Arguments go to every benchmark binary, e.g.
 #   scripts/bench.sh --benchmark_repetitions=5
 set -euo pipefail
 
@@ -24,7 +28,8 @@ for bench in "${benches[@]}"; do
   echo "=== $name"
   args=(--benchmark_out="$out/$name.json" --benchmark_out_format=json "$@")
   if [[ "$name" == bench_e2e* ]]; then
-    ./scripts/harness.sh "$bench" "${args[@]}" || status=1
+    MURLEX_HARNESS_LIVE_MICROPHONE=1 ./scripts/harness.sh bash -c 'scripts/desktop-services.sh start && exec "$@"' bench "$bench" "${args[@]}" \
+      || status=1
   else
     "$bench" "${args[@]}" || status=1
   fi

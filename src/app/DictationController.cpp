@@ -3,6 +3,7 @@
 #include "app/AppLogger.h"
 #include "app/AppState.h"
 #include "audio/AudioCapture.h"
+#include "core/TimingPoint.h"
 #include "injection/TextInjection.h"
 #include "net/VoiceSocket.h"
 #include "store/DictationHistory.h"
@@ -160,6 +161,7 @@ void DictationController::toggle()
 {
     if (!m_state)
         return;
+    TimingPoint::mark(AppLogger::dictation, "toggle");
     const Phase phase = m_state->phase();
     switch (phase.kind()) {
     case Phase::Kind::idle:
@@ -247,6 +249,7 @@ QCoro::Task<> DictationController::runStartSequence()
         showError(tokenFailureMessage(token.error()));
         co_return;
     }
+    TimingPoint::mark(AppLogger::dictation, "token_ready");
 
     const std::optional<PlatformError> microphoneError = co_await m_engine.prepare();
     if (!self)
@@ -337,14 +340,16 @@ void DictationController::startRecording()
 {
     if (!m_state)
         return;
-    m_state->setPartialText(QString());
-    m_state->setPhase(Phase::recording());
     m_socket.sendStart(m_hotWords.words());
     ++m_startsSent;
     m_capturing = true;
+    TimingPoint::mark(AppLogger::dictation, "capture_requested");
     // A capture that fails to start reports it through the engine's own state; the dictation then
-    // ends through the second toggle or the watchdog.
+    // ends through the second toggle or the watchdog. The microphone first: what the new phase
+    // sets off (the overlay, the menu) can wait until the audio flows.
     m_engine.startCapture();
+    m_state->setPartialText(QString());
+    m_state->setPhase(Phase::recording());
 }
 
 void DictationController::endDictation()
@@ -415,6 +420,7 @@ void DictationController::handleSocketEvent(const VoiceSocketEvent &event)
             break;
         }
         qCInfo(AppLogger::dictation, "polish_done in %fs: %s", event.totalTime(), qUtf8Printable(event.text()));
+        TimingPoint::mark(AppLogger::dictation, "polish_done_received");
         cancelWatchdog();
         m_state->setPhase(Phase::injecting());
         deliver(event.text());

@@ -1,6 +1,7 @@
 #include "audio/AudioCaptureEngine.h"
 
 #include "app/AppLogger.h"
+#include "core/TimingPoint.h"
 
 #include <cstring>
 #include <new>
@@ -95,6 +96,7 @@ void AudioCaptureEngine::startCapture()
         setState(Interrupted{QStringLiteral("引擎启动失败: ") + error->localizedDescription});
         return;
     }
+    TimingPoint::mark(AppLogger::audio, "stream_ready");
     m_lastInputDeviceID = boundDevice ? *boundDevice : defaultInputDeviceID();
     installConfigChangeObserver();
     m_pendingPCM.resize(0);
@@ -194,7 +196,8 @@ void AudioCaptureEngine::removeConfigChangeObserver()
 
 void AudioCaptureEngine::handleInputBuffer(const AudioBuffer &buffer)
 {
-    ++m_tapInvocationCount;
+    if (++m_tapInvocationCount == 1)
+        TimingPoint::mark(AppLogger::audio, "first_samples");
     if (!m_converter) {
         if (m_tapInvocationCount == 1)
             qCCritical(AppLogger::audio, "handleInputBuffer: converter is nil");

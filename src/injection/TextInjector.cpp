@@ -1,6 +1,7 @@
 #include "injection/TextInjector.h"
 
 #include "app/AppLogger.h"
+#include "core/TimingPoint.h"
 #include "injection/TerminalEmulators.h"
 #include "platform/Platform.h"
 
@@ -116,11 +117,13 @@ QCoro::Task<bool> TextInjector::injectViaPasteboard(QString text)
     ClipboardSnapshot saved = m_pendingRestore ? *std::exchange(m_pendingRestore, std::nullopt)
                                                : m_platform.clipboard->snapshot();
     m_platform.clipboard->setTransientText(text);
+    TimingPoint::mark(AppLogger::injection, "clipboard_set");
     QPointer<TextInjector> self(this);
     co_await waitForHeldKeys();
     if (!self)
         co_return false;
     sendPasteKeystroke();
+    TimingPoint::mark(AppLogger::injection, "paste_chord_posted");
 
     m_pendingRestore = std::move(saved);
     m_restoreTimer.start(m_restoreDelay);
@@ -147,6 +150,7 @@ void TextInjector::restorePasteboard()
         return;
     const ClipboardSnapshot saved = *std::exchange(m_pendingRestore, std::nullopt);
     m_platform.clipboard->restore(saved);
+    TimingPoint::mark(AppLogger::injection, "clipboard_restored");
     Q_EMIT clipboardRestored();
 }
 

@@ -3,6 +3,7 @@
 #include "app/AppLogger.h"
 #include "core/LeadingCharacters.h"
 #include "core/PlatformError.h"
+#include "core/TimingPoint.h"
 #include "core/StrictUtf8.h"
 #include "net/CloseFrameTap.h"
 #include "net/BackendConfig.h"
@@ -178,9 +179,13 @@ void VoiceSocket::transmit(QWebSocket &socket, const Outgoing &message)
         const QString text = QString::fromUtf8(message.bytes);
         if (socket.sendTextMessage(text) < message.bytes.size())
             qCCritical(AppLogger::socket, "send JSON failed: %s", qUtf8Printable(socketError(socket).describe()));
+        TimingPoint::mark(AppLogger::socket, "control_sent");
     } else if (socket.sendBinaryMessage(message.bytes) < message.bytes.size()) {
         qCCritical(AppLogger::socket, "send audio failed: %s", qUtf8Printable(socketError(socket).describe()));
+    } else if (m_lastSentWasText) {
+        TimingPoint::mark(AppLogger::socket, "first_frame_sent");
     }
+    m_lastSentWasText = message.isText;
 }
 
 void VoiceSocket::disconnect()

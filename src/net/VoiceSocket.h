@@ -93,4 +93,5 @@ private:
     bool m_opened = false;          // the current connection has opened at some point
     bool m_failurePublished = false; // the current connection's failure to open has been published
     bool m_lostWithoutClose = false; // the current connection failed after it had opened
+    bool m_lastSentWasText = true;   // the first audio frame after a control message is timed
 };

@@ -1,6 +1,7 @@
 #include "shortcuts/GlobalHotkey.h"
 
 #include "app/AppLogger.h"
+#include "core/TimingPoint.h"
 #include "shortcuts/KeyboardShortcuts.h"
 #include "shortcuts/ModifierFlags.h"
 
@@ -37,6 +38,7 @@ void GlobalHotkey::registerHotkey()
     const auto shortcut = currentShortcut();
     const QString text = shortcut ? shortcut->description() : QStringLiteral("未设置");
     qCInfo(AppLogger::hotkey, "hotkey registered: %s", text.toUtf8().constData());
+    TimingPoint::mark(AppLogger::hotkey, "shortcut_live");
 }
 
 void GlobalHotkey::unregisterHotkey()

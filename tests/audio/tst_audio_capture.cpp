@@ -44,6 +44,18 @@ void play(const QByteArray &pcm, const QString &fifo = PipeSource::fifoPath(),
     source.wait();
 }
 
+// The sound server's clients that are this process (pactl lists itself as one too).
+QStringList ownSoundServerClients()
+{
+    const QString binary = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    QStringList own;
+    for (const QString &line : Pactl::run({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("clients")})
+                                   .split(u'\n', Qt::SkipEmptyParts))
+        if (line.section(u'\t', 2, 2) == binary)
+            own << line.section(u'\t', 0, 0);
+    return own;
+}
+
 // Interleaved float32 samples of a sine tone on every channel.
 QByteArray floatTone(double frequency, double seconds, double amplitude, int rate, int channels)
 {
@@ -120,6 +132,7 @@ private Q_SLOTS:
         auto engine = makeEngine();
         QSignalSpy states(engine.get(), &AudioCaptureEngine::stateChanged);
         const int mic = Pactl::sourceIndex(PipeSource::sourceName());
+        QStringList connection;
 
         for (int capture = 1; capture <= 2; ++capture) {
             ChunkRecorder chunks;
@@ -137,8 +150,13 @@ private Q_SLOTS:
             QCOMPARE(chunks.sizes(), (QList<qsizetype>{3200, 3200, 1600}));
             QCOMPARE(engine->sentBytesThisSession(), 8000);
             QCOMPARE(log.count(kAudio, QtInfoMsg, QStringLiteral("first PCM chunk flushed (3200 bytes)")), capture);
-            // The microphone is released between captures.
+            // The microphone is released between captures, while the connection to the sound
+            // server stays open for the next one.
             QTRY_VERIFY(Pactl::recordingSources().isEmpty());
+            if (capture == 1)
+                connection = ownSoundServerClients();
+            QCOMPARE(connection.size(), 1);
+            QCOMPARE(ownSoundServerClients(), connection);
         }
 
         const QRegularExpression stopLine(QStringLiteral(

@@ -99,8 +99,9 @@ std::optional<QString> textAfterChange(HelperProcess &target, int n = 1)
 QStringList injectionLog(const LogCapture &log)
 {
     QStringList out;
+    // Without the timing points, which tell when, not what.
     for (const LogCapture::Entry &entry : log.entries())
-        if (entry.category.endsWith(QLatin1String(".injection")))
+        if (entry.category.endsWith(QLatin1String(".injection")) && !entry.message.startsWith(QLatin1String("timing: ")))
             out << QString::fromUtf16(entry.type == QtInfoMsg ? u"info: " : entry.type == QtCriticalMsg ? u"critical: " : u"debug: ")
                        + entry.message;
     return out;

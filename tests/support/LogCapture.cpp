@@ -46,7 +46,9 @@ QStringList LogCapture::messages(const QString &category) const
     const QString full = fullCategory(category);
     QStringList out;
     for (const Entry &e : entries())
-        if (e.category == full)
+        // The timing points ("timing: <point> <ns>") go through the categories' debug lines; a
+        // category's account of what happened leaves them out (ask for debug lines to see them).
+        if (e.category == full && !(e.type == QtDebugMsg && e.message.startsWith(QLatin1String("timing: "))))
             out << e.message;
     return out;
 }

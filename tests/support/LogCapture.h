@@ -21,7 +21,8 @@ public:
     LogCapture &operator=(const LogCapture &) = delete;
 
     QList<Entry> entries() const;
-    // Messages of one category (the short name, e.g. "socket", or the full category name).
+    // Messages of one category (the short name, e.g. "socket", or the full category name), without
+    // the timing points among its debug lines.
     QStringList messages(const QString &category) const;
     QStringList messages(const QString &category, QtMsgType type) const;
     bool contains(const QString &category, QtMsgType type, const QString &message) const;

@@ -119,7 +119,8 @@ std::optional<PlatformError> PulseAudioEngine::start()
     pa_buffer_attr attributes;
     attributes.maxlength = uint32_t(-1);
     attributes.tlength = attributes.prebuf = attributes.minreq = uint32_t(-1);
-    attributes.fragsize = kFragmentFrames * m_streamFormat.bytesPerFrame();
+    const auto fragmentFrames = std::max<quint64>(1, quint64(m_streamFormat.sampleRate) * quint64(kFragmentDuration.count()) / 1000);
+    attributes.fragsize = uint32_t(fragmentFrames * m_streamFormat.bytesPerFrame());
     const bool bound = !m_boundSource.isEmpty();
     const QByteArray device = m_boundSource.toUtf8();
     const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | (bound ? PA_STREAM_DONT_MOVE : 0));

@@ -36,7 +36,10 @@ private:
     static void onStreamRead(pa_stream *stream, size_t bytes, void *self);
     static void onStreamMoved(pa_stream *stream, void *self);
 
-    // The stream asks for fragments of this many frames (about 21 ms at 48 kHz).
+    // The stream asks for fragments of this much audio, so that a chunk of the stream's output
+    // leaves as soon as its last samples are recorded, not up to a fragment later.
+    static constexpr std::chrono::milliseconds kFragmentDuration{10};
+    // The tap's buffers when the tap asks for none.
     static constexpr quint32 kFragmentFrames = 1024;
 
     const std::shared_ptr<PulseConnection> m_connection;

@@ -1,6 +1,7 @@
 #include "platform/linux/x11/X11HotKeyService.h"
 
 #include "app/AppLogger.h"
+#include "core/TimingPoint.h"
 #include "platform/linux/x11/GnomeKeyBindings.h"
 #include "platform/linux/x11/X11KeyCodes.h"
 #include "platform/linux/x11/XcbConnectionHandle.h"
@@ -180,6 +181,7 @@ bool X11HotKeyService::nativeEventFilter(const QByteArray &eventType, void *mess
                 const quint32 id = it.key();
                 m_held.insert(key->detail, id);
                 setDetectableAutoRepeat(true);
+                TimingPoint::mark(AppLogger::hotkey, "shortcut_event");
                 Q_EMIT hotKeyPressed(id);
                 return true;
             }
