@@ -18,6 +18,7 @@
 #include <QCommandLineParser>
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QIcon>
 #include <QSystemTrayIcon>
 
@@ -32,7 +33,7 @@ void printLine(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-enum class CommandLine { run, toggle, exitSuccess, exitFailure };
+enum class CommandLine { run, toggle, cancel, exitSuccess, exitFailure };
 
 // The parser names the program "<executable_name>" while no application object exists.
 QString helpText(const QCommandLineParser &parser)
@@ -59,6 +60,9 @@ CommandLine handleCommandLine(int argc, char *argv[])
     const QCommandLineOption toggle(QStringLiteral("toggle"),
                                     QStringLiteral("Start or end a dictation in the running Murlex, as the shortcut does."));
     parser.addOption(toggle);
+    const QCommandLineOption cancel(QStringLiteral("cancel"),
+                                    QStringLiteral("Give up the dictation under way in the running Murlex: nothing is pasted."));
+    parser.addOption(cancel);
     if (!parser.parse(arguments)) {
         printLine(stderr, parser.errorText());
         printLine(stderr, helpText(parser));
@@ -76,6 +80,8 @@ CommandLine handleCommandLine(int argc, char *argv[])
         printLine(stderr, QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().first()));
         return CommandLine::exitFailure;
     }
+    if (parser.isSet(cancel))
+        return CommandLine::cancel;
     return parser.isSet(toggle) ? CommandLine::toggle : CommandLine::run;
 }
 
@@ -119,6 +125,36 @@ bool openRunningWindow(int argc, char *argv[])
     return app.exec() == 0;
 }
 
+// murlex --cancel: asks the running instance over the session bus and says when there was nothing
+// to give up.
+int sendCancel(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        printLine(stderr, QStringLiteral("Murlex cannot be reached: no session bus (%1).").arg(bus.lastError().message()));
+        return 1;
+    }
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(SessionBusService::callOf(QStringLiteral("Cancel"))), &app);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &app, [](QDBusPendingCallWatcher *finished) {
+        const QDBusPendingReply<bool> reply = *finished;
+        if (!reply.isError()) {
+            if (!reply.value())
+                printLine(stdout, QStringLiteral("Murlex is not dictating: there is nothing to cancel."));
+            QCoreApplication::exit(0);
+            return;
+        }
+        const QString name = reply.error().name();
+        if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
+            || name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+            printLine(stderr, QStringLiteral("Murlex is not running: start it first, then murlex --cancel gives up a dictation."));
+        else
+            printLine(stderr, QStringLiteral("Murlex did not take the cancel: %1").arg(reply.error().message()));
+        QCoreApplication::exit(1);
+    });
+    return app.exec();
+}
+
 // Murlex runs on Qt's X11 platform, under Wayland through XWayland. Answers the line to print
 // when that cannot work here; an explicitly chosen other platform (offscreen) is left alone.
 std::optional<QString> platformProblem()
@@ -146,6 +182,8 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
         return 1;
     case CommandLine::toggle:
         return sendToggle(argc, argv);
+    case CommandLine::cancel:
+        return sendCancel(argc, argv);
     case CommandLine::run:
         break;
     }

@@ -46,6 +46,9 @@ Q_SIGNALS:
 public Q_SLOTS:
     // Starts or ends a dictation, as the global shortcut does.
     Q_SCRIPTABLE void Toggle();
+    // Gives up the dictation under way without pasting anything (DictationController::cancel);
+    // answers whether there was one.
+    Q_SCRIPTABLE bool Cancel();
     // Shows, raises and activates the main window (a second launch of murlex asks for it).
     Q_SCRIPTABLE void OpenMainWindow();
 

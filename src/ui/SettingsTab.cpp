@@ -10,6 +10,7 @@
 #include "ui/FirstRunFlag.h"
 #include "ui/LoginItemRow.h"
 #include "ui/MUTheme.h"
+#include "ui/ShortcutModeRow.h"
 #include "ui/StatusSection.h"
 
 #include <QHBoxLayout>
@@ -60,6 +61,7 @@ SettingsTab::SettingsTab(const MainWindowServices &services, QWidget *parent) : 
     warning.setColor(QPalette::WindowText, MUTheme::warning());
     m_shortcutWarning->setPalette(warning);
     shortcutLayout->addWidget(m_shortcutWarning);
+    shortcutLayout->addWidget(new ShortcutModeRow(state->preferences()));
     auto showWarning = [this, state] { m_shortcutWarning->setVisible(!state->hotkeyShortcut()); };
     connect(state, &AppState::hotkeyShortcutChanged, m_shortcutWarning, showWarning);
     showWarning();
