@@ -122,7 +122,7 @@ void AppState::bootstrap()
 
         // The shortcut's press and release arrive inside the key events: what they do runs after
         // them, on the loop, as the shortcut mode says.
-        auto *gesture = new ShortcutGesture(*this, ShortcutGesture::shortPressLimit, this);
+        auto *gesture = new ShortcutGesture(*this, {}, ShortcutGesture::shortPressLimit, this);
         hotkey().onTrigger = [gesture = QPointer<ShortcutGesture>(gesture)] {
             if (gesture)
                 gesture->pressed();

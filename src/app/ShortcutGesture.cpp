@@ -4,10 +4,16 @@
 #include "app/AppState.h"
 #include "store/DictationPreferences.h"
 
-ShortcutGesture::ShortcutGesture(AppState &state, std::chrono::milliseconds shortPress, QObject *parent)
-    : QObject(parent), m_state(&state), m_shortPress(shortPress)
+ShortcutGesture::ShortcutGesture(AppState &state, DictationAccess dictation, std::chrono::milliseconds shortPress,
+                                 QObject *parent)
+    : QObject(parent), m_state(&state), m_dictation(std::move(dictation)), m_shortPress(shortPress)
 {
     m_clock.start();
+}
+
+DictationController &ShortcutGesture::dictation()
+{
+    return m_dictation ? m_dictation() : m_state->dictation();
 }
 
 void ShortcutGesture::pressed()
@@ -33,7 +39,7 @@ void ShortcutGesture::handlePress(qint64 atMs)
 {
     if (!m_state)
         return;
-    DictationController &dictation = m_state->dictation();
+    DictationController &dictation = this->dictation();
     const Phase::Kind phase = m_state->phase().kind();
     if (phase == Phase::Kind::idle && !dictation.isStarting()) {
         m_holding = true;
@@ -57,5 +63,5 @@ void ShortcutGesture::handleRelease(qint64 atMs)
         qCInfo(AppLogger::dictation, "short press: the dictation goes on until the next press");
         return;
     }
-    m_state->dictation().finish();
+    dictation().finish();
 }

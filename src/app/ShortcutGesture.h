@@ -5,8 +5,10 @@
 #include <QPointer>
 
 #include <chrono>
+#include <functional>
 
 class AppState;
+class DictationController;
 
 // What a press and a release of the global shortcut mean, by the shortcut mode of the
 // preferences (read at each press).
@@ -25,9 +27,12 @@ class ShortcutGesture : public QObject {
 public:
     static constexpr std::chrono::milliseconds shortPressLimit{300};
 
+    // The controller hold mode drives; empty for the state's own (tests drive one of their own).
+    using DictationAccess = std::function<DictationController &()>;
+
     // The state is held weakly. `shortPress` is shortPressLimit but in tests.
-    explicit ShortcutGesture(AppState &state, std::chrono::milliseconds shortPress = shortPressLimit,
-                             QObject *parent = nullptr);
+    explicit ShortcutGesture(AppState &state, DictationAccess dictation = {},
+                             std::chrono::milliseconds shortPress = shortPressLimit, QObject *parent = nullptr);
 
     // Called inside the key events; the work runs after them, on the event loop, in their order.
     void pressed();
@@ -36,8 +41,10 @@ public:
 private:
     void handlePress(qint64 atMs);
     void handleRelease(qint64 atMs);
+    DictationController &dictation();
 
     QPointer<AppState> m_state;
+    DictationAccess m_dictation;
     const std::chrono::milliseconds m_shortPress;
     QElapsedTimer m_clock;
     bool m_holding = false; // a hold-mode press started the dictation and is not let go yet

@@ -161,15 +161,17 @@ bool X11HotKeyService::nativeEventFilter(const QByteArray &eventType, void *mess
         if (key->event != m_root)
             return false;
         if (type == XCB_KEY_RELEASE) {
-            const auto held = m_held.constFind(key->detail);
-            if (held == m_held.constEnd())
+            if (!m_held.contains(key->detail))
                 return false;
-            const quint32 id = held.value();
-            m_held.erase(held);
-            if (m_held.isEmpty())
-                setDetectableAutoRepeat(false);
-            Q_EMIT hotKeyReleased(id);
+            // Reported after the events already read: a repeat's press comes right behind it.
+            m_pendingReleases.append(PendingRelease{key->detail, key->time});
+            QMetaObject::invokeMethod(
+                this, [this, keycode = key->detail, time = key->time] { reportRelease(keycode, time); },
+                Qt::QueuedConnection);
             return true;
+        }
+        if (m_pendingReleases.removeOne(PendingRelease{key->detail, key->time}))
+            return true; // a repeat told by its release and press of one instant
         }
         if (m_held.contains(key->detail))
             return true; // auto-repeat of a held hot key
@@ -194,6 +196,20 @@ bool X11HotKeyService::nativeEventFilter(const QByteArray &eventType, void *mess
             forgetKeymap();
     }
     return false;
+}
+
+void X11HotKeyService::reportRelease(xcb_keycode_t keycode, xcb_timestamp_t time)
+{
+    if (!m_pendingReleases.removeOne(PendingRelease{keycode, time}))
+        return; // a repeat after all
+    const auto held = m_held.constFind(keycode);
+    if (held == m_held.constEnd())
+        return; // unregistered meanwhile
+    const quint32 id = held.value();
+    m_held.erase(held);
+    if (m_held.isEmpty())
+        setDetectableAutoRepeat(false);
+    Q_EMIT hotKeyReleased(id);
 }
 
 QList<quint16> X11HotKeyService::lockVariants()
