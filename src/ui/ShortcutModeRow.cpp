@@ -42,6 +42,6 @@ void ShortcutModeRow::showPreference()
         m_choice->setCurrentIndex(m_choice->findData(QVariant::fromValue(mode)));
     }
     m_caption->setText(mode == Mode::hold
-                           ? QStringLiteral("按住快捷键说话,松开即结束;短按(不到 0.3 秒)则照旧按一下开始、再按一下结束。录音时按 Esc 取消,不粘贴任何文字。")
+                           ? QStringLiteral("按住快捷键说话,松开结束;不到 0.3 秒的短按照旧:按一下开始,再按一下结束。录音时按 Esc 取消,不粘贴任何文字。")
                            : QStringLiteral("录音时按 Esc 取消,不粘贴任何文字。"));
 }

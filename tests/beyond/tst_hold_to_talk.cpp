@@ -62,7 +62,7 @@ class TestHoldToTalk : public QObject {
         return environment;
     }
 
-    int escapesInField() const { return int(m_rig.target().linesStartingWith(QStringLiteral("key Esc")).size()); }
+    int escapesInField() { return int(m_rig.target().linesStartingWith(QStringLiteral("key Esc")).size()); }
 
     bool waitForLog(const QString &fragment, int atLeast, int timeoutMs = 20000)
     {

@@ -33,7 +33,7 @@ class TestShortcutGestures : public QObject {
     StandIn m_standIn;
     QString m_access;
 
-    QJsonArray wire() const
+    QJsonArray wire()
     {
         const QJsonArray connections = m_standIn.server.socketRecording();
         return connections.isEmpty() ? QJsonArray() : connections.last().toObject().value(QStringLiteral("text_messages")).toArray();

@@ -94,8 +94,8 @@ private Q_SLOTS:
         auto *layout = new QVBoxLayout(&window);
         layout->setContentsMargins(28, 24, 28, 24);
         layout->addWidget(MUTheme::groupedSection(QStringLiteral("快捷键"), new ShortcutModeRow(preferences)));
-        window.resize(560, 10);
         window.show();
+        window.resize(560, window.layout()->totalHeightForWidth(560));
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTest::qWait(100);
         const QImage shot = window.grab().toImage();
@@ -107,9 +107,10 @@ private Q_SLOTS:
             for (int x = 0; x < shot.width(); ++x)
                 contrasting += std::abs(qGray(shot.pixel(x, y)) - qGray(background)) > 90;
         QVERIFY2(contrasting > 400, qPrintable(QString::number(contrasting)));
-        // Nothing is cut off: the window is as wide as the row needs.
+        // Nothing is cut off: the choice and every line of the caption fit in the row.
         auto *row = window.findChild<ShortcutModeRow *>();
         QVERIFY(row->choice()->geometry().right() <= row->width());
+        QVERIFY(row->caption()->height() >= row->caption()->heightForWidth(row->caption()->width()));
         QApplication::setPalette(original);
     }
 };

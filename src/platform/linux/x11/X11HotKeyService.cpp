@@ -172,7 +172,6 @@ bool X11HotKeyService::nativeEventFilter(const QByteArray &eventType, void *mess
         }
         if (m_pendingReleases.removeOne(PendingRelease{key->detail, key->time}))
             return true; // a repeat told by its release and press of one instant
-        }
         if (m_held.contains(key->detail))
             return true; // auto-repeat of a held hot key
         const quint16 modifiers = key->state & (X11KeyCodes::shiftMask | X11KeyCodes::controlMask
