@@ -47,6 +47,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QStyleFactory>
 #include <QTemporaryDir>
@@ -85,6 +86,14 @@ bool click(const QWidget *widget, std::optional<QPoint> at = std::nullopt)
         && !xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(centre.x()), QString::number(centre.y())}))
         return false;
     return xdotool({QStringLiteral("click"), QStringLiteral("1")});
+}
+
+// Scrolls the tab holding the widget until it shows, as a person does before clicking it.
+void scrollTo(QWidget *widget)
+{
+    for (QWidget *parent = widget->parentWidget(); parent; parent = parent->parentWidget())
+        if (auto *area = qobject_cast<QScrollArea *>(parent))
+            area->ensureWidgetVisible(widget);
 }
 
 QPalette darkPalette()
@@ -301,6 +310,7 @@ private Q_SLOTS:
 
         // "重看" brings the first-run page back in the same window.
         view().select(MainTab::settings);
+        scrollTo(settings().replayButton());
         QVERIFY(click(settings().replayButton()));
         QTRY_VERIFY(qobject_cast<OnboardingView *>(window.content()));
         QCOMPARE(qobject_cast<OnboardingView *>(window.content())->currentStep(), 1);
