@@ -1,7 +1,6 @@
 // test-labels: beyond
-// What presses and releases of the shortcut do in hold mode, and giving up a dictation, over the
-// real socket against the stand-in: the timings around a start still under way (the token comes
-// late), which real key events cannot pin down.
+// Hold mode and giving up a dictation while its start is still under way (the token comes late),
+// over the real socket against the stand-in: timings real key events cannot pin down.
 #include "LogCapture.h"
 #include "SpineRig.h"
 #include "StandIn.h"
@@ -17,14 +16,6 @@ using namespace std::chrono_literals;
 namespace {
 const DictationController::Timing kShort{1500ms, 1500ms};
 constexpr auto kShortPress = 150ms; // the gesture's limit here
-
-QList<Phase> phases(const QSignalSpy &spy)
-{
-    QList<Phase> out;
-    for (const QList<QVariant> &args : spy)
-        out.append(args.at(0).value<Phase>());
-    return out;
-}
 } // namespace
 
 class TestShortcutGestures : public QObject {
@@ -39,7 +30,7 @@ class TestShortcutGestures : public QObject {
         return connections.isEmpty() ? QJsonArray() : connections.last().toObject().value(QStringLiteral("text_messages")).toArray();
     }
 
-    // A hold-mode gesture over the rig's controller, the token at once or after `tokenDelay`.
+    // A hold-mode gesture over the rig's controller.
     static std::unique_ptr<ShortcutGesture> holdGesture(SpineRig &rig)
     {
         rig.state.preferences().setShortcutMode(DictationPreferences::ShortcutMode::hold);
@@ -55,36 +46,6 @@ private Q_SLOTS:
         QVERIFY(!m_access.isEmpty());
     }
     void init() { QVERIFY(m_standIn.reset()); }
-
-    // Held past the limit: ends on the release. Let go at once: goes on, and the next press ends
-    // it while that press's release changes nothing.
-    void holdAndShortPress()
-    {
-        SpineRig rig(kShort);
-        rig.tokens.setValidResults({TokenResult(m_access)});
-        const auto gesture = holdGesture(rig);
-
-        gesture->pressed();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state.phase(), Phase::recording(), 10000);
-        QTest::qWait(int(kShortPress.count()) + 50);
-        gesture->released();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.injector.injected().size(), 1, 10000);
-
-        QSignalSpy phaseSpy(&rig.state, &AppState::phaseChanged);
-        gesture->pressed();
-        gesture->released();
-        QTRY_COMPARE(rig.state.phase(), Phase::recording());
-        QTest::qWait(int(kShortPress.count()) * 2);
-        QCOMPARE(rig.state.phase(), Phase::recording());
-        gesture->pressed();
-        QTRY_COMPARE(rig.state.phase(), Phase::finalizing());
-        QTest::qWait(int(kShortPress.count()) + 50);
-        gesture->released();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.injector.injected().size(), 2, 10000);
-        QTRY_COMPARE(rig.state.phase(), Phase::idle());
-        QCOMPARE(phases(phaseSpy), (QList<Phase>{Phase::recording(), Phase::finalizing(), Phase::polishing(),
-                                                 Phase::injecting(), Phase::idle()}));
-    }
 
     // The key is let go while the start is still fetching the token: the dictation ends as soon as
     // it records, rather than recording on with nobody holding the key. A second press while the

@@ -17,23 +17,6 @@
 
 using Mode = DictationPreferences::ShortcutMode;
 
-namespace {
-QPalette darkPalette()
-{
-    QPalette p;
-    const QColor window(0x26, 0x27, 0x2b), base(0x1c, 0x1d, 0x20), text(0xe8, 0xe8, 0xea);
-    p.setColor(QPalette::Window, window);
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, QColor(0x36, 0x37, 0x3c));
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::Highlight, QColor(0x2f, 0x6b, 0xff));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9b, 0xa1));
-    return p;
-}
-} // namespace
 
 class TestShortcutModeRow : public QObject {
     Q_OBJECT
@@ -85,7 +68,7 @@ private Q_SLOTS:
         QFETCH(bool, dark);
         const QPalette original = QApplication::palette();
         if (dark)
-            QApplication::setPalette(darkPalette());
+            QApplication::setPalette(QPalette(QColor(0x36, 0x37, 0x3c), QColor(0x26, 0x27, 0x2b)));
         QSettings settings(settingsPath(), QSettings::IniFormat);
         DictationPreferences preferences(settings);
         preferences.setShortcutMode(Mode::hold);
