@@ -7,6 +7,7 @@
 #include "ExternalTool.h"
 #include "PipeSource.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -199,7 +200,12 @@ private Q_SLOTS:
         // Still the one dictation, still recording.
         QCOMPARE(m_rig.app().count(QStringLiteral("beginDictation()")), begins + 1);
         QCOMPARE(m_rig.app().count(QStringLiteral("endDictation()")), ends);
+        QElapsedTimer letGo;
+        letGo.start();
         QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+alt+space")}));
+        // The release waits a few tens of milliseconds for a repeat's press, not longer.
+        QVERIFY(waitForLog(QStringLiteral("endDictation()"), ends + 1));
+        QVERIFY2(letGo.elapsed() < 1500, qPrintable(QString::number(letGo.elapsed())));
 
         QVERIFY(waitForLog(QStringLiteral("injected "), injections + 1));
         QTRY_VERIFY(m_rig.fieldText() != text);

@@ -7,6 +7,7 @@
 #include "platform/linux/x11/XcbReply.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 // xkb.h names a structure member `explicit`, a C++ keyword.
 #define explicit explicit_
@@ -163,15 +164,19 @@ bool X11HotKeyService::nativeEventFilter(const QByteArray &eventType, void *mess
         if (type == XCB_KEY_RELEASE) {
             if (!m_held.contains(key->detail))
                 return false;
-            // Reported after the events already read: a repeat's press comes right behind it.
+            // Reported a moment later: a repeat's press comes right behind its release.
             m_pendingReleases.append(PendingRelease{key->detail, key->time});
-            QMetaObject::invokeMethod(
-                this, [this, keycode = key->detail, time = key->time] { reportRelease(keycode, time); },
-                Qt::QueuedConnection);
+            QTimer::singleShot(repeatPressWait, this,
+                               [this, keycode = key->detail, time = key->time] { reportRelease(keycode, time); });
             return true;
         }
         if (m_pendingReleases.removeOne(PendingRelease{key->detail, key->time}))
             return true; // a repeat told by its release and press of one instant
+        // Pressed again at another instant: the pending release was a real one.
+        const QList<PendingRelease> pending = m_pendingReleases;
+        for (const PendingRelease &release : pending)
+            if (release.keycode == key->detail)
+                reportRelease(release.keycode, release.time);
         if (m_held.contains(key->detail))
             return true; // auto-repeat of a held hot key
         const quint16 modifiers = key->state & (X11KeyCodes::shiftMask | X11KeyCodes::controlMask

@@ -5,6 +5,8 @@
 #include <QAbstractNativeEventFilter>
 #include <QHash>
 
+#include <chrono>
+
 #include <xcb/xcb.h>
 
 struct xkb_context;
@@ -18,12 +20,16 @@ struct xkb_keymap;
 // failure. Presses and releases arrive through a native event filter; while a hot key is held
 // auto-repeat is detectable (repeated presses without releases), and only the first press is
 // reported. Repeats the server sent before it took that setting come as a release and a press
-// with the same time stamp: a release is therefore reported only once the events read with it
-// are handled, and dropped with such a press. The release is matched by key code alone, since
+// with the same time stamp: a release is therefore reported repeatPressWait later, and dropped
+// with such a press. The release is matched by key code alone, since
 // the modifiers may be let go first.
 class X11HotKeyService : public HotKeyService, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
+    // How long a release waits for the press of a repeat that comes with it (sent together with
+    // the release; far below a repeat interval and below what a person notices).
+    static constexpr std::chrono::milliseconds repeatPressWait{40};
+
     // nullptr unless the application runs on an X11 display.
     static X11HotKeyService *create(QObject *parent);
     ~X11HotKeyService() override;
