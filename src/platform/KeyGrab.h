@@ -5,7 +5,9 @@
 // One key taken from the whole display for a while, e.g. Escape while a dictation records. While
 // grabbed, its presses without modifiers (whatever Caps Lock and Num Lock are) come here and reach
 // no other application; once released the key works everywhere as before. The key is named by its
-// kVK_ virtual key code, as HotKeyService names keys. Everything runs on the main thread.
+// kVK_ virtual key code, as HotKeyService names keys. While the application holds the whole
+// keyboard (a hot key held down), a press with modifiers counts too. Everything runs on the main
+// thread.
 class KeyGrab : public QObject {
     Q_OBJECT
 public:

@@ -235,6 +235,18 @@ private Q_SLOTS:
         // Given back as the recording ended.
         QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
         QTRY_COMPARE(escapesInField(), escapes + 2);
+
+        // With the shortcut held down (its modifiers too), Escape gives the dictation up as well.
+        const int captures = m_rig.app().count(QStringLiteral("capture started"));
+        const int ends = m_rig.app().count(QStringLiteral("endDictation()"));
+        QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt+space")}));
+        QVERIFY(waitForLog(QStringLiteral("capture started"), captures + 1));
+        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+        QVERIFY(waitForLog(QStringLiteral("Escape pressed: cancelling the dictation"), 2));
+        QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+alt+space")}));
+        QTest::qWait(500);
+        QCOMPARE(escapesInField(), escapes + 2);
+        QCOMPARE(m_rig.app().count(QStringLiteral("endDictation()")), ends); // the release found nothing to end
     }
 
     void cleanupTestCase()

@@ -96,9 +96,9 @@ bool X11KeyGrab::nativeEventFilter(const QByteArray &eventType, void *message, q
     }
     if (m_down)
         return true; // auto-repeat
-    const quint16 modifiers = key->state & (X11KeyCodes::shiftMask | X11KeyCodes::controlMask | X11KeyCodes::mod1Mask
-                                            | X11KeyCodes::mod4Mask);
-    if (!m_grabbed || modifiers != 0)
+    // With modifiers held the key reaches the root window only while the keyboard is ours anyway
+    // (a hot key held down): it counts then too.
+    if (!m_grabbed)
         return false;
     m_down = true;
     Q_EMIT pressed();
