@@ -140,7 +140,7 @@ int sendCancel(int argc, char *argv[])
         const QDBusPendingReply<bool> reply = *finished;
         if (!reply.isError()) {
             if (!reply.value())
-                printLine(stdout, QStringLiteral("Murlex is not dictating: there is nothing to cancel."));
+                printLine(stdout, QStringLiteral("Murlex has nothing to cancel: no dictation is recording or waiting for its text."));
             QCoreApplication::exit(0);
             return;
         }

@@ -149,7 +149,7 @@ private Q_SLOTS:
         const auto idle = murlex({QStringLiteral("--cancel")}, m_rig.appEnvironment());
         QVERIFY(idle);
         QCOMPARE(idle->exitCode, 0);
-        QVERIFY2(idle->output.contains(QStringLiteral("Murlex is not dictating: there is nothing to cancel.")), qPrintable(idle->output));
+        QVERIFY2(idle->output.contains(QStringLiteral("Murlex has nothing to cancel: no dictation is recording or waiting for its text.")), qPrintable(idle->output));
 
         const auto next = m_rig.dictate(PipeSource::tone(440.0, 1.5));
         QVERIFY2(next, qPrintable(m_rig.failure()));
