@@ -24,7 +24,8 @@ public:
     // Run on every release of the shortcut (the shortcut's key let go), inside the key event.
     std::function<void()> onRelease;
 
-    // Attaches the press and release handlers to the name and logs the current shortcut. Call once at start-up.
+    // Attaches the press and release handlers to the name and logs the current shortcut. Call
+    // once at start-up.
     // (Named for what it does: `register` is a C++ keyword.)
     void registerHotkey();
     // Releases the hot key; the handler stays attached, so enabling the name again brings it back.
