@@ -1,16 +1,20 @@
 #include "app/AppState.h"
 
 #include "app/AppLogger.h"
-#include "app/SoundCueController.h"
+#include "app/CancelKey.h"
 #include "app/HistoryPaster.h"
+#include "app/ShortcutGesture.h"
+#include "app/SoundCueController.h"
 #include "audio/AudioCaptureEngine.h"
 #include "core/AppIdentity.h"
 #include "injection/TextInjector.h"
 #include "net/AuthTokenProvider.h"
 #include "net/VoiceSocket.h"
+#include "platform/KeyGrab.h"
 #include "platform/Platform.h"
 #include "platform/SamplePlayer.h"
 #include "shortcuts/GlobalHotkey.h"
+#include "shortcuts/Key.h"
 #include "store/DictationHistory.h"
 #include "store/DictationPreferences.h"
 #include "store/HotWordsStore.h"
@@ -137,11 +141,18 @@ void AppState::bootstrap()
         if (m_voiceSocket)
             QObject::connect(m_voiceSocket.get(), &VoiceSocket::events, this, &AppState::reportSocketEventToDiagnostics);
 
-        // The shortcut's press arrives inside the key event: the toggle runs after it, on the loop.
-        hotkey().onTrigger = [state = QPointer<AppState>(this)] {
-            if (state)
-                state->requestToggle();
+        // The shortcut's press and release arrive inside the key events: what they do runs after
+        // them, on the loop, as the shortcut mode says.
+        auto *gesture = new ShortcutGesture(*this, {}, ShortcutGesture::shortPressLimit, this);
+        hotkey().onTrigger = [gesture = QPointer<ShortcutGesture>(gesture)] {
+            if (gesture)
+                gesture->pressed();
         };
+        hotkey().onRelease = [gesture = QPointer<ShortcutGesture>(gesture)] {
+            if (gesture)
+                gesture->released();
+        };
+        new CancelKey(*this, Platform::keyGrab(KeyboardShortcuts::Key::escape.rawValue), this);
         hotkey().registerHotkey();
         QObject::connect(&hotkey(), &GlobalHotkey::shortcutChanged, this, &AppState::refreshHotkeyShortcut);
 

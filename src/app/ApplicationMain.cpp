@@ -18,6 +18,7 @@
 #include <QCommandLineParser>
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QIcon>
 #include <QSystemTrayIcon>
 
@@ -32,7 +33,7 @@ void printLine(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-enum class CommandLine { run, toggle, pasteLast, exitSuccess, exitFailure };
+enum class CommandLine { run, toggle, pasteLast, cancel, exitSuccess, exitFailure };
 
 // The parser names the program "<executable_name>" while no application object exists.
 QString helpText(const QCommandLineParser &parser)
@@ -62,6 +63,9 @@ CommandLine handleCommandLine(int argc, char *argv[])
     const QCommandLineOption pasteLast(QStringLiteral("paste-last"),
                                        QStringLiteral("Paste the last dictated text again into the focused field."));
     parser.addOption(pasteLast);
+    const QCommandLineOption cancel(QStringLiteral("cancel"),
+                                    QStringLiteral("Give up the dictation under way in the running Murlex: nothing is pasted."));
+    parser.addOption(cancel);
     if (!parser.parse(arguments)) {
         printLine(stderr, parser.errorText());
         printLine(stderr, helpText(parser));
@@ -81,19 +85,24 @@ CommandLine handleCommandLine(int argc, char *argv[])
     }
     if (parser.isSet(pasteLast))
         return CommandLine::pasteLast;
+    if (parser.isSet(cancel))
+        return CommandLine::cancel;
     return parser.isSet(toggle) ? CommandLine::toggle : CommandLine::run;
 }
 
 // A command for the running instance: its method on the session bus, the option that sends it, what
-// the messages call it, and what it does (the hint when none runs).
+// the messages call it, what it does (the hint when none runs), and for a method that answers
+// whether it found anything to do, what to say when it did not.
 struct RemoteCommand {
     QString method;
     QString option;
     QString noun;
     QString whatItDoes;
+    QString nothingToDo;
 };
 
-// murlex --toggle, --paste-last: asks the running instance over the session bus and ends with its answer.
+// murlex --toggle, --paste-last, --cancel: asks the running instance over the session bus and ends
+// with its answer.
 int sendCommand(int argc, char *argv[], const RemoteCommand &command)
 {
     QCoreApplication app(argc, argv);
@@ -105,6 +114,9 @@ int sendCommand(int argc, char *argv[], const RemoteCommand &command)
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(SessionBusService::callOf(command.method)), &app);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &app, [&](QDBusPendingCallWatcher *finished) {
         if (!finished->isError()) {
+            const QVariantList answer = finished->reply().arguments();
+            if (!command.nothingToDo.isEmpty() && !answer.isEmpty() && !answer.constFirst().toBool())
+                printLine(stdout, command.nothingToDo);
             QCoreApplication::exit(0);
             return;
         }
@@ -165,6 +177,10 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
         return sendCommand(argc, argv, {QStringLiteral("PasteLast"), QStringLiteral("--paste-last"),
                                         QStringLiteral("paste of the last text"),
                                         QStringLiteral("pastes the last dictated text again")});
+    case CommandLine::cancel:
+        return sendCommand(argc, argv, {QStringLiteral("Cancel"), QStringLiteral("--cancel"), QStringLiteral("cancel"),
+                                        QStringLiteral("gives up a dictation"),
+                                        QStringLiteral("Murlex has nothing to cancel: no dictation is recording or waiting for its text.")});
     case CommandLine::run:
         break;
     }

@@ -186,10 +186,59 @@ void DictationController::toggle()
     }
 }
 
+void DictationController::finish()
+{
+    if (!m_state)
+        return;
+    const Phase::Kind phase = m_state->phase().kind();
+    if (phase == Phase::Kind::recording)
+        endDictation();
+    else if (phase == Phase::Kind::idle && m_starting)
+        m_finishWhenRecording = true;
+}
+
+bool DictationController::cancel()
+{
+    if (!m_state)
+        return false;
+    const Phase phase = m_state->phase();
+    switch (phase.kind()) {
+    case Phase::Kind::idle:
+        if (!m_starting)
+            return false;
+        qCInfo(AppLogger::dictation, "cancelDictation(): the dictation will not start recording");
+        m_startCancelled = true;
+        return true;
+    case Phase::Kind::recording:
+        qCInfo(AppLogger::dictation, "cancelDictation()");
+        m_capturing = false;
+        m_engine.stopCapture();
+        m_socket.sendStop();
+        ++m_stopsSent;
+        break;
+    case Phase::Kind::finalizing:
+    case Phase::Kind::polishing:
+        qCInfo(AppLogger::dictation, "cancelDictation(): no longer waiting in %s", qUtf8Printable(phase.describe()));
+        cancelWatchdog();
+        break;
+    case Phase::Kind::injecting:
+        qCInfo(AppLogger::dictation, "nothing to cancel: the text is already being pasted");
+        return false;
+    case Phase::Kind::error:
+        return false;
+    }
+    m_cancelledStops.append(m_stopsSent);
+    m_state->setPartialText(QString());
+    m_state->setPhase(Phase::idle());
+    return true;
+}
+
 QCoro::Task<> DictationController::beginDictation()
 {
     QPointer<DictationController> self(this);
     m_starting = true;
+    m_startCancelled = false;
+    m_finishWhenRecording = false;
     try {
         co_await runStartSequence();
     } catch (const std::exception &e) {
@@ -197,8 +246,11 @@ QCoro::Task<> DictationController::beginDictation()
     } catch (...) {
         qCCritical(AppLogger::dictation, "beginDictation() failed unexpectedly");
     }
-    if (self)
+    if (self) {
         m_starting = false;
+        m_startCancelled = false;
+        m_finishWhenRecording = false;
+    }
 }
 
 QCoro::Task<> DictationController::deliver(QString text)
@@ -273,7 +325,13 @@ QCoro::Task<> DictationController::runStartSequence()
                 co_return;
         }
     }
+    if (m_startCancelled) {
+        qCInfo(AppLogger::dictation, "the dictation was cancelled before it recorded");
+        co_return;
+    }
     startRecording();
+    if (m_finishWhenRecording)
+        endDictation();
 }
 
 QCoro::Task<bool> DictationController::recoverConnection(const ConnectFailure &first)
@@ -396,10 +454,14 @@ void DictationController::handleSocketEvent(const VoiceSocketEvent &event)
     case VoiceSocketEvent::Kind::finalSentence:
         // Live text is sent while the server receives a dictation's audio, so it is the one
         // recording now (an older dictation's last live text arrives before its stop's answer,
-        // long before a newer one starts).
+        // long before a newer one starts). A cancelled dictation's live text is not shown.
+        if (!m_cancelledStops.isEmpty() && m_state->phase().kind() != Phase::Kind::recording)
+            break;
         m_state->setPartialText(event.text());
         break;
     case VoiceSocketEvent::Kind::asrDone:
+        if (m_cancelledStops.contains(m_stopsAnswered + 1))
+            break; // its polish_done is dropped in turn
         if (isAnswerToEarlierDictation()) {
             qCInfo(AppLogger::dictation, "ignored asr_done of an earlier dictation (%lld characters)",
                    static_cast<long long>(characterCount(event.text())));
@@ -410,8 +472,14 @@ void DictationController::handleSocketEvent(const VoiceSocketEvent &event)
         break;
     case VoiceSocketEvent::Kind::polishDone: {
         const bool earlier = isAnswerToEarlierDictation();
+        const bool cancelled = m_cancelledStops.removeOne(m_stopsAnswered + 1);
         if (m_stopsAnswered < m_stopsSent)
             ++m_stopsAnswered;
+        if (cancelled) {
+            qCInfo(AppLogger::dictation, "dropped polish_done of a cancelled dictation (%lld characters)",
+                   static_cast<long long>(characterCount(event.text())));
+            break;
+        }
         if (earlier) {
             // Its dictation was given up (the watchdog told the user to try again) and a newer
             // one is under way: pasting it now would land in the middle of that one.
@@ -462,6 +530,7 @@ void DictationController::forgetConnectionCounts()
     m_startsSent = 0;
     m_stopsSent = 0;
     m_stopsAnswered = 0;
+    m_cancelledStops.clear();
 }
 
 void DictationController::failDictation(const QString &message)

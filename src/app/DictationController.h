@@ -6,6 +6,7 @@
 #include "net/VoiceSocketEvent.h"
 
 #include <QCoro/QCoroTask>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -43,6 +44,15 @@ public:
     // The single entry point (global shortcut, menu item), decided on the current phase:
     // idle starts a dictation, recording ends it, an error is dismissed, the rest is ignored.
     void toggle();
+    // Ends the dictation the way a second toggle does, without the toggle's other meanings: a
+    // recording ends now, one still starting ends as soon as it records; anything else is left alone.
+    void finish();
+    // Gives up the dictation without delivering anything: a recording stops (capture and the
+    // stop message, as at its end), a pending answer is no longer waited for, and the answer is
+    // dropped when it comes; a start under way does not go on to record. The phase is idle at
+    // once. Whether there was such a dictation (none while idle, in an error, or once the text is
+    // being pasted).
+    bool cancel();
 
     const Timing &timing() const { return m_timing; }
     // Whether a start sequence (token, microphone, connection) is in flight.
@@ -90,4 +100,8 @@ private:
     int m_startsSent = 0;
     int m_stopsSent = 0;
     int m_stopsAnswered = 0;
+    // Stops on the current connection (numbered from 1) whose answers are dropped.
+    QList<int> m_cancelledStops;
+    bool m_startCancelled = false;     // the start sequence in flight ends without recording
+    bool m_finishWhenRecording = false; // ... or ends its recording as soon as it begins
 };

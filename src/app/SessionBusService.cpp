@@ -82,6 +82,13 @@ void SessionBusService::PasteLast()
         m_state->requestPasteLast();
 }
 
+bool SessionBusService::Cancel()
+{
+    qCInfo(AppLogger::app, "cancel requested on the session bus");
+    // No controller yet: no dictation ever started.
+    return m_state && m_state->hasDictation() && m_state->dictation().cancel();
+}
+
 void SessionBusService::setMainWindowOpener(std::function<void()> open)
 {
     m_openMainWindow = std::move(open);

@@ -48,6 +48,9 @@ public Q_SLOTS:
     Q_SCRIPTABLE void Toggle();
     // Pastes the newest text of the dictation history into the focused field.
     Q_SCRIPTABLE void PasteLast();
+    // Gives up the dictation under way without pasting anything (DictationController::cancel);
+    // answers whether there was one.
+    Q_SCRIPTABLE bool Cancel();
     // Shows, raises and activates the main window (a second launch of murlex asks for it).
     Q_SCRIPTABLE void OpenMainWindow();
 

@@ -19,6 +19,7 @@ class FloatingWindow;
 class FocusedWindow;
 class HotKeyService;
 class InputSources;
+class KeyGrab;
 class KeySynthesis;
 class MicrophonePermission;
 class ProcessInfo;
@@ -62,6 +63,9 @@ std::unique_ptr<FloatingWindow> floatingWindow();
 // Global hot keys on the display the application runs on, owned by `parent`; nullptr when there
 // is no display.
 HotKeyService *hotKeyService(QObject *parent);
+// The key with this kVK_ virtual key code, ready to be taken from the display for a while; nullptr
+// when there is no display.
+std::unique_ptr<KeyGrab> keyGrab(qint64 keyCode);
 
 // The user's secret store (process-wide, never destroyed), and one whose calls give up after
 // `callTimeout`.

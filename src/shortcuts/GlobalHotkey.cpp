@@ -35,6 +35,10 @@ void GlobalHotkey::registerHotkey()
         if (self && self->onTrigger)
             self->onTrigger();
     });
+    onKeyUp(toggleDictation(), [self = QPointer<GlobalHotkey>(this)] {
+        if (self && self->onRelease)
+            self->onRelease();
+    });
     const auto shortcut = currentShortcut();
     const QString text = shortcut ? shortcut->description() : QStringLiteral("未设置");
     qCInfo(AppLogger::hotkey, "hotkey registered: %s", text.toUtf8().constData());

@@ -9,7 +9,7 @@
 #include <optional>
 
 // The application's one global shortcut, `toggleDictation` (Control+Alt+Space unless the user
-// chose another): every press runs onTrigger. Releases do nothing.
+// chose another): every press runs onTrigger, every release onRelease.
 class GlobalHotkey : public QObject {
     Q_OBJECT
 public:
@@ -21,8 +21,11 @@ public:
 
     // Run on every press of the shortcut, inside the key event; none until the application sets it.
     std::function<void()> onTrigger;
+    // Run on every release of the shortcut (the shortcut's key let go), inside the key event.
+    std::function<void()> onRelease;
 
-    // Attaches the press handler to the name and logs the current shortcut. Call once at start-up.
+    // Attaches the press and release handlers to the name and logs the current shortcut. Call
+    // once at start-up.
     // (Named for what it does: `register` is a C++ keyword.)
     void registerHotkey();
     // Releases the hot key; the handler stays attached, so enabling the name again brings it back.

@@ -15,8 +15,9 @@
 #include "ui/LoginItemRow.h"
 #include "ui/MUTheme.h"
 #include "ui/MicrophoneRow.h"
-#include "ui/SoundCuesRow.h"
 #include "ui/ResultOptionsRow.h"
+#include "ui/ShortcutModeRow.h"
+#include "ui/SoundCuesRow.h"
 #include "ui/StatusSection.h"
 
 #include <QHBoxLayout>
@@ -67,6 +68,7 @@ SettingsTab::SettingsTab(const MainWindowServices &services, QWidget *parent) : 
     warning.setColor(QPalette::WindowText, MUTheme::warning());
     m_shortcutWarning->setPalette(warning);
     shortcutLayout->addWidget(m_shortcutWarning);
+    shortcutLayout->addWidget(new ShortcutModeRow(state->preferences()));
     auto showWarning = [this, state] { m_shortcutWarning->setVisible(!state->hotkeyShortcut()); };
     connect(state, &AppState::hotkeyShortcutChanged, m_shortcutWarning, showWarning);
     showWarning();

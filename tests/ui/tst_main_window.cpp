@@ -95,6 +95,14 @@ bool click(const QWidget *widget, std::optional<QPoint> at = std::nullopt)
     return xdotool({QStringLiteral("click"), QStringLiteral("1")});
 }
 
+// Scrolls the tab holding the widget until it shows, as a person does before clicking it.
+void scrollTo(QWidget *widget)
+{
+    for (QWidget *parent = widget->parentWidget(); parent; parent = parent->parentWidget())
+        if (auto *area = qobject_cast<QScrollArea *>(parent))
+            area->ensureWidgetVisible(widget);
+}
+
 QPalette darkPalette()
 {
     QPalette p;
@@ -309,6 +317,7 @@ private Q_SLOTS:
 
         // "重看" brings the first-run page back in the same window.
         view().select(MainTab::settings);
+        scrollTo(settings().replayButton());
         QVERIFY(click(settings().replayButton()));
         QTRY_VERIFY(qobject_cast<OnboardingView *>(window.content()));
         QCOMPARE(qobject_cast<OnboardingView *>(window.content())->currentStep(), 1);

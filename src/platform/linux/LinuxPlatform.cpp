@@ -16,6 +16,7 @@
 #include "platform/linux/x11/X11FloatingWindow.h"
 #include "platform/linux/x11/X11FocusedWindow.h"
 #include "platform/linux/x11/X11HotKeyService.h"
+#include "platform/linux/x11/X11KeyGrab.h"
 #include "platform/linux/x11/XTestKeySynthesis.h"
 
 #include <QSettings>
@@ -74,6 +75,11 @@ std::unique_ptr<FloatingWindow> Platform::floatingWindow()
 HotKeyService *Platform::hotKeyService(QObject *parent)
 {
     return X11HotKeyService::create(parent);
+}
+
+std::unique_ptr<KeyGrab> Platform::keyGrab(qint64 keyCode)
+{
+    return std::unique_ptr<KeyGrab>(X11KeyGrab::create(keyCode));
 }
 
 SecretStore &Platform::secretStore()

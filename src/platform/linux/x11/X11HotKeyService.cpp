@@ -8,6 +8,7 @@
 #include "platform/linux/x11/XcbReply.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 // xkb.h names a structure member `explicit`, a C++ keyword.
 #define explicit explicit_
@@ -162,16 +163,21 @@ bool X11HotKeyService::nativeEventFilter(const QByteArray &eventType, void *mess
         if (key->event != m_root)
             return false;
         if (type == XCB_KEY_RELEASE) {
-            const auto held = m_held.constFind(key->detail);
-            if (held == m_held.constEnd())
+            if (!m_held.contains(key->detail))
                 return false;
-            const quint32 id = held.value();
-            m_held.erase(held);
-            if (m_held.isEmpty())
-                setDetectableAutoRepeat(false);
-            Q_EMIT hotKeyReleased(id);
+            // Reported a moment later: a repeat's press comes right behind its release.
+            m_pendingReleases.append(PendingRelease{key->detail, key->time});
+            QTimer::singleShot(repeatPressWait, this,
+                               [this, keycode = key->detail, time = key->time] { reportRelease(keycode, time); });
             return true;
         }
+        if (m_pendingReleases.removeOne(PendingRelease{key->detail, key->time}))
+            return true; // a repeat told by its release and press of one instant
+        // Pressed again at another instant: the pending release was a real one.
+        const QList<PendingRelease> pending = m_pendingReleases;
+        for (const PendingRelease &release : pending)
+            if (release.keycode == key->detail)
+                reportRelease(release.keycode, release.time);
         if (m_held.contains(key->detail))
             return true; // auto-repeat of a held hot key
         const quint16 modifiers = key->state & (X11KeyCodes::shiftMask | X11KeyCodes::controlMask
@@ -196,6 +202,20 @@ bool X11HotKeyService::nativeEventFilter(const QByteArray &eventType, void *mess
             forgetKeymap();
     }
     return false;
+}
+
+void X11HotKeyService::reportRelease(xcb_keycode_t keycode, xcb_timestamp_t time)
+{
+    if (!m_pendingReleases.removeOne(PendingRelease{keycode, time}))
+        return; // a repeat after all
+    const auto held = m_held.constFind(keycode);
+    if (held == m_held.constEnd())
+        return; // unregistered meanwhile
+    const quint32 id = held.value();
+    m_held.erase(held);
+    if (m_held.isEmpty())
+        setDetectableAutoRepeat(false);
+    Q_EMIT hotKeyReleased(id);
 }
 
 QList<quint16> X11HotKeyService::lockVariants()

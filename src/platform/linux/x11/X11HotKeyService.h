@@ -5,6 +5,8 @@
 #include <QAbstractNativeEventFilter>
 #include <QHash>
 
+#include <chrono>
+
 #include <xcb/xcb.h>
 
 struct xkb_context;
@@ -17,10 +19,17 @@ struct xkb_keymap;
 // another client already holds is refused by the server (BadAccess), which is the registration's
 // failure. Presses and releases arrive through a native event filter; while a hot key is held
 // auto-repeat is detectable (repeated presses without releases), and only the first press is
-// reported. The release is matched by key code alone, since the modifiers may be let go first.
+// reported. Repeats the server sent before it took that setting come as a release and a press
+// with the same time stamp: a release is therefore reported repeatPressWait later, and dropped
+// with such a press. The release is matched by key code alone, since
+// the modifiers may be let go first.
 class X11HotKeyService : public HotKeyService, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
+    // How long a release waits for the press of a repeat that comes with it (sent together with
+    // the release; far below a repeat interval and below what a person notices).
+    static constexpr std::chrono::milliseconds repeatPressWait{40};
+
     // nullptr unless the application runs on an X11 display.
     static X11HotKeyService *create(QObject *parent);
     ~X11HotKeyService() override;
@@ -49,6 +58,7 @@ private:
     void forgetKeymap();
     void releaseAllGrabs();
     void setDetectableAutoRepeat(bool on);
+    void reportRelease(xcb_keycode_t keycode, xcb_timestamp_t time);
 
     xcb_connection_t *m_connection;
     xcb_window_t m_root;
@@ -59,4 +69,10 @@ private:
     bool m_detectableAutoRepeat = false;
     QHash<quint32, Grab> m_grabs;           // hot-key identifier → grab
     QHash<xcb_keycode_t, quint32> m_held;   // key code → identifier, from press to release
+    struct PendingRelease {
+        xcb_keycode_t keycode = 0;
+        xcb_timestamp_t time = 0;
+        bool operator==(const PendingRelease &) const = default;
+    };
+    QList<PendingRelease> m_pendingReleases; // seen, not yet reported
 };
