@@ -18,6 +18,7 @@
 //     with the window closed, and resident memory after opening and closing the window 20 times.
 // Each figure is one Google Benchmark row (manual time = the median) with counters.
 #include "EndToEndRig.h"
+#include "Figure.h"
 #include "ExternalTool.h"
 #include "LiveMicrophone.h"
 #include "PipeSource.h"
@@ -70,32 +71,6 @@ int setting(const char *name, int fallback)
 
 using Counters = std::map<std::string, double>;
 std::vector<std::pair<std::string, Counters>> rows;
-
-struct Figure {
-    double median = 0;
-    double p95 = 0;
-    double p99 = 0;
-    int samples = 0;
-};
-
-Figure summarise(std::vector<double> values)
-{
-    Figure figure;
-    figure.samples = int(values.size());
-    if (values.empty())
-        return figure;
-    std::sort(values.begin(), values.end());
-    const auto at = [&](double q) {
-        const double rank = q * double(values.size() - 1);
-        const size_t low = size_t(rank);
-        const size_t high = std::min(low + 1, values.size() - 1);
-        return values[low] + (values[high] - values[low]) * (rank - double(low));
-    };
-    figure.median = at(0.5);
-    figure.p95 = at(0.95);
-    figure.p99 = at(0.99);
-    return figure;
-}
 
 void addLatency(const std::string &name, const std::vector<double> &values, double floor = 0)
 {

@@ -6,6 +6,7 @@
 // CLOCK_MONOTONIC like the stand-in's *_ns timestamps. The row with the sounds on carries the
 // ratio of its median (and p95) to the row with them off.
 #include "EndToEndRig.h"
+#include "Figure.h"
 #include "PipeSource.h"
 #include "store/DictationPreferences.h"
 
@@ -24,30 +25,6 @@ namespace {
 
 constexpr int kDictations = 12;
 constexpr double kToneSeconds = 0.5;
-
-struct Figure {
-    double median = 0;
-    double p95 = 0;
-    int samples = 0;
-};
-
-Figure summarise(std::vector<double> values)
-{
-    Figure figure;
-    figure.samples = int(values.size());
-    if (values.empty())
-        return figure;
-    std::sort(values.begin(), values.end());
-    const auto at = [&](double q) {
-        const double rank = q * double(values.size() - 1);
-        const size_t low = size_t(rank);
-        const size_t high = std::min(low + 1, values.size() - 1);
-        return values[low] + (values[high] - values[low]) * (rank - double(low));
-    };
-    figure.median = at(0.5);
-    figure.p95 = at(0.95);
-    return figure;
-}
 
 std::optional<Figure> pressToFirstFrame(bool soundCues)
 {

@@ -51,11 +51,8 @@ QCoro::Task<bool> TextInjector::inject(QString text)
         co_return true;
 
     QPointer<TextInjector> self(this);
-    while (m_injecting) {
-        co_await qCoro(this, &TextInjector::injectionFinished);
-        if (!self)
-            co_return false;
-    }
+    if (!co_await waitForEarlierInjections())
+        co_return false;
 
     if (!m_platform.keys->isTrusted()) {
         qCCritical(AppLogger::injection, "Accessibility permission not granted; opening system settings");
@@ -78,18 +75,25 @@ QCoro::Task<bool> TextInjector::copy(QString text)
 {
     if (text.isEmpty())
         co_return true;
-    QPointer<TextInjector> self(this);
-    while (m_injecting) {
-        co_await qCoro(this, &TextInjector::injectionFinished);
-        if (!self)
-            co_return false;
-    }
+    if (!co_await waitForEarlierInjections())
+        co_return false;
     if (m_pendingRestore) {
         m_restoreTimer.stop();
         restorePasteboard();
     }
     m_platform.clipboard->setText(text);
     qCInfo(AppLogger::injection, "copied %lld chars to the clipboard", static_cast<long long>(characterCount(text)));
+    co_return true;
+}
+
+QCoro::Task<bool> TextInjector::waitForEarlierInjections()
+{
+    QPointer<TextInjector> self(this);
+    while (m_injecting) {
+        co_await qCoro(this, &TextInjector::injectionFinished);
+        if (!self)
+            co_return false;
+    }
     co_return true;
 }
 

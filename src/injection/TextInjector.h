@@ -73,6 +73,9 @@ Q_SIGNALS:
 private:
     QCoro::Task<bool> injectViaPasteboard(QString text);
     QCoro::Task<> waitForHeldKeys();
+    // Until no injection of this injector runs any more (they go one after the other); false when
+    // the injector went away meanwhile.
+    QCoro::Task<bool> waitForEarlierInjections();
     bool injectViaAccessibility(const QString &text);
     void sendPasteKeystroke();
     void restorePasteboard();

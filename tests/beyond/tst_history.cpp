@@ -81,19 +81,7 @@ QByteArray entryJson(const QString &text, const char *delivery = "pasted")
         + delivery + "\"}";
 }
 
-bool xdotool(const QStringList &arguments) { return ExternalTool::run(QStringLiteral("xdotool"), arguments).has_value(); }
 
-// A click at `at` in the widget (its centre by default).
-bool click(const QWidget *widget, std::optional<QPoint> at = std::nullopt)
-{
-    const QPoint centre = widget->mapToGlobal(at.value_or(widget->rect().center()));
-    if (QCursor::pos() != centre
-        && !xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(centre.x()), QString::number(centre.y())})) {
-        qWarning("cannot move the pointer to %d,%d", centre.x(), centre.y());
-        return false;
-    }
-    return xdotool({QStringLiteral("click"), QStringLiteral("1")});
-}
 
 QString decoded(const QString &percentEncoded)
 {
@@ -113,22 +101,6 @@ std::optional<MurlexProcess::Outcome> murlex(const QStringList &arguments, const
     return MurlexProcess::runToEnd(arguments, environment, 20000, QStringLiteral(MURLEX_TEST_HELPERS_DIR "/../src/murlex"));
 }
 
-QPalette darkPalette()
-{
-    QPalette p;
-    const QColor window(0x26, 0x27, 0x2b), base(0x1c, 0x1d, 0x20), text(0xe8, 0xe8, 0xea);
-    p.setColor(QPalette::Window, window);
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, QColor(0x36, 0x37, 0x3c));
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::Highlight, QColor(0x2f, 0x6b, 0xff));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9b, 0xa1));
-    p.setColor(QPalette::Mid, QColor(0x30, 0x31, 0x35));
-    return p;
-}
 } // namespace
 
 class TestHistory : public QObject {
@@ -361,7 +333,7 @@ private Q_SLOTS:
         HelperProcess field(QStringLiteral("injection_target"));
         const std::optional<QString> fieldWindow = field.waitForLine(QStringLiteral("window "));
         QVERIFY(fieldWindow);
-        QVERIFY(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), *fieldWindow}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), *fieldWindow}));
         QVERIFY(field.waitForLine(QStringLiteral("active")));
 
         // The tray entry waits for a first text.
@@ -394,18 +366,18 @@ private Q_SLOTS:
         QTRY_VERIFY(window.isActiveWindow());
         QTest::qWait(200);
         QVERIFY(!Artifacts::save(label, QStringLiteral("history-light"), Artifacts::grabWindow(&window)).isEmpty());
-        QApplication::setPalette(darkPalette());
+        QApplication::setPalette(Artifacts::darkPalette());
         QTest::qWait(200);
         QVERIFY(!Artifacts::save(label, QStringLiteral("history-dark"), Artifacts::grabWindow(&window)).isEmpty());
         QApplication::setPalette(QApplication::style()->standardPalette());
 
-        QVERIFY(click(tab.actionButton(1, QStringLiteral("copy"))));
+        QVERIFY(ExternalTool::click(tab.actionButton(1, QStringLiteral("copy"))));
         QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("第二段 with English & 标点!"));
         QTRY_COMPARE(EndToEndRig::clipboardNow(), std::optional(QStringLiteral("第二段 with English & 标点!")));
         QVERIFY(tab.notice()->isVisible());
 
         const int keysBefore = int(field.linesStartingWith(QStringLiteral("key ")).size());
-        QVERIFY(click(tab.actionButton(2, QStringLiteral("pasteAgain"))));
+        QVERIFY(ExternalTool::click(tab.actionButton(2, QStringLiteral("pasteAgain"))));
         QTRY_COMPARE_WITH_TIMEOUT(fieldText(field), QStringLiteral("第三段,最新的一条。第一段:会议改到周三下午三点。"), 5000);
         QCOMPARE(field.linesStartingWith(QStringLiteral("key ")).size(), keysBefore + 1); // the one paste chord
         QVERIFY(window.isMinimized());
@@ -416,10 +388,10 @@ private Q_SLOTS:
         QTRY_VERIFY(!window.isMinimized() && window.isActiveWindow());
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QTest::qWait(300); // the window manager places it again
-        QVERIFY(click(tab.actionButton(0, QStringLiteral("delete"))));
+        QVERIFY(ExternalTool::click(tab.actionButton(0, QStringLiteral("delete"))));
         QTRY_COMPARE(tab.shownTexts().size(), 2);
         QCOMPARE(state.history().newest()->text, QStringLiteral("第二段 with English & 标点!"));
-        QVERIFY(click(tab.clearButton()));
+        QVERIFY(ExternalTool::click(tab.clearButton()));
         QTRY_VERIFY(tab.shownTexts().isEmpty());
         QVERIFY(tab.emptyLabel()->isVisible() && !tab.clearButton()->isEnabled());
         QTRY_VERIFY(findPasteLast() && !pasteLast->isEnabled());
@@ -433,7 +405,7 @@ private Q_SLOTS:
             if (auto *area = qobject_cast<QScrollArea *>(up))
                 area->ensureWidgetVisible(row);
         QTest::qWait(100);
-        QVERIFY(click(row->saveHistorySwitch(), QPoint(8, row->saveHistorySwitch()->height() / 2)));
+        QVERIFY(ExternalTool::click(row->saveHistorySwitch(), QPoint(8, row->saveHistorySwitch()->height() / 2)));
         QTRY_VERIFY(state.preferences().saveHistory());
         QCOMPARE(modeOf(options.historyPath), 0600);
         state.preferences().setCopyOnly(true);
@@ -444,7 +416,7 @@ private Q_SLOTS:
         QCOMPARE(capsule.text(), QStringLiteral("已复制"));
         QVERIFY(!Artifacts::save(label, QStringLiteral("overlay-copied"), capsule.grab().toImage()).isEmpty());
         state.setPhase(Phase::idle());
-        QVERIFY(click(row->saveHistorySwitch(), QPoint(8, row->saveHistorySwitch()->height() / 2)));
+        QVERIFY(ExternalTool::click(row->saveHistorySwitch(), QPoint(8, row->saveHistorySwitch()->height() / 2)));
         QTRY_VERIFY(!QFileInfo::exists(options.historyPath));
         QVERIFY(!Artifacts::save(label, QStringLiteral("result-options"), Artifacts::grabWindow(row)).isEmpty());
     }

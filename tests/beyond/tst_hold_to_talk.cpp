@@ -17,11 +17,6 @@
 
 namespace {
 
-bool xdotool(const QStringList &arguments)
-{
-    return ExternalTool::run(QStringLiteral("xdotool"), arguments).has_value();
-}
-
 // How long the stand-in heard the tone, from its polished text.
 std::optional<double> heardSeconds(const QString &polished)
 {
@@ -181,9 +176,9 @@ private Q_SLOTS:
         QVERIFY(m_rig.focusField());
         // The premise: a held key repeats here (the field receives the letter again and again).
         const int before = int(m_rig.fieldText().size());
-        QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("x")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("x")}));
         QTest::qWait(800);
-        QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("x")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keyup"), QStringLiteral("x")}));
         QTRY_VERIFY2(m_rig.fieldText().size() - before >= 5, qPrintable(m_rig.fieldText()));
 
         const int begins = m_rig.app().count(QStringLiteral("beginDictation()"));
@@ -193,7 +188,7 @@ private Q_SLOTS:
         const int injections = m_rig.app().count(QStringLiteral("injected "));
         const QString text = m_rig.fieldText();
 
-        QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt+space")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt+space")}));
         QVERIFY(waitForLog(QStringLiteral("capture started"), captures + 1));
         speak(2.0);
         QTest::qWait(300);
@@ -202,7 +197,7 @@ private Q_SLOTS:
         QCOMPARE(m_rig.app().count(QStringLiteral("endDictation()")), ends);
         QElapsedTimer letGo;
         letGo.start();
-        QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+alt+space")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+alt+space")}));
         // The release waits a few tens of milliseconds for a repeat's press, not longer.
         QVERIFY(waitForLog(QStringLiteral("endDictation()"), ends + 1));
         QVERIFY2(letGo.elapsed() < 1500, qPrintable(QString::number(letGo.elapsed())));
@@ -223,27 +218,27 @@ private Q_SLOTS:
     {
         QVERIFY(m_rig.focusField());
         const int escapes = escapesInField();
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
         QTRY_COMPARE(escapesInField(), escapes + 1);
 
         giveUp(false, [this] {
-            QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+            QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
             QVERIFY(waitForLog(QStringLiteral("Escape pressed: cancelling the dictation"), 1));
         });
         QCOMPARE(escapesInField(), escapes + 1);
 
         // Given back as the recording ended.
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
         QTRY_COMPARE(escapesInField(), escapes + 2);
 
         // With the shortcut held down (its modifiers too), Escape gives the dictation up as well.
         const int captures = m_rig.app().count(QStringLiteral("capture started"));
         const int ends = m_rig.app().count(QStringLiteral("endDictation()"));
-        QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt+space")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt+space")}));
         QVERIFY(waitForLog(QStringLiteral("capture started"), captures + 1));
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
         QVERIFY(waitForLog(QStringLiteral("Escape pressed: cancelling the dictation"), 2));
-        QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+alt+space")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+alt+space")}));
         QTest::qWait(500);
         QCOMPARE(escapesInField(), escapes + 2);
         QCOMPARE(m_rig.app().count(QStringLiteral("endDictation()")), ends); // the release found nothing to end

@@ -52,22 +52,6 @@ QStringList itemNames(const QComboBox *chooser)
     return names;
 }
 
-QPalette darkPalette()
-{
-    QPalette p;
-    const QColor window(0x26, 0x27, 0x2b), base(0x1c, 0x1d, 0x20), text(0xe8, 0xe8, 0xea);
-    p.setColor(QPalette::Window, window);
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::AlternateBase, window);
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, QColor(0x36, 0x37, 0x3c));
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::Highlight, QColor(0x2f, 0x6b, 0xff));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9b, 0xa1));
-    return p;
-}
 
 } // namespace
 
@@ -321,7 +305,7 @@ private Q_SLOTS:
         for (const bool dark : {false, true}) {
             const QPalette before = QApplication::palette();
             if (dark)
-                QApplication::setPalette(darkPalette());
+                QApplication::setPalette(Artifacts::darkPalette());
             auto body = std::make_unique<QWidget>();
             auto *layout = new QVBoxLayout(body.get());
             layout->setContentsMargins(0, 0, 0, 0);

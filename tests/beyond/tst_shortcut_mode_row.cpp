@@ -68,7 +68,7 @@ private Q_SLOTS:
         QFETCH(bool, dark);
         const QPalette original = QApplication::palette();
         if (dark)
-            QApplication::setPalette(QPalette(QColor(0x36, 0x37, 0x3c), QColor(0x26, 0x27, 0x2b)));
+            QApplication::setPalette(Artifacts::darkPalette());
         QSettings settings(settingsPath(), QSettings::IniFormat);
         DictationPreferences preferences(settings);
         preferences.setShortcutMode(Mode::hold);

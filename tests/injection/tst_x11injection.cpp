@@ -30,7 +30,6 @@ namespace {
 template <typename T>
 using XcbReply = std::unique_ptr<T, decltype([](void *block) { std::free(block); })>;
 
-bool xdotool(const QStringList &arguments) { return ExternalTool::run(QStringLiteral("xdotool"), arguments).has_value(); }
 
 using TargetBytes = QMap<QString, QByteArray>;
 
@@ -147,7 +146,7 @@ class TestX11Injection : public QObject {
     {
         auto target = std::make_unique<HelperProcess>(QStringLiteral("injection_target"), arguments, environment);
         const auto window = target->waitForLine(QStringLiteral("window "));
-        if (!window || !xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), *window})
+        if (!window || !ExternalTool::xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), *window})
             || !target->waitForLine(QStringLiteral("active")))
             return nullptr;
         return target;
@@ -163,7 +162,7 @@ private Q_SLOTS:
     void cleanup()
     {
         // Leave no modifier held for the next test, whatever happened.
-        xdotool({QStringLiteral("keyup"), QStringLiteral("alt+shift+F9")});
+        ExternalTool::xdotool({QStringLiteral("keyup"), QStringLiteral("alt+shift+F9")});
     }
 
     void textArrivesAndAForeignClipboardIsByteIdenticalAfterward()
@@ -273,7 +272,7 @@ private Q_SLOTS:
         std::unique_ptr<HelperProcess> target = focusedTarget();
         QVERIFY(target);
         // The user still holds Alt and Shift of the dictation shortcut.
-        QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("alt+shift")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("alt+shift")}));
         QVERIFY(isKeyDown(altKey) && isKeyDown(shiftKey));
 
         QLoggingCategory::setFilterRules(QStringLiteral("quillfen.MurlexMac.injection.debug=true"));
@@ -303,7 +302,7 @@ private Q_SLOTS:
             xcb_ungrab_key(c, f9Key, root, XCB_MOD_MASK_ANY);
             xcb_flush(c);
         });
-        QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("F9")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("F9")}));
         QVERIFY(isKeyDown(f9Key));
 
         QProcess release; // the user lets go of it a moment later
@@ -330,13 +329,13 @@ private Q_SLOTS:
         QCOMPARE(KeySynthesis::heldKeyReleaseWait, 500ms);
         std::unique_ptr<HelperProcess> target = focusedTarget();
         QVERIFY(target);
-        QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("F9")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("F9")}));
         Injector i;
         QElapsedTimer elapsed;
         elapsed.start();
         QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("照贴"))));
         const qint64 waited = elapsed.elapsed();
-        QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("F9")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keyup"), QStringLiteral("F9")}));
         QVERIFY2(waited >= 450 && waited < 1500, qPrintable(QString::number(waited)));
         const auto text = textAfterChange(*target);
         QVERIFY(text && text->endsWith(QStringLiteral("照贴")));

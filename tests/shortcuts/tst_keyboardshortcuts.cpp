@@ -51,18 +51,13 @@ QStringList xNames(const Shortcut &s)
     return names;
 }
 
-bool xdotool(const QStringList &arguments)
-{
-    return ExternalTool::run(QStringLiteral("xdotool"), arguments).has_value();
-}
-
 // Presses and releases the shortcut on the X server.
 bool press(const Shortcut &s)
 {
     QStringList names = xNames(s);
     std::rotate(names.begin(), names.begin() + 1, names.end()); // modifiers first
     names.replaceInStrings(QStringLiteral("control"), QStringLiteral("ctrl"));
-    return xdotool({QStringLiteral("key"), names.join(u'+')});
+    return ExternalTool::xdotool({QStringLiteral("key"), names.join(u'+')});
 }
 
 // Presses the shortcut and makes sure nothing of this process reacts.
@@ -116,7 +111,7 @@ class TestKeyboardShortcuts : public QObject {
     bool pressOnce()
     {
         const int before = m_triggers;
-        if (!xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+space")}))
+        if (!ExternalTool::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+space")}))
             return false;
         if (!QTest::qWaitFor([&] { return m_triggers > before; }, 5000))
             return false;
@@ -416,9 +411,9 @@ private Q_SLOTS:
     void firesWithCapsLockOrNumLockOn()
     {
         for (const QString &lock : {QStringLiteral("Caps_Lock"), QStringLiteral("Num_Lock")}) {
-            QVERIFY(xdotool({QStringLiteral("key"), lock}));
+            QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), lock}));
             const bool fired = pressOnce();
-            QVERIFY(xdotool({QStringLiteral("key"), lock}));
+            QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), lock}));
             QVERIFY2(fired, qPrintable(lock));
         }
     }
@@ -426,10 +421,10 @@ private Q_SLOTS:
     void holdingTheKeysDoesNotRepeat()
     {
         const int triggers = m_triggers, releases = m_releases;
-        QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt+space")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt+space")}));
         QTRY_COMPARE(m_triggers, triggers + 1);
         QTest::qWait(1500); // well past the server's auto-repeat delay
-        QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+alt+space")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+alt+space")}));
         QTRY_COMPARE(m_releases, releases + 1);
         QTest::qWait(200);
         QCOMPARE(m_triggers, triggers + 1);
@@ -443,12 +438,12 @@ private Q_SLOTS:
         field.installEventFilter(&recorder);
         field.show();
         QVERIFY(QTest::qWaitForWindowExposed(&field));
-        QVERIFY(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(field.winId())}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(field.winId())}));
         QTRY_VERIFY(field.hasFocus());
 
         QVERIFY(pressOnce());
         // The keyboard reaches the field otherwise, and names its keys as the library does.
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+shift+a")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+shift+a")}));
         QTRY_VERIFY(!recorder.presses.isEmpty() && recorder.presses.last().key == Qt::Key_A);
         for (const KeyRecorder::Press &press : std::as_const(recorder.presses))
             QVERIFY(press.key != Qt::Key_Space);
@@ -457,9 +452,9 @@ private Q_SLOTS:
 
         // Holding a key in our own field after a hot-key press still repeats as Qt reports it.
         recorder.presses.clear();
-        QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("b")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("b")}));
         QTest::qWait(1200);
-        QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("b")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keyup"), QStringLiteral("b")}));
         QTRY_VERIFY(field.text().startsWith(QStringLiteral("bb")));
         QVERIFY(!recorder.presses.first().autoRepeat);
         QVERIFY(recorder.presses.last().autoRepeat);
@@ -478,9 +473,9 @@ private Q_SLOTS:
         QTRY_COMPARE(m_releases, releases + 1);
         // Held on while the menu has the keyboard, the repeats fire nothing more.
         const int triggers = m_triggers;
-        QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt+space")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt+space")}));
         QTest::qWait(1200); // past the server's auto-repeat delay
-        QVERIFY(xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+alt+space")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keyup"), QStringLiteral("ctrl+alt+space")}));
         QTRY_COMPARE(m_releases, releases + 2);
         QCOMPARE(m_triggers, triggers + 1);
         QVERIFY(menu.isVisible());

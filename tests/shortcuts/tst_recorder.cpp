@@ -62,20 +62,10 @@ private:
     int m_count = 0;
 };
 
-bool xdotool(const QStringList &arguments) { return ExternalTool::run(QStringLiteral("xdotool"), arguments).has_value(); }
-bool press(const QString &chord) { return xdotool({QStringLiteral("key"), chord}); }
+bool press(const QString &chord) { return ExternalTool::xdotool({QStringLiteral("key"), chord}); }
 bool activate(const QWidget *window)
 {
-    return xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window->winId())});
-}
-bool click(const QWidget *widget)
-{
-    // `mousemove --sync` waits for a motion, and there is none when the pointer is there already.
-    const QPoint centre = widget->mapToGlobal(widget->rect().center());
-    if (QCursor::pos() != centre
-        && !xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(centre.x()), QString::number(centre.y())}))
-        return false;
-    return xdotool({QStringLiteral("click"), QStringLiteral("1")});
+    return ExternalTool::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window->winId())});
 }
 bool bindInDesktop(const QString &key, const QString &accelerator)
 {
@@ -103,7 +93,7 @@ class TestRecorder : public QObject {
 
     bool startRecording()
     {
-        return click(m_recorder) && QTest::qWaitFor([this] { return m_recorder->isRecording(); }, 5000);
+        return ExternalTool::click(m_recorder) && QTest::qWaitFor([this] { return m_recorder->isRecording(); }, 5000);
     }
     QMessageBox *alert()
     {
@@ -115,7 +105,7 @@ class TestRecorder : public QObject {
         const auto buttons = alert() ? alert()->buttons() : QList<QAbstractButton *>();
         for (QAbstractButton *button : buttons)
             if (button->text() == LocalizedTexts::text(textKey))
-                return click(button) && QTest::qWaitFor([&] { return !m_recorder->alert() && m_window->isActiveWindow(); }, 5000);
+                return ExternalTool::click(button) && QTest::qWaitFor([&] { return !m_recorder->alert() && m_window->isActiveWindow(); }, 5000);
         return false;
     }
 
@@ -183,14 +173,14 @@ private Q_SLOTS:
 
         // Tab in records, Tab out ends and moves on; a click outside the field or another active
         // window ends it as well.
-        QVERIFY(click(m_other));
+        QVERIFY(ExternalTool::click(m_other));
         QTRY_VERIFY(m_other->hasFocus());
         QVERIFY(press(QStringLiteral("Tab")));
         QTRY_VERIFY(m_recorder->isRecording());
         QVERIFY(press(QStringLiteral("Tab")));
         QTRY_VERIFY(m_other->hasFocus() && !m_recorder->isRecording());
         QVERIFY(startRecording());
-        QVERIFY(click(m_label));
+        QVERIFY(ExternalTool::click(m_label));
         QTRY_VERIFY(!m_recorder->isRecording());
         QVERIFY(startRecording());
         QVERIFY(activate(&elsewhere));
@@ -255,7 +245,7 @@ private Q_SLOTS:
         QVERIFY(m_recorder->clearAction()->isVisible());
         const auto associated = m_recorder->clearAction()->associatedObjects();
         const auto clearButton = std::find_if(associated.cbegin(), associated.cend(), [this](QObject *o) { return o->isWidgetType() && o != m_recorder; });
-        QVERIFY(clearButton != associated.cend() && click(static_cast<QWidget *>(*clearButton)));
+        QVERIFY(clearButton != associated.cend() && ExternalTool::click(static_cast<QWidget *>(*clearButton)));
         QTRY_COMPARE(GlobalHotkey::currentShortcut(), std::nullopt);
         QVERIFY(m_recorder->isRecording());
         QVERIFY(press(QStringLiteral("Escape")));

@@ -43,4 +43,24 @@ int darkPixels(const QImage &image, int threshold)
     return dark;
 }
 
+QPalette darkPalette()
+{
+    QPalette p;
+    const QColor window(0x26, 0x27, 0x2b), base(0x1c, 0x1d, 0x20), text(0xe8, 0xe8, 0xea);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, QColor(0x36, 0x37, 0x3c));
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::Highlight, QColor(0x2f, 0x6b, 0xff));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9b, 0xa1));
+    p.setColor(QPalette::Light, QColor(0x45, 0x46, 0x4c));
+    p.setColor(QPalette::Mid, QColor(0x30, 0x31, 0x35));
+    p.setColor(QPalette::Dark, QColor(0x15, 0x15, 0x18));
+    return p;
+}
+
 } // namespace Artifacts

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPalette>
 #include <QString>
 
 class QWidget;
@@ -17,4 +18,6 @@ QImage grabWindow(const QWidget *widget);
 // How many pixels are darker than `threshold` (grey level 0–255): text drawn on a light background
 // leaves many, empty boxes or nothing leave few.
 int darkPixels(const QImage &image, int threshold);
+// A dark desktop's palette, for the dark variant of a screenshot.
+QPalette darkPalette();
 } // namespace Artifacts

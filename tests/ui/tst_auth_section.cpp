@@ -354,12 +354,7 @@ private Q_SLOTS:
 
     void screenshots()
     {
-        QPalette dark;
-        for (const auto &[role, grey] : {std::pair(QPalette::Window, 0x1E), {QPalette::Base, 0x2A}, {QPalette::Button, 0x3A},
-                                         {QPalette::WindowText, 0xEE}, {QPalette::Text, 0xEE}, {QPalette::ButtonText, 0xEE},
-                                         {QPalette::PlaceholderText, 0x98}})
-            dark.setColor(role, QColor(grey, grey, grey + 2));
-        for (const QPalette &palette : {QApplication::style()->standardPalette(), dark}) {
+        for (const QPalette &palette : {QApplication::style()->standardPalette(), Artifacts::darkPalette()}) {
             const bool isDark = palette.color(QPalette::Window).lightness() < 128;
             for (const bool signedIn : {false, true}) {
                 if (signedIn)

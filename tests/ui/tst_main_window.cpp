@@ -77,23 +77,6 @@ private:
 };
 const QString label = QStringLiteral("ui");
 
-bool xdotool(const QStringList &arguments) { return ExternalTool::run(QStringLiteral("xdotool"), arguments).has_value(); }
-// A click at `at` in the widget (its centre by default), scrolled into view first as a person would.
-bool click(const QWidget *widget, std::optional<QPoint> at = std::nullopt)
-{
-    for (QWidget *up = widget->parentWidget(); up; up = up->parentWidget()) {
-        if (auto *area = qobject_cast<QScrollArea *>(up)) {
-            area->ensureWidgetVisible(const_cast<QWidget *>(widget));
-            QCoreApplication::processEvents();
-            break;
-        }
-    }
-    const QPoint centre = widget->mapToGlobal(at.value_or(widget->rect().center()));
-    if (QCursor::pos() != centre
-        && !xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(centre.x()), QString::number(centre.y())}))
-        return false;
-    return xdotool({QStringLiteral("click"), QStringLiteral("1")});
-}
 
 // Scrolls the tab holding the widget until it shows, as a person does before clicking it.
 void scrollTo(QWidget *widget)
@@ -103,25 +86,6 @@ void scrollTo(QWidget *widget)
             area->ensureWidgetVisible(widget);
 }
 
-QPalette darkPalette()
-{
-    QPalette p;
-    const QColor window(0x26, 0x27, 0x2b), base(0x1c, 0x1d, 0x20), text(0xe8, 0xe8, 0xea);
-    p.setColor(QPalette::Window, window);
-    p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::AlternateBase, window);
-    p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, QColor(0x36, 0x37, 0x3c));
-    p.setColor(QPalette::ButtonText, text);
-    p.setColor(QPalette::Highlight, QColor(0x2f, 0x6b, 0xff));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9b, 0xa1));
-    p.setColor(QPalette::Light, QColor(0x45, 0x46, 0x4c));
-    p.setColor(QPalette::Mid, QColor(0x30, 0x31, 0x35));
-    p.setColor(QPalette::Dark, QColor(0x15, 0x15, 0x18));
-    return p;
-}
 
 // Records the URLs the desktop is asked to open, in place of its handlers.
 class UrlRecorder : public QObject {
@@ -293,9 +257,9 @@ private Q_SLOTS:
 
         // A click on 设置 in the sidebar shows the settings.
         const QPoint settingsRow = sidebar->viewport()->mapToGlobal(sidebar->visualItemRect(sidebar->item(3)).center());
-        QVERIFY(xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(settingsRow.x()),
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(settingsRow.x()),
                          QString::number(settingsRow.y())}));
-        QVERIFY(xdotool({QStringLiteral("click"), QStringLiteral("1")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("click"), QStringLiteral("1")}));
         QTRY_COMPARE(view().selection(), MainTab::settings);
         QVERIFY(settings().isVisible() && !home().isVisible());
 
@@ -318,7 +282,7 @@ private Q_SLOTS:
         // "重看" brings the first-run page back in the same window.
         view().select(MainTab::settings);
         scrollTo(settings().replayButton());
-        QVERIFY(click(settings().replayButton()));
+        QVERIFY(ExternalTool::click(settings().replayButton()));
         QTRY_VERIFY(qobject_cast<OnboardingView *>(window.content()));
         QCOMPARE(qobject_cast<OnboardingView *>(window.content())->currentStep(), 1);
         QVERIFY(!m_flag->hasCompletedOnboarding());
@@ -340,10 +304,10 @@ private Q_SLOTS:
         QVERIFY(settings().shortcutWarning()->isVisible());
         QCOMPARE(settings().shortcutWarning()->text(), QStringLiteral("未设置快捷键,无法触发录音。点击上方录入框设置一个。"));
         KeyboardShortcuts::Recorder *recorder = settings().recorder();
-        QVERIFY(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(m_window->winId())}));
-        QVERIFY(click(recorder));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(m_window->winId())}));
+        QVERIFY(ExternalTool::click(recorder));
         QTRY_VERIFY(recorder->isRecording());
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+k")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+k")}));
         QTRY_VERIFY(!recorder->isRecording());
 
         const auto stored = KeyboardShortcuts::getShortcut(GlobalHotkey::toggleDictation());
@@ -428,7 +392,7 @@ private Q_SLOTS:
         QVERIFY(m_loginItem->isInstallableLocation());
         GuideCard *card = home().loginItemCard();
         QVERIFY(card->isVisible());
-        QVERIFY(click(card->actionButton()));
+        QVERIFY(ExternalTool::click(card->actionButton()));
         QTRY_VERIFY(card->isHidden());
         QVERIFY(QFile::exists(path(QStringLiteral("autostart/quillfen.MurlexMac.desktop"))));
 
@@ -436,7 +400,7 @@ private Q_SLOTS:
         QCheckBox *toggle = settings().loginItemRow()->toggle();
         QVERIFY(toggle->isChecked() && toggle->isEnabled());
         QVERIFY(settings().loginItemRow()->caption()->isHidden());
-        QVERIFY(click(toggle, QPoint(8, toggle->height() / 2))); // on the box, not the empty space after the label
+        QVERIFY(ExternalTool::click(toggle, QPoint(8, toggle->height() / 2))); // on the box, not the empty space after the label
         QTRY_VERIFY(!toggle->isChecked());
         QVERIFY(!m_loginItem->isRegistered());
         view().select(MainTab::home);
@@ -469,7 +433,7 @@ private Q_SLOTS:
         QCOMPARE(section.statusTexts(), QStringList({QStringLiteral("还没有热词")}));
 
         type(section.input(), QStringLiteral(" 词 "));
-        QVERIFY(click(section.addButton()));
+        QVERIFY(ExternalTool::click(section.addButton()));
         QTRY_COMPARE(section.shownWords(), QStringList({QStringLiteral("词")}));
         QCOMPARE(section.input()->text(), QString());
         QVERIFY(storeSettles());
@@ -485,7 +449,7 @@ private Q_SLOTS:
         QTest::keyClick(section.input(), Qt::Key_Return);
         QVERIFY(storeSettles());
         QCOMPARE(section.shownWords(), QStringList({QStringLiteral("词"), QStringLiteral("Murlex")}));
-        QVERIFY(click(section.deleteButton(QStringLiteral("词"))));
+        QVERIFY(ExternalTool::click(section.deleteButton(QStringLiteral("词"))));
         QTRY_COMPARE(section.shownWords(), QStringList({QStringLiteral("Murlex")}));
         QVERIFY(storeSettles());
         QCOMPARE(m_standIn.server.hotWords(QStringLiteral("ada")), QStringList({QStringLiteral("Murlex")}));
@@ -494,20 +458,20 @@ private Q_SLOTS:
         // The server fails: the word stays here, queued, and the section says so.
         QVERIFY(m_standIn.server.setRestFault({.method = "POST", .path = QStringLiteral("/hotwords"), .status = 503}));
         type(section.input(), QStringLiteral("离线"));
-        QVERIFY(click(section.addButton()));
+        QVERIFY(ExternalTool::click(section.addButton()));
         QTRY_COMPARE(section.statusTexts(),
                      QStringList({QStringLiteral("网络异常,已存在本地"), QStringLiteral("1 条待同步")}));
         QVERIFY(section.syncButton()->isVisible());
 
         // Signed out meanwhile: "立即同步" tells that instead, and keeps the change.
         TokenStore::setAccessToken(std::nullopt);
-        QVERIFY(click(section.syncButton()));
+        QVERIFY(ExternalTool::click(section.syncButton()));
         QTRY_COMPARE(section.statusTexts(), QStringList({QStringLiteral("未登录,热词暂未同步"), QStringLiteral("1 条待同步")}));
 
         // An expired sign-in.
         TokenStore::setAccessToken(m_standIn.server.issueTokens(QStringLiteral("ada"), 0).access);
         QTRY_VERIFY(section.syncButton()->isEnabled());
-        QVERIFY(click(section.syncButton()));
+        QVERIFY(ExternalTool::click(section.syncButton()));
         // (what the store queues on a refusal is its own affair: some count is waiting)
         QTRY_COMPARE(section.statusTexts().value(0), QStringLiteral("登录已过期,请在设置里重新粘贴 token"));
         QVERIFY(section.statusTexts().value(1).endsWith(QStringLiteral(" 条待同步")));
@@ -515,7 +479,7 @@ private Q_SLOTS:
         // Signed in again, "立即同步" delivers it and the notices go.
         signIn();
         QTRY_VERIFY(section.syncButton()->isEnabled());
-        QVERIFY(click(section.syncButton()));
+        QVERIFY(ExternalTool::click(section.syncButton()));
         QTRY_COMPARE(section.statusTexts(), QStringList());
         QVERIFY(storeSettles());
         QCOMPARE(m_standIn.server.hotWords(QStringLiteral("ada")), QStringList({QStringLiteral("Murlex"), QStringLiteral("离线")}));
@@ -563,7 +527,7 @@ private Q_SLOTS:
         const QList<QPushButton *> links = settings().aboutSection()->links();
         QCOMPARE(links.size(), 3);
         for (QPushButton *link : links)
-            QVERIFY(click(link));
+            QVERIFY(ExternalTool::click(link));
         QTRY_COMPARE(urls.opened.size(), 3);
         QCOMPARE(urls.opened.at(0), QUrl(QStringLiteral("https://murlex.app/privacy")));
         QCOMPARE(urls.opened.at(1), QUrl(QStringLiteral("https://murlex.app/terms")));
@@ -583,7 +547,7 @@ private Q_SLOTS:
         QFETCH(bool, dark);
         const QString theme = dark ? QStringLiteral("dark") : QStringLiteral("light");
         if (dark)
-            QApplication::setPalette(darkPalette());
+            QApplication::setPalette(Artifacts::darkPalette());
         m_keys->trusted = false;
         TokenStore::setAccessToken(std::nullopt);
         QFile::remove(path(QStringLiteral("autostart/quillfen.MurlexMac.desktop")));

@@ -63,17 +63,12 @@ QCoro::Task<bool> signIn(QString subject)
     co_return bool(result);
 }
 
-bool xdotool(const QStringList &arguments)
-{
-    return ExternalTool::run(QStringLiteral("xdotool"), arguments).has_value();
-}
-
 // Shows the guide as its own window and waits until the window manager made it the active one.
 bool showActive(OnboardingView &view)
 {
     view.show();
     return QTest::qWaitForWindowExposed(&view)
-        && xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(view.winId())})
+        && ExternalTool::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(view.winId())})
         && QTest::qWaitForWindowActive(&view);
 }
 
@@ -305,13 +300,13 @@ private Q_SLOTS:
         HelperProcess other(QStringLiteral("injection_target"));
         const auto window = other.waitForLine(QStringLiteral("window "));
         QVERIFY(window);
-        QVERIFY(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), *window}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), *window}));
         QTRY_COMPARE(QGuiApplication::applicationState(), Qt::ApplicationInactive);
         restore.dismiss();
         QVERIFY(PipeSource::load());
         QTest::qWait(300);
         QCOMPARE(buttonText(view), QStringLiteral("前往系统设置"));
-        QVERIFY(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(view.winId())}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(view.winId())}));
         QTRY_COMPARE_WITH_TIMEOUT(buttonText(view), QStringLiteral("继续"), 1000);
     }
 
@@ -387,12 +382,12 @@ private Q_SLOTS:
         screenshot(view, QStringLiteral("4-test"));
 
         // As a person does it: the shortcut, a sentence (a tone here), the shortcut again.
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+space")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+space")}));
         QTRY_COMPARE_WITH_TIMEOUT(state.phase(), Phase::recording(), 10000);
         PipeSource microphone;
         microphone.start(PipeSource::tone(440, 1.5));
         microphone.wait();
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+space")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+space")}));
         QTRY_VERIFY_WITH_TIMEOUT(test->didDetectInjection(), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(test->testText().contains(QStringLiteral(" Hz")), 5000);
         QCOMPARE(test->testText(), state.lastInjectedText());

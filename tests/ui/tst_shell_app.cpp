@@ -23,11 +23,6 @@ std::optional<QByteArray> tool(const QString &program, const QStringList &argume
     return ExternalTool::run(program, arguments);
 }
 
-bool xdotool(const QStringList &arguments)
-{
-    return tool(QStringLiteral("xdotool"), arguments).has_value();
-}
-
 // The application's windows on screen now, with their places.
 QList<QRect> visibleAppWindows(QStringList *ids = nullptr)
 {
@@ -76,7 +71,7 @@ class TestShellApp : public QObject {
     {
         const QPoint centre = m_icon.center();
         // (No --sync: it would wait for a motion that never comes when the pointer is already there.)
-        if (!xdotool({QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()),
+        if (!ExternalTool::xdotool({QStringLiteral("mousemove"), QString::number(centre.x()), QString::number(centre.y()),
                       QStringLiteral("sleep"), QStringLiteral("0.2"), QStringLiteral("click"), QStringLiteral("3")}))
             return false;
         // The menu: a window of the application taller than the overlay (not the icon's tooltip).
@@ -94,7 +89,7 @@ class TestShellApp : public QObject {
     // The toggle item is the first one the keyboard reaches.
     bool chooseToggleFromTheMenu()
     {
-        return openMenu() && xdotool({QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("Return")});
+        return openMenu() && ExternalTool::xdotool({QStringLiteral("key"), QStringLiteral("Down"), QStringLiteral("Return")});
     }
 
 private Q_SLOTS:
@@ -125,7 +120,7 @@ private Q_SLOTS:
         QVERIFY(openMenu());
         QTest::qWait(150);
         Artifacts::save(label, QStringLiteral("app-menu"), Artifacts::grabScreen(menuWindow()));
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
         QTRY_VERIFY(!menuWindow().isValid());
         QVERIFY(m_rig.focusField());
 
@@ -164,7 +159,7 @@ private Q_SLOTS:
     void controlQInTheMenuQuitsCleanly()
     {
         QVERIFY(openMenu());
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+q")}));
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+q")}));
         QTRY_VERIFY_WITH_TIMEOUT(!m_rig.app().isRunning(), 20000);
         QCOMPARE(m_rig.app().process().exitStatus(), QProcess::NormalExit);
         const QString log = m_rig.app().lines().join(u'\n');
