@@ -2,8 +2,9 @@
 // test-services: desktop
 // The dictation history and what is done with it: the store over real files (kept only while
 // allowed, owner-only, surviving damaged and hostile files), the 历史 tab and the tray entry pasting
-// into a real text field of another program through the real injection, and the murlex program
-// end to end: murlex --paste-last, copy only, and the history across a restart.
+// into a real text field of another program through the real injection, the settings rows for the
+// history, copy only and the shortcut mode, and the murlex program end to end: murlex --paste-last,
+// copy only, and the history across a restart.
 #include "Artifacts.h"
 #include "EndToEndRig.h"
 #include "ExternalTool.h"
@@ -26,18 +27,20 @@
 #include "ui/PermissionChecker.h"
 #include "ui/RecordingOverlayView.h"
 #include "ui/ResultOptionsRow.h"
+#include "ui/ShortcutModeRow.h"
 #include "ui/SettingsTab.h"
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
 #include <QLineEdit>
 #include <QStyle>
-#include <QMenu>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QSettings>
 #include <QStyleFactory>
@@ -80,8 +83,6 @@ QByteArray entryJson(const QString &text, const char *delivery = "pasted")
     return "{\"text\":\"" + text.toUtf8() + "\",\"time\":\"2026-12-01T08:30:00.000Z\",\"length\":1,\"delivery\":\""
         + delivery + "\"}";
 }
-
-
 
 QString decoded(const QString &percentEncoded)
 {
@@ -147,9 +148,8 @@ private Q_SLOTS:
             const DictationHistory restarted(preferences, file);
             QCOMPARE(textsOf(restarted), textsOf(history));
             for (qsizetype i = 0; i < history.entries().size(); ++i) {
-                QCOMPARE(restarted.entries().at(i).time, history.entries().at(i).time);
-                QCOMPARE(restarted.entries().at(i).delivery, history.entries().at(i).delivery);
-                QCOMPARE(restarted.entries().at(i).length, history.entries().at(i).length);
+                const DictationHistory::Entry read = restarted.entries().at(i), kept = history.entries().at(i);
+                QVERIFY(read.time == kept.time && read.delivery == kept.delivery && read.length == kept.length);
             }
         }
         QVERIFY(history.remove(history.entries().at(1).id));
@@ -395,7 +395,6 @@ private Q_SLOTS:
         QTRY_VERIFY(tab.shownTexts().isEmpty());
         QVERIFY(tab.emptyLabel()->isVisible() && !tab.clearButton()->isEnabled());
         QTRY_VERIFY(findPasteLast() && !pasteLast->isEnabled());
-        QVERIFY(!Artifacts::save(label, QStringLiteral("history-empty"), Artifacts::grabWindow(&window)).isEmpty());
 
         // The settings rows switch the options, and follow them.
         window.view()->select(MainTab::settings);
@@ -414,11 +413,34 @@ private Q_SLOTS:
         RecordingOverlayView capsule(state);
         state.setPhase(Phase::injecting());
         QCOMPARE(capsule.text(), QStringLiteral("已复制"));
-        QVERIFY(!Artifacts::save(label, QStringLiteral("overlay-copied"), capsule.grab().toImage()).isEmpty());
         state.setPhase(Phase::idle());
         QVERIFY(ExternalTool::click(row->saveHistorySwitch(), QPoint(8, row->saveHistorySwitch()->height() / 2)));
         QTRY_VERIFY(!QFileInfo::exists(options.historyPath));
-        QVERIFY(!Artifacts::save(label, QStringLiteral("result-options"), Artifacts::grabWindow(row)).isEmpty());
+
+        // The shortcut mode's choice is stored and read back by the next start (the default writes
+        // nothing), and a change made elsewhere shows without being written back a second time.
+        auto *modeRow = window.view()->settingsTab()->findChild<ShortcutModeRow *>();
+        QVERIFY(modeRow && modeRow->choice()->currentIndex() == 0);
+        const auto storedMode = [&] {
+            return QSettings(options.settingsPath, QSettings::IniFormat).value(QLatin1String(DictationPreferences::shortcutModeKey));
+        };
+        QVERIFY(!storedMode().isValid());
+        QSignalSpy modeChanges(&state.preferences(), &DictationPreferences::shortcutModeChanged);
+        const QString toggleCaption = modeRow->caption()->text();
+        modeRow->choice()->setFocus();
+        QTest::keyClick(modeRow->choice(), Qt::Key_Down); // the person picks the second entry
+        QCOMPARE(modeChanges.size(), 1);
+        QCOMPARE(state.preferences().shortcutMode(), DictationPreferences::ShortcutMode::hold);
+        QVERIFY(modeRow->caption()->text() != toggleCaption); // the caption explains the chosen mode
+        QCOMPARE(storedMode().toString(), QStringLiteral("hold"));
+        {
+            QSettings reread(options.settingsPath, QSettings::IniFormat);
+            DictationPreferences next(reread);
+            QCOMPARE(ShortcutModeRow(next).choice()->currentIndex(), 1);
+        }
+        state.preferences().setShortcutMode(DictationPreferences::ShortcutMode::toggle);
+        QCOMPARE(modeRow->choice()->currentIndex(), 0);
+        QCOMPARE(modeChanges.size(), 2);
     }
 
     // When no other window takes the focus from ours, nothing is typed into our own window: the

@@ -145,25 +145,18 @@ private Q_SLOTS:
         QCOMPARE(m_playersMade, 1);
     }
 
-    // Stored on, the sounds are uploaded as the controller starts (at launch), once.
-    void storedOnLoadsAtLaunch()
-    {
-        m_state->preferences().setSoundCues(true);
-        auto cues = makeCues();
-        QVERIFY(cues->isLoaded());
-        QVERIFY(serverHas(startSound));
-        m_state->preferences().setSoundCues(false);
-        m_state->preferences().setSoundCues(true);
-        QCOMPARE(m_playersMade, 1);
-    }
-
-    // A sound the server no longer has (evicted, or the server started afresh) costs at most one
-    // cue: it is uploaded again and plays from then on.
-    void lostSoundIsUploadedAgain()
+    // Stored on, the sounds are uploaded as the controller starts (at launch), once. A sound the
+    // server no longer has (evicted, or the server started afresh) costs at most one cue: it is
+    // uploaded again and plays from then on.
+    void storedOnLoadsAtLaunchAndALostSoundIsUploadedAgain()
     {
         SinkInputWatch sounds;
         m_state->preferences().setSoundCues(true);
         auto cues = makeCues();
+        QVERIFY(cues->isLoaded() && serverHas(startSound));
+        m_state->preferences().setSoundCues(false);
+        m_state->preferences().setSoundCues(true);
+        QCOMPARE(m_playersMade, 1);
         Pactl::run({QStringLiteral("remove-sample"), startSound});
         QVERIFY(!serverHas(startSound));
 
