@@ -3,6 +3,7 @@
 #include "app/AppLogger.h"
 #include "app/AppState.h"
 #include "audio/AudioCapture.h"
+#include "core/LeadingCharacters.h"
 #include "core/TimingPoint.h"
 #include "injection/TextInjection.h"
 #include "net/VoiceSocket.h"
@@ -22,11 +23,6 @@
 namespace {
 
 constexpr int policyViolationCloseCode = 1008;
-
-qsizetype characterCount(const QString &text)
-{
-    return QStringView(text).toUcs4().size();
-}
 
 QString tokenFailureMessage(const TokenFailure &failure)
 {

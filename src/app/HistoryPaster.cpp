@@ -2,6 +2,7 @@
 
 #include "app/AppLogger.h"
 #include "app/AppState.h"
+#include "core/LeadingCharacters.h"
 #include "injection/TextInjection.h"
 #include "platform/FocusedWindow.h"
 #include "store/DictationHistory.h"
@@ -71,7 +72,7 @@ QCoro::Task<bool> HistoryPaster::pasteIntoPreviousWindow(QString text)
     }
     const WindowClass target = m_focus->windowClass();
     qCInfo(AppLogger::injection, "paste again into %s: %lld chars", qUtf8Printable(target.className),
-           static_cast<long long>(DictationHistory::characterCount(text)));
+           static_cast<long long>(characterCount(text)));
     const bool pasted = co_await paste(text);
     co_return pasted;
 }

@@ -14,3 +14,12 @@ QString leadingCharacters(const QString &text, qsizetype count)
     }
     return text.left(end);
 }
+
+qsizetype characterCount(const QString &text)
+{
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    qsizetype count = 0;
+    while (characters.toNextBoundary() > 0)
+        ++count;
+    return count;
+}

@@ -1,6 +1,7 @@
 #include "injection/TextInjector.h"
 
 #include "app/AppLogger.h"
+#include "core/LeadingCharacters.h"
 #include "core/TimingPoint.h"
 #include "injection/TerminalEmulators.h"
 #include "platform/Platform.h"
@@ -9,7 +10,6 @@
 #include <QCoroTimer>
 #include <QElapsedTimer>
 #include <QPointer>
-#include <QTextBoundaryFinder>
 
 #include <utility>
 
@@ -34,15 +34,6 @@ TextInjector::~TextInjector() = default;
 const QLoggingCategory &TextInjector::log() const
 {
     return AppLogger::injection();
-}
-
-qsizetype TextInjector::characterCount(const QString &text)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype count = 0;
-    while (finder.toNextBoundary() > 0)
-        ++count;
-    return count;
 }
 
 QCoro::Task<bool> TextInjector::inject(QString text)

@@ -61,9 +61,6 @@ public:
     const QLoggingCategory &log() const;
     std::chrono::milliseconds restoreDelay() const { return m_restoreDelay; }
 
-    // User-perceived characters (grapheme clusters) of a text: what the log lines count.
-    static qsizetype characterCount(const QString &text);
-
 Q_SIGNALS:
     // The clipboard holds the user's previous contents again.
     void clipboardRestored();

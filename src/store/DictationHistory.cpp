@@ -2,6 +2,7 @@
 
 #include "app/AppLogger.h"
 #include "core/AppIdentity.h"
+#include "core/LeadingCharacters.h"
 #include "store/DictationPreferences.h"
 
 #include <QDir>
@@ -11,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QTextBoundaryFinder>
 
 #include <algorithm>
 
@@ -68,15 +68,6 @@ std::optional<DictationHistory::Entry> DictationHistory::newest() const
     if (m_entries.isEmpty())
         return std::nullopt;
     return m_entries.first();
-}
-
-qsizetype DictationHistory::characterCount(const QString &text)
-{
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype count = 0;
-    while (finder.toNextBoundary() > 0)
-        ++count;
-    return count;
 }
 
 void DictationHistory::record(const QString &text, Delivery delivery)

@@ -62,9 +62,6 @@ public:
     bool remove(quint64 id);
     void clear();
 
-    // User-perceived characters (grapheme clusters) of a text.
-    static qsizetype characterCount(const QString &text);
-
 Q_SIGNALS:
     // The entries changed (added, removed, cleared).
     void changed();

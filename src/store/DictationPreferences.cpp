@@ -20,53 +20,40 @@ DictationPreferences::DictationPreferences(QSettings &settings, QObject *parent)
     m_copyOnly = m_settings.value(QLatin1String(copyOnlyKey), false).toBool();
 }
 
-void DictationPreferences::store(const char *key, const QVariant &value)
+template <typename T, typename Arg>
+void DictationPreferences::update(T &member, const T &value, const char *key, const QVariant &stored,
+                                  void (DictationPreferences::*changed)(Arg))
 {
-    m_settings.setValue(QLatin1String(key), value);
+    if (value == member)
+        return;
+    member = value;
+    m_settings.setValue(QLatin1String(key), stored);
     m_settings.sync();
+    Q_EMIT (this->*changed)(value);
 }
 
 void DictationPreferences::setShortcutMode(ShortcutMode mode)
 {
-    if (mode == m_shortcutMode)
-        return;
-    m_shortcutMode = mode;
-    store(shortcutModeKey, QString(mode == ShortcutMode::hold ? holdValue : toggleValue));
-    Q_EMIT shortcutModeChanged(mode);
+    update(m_shortcutMode, mode, shortcutModeKey, QString(mode == ShortcutMode::hold ? holdValue : toggleValue),
+           &DictationPreferences::shortcutModeChanged);
 }
 
 void DictationPreferences::setSaveHistory(bool save)
 {
-    if (save == m_saveHistory)
-        return;
-    m_saveHistory = save;
-    store(saveHistoryKey, save);
-    Q_EMIT saveHistoryChanged(save);
+    update(m_saveHistory, save, saveHistoryKey, save, &DictationPreferences::saveHistoryChanged);
 }
 
 void DictationPreferences::setInputSource(const QString &sourceName)
 {
-    if (sourceName == m_inputSource)
-        return;
-    m_inputSource = sourceName;
-    store(inputSourceKey, sourceName);
-    Q_EMIT inputSourceChanged(sourceName);
+    update(m_inputSource, sourceName, inputSourceKey, sourceName, &DictationPreferences::inputSourceChanged);
 }
 
 void DictationPreferences::setSoundCues(bool enabled)
 {
-    if (enabled == m_soundCues)
-        return;
-    m_soundCues = enabled;
-    store(soundCuesKey, enabled);
-    Q_EMIT soundCuesChanged(enabled);
+    update(m_soundCues, enabled, soundCuesKey, enabled, &DictationPreferences::soundCuesChanged);
 }
 
 void DictationPreferences::setCopyOnly(bool enabled)
 {
-    if (enabled == m_copyOnly)
-        return;
-    m_copyOnly = enabled;
-    store(copyOnlyKey, enabled);
-    Q_EMIT copyOnlyChanged(enabled);
+    update(m_copyOnly, enabled, copyOnlyKey, enabled, &DictationPreferences::copyOnlyChanged);
 }

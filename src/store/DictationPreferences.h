@@ -48,7 +48,10 @@ Q_SIGNALS:
     void copyOnlyChanged(bool enabled);
 
 private:
-    void store(const char *key, const QVariant &value);
+    // Takes `value` into `member`; on a change, stores `stored` under `key` and emits `changed`.
+    template <typename T, typename Arg>
+    void update(T &member, const T &value, const char *key, const QVariant &stored,
+                void (DictationPreferences::*changed)(Arg));
 
     QSettings &m_settings;
     ShortcutMode m_shortcutMode = ShortcutMode::toggle;

@@ -2,6 +2,7 @@
 // The injector on the harness's X server, against other processes: a focused text field that
 // reports what it receives, a clipboard owner serving several formats, a terminal window, a field
 // on the accessibility bus, a second X server without XTEST, and a run without any display.
+#include "core/LeadingCharacters.h"
 #include "injection/TerminalEmulators.h"
 #include "injection/TextInjector.h"
 #include "platform/Platform.h"
@@ -374,7 +375,7 @@ private Q_SLOTS:
                                                  {QStringLiteral("🇨🇳🇫🇷"), 2}, {QStringLiteral("a\r\nb"), 3},
                                                  {QStringLiteral("新的👍🏽"), 3}};
         for (const auto &[text, characters] : texts)
-            QVERIFY2(TextInjector::characterCount(text) == characters, qPrintable(text));
+            QVERIFY2(characterCount(text) == characters, qPrintable(text));
     }
 
     void accessibilityPathAppendsToTheFocusedField()
