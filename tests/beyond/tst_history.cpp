@@ -41,7 +41,6 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QStyle>
-#include <QScrollArea>
 #include <QSettings>
 #include <QStyleFactory>
 #include <QTemporaryDir>
@@ -83,25 +82,6 @@ QByteArray entryJson(const QString &text, const char *delivery = "pasted")
     return "{\"text\":\"" + text.toUtf8() + "\",\"time\":\"2026-12-01T08:30:00.000Z\",\"length\":1,\"delivery\":\""
         + delivery + "\"}";
 }
-
-QString decoded(const QString &percentEncoded)
-{
-    return QString::fromUtf8(QByteArray::fromPercentEncoding(percentEncoded.toUtf8()));
-}
-
-// The target field's text as it last reported it.
-QString fieldText(const HelperProcess &field)
-{
-    const QStringList texts = field.linesStartingWith(QStringLiteral("text "));
-    return texts.isEmpty() ? QString() : decoded(texts.last());
-}
-
-// The shipped program of this build, run to its end.
-std::optional<MurlexProcess::Outcome> murlex(const QStringList &arguments, const QProcessEnvironment &environment)
-{
-    return MurlexProcess::runToEnd(arguments, environment, 20000, QStringLiteral(MURLEX_TEST_HELPERS_DIR "/../src/murlex"));
-}
-
 } // namespace
 
 class TestHistory : public QObject {
@@ -249,7 +229,7 @@ private Q_SLOTS:
     void pasteLastAndCopyOnlyInTheRunningApplication()
     {
         QProcessEnvironment lonely = QProcessEnvironment::systemEnvironment();
-        const auto notRunning = murlex({QStringLiteral("--paste-last")}, lonely);
+        const auto notRunning = MurlexProcess::runShipped({QStringLiteral("--paste-last")}, lonely);
         QVERIFY(notRunning);
         QCOMPARE(notRunning->exitCode, 1);
         QVERIFY2(notRunning->output.contains(QStringLiteral(
@@ -265,7 +245,7 @@ private Q_SLOTS:
             settings.setValue(QLatin1String(DictationPreferences::saveHistoryKey), true);
         }
         QVERIFY2(rig.start({QStringLiteral("Murlex"), QStringLiteral("Qt")}), qPrintable(rig.failure()));
-        const auto empty = murlex({QStringLiteral("--paste-last")}, rig.appEnvironment());
+        const auto empty = MurlexProcess::runShipped({QStringLiteral("--paste-last")}, rig.appEnvironment());
         QVERIFY(empty && empty->exitCode == 0);
         QVERIFY(rig.app().waitForCount(QStringLiteral("paste last: the history is empty"), 1));
 
@@ -289,7 +269,7 @@ private Q_SLOTS:
         QCOMPARE(rig.app().count(QStringLiteral("injected ")), 0);
 
         // --paste-last pastes it (the clipboard swapped and restored as for a dictation).
-        const auto pasted = murlex({QStringLiteral("--paste-last")}, rig.appEnvironment());
+        const auto pasted = MurlexProcess::runShipped({QStringLiteral("--paste-last")}, rig.appEnvironment());
         QVERIFY(pasted && pasted->exitCode == 0);
         QTRY_COMPARE_WITH_TIMEOUT(rig.fieldText(), polished, 10000);
         QTRY_COMPARE(EndToEndRig::clipboardNow(), std::optional(polished));
@@ -302,7 +282,7 @@ private Q_SLOTS:
         MurlexProcess again({}, rig.appEnvironment());
         QVERIFY(again.waitForCount(QStringLiteral("hotkey registered"), 1));
         QVERIFY(rig.focusField());
-        const auto afterRestart = murlex({QStringLiteral("--paste-last")}, rig.appEnvironment());
+        const auto afterRestart = MurlexProcess::runShipped({QStringLiteral("--paste-last")}, rig.appEnvironment());
         QVERIFY(afterRestart && afterRestart->exitCode == 0);
         QTRY_COMPARE_WITH_TIMEOUT(rig.fieldText(), polished + polished, 10000);
     }
@@ -352,7 +332,7 @@ private Q_SLOTS:
         state.history().record(QStringLiteral("第三段,最新的一条。"), DictationHistory::Delivery::failed);
         QVERIFY(findPasteLast() && pasteLast->isEnabled());
         pasteLast->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(fieldText(field), QStringLiteral("第三段,最新的一条。"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(EndToEndRig::fieldTextOf(field), QStringLiteral("第三段,最新的一条。"), 5000);
 
         MainWindow window(services);
         window.move(60, 20);
@@ -378,7 +358,7 @@ private Q_SLOTS:
 
         const int keysBefore = int(field.linesStartingWith(QStringLiteral("key ")).size());
         QVERIFY(ExternalTool::click(tab.actionButton(2, QStringLiteral("pasteAgain"))));
-        QTRY_COMPARE_WITH_TIMEOUT(fieldText(field), QStringLiteral("第三段,最新的一条。第一段:会议改到周三下午三点。"), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(EndToEndRig::fieldTextOf(field), QStringLiteral("第三段,最新的一条。第一段:会议改到周三下午三点。"), 5000);
         QCOMPARE(field.linesStartingWith(QStringLiteral("key ")).size(), keysBefore + 1); // the one paste chord
         QVERIFY(window.isMinimized());
         // The clipboard comes back as the copy left it.
@@ -400,10 +380,6 @@ private Q_SLOTS:
         window.view()->select(MainTab::settings);
         auto *row = window.view()->settingsTab()->findChild<ResultOptionsRow *>();
         QVERIFY(row && !row->saveHistorySwitch()->isChecked() && !row->copyOnlySwitch()->isChecked());
-        for (QWidget *up = row; up; up = up->parentWidget())
-            if (auto *area = qobject_cast<QScrollArea *>(up))
-                area->ensureWidgetVisible(row);
-        QTest::qWait(100);
         QVERIFY(ExternalTool::click(row->saveHistorySwitch(), QPoint(8, row->saveHistorySwitch()->height() / 2)));
         QTRY_VERIFY(state.preferences().saveHistory());
         QCOMPARE(modeOf(options.historyPath), 0600);

@@ -54,19 +54,10 @@ private:
     QString m_seen;
 };
 
-QStringList samplesOnServer()
-{
-    return Pactl::run({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("samples")})
-        .split(u'\n', Qt::SkipEmptyParts);
-}
-
+// Whether the sound server keeps a sample of this name (lines of index, name, sample spec, ...).
 bool serverHas(const QString &sound)
 {
-    for (const QString &line : samplesOnServer()) {
-        if (line.section(u'\t', 1, 1) == sound) // index, name, sample spec, ...
-            return true;
-    }
-    return false;
+    return Pactl::run({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("samples")}).contains(u'\t' + sound + u'\t');
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 #include "DevServer.h"
 #include "PipeSource.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -179,36 +178,11 @@ private Q_SLOTS:
             QCOMPARE(client.received(u"partial"_s).isEmpty(), dictation.pcm.isEmpty());
         }
         QCOMPARE(client.disconnected.count(), 0);
-        // (The subject, hot words and messages recorded: the voice socket's and end-to-end suites.)
-        const QJsonArray recording = m_server.socketRecording();
-        QCOMPARE(recording.size(), 1);
-        const QJsonArray recorded = recording.at(0)["dictations"_L1].toArray();
-        QCOMPARE(recorded.size(), dictations.size());
-        const QJsonObject first = recorded.at(0).toObject();
-        QCOMPARE(first["frames"_L1].toInt(), 20);
-        QCOMPARE(first["bytes"_L1].toInteger(), 64000);
+        // The time stamps the benchmarks read, in order. (The rest of the recording: the voice
+        // socket's and end-to-end suites.)
+        const QJsonObject first = m_server.socketRecording().at(0)["dictations"_L1][0].toObject();
         const qint64 firstFrame = first["first_frame_ns"_L1].toInteger(), stop = first["stop_ns"_L1].toInteger();
         QVERIFY(firstFrame > 0 && stop >= firstFrame && first["polish_done_ns"_L1].toInteger() >= stop);
-        QCOMPARE(recorded.at(1)["first_frame_ns"_L1].toInteger(), 0);
-    }
-
-    void restFaultsApplyToTheNextRequestsOnly()
-    {
-        const QString access = m_server.issueTokens(u"gina"_s).access;
-        QVERIFY(m_server.setRestFault({.method = "GET", .path = u"/hot"_s, .status = 503, .body = "busy", .count = 2}));
-        QVERIFY(m_server.setRestFault({.method = "POST", .path = u"/hotwords"_s, .delayMs = 400}));
-        for (int i = 0; i < 2; ++i) {
-            const HttpResult faulted = send("GET", url(u"/hotwords"_s), {}, access);
-            QCOMPARE(faulted.status, 503);
-            QCOMPARE(faulted.body, QByteArray("busy"));
-        }
-        QCOMPARE(send("GET", url(u"/hotwords"_s), {}, access).status, 200);
-        QCOMPARE(m_server.requestCount("GET", u"/hotwords"_s), 3);
-        QElapsedTimer clock;
-        clock.start();
-        QCOMPARE(send("POST", url(u"/hotwords"_s), R"({"word":"late"})", access).status, 201);
-        QVERIFY2(clock.elapsed() >= 380, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(m_server.hotWords(u"gina"_s), QStringList{u"late"_s});
     }
 
     // The client suites use every socket fault; here only that one is used up by the connection it

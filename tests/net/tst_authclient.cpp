@@ -1,19 +1,27 @@
 // test-labels: auth
 #include "net/AuthClient.h"
 #include "net/AuthTokenProvider.h"
+#include "net/NetworkAccess.h"
+#include "net/RefreshCoordinator.h"
 #include "store/JWT.h"
 #include "store/TokenStore.h"
 
 #include "StandIn.h"
 #include "TaskResult.h"
 
+#include <QCoroSignal>
 #include <QCoroTask>
 #include <QJsonDocument>
 #include <QNetworkReply>
-#include <QTcpServer>
 #include <QtTest>
 
 using namespace Qt::Literals::StringLiterals;
+
+class Gate : public QObject {
+    Q_OBJECT
+Q_SIGNALS:
+    void opened();
+};
 
 namespace {
 
@@ -33,6 +41,12 @@ QString tokenExpiringIn(double secondsLeft)
 QCoro::Task<> collect(QList<TokenResult> &results)
 {
     TokenResult result = co_await AuthClient::validAccessToken();
+    results.append(std::move(result));
+}
+
+QCoro::Task<> collectFrom(RefreshCoordinator &coordinator, QList<TokenResult> &results)
+{
+    TokenResult result = co_await coordinator.currentTask();
     results.append(std::move(result));
 }
 
@@ -240,37 +254,26 @@ private Q_SLOTS:
         QCOMPARE(refreshPosts(), 1);
     }
 
-    void transportErrorsPassThrough_data()
-    {
-        QTest::addColumn<bool>("serverListens");
-        QTest::addColumn<int>("code");
-        QTest::newRow("TLS: certificate not trusted") << true << int(QNetworkReply::SslHandshakeFailedError);
-        QTest::newRow("connection refused") << false << int(QNetworkReply::ConnectionRefusedError);
-    }
+    // A server not to be trusted: the transport's error passes through as it is. So does an
+    // answer beyond the transport's limit, which stores nothing either.
     void transportErrorsPassThrough()
     {
-        QFETCH(bool, serverListens);
-        QFETCH(int, code);
-        quint16 port = m_server.port();
-        QList<QSslCertificate> trusted = QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem"));
-        if (!serverListens) {
-            QTcpServer probe; // a port nobody listens on once it is closed
-            QVERIFY(probe.listen(QHostAddress::LocalHost));
-            port = probe.serverPort();
-            trusted = DevServer::caCertificates();
-        }
-        RedirectingNetworkAccess access(port, trusted);
+        RedirectingNetworkAccess untrusted(m_server.port(), QSslCertificate::fromPath(QStringLiteral(MURLEX_DEVCERT_DIR "/other-ca.pem")));
         storeAccount(u"user-11"_s, tokenExpiringIn(1));
-        std::optional<ScopedNetworkAccess> elsewhere(std::in_place, &access);
+        std::optional<ScopedNetworkAccess> elsewhere(std::in_place, &untrusted);
         const TokenResult refreshed = finished(AuthClient::validAccessToken());
         const auto signIn = finished(AuthClient::signInWithApple(u"user-11"_s));
         elsewhere.reset();
         for (const TokenFailure &failure : {refreshed.error(), signIn.error()}) {
             const PlatformError error = std::get<PlatformError>(failure);
             QCOMPARE(error.domain, u"QNetworkReply"_s);
-            QCOMPARE(error.code, code);
+            QCOMPARE(error.code, int(QNetworkReply::SslHandshakeFailedError));
             QVERIFY(!error.localizedDescription.isEmpty());
         }
+        QVERIFY(m_server.setRestFault({.method = "POST", .path = apple, .padBytes = 64 * 1024 * 1024}));
+        const auto oversized = finished(AuthClient::signInWithApple(u"user-11"_s));
+        QCOMPARE(std::get<PlatformError>(oversized.error()).localizedDescription,
+                 u"answer larger than %1 bytes"_s.arg(NetworkAccess::maxReplyBodyBytes));
         QCOMPARE(JWT::subject(TokenStore::accessToken().value_or(QString())), Token(u"crafted"_s));
     }
 
@@ -284,6 +287,49 @@ private Q_SLOTS:
         provider.signOut();
         QCOMPARE(TokenStore::accessToken(), std::nullopt);
         QCOMPARE(TokenStore::refreshToken(), std::nullopt);
+    }
+
+    // The coordinator alone: a refresh that finishes at once (no refresh token: nothing to send)
+    // is still shared, and the clearing of an old refresh leaves a newer one in flight.
+    void coordinatorSharesAndClearsOnlyItsOwnFlight()
+    {
+        int calls = 0;
+        Gate gates[2]; // refresh number n waits for gates[n - 1]
+        RefreshCoordinator immediate([&calls]() -> QCoro::Task<TokenResult> {
+            ++calls;
+            co_return TokenFailure(AuthError::noRefreshToken());
+        });
+        QList<TokenResult> results;
+        collectFrom(immediate, results);
+        collectFrom(immediate, results);
+        QCOMPARE(results.size(), 2);
+        QCOMPARE(calls, 1);
+        QCOMPARE(std::get<AuthError>(results.at(1).error()), AuthError::noRefreshToken());
+        QTRY_VERIFY(!immediate.hasFlight());
+
+        calls = 0;
+        results.clear();
+        RefreshCoordinator gated([&calls, &gates]() -> QCoro::Task<TokenResult> {
+            const int call = ++calls;
+            co_await qCoro(&gates[call - 1], &Gate::opened);
+            co_return u"token-%1"_s.arg(call);
+        });
+        collectFrom(gated, results); // refresh 1
+        gated.clear();
+        collectFrom(gated, results); // refresh 2, while 1 still runs
+        QCOMPARE(calls, 2);
+        // Refresh 1 finishes and its clearing runs: refresh 2 is still the one in flight.
+        Q_EMIT gates[0].opened();
+        QTRY_COMPARE(results.size(), 1);
+        QTest::qWait(10);
+        QVERIFY(gated.hasFlight());
+        collectFrom(gated, results);
+        QCOMPARE(calls, 2);
+        Q_EMIT gates[1].opened();
+        QTRY_COMPARE(results.size(), 3);
+        QCOMPARE(results.at(1).value(), u"token-2"_s);
+        QCOMPARE(results.at(2).value(), u"token-2"_s);
+        QTRY_VERIFY(!gated.hasFlight());
     }
 };
 

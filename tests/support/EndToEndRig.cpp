@@ -135,9 +135,9 @@ bool EndToEndRig::pressShortcut()
     return ExternalTool::run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+alt+space")}).has_value();
 }
 
-QString EndToEndRig::fieldText() const
+QString EndToEndRig::fieldTextOf(const HelperProcess &field)
 {
-    const QStringList texts = m_target->linesStartingWith(QStringLiteral("text "));
+    const QStringList texts = field.linesStartingWith(QStringLiteral("text "));
     return texts.isEmpty() ? QString() : decoded(texts.last());
 }
 

@@ -47,7 +47,8 @@ public:
     static qint64 monotonicNs();
 
     // The field's whole text as it last reported it, and how often it changed.
-    QString fieldText() const;
+    QString fieldText() const { return fieldTextOf(*m_target); }
+    static QString fieldTextOf(const HelperProcess &field);
     int fieldChanges() const;
     // The clipboard's text as another client reads it now; none when it cannot be read.
     static std::optional<QString> clipboardNow();

@@ -29,6 +29,11 @@ public:
     };
     static std::optional<Outcome> runToEnd(const QStringList &arguments, const QProcessEnvironment &environment,
                                            int timeoutMs = 20000, const QString &program = programPath());
+    // The shipped murlex of this build (not the test transport's), run to its end.
+    static std::optional<Outcome> runShipped(const QStringList &arguments, const QProcessEnvironment &environment)
+    {
+        return runToEnd(arguments, environment, 20000, QStringLiteral(MURLEX_TEST_HELPERS_DIR "/../src/murlex"));
+    }
 
     QProcess &process() { return m_helper.process(); }
     qint64 pid() const { return m_helper.process().processId(); }

@@ -209,7 +209,8 @@ private Q_SLOTS:
         QCOMPARE(errors(log), QStringList());
     }
 
-    void anEntrySwitchedOffByTheUserReadsAsNotRegisteredAndIsOursToRemove()
+    // An entry the user switched off reads as not registered and is still ours to remove.
+    void entriesChangedByOthers()
     {
         LoginItemController controller(service(m_installed));
         controller.setEnabled(true);
@@ -225,12 +226,9 @@ private Q_SLOTS:
         }
         controller.setEnabled(false);
         QVERIFY(!QFileInfo::exists(entryPath()));
-    }
 
-    void anotherProgramsEntryOfTheSameNameIsLeftAloneAndReported()
-    {
+        // Another program's entry of the same name is left alone and reported.
         LogCapture log;
-        LoginItemController controller(service(m_installed));
         controller.setEnabled(true);
         const QByteArray foreign = "[Desktop Entry]\nType=Application\nName=Murlex\nExec=/opt/elsewhere/bin/murlex\n";
         QVERIFY(writeFile(entryPath(), foreign));

@@ -4,10 +4,13 @@
 // widgets: the shared state, the hot words store over the real client against the stand-in, the
 // tokens in the harness's keyring, launch at login through a real autostart directory, and the
 // recorder pressed with xdotool. Only the accessibility trust is a fake (the X server's cannot be
-// taken away and given back). Screenshots of every tab in a light and a dark palette go to
-// build/test/artifacts/ui/.
+// taken away and given back). And the account section on its own: sign-in by a pasted token and
+// its failures, sign-out, the upload alerts, and the account-deletion mail. Screenshots of every
+// tab in a light and a dark palette go to build/test/artifacts/ui/.
 #include "Artifacts.h"
 #include "ExternalTool.h"
+#include "HelperProcess.h"
+#include "LogCapture.h"
 #include "StandIn.h"
 #include "app/AppState.h"
 #include "core/AppIdentity.h"
@@ -18,10 +21,13 @@
 #include "shortcuts/ModifierFlags.h"
 #include "shortcuts/Recorder.h"
 #include "store/HotWordsStore.h"
+#include "store/JWT.h"
+#include "store/MetricsKitObserver.h"
 #include "store/TokenStore.h"
 #include "ui/AboutSection.h"
 #include "ui/AccessibilityPermissionRow.h"
 #include "ui/AccessibilityTrustPoll.h"
+#include "ui/AuthSection.h"
 #include "ui/FirstRunFlag.h"
 #include "ui/OnboardingView.h"
 #include "ui/GuideCard.h"
@@ -43,15 +49,19 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QSettings>
 #include <QStyleFactory>
 #include <QTemporaryDir>
+#include <QUrlQuery>
 #include <QtTest>
+
+#include <algorithm>
 
 using namespace std::chrono_literals;
 
@@ -78,15 +88,6 @@ private:
 const QString label = QStringLiteral("ui");
 
 
-// Scrolls the tab holding the widget until it shows, as a person does before clicking it.
-void scrollTo(QWidget *widget)
-{
-    for (QWidget *parent = widget->parentWidget(); parent; parent = parent->parentWidget())
-        if (auto *area = qobject_cast<QScrollArea *>(parent))
-            area->ensureWidgetVisible(widget);
-}
-
-
 // Records the URLs the desktop is asked to open, in place of its handlers.
 class UrlRecorder : public QObject {
     Q_OBJECT
@@ -105,6 +106,70 @@ void type(QWidget *widget, const QString &text)
 
 // How often the trust was asked.
 int trustQueries(const QStringList &journal) { return int(journal.count(QStringLiteral("trusted?"))); }
+
+// Pixels far from the background's grey: text drawn, not empty boxes or nothing.
+int inkPixels(const QImage &image, const QColor &background)
+{
+    int ink = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ink += std::abs(qGray(image.pixel(x, y)) - qGray(background.rgb())) > 90;
+    return ink;
+}
+
+const QString kSupport = QStringLiteral("support@murlex.test");
+const QString kApple = QStringLiteral("/auth/apple");
+const QString kUnreadable = QStringLiteral("无法读取 Apple identityToken");
+
+// An unsigned token of JWT form with these claims.
+QString craftedToken(const QJsonObject &claims)
+{
+    const QByteArray payload = QJsonDocument(claims).toJson(QJsonDocument::Compact).toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    return QStringLiteral("eyJhbGciOiJub25lIn0.") + QString::fromLatin1(payload) + QStringLiteral(".x");
+}
+
+// The visible button with this text (in the section or in an alert), or null.
+QAbstractButton *button(const QWidget *root, const QString &text)
+{
+    for (QAbstractButton *candidate : root->findChildren<QAbstractButton *>())
+        if (candidate->text() == text && candidate->isVisible())
+            return candidate;
+    return nullptr;
+}
+
+bool click(const QWidget *root, const QString &text)
+{
+    QAbstractButton *target = button(root, text);
+    if (target)
+        target->click();
+    return target;
+}
+
+bool showsText(const QWidget *root, const QString &text)
+{
+    const QList<QLabel *> labels = root->findChildren<QLabel *>();
+    return std::any_of(labels.begin(), labels.end(), [&](const QLabel *label) { return label->isVisible() && label->text() == text; });
+}
+
+QMessageBox *openAlert(const QWidget *root)
+{
+    QMessageBox *box = nullptr;
+    QTest::qWaitFor([&] { return (box = root->findChild<QMessageBox *>()) && box->isVisible(); }, 90000);
+    return box;
+}
+
+std::unique_ptr<HelperProcess> clipboardOwner(const QStringList &formats)
+{
+    auto owner = std::make_unique<HelperProcess>(QStringLiteral("clipboard_owner"), formats);
+    return owner->waitForLine(QStringLiteral("owned")) ? std::move(owner) : nullptr;
+}
+
+QByteArray clipboardAs(const QString &target)
+{
+    return ExternalTool::run(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o"),
+                                                       QStringLiteral("-t"), target})
+        .value_or("(unreadable)");
+}
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -167,6 +232,23 @@ class TestMainWindow : public QObject {
         QVERIFY(!Artifacts::save(label, name, image).isEmpty());
     }
 
+    // The account section alone, as its own window.
+    std::unique_ptr<AuthSection> shownSection()
+    {
+        auto section = std::make_unique<AuthSection>(AuthSection::Services{kSupport, {}});
+        section->resize(560, section->sizeHint().height());
+        section->show();
+        if (!QTest::qWaitForWindowExposed(section.get()))
+            return nullptr;
+        return section;
+    }
+    void storeTokens(const QString &subject)
+    {
+        const DevServer::Tokens tokens = m_standIn.server.issueTokens(subject);
+        TokenStore::setAccessToken(tokens.access);
+        TokenStore::setRefreshToken(tokens.refresh);
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -211,6 +293,7 @@ private Q_SLOTS:
         KeyboardShortcuts::setShortcut(std::nullopt, GlobalHotkey::toggleDictation());
         m_state->refreshHotkeyShortcut();
         QApplication::setPalette(QApplication::style()->standardPalette());
+        QDir(MetricsKitObserver::cacheDirectory()).removeRecursively();
     }
 
     void cleanup() { m_window.reset(); }
@@ -219,6 +302,7 @@ private Q_SLOTS:
     {
         m_window.reset();
         TokenStore::setAccessToken(std::nullopt);
+        QDir(MetricsKitObserver::cacheDirectory()).removeRecursively();
     }
 
     // One window, titled "Murlex": the first-run page at 560 × 540 until it is completed, then the
@@ -233,7 +317,6 @@ private Q_SLOTS:
         QCOMPARE(firstRun->currentStep(), 1);
         QCOMPARE(window.size(), QSize(560, 540));
         QCOMPARE(window.minimumSize(), window.maximumSize());
-        saveShot(QStringLiteral("first-run"), Artifacts::grabWindow(&window));
 
         firstRun->finish(); // the guide's own pages are driven by its suite
         QTRY_VERIFY(window.view());
@@ -256,10 +339,7 @@ private Q_SLOTS:
         QCOMPARE(view().selection(), MainTab::home);
 
         // A click on 设置 in the sidebar shows the settings.
-        const QPoint settingsRow = sidebar->viewport()->mapToGlobal(sidebar->visualItemRect(sidebar->item(3)).center());
-        QVERIFY(ExternalTool::xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(settingsRow.x()),
-                         QString::number(settingsRow.y())}));
-        QVERIFY(ExternalTool::xdotool({QStringLiteral("click"), QStringLiteral("1")}));
+        QVERIFY(ExternalTool::click(sidebar->viewport(), sidebar->visualItemRect(sidebar->item(3)).center()));
         QTRY_COMPARE(view().selection(), MainTab::settings);
         QVERIFY(settings().isVisible() && !home().isVisible());
 
@@ -281,7 +361,6 @@ private Q_SLOTS:
 
         // "重看" brings the first-run page back in the same window.
         view().select(MainTab::settings);
-        scrollTo(settings().replayButton());
         QVERIFY(ExternalTool::click(settings().replayButton()));
         QTRY_VERIFY(qobject_cast<OnboardingView *>(window.content()));
         QCOMPARE(qobject_cast<OnboardingView *>(window.content())->currentStep(), 1);
@@ -295,14 +374,11 @@ private Q_SLOTS:
     {
         openWindow();
         QVERIFY(home().noShortcutLabel()->isVisible());
-        QCOMPARE(home().noShortcutLabel()->text(), QStringLiteral("未设置"));
         QVERIFY(!home().keycap());
-        QCOMPARE(home().heroLine()->text(), QStringLiteral("尚未设置快捷键。前往「设置 → 快捷键」配置一个。"));
-        QVERIFY(!settings().shortcutWarning()->isHidden());
+        const QString heroWithout = home().heroLine()->text();
 
         view().select(MainTab::settings);
         QVERIFY(settings().shortcutWarning()->isVisible());
-        QCOMPARE(settings().shortcutWarning()->text(), QStringLiteral("未设置快捷键,无法触发录音。点击上方录入框设置一个。"));
         KeyboardShortcuts::Recorder *recorder = settings().recorder();
         QVERIFY(ExternalTool::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(m_window->winId())}));
         QVERIFY(ExternalTool::click(recorder));
@@ -317,7 +393,7 @@ private Q_SLOTS:
         QVERIFY(home().keycap());
         QCOMPARE(home().keycap()->text(), stored->description());
         QCOMPARE(home().keycap()->keys(), QStringList({QStringLiteral("⌃"), QStringLiteral("⌥"), QStringLiteral("K")}));
-        QCOMPARE(home().heroLine()->text(), QStringLiteral("按下方组合键开始/停止语音输入,在任何 App 都能用"));
+        QVERIFY(home().heroLine()->text() != heroWithout);
     }
 
     // The accessibility card and the settings row follow the trust within about a second (the
@@ -361,34 +437,26 @@ private Q_SLOTS:
         QCOMPARE(trustQueries(m_journal), 0);
     }
 
-    // The token card: shown for no token and for an empty one, gone once a token is stored (read
-    // again when 首页 is shown).
-    void theAccessTokenCardFollowsTheStoredToken()
-    {
-        TokenStore::setAccessToken(QString());
-        openWindow();
-        GuideCard *card = home().accessTokenCard();
-        QVERIFY(card->isVisible());
-        QCOMPARE(card->title(), QStringLiteral("未配置 Access Token"));
-        QVERIFY(!card->actionButton());
-
-        signIn();
-        view().select(MainTab::settings);
-        view().select(MainTab::home);
-        QVERIFY(card->isHidden());
-
-        TokenStore::setAccessToken(std::nullopt);
-        view().select(MainTab::hotwords);
-        view().select(MainTab::home);
-        QVERIFY(card->isVisible());
-    }
-
-    // Launch at login from the home card and the settings switch, over a real autostart directory.
-    void loginItemCardAndSwitch()
+    // The home cards. The token card: shown for no token and for an empty one, gone once a token is
+    // stored (read again when 首页 is shown). Launch at login from its card and the settings
+    // switch, over a real autostart directory.
+    void homeCardsFollowTheTokenAndLaunchAtLogin()
     {
         QFile::remove(path(QStringLiteral("autostart/quillfen.MurlexMac.desktop")));
         m_loginItem->refresh();
+        TokenStore::setAccessToken(QString());
         openWindow();
+        GuideCard *tokenCard = home().accessTokenCard();
+        QVERIFY(tokenCard->isVisible() && !tokenCard->actionButton());
+        signIn();
+        view().select(MainTab::settings);
+        view().select(MainTab::home);
+        QVERIFY(tokenCard->isHidden());
+        TokenStore::setAccessToken(std::nullopt);
+        view().select(MainTab::hotwords);
+        view().select(MainTab::home);
+        QVERIFY(tokenCard->isVisible());
+
         QVERIFY(m_loginItem->isInstallableLocation());
         GuideCard *card = home().loginItemCard();
         QVERIFY(card->isVisible());
@@ -422,14 +490,13 @@ private Q_SLOTS:
     }
 
     // Hot words through the real store to the stand-in: trimmed adds, a blank one ignored with the
-    // field kept, deletion, and the status texts following the server's faults and "立即同步".
+    // field kept, deletion, and the status following a server fault and "立即同步".
     void hotWordsGoThroughTheStore()
     {
         signIn();
         openWindow();
         view().select(MainTab::hotwords);
         HotwordsSection &section = hotwords();
-        QCOMPARE(section.input()->placeholderText(), QStringLiteral("新增热词…"));
         QCOMPARE(section.statusTexts(), QStringList({QStringLiteral("还没有热词")}));
 
         type(section.input(), QStringLiteral(" 词 "));
@@ -463,21 +530,7 @@ private Q_SLOTS:
                      QStringList({QStringLiteral("网络异常,已存在本地"), QStringLiteral("1 条待同步")}));
         QVERIFY(section.syncButton()->isVisible());
 
-        // Signed out meanwhile: "立即同步" tells that instead, and keeps the change.
-        TokenStore::setAccessToken(std::nullopt);
-        QVERIFY(ExternalTool::click(section.syncButton()));
-        QTRY_COMPARE(section.statusTexts(), QStringList({QStringLiteral("未登录,热词暂未同步"), QStringLiteral("1 条待同步")}));
-
-        // An expired sign-in.
-        TokenStore::setAccessToken(m_standIn.server.issueTokens(QStringLiteral("ada"), 0).access);
-        QTRY_VERIFY(section.syncButton()->isEnabled());
-        QVERIFY(ExternalTool::click(section.syncButton()));
-        // (what the store queues on a refusal is its own affair: some count is waiting)
-        QTRY_COMPARE(section.statusTexts().value(0), QStringLiteral("登录已过期,请在设置里重新粘贴 token"));
-        QVERIFY(section.statusTexts().value(1).endsWith(QStringLiteral(" 条待同步")));
-
-        // Signed in again, "立即同步" delivers it and the notices go.
-        signIn();
+        // "立即同步" delivers it and the notices go. (The store's other states: its own suite.)
         QTRY_VERIFY(section.syncButton()->isEnabled());
         QVERIFY(ExternalTool::click(section.syncButton()));
         QTRY_COMPARE(section.statusTexts(), QStringList());
@@ -488,8 +541,8 @@ private Q_SLOTS:
         QVERIFY(storeSettles());
     }
 
-    // Settings: the sections in order, the live status, the version without version data, and the
-    // feedback link handed to the desktop byte for byte.
+    // Settings: the live status, the version without version data, and the feedback link handed
+    // to the desktop byte for byte.
     void settingsShowStatusVersionAndLinks()
     {
         MainWindowServices s = services();
@@ -497,11 +550,7 @@ private Q_SLOTS:
         s.buildVersion.clear();
         openWindow(true, s);
         view().select(MainTab::settings);
-        QCOMPARE(settings().sectionTitles(), QStringList({QStringLiteral("启动"), QStringLiteral("快捷键"), QStringLiteral("录音"),
-                                                          QStringLiteral("听写结果"), QStringLiteral("认证"), QStringLiteral("状态"),
-                                                          QStringLiteral("关于"), QStringLiteral("引导")}));
         QCOMPARE(settings().aboutSection()->versionLabel()->text(), QStringLiteral("v1.0 (1)"));
-        QCOMPARE(AboutSection::versionText(QStringLiteral("0.1.0"), QStringLiteral("42")), QStringLiteral("v0.1.0 (42)"));
 
         StatusSection *status = settings().statusSection();
         QCOMPARE(status->connectionLabel()->text(), QStringLiteral("未连接"));
@@ -511,11 +560,8 @@ private Q_SLOTS:
         QCOMPARE(home().statusPill()->text(), QStringLiteral("LIVE"));
         m_state->setPhase(Phase::error(QStringLiteral("x")));
         QCOMPARE(status->phaseLabel()->text(), QStringLiteral("错误:x"));
-        m_state->setPhase(Phase::polishing());
-        QCOMPARE(status->phaseLabel()->text(), QStringLiteral("润色中"));
         m_state->setPhase(Phase::idle());
         m_state->setConnected(false);
-        QCOMPARE(status->phaseLabel()->text(), QStringLiteral("空闲"));
 
         UrlRecorder urls;
         QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &urls, "open");
@@ -525,12 +571,9 @@ private Q_SLOTS:
             QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
         });
         const QList<QPushButton *> links = settings().aboutSection()->links();
-        QCOMPARE(links.size(), 3);
         for (QPushButton *link : links)
             QVERIFY(ExternalTool::click(link));
         QTRY_COMPARE(urls.opened.size(), 3);
-        QCOMPARE(urls.opened.at(0), QUrl(QStringLiteral("https://murlex.app/privacy")));
-        QCOMPARE(urls.opened.at(1), QUrl(QStringLiteral("https://murlex.app/terms")));
         QCOMPARE(urls.opened.at(2).toEncoded(),
                  QByteArray("mailto:support@murlex.app?subject=Murlex%20Mac%20%E5%8F%8D%E9%A6%88"));
     }
@@ -546,29 +589,29 @@ private Q_SLOTS:
     {
         QFETCH(bool, dark);
         const QString theme = dark ? QStringLiteral("dark") : QStringLiteral("light");
+        const auto shoot = [&](const QString &name) {
+            QTest::qWait(200);
+            const QImage shot = Artifacts::grabWindow(m_window.get());
+            saveShot(name + theme, shot);
+            return shot;
+        };
         if (dark)
             QApplication::setPalette(Artifacts::darkPalette());
         m_keys->trusted = false;
-        TokenStore::setAccessToken(std::nullopt);
+        TokenStore::setAccessToken(QString()); // an empty token is no sign-in either
         QFile::remove(path(QStringLiteral("autostart/quillfen.MurlexMac.desktop")));
         m_loginItem->refresh();
 
         openWindow(false);
-        QTest::qWait(200);
-        const QImage firstRun = Artifacts::grabWindow(m_window.get());
-        saveShot(QStringLiteral("first-run-") + theme, firstRun);
-
+        shoot(QStringLiteral("first-run-"));
         openWindow();
-        QTest::qWait(200);
-        const QImage homeOut = Artifacts::grabWindow(m_window.get());
-        saveShot(QStringLiteral("home-signed-out-") + theme, homeOut);
-        // Text shows against the background: many pixels far from the window colour.
-        const QColor window = QApplication::palette().color(QPalette::Window);
-        int contrasting = 0;
-        for (int y = 0; y < homeOut.height(); y += 2)
-            for (int x = 0; x < homeOut.width(); x += 2)
-                contrasting += std::abs(qGray(homeOut.pixel(x, y)) - qGray(window.rgb())) > 90;
-        QVERIFY2(contrasting > 1500, qPrintable(QString::number(contrasting)));
+        // Text shows against the background.
+        const int ink = inkPixels(shoot(QStringLiteral("home-signed-out-")), QApplication::palette().color(QPalette::Window));
+        QVERIFY2(ink > 6000, qPrintable(QString::number(ink)));
+        // The whole settings form, beyond what the window shows, signed out and (below) in.
+        view().select(MainTab::settings);
+        QVERIFY(!qobject_cast<AuthSection *>(settings().authSection())->isSignedIn());
+        saveShot(QStringLiteral("settings-full-signed-out-") + theme, settings().grab().toImage());
 
         signIn();
         static_cast<void>(m_store->sync()); // whatever an earlier case left, the server gets it
@@ -584,23 +627,220 @@ private Q_SLOTS:
         m_state->refreshHotkeyShortcut();
         m_state->setConnected(true);
         openWindow();
-        QTest::qWait(200);
-        saveShot(QStringLiteral("home-signed-in-") + theme, Artifacts::grabWindow(m_window.get()));
-
+        shoot(QStringLiteral("home-signed-in-"));
         view().select(MainTab::hotwords);
-        QTest::qWait(200);
-        saveShot(QStringLiteral("hotwords-") + theme, Artifacts::grabWindow(m_window.get()));
-
+        shoot(QStringLiteral("hotwords-"));
         view().select(MainTab::settings);
-        QTest::qWait(200);
-        saveShot(QStringLiteral("settings-") + theme, Artifacts::grabWindow(m_window.get()));
-        // The whole settings form, beyond what the window shows.
+        shoot(QStringLiteral("settings-"));
         saveShot(QStringLiteral("settings-full-") + theme, settings().grab().toImage());
 
         m_state->setConnected(false);
         for (const QString &word : m_store->words())
             m_store->remove(word);
         QVERIFY(storeSettles());
+    }
+
+    // A refused exchange says so and stores nothing; then a pasted token signs in, the exchange
+    // shown while it runs, and signing out deletes both items from the keyring.
+    void signsInWithAPastedToken()
+    {
+        const QString identity = QStringLiteral("pasted-identity-7Q2");
+        const auto owner = clipboardOwner({QStringLiteral("text/plain;charset=utf-8=") + QString::fromLatin1((identity + u'\n').toUtf8().toHex())});
+        QVERIFY(owner);
+        QVERIFY(m_standIn.server.setRestFault({.method = "POST", .path = kApple, .status = 401, .body = "令牌无效"}));
+        // The stand-in answers the next one late enough to see the exchange running.
+        QVERIFY(m_standIn.server.setRestFault({.method = "POST", .path = kApple, .delayMs = 1500}));
+        LogCapture log;
+        const auto section = shownSection();
+        QVERIFY(section);
+        QSignalSpy changed(section.get(), &AuthSection::signedInChanged);
+        auto *field = section->findChild<QLineEdit *>();
+        QTest::keyClicks(field, QStringLiteral("refused-identity"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(showsText(section.get(), QStringLiteral("交换 token 失败:auth 接口 HTTP 401: 令牌无效")), 20000);
+        QVERIFY(!section->isSignedIn() && field->text().isEmpty() && button(section.get(), QStringLiteral("登录")));
+        QVERIFY(!TokenStore::accessToken() && !TokenStore::refreshToken());
+
+        QVERIFY(click(section.get(), QStringLiteral("粘贴")));
+        QCOMPARE(field->text(), identity); // the line break is not part of the token
+        QVERIFY(click(section.get(), QStringLiteral("登录")));
+        QVERIFY(section->inProgress());
+        QVERIFY(showsText(section.get(), QStringLiteral("登录中…")));
+        QVERIFY(!button(section.get(), QStringLiteral("登录")));
+
+        QTRY_VERIFY_WITH_TIMEOUT(section->isSignedIn(), 20000);
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(showsText(section.get(), QStringLiteral("已通过 Apple ID 登录")));
+        QCOMPARE(m_standIn.server.requestCount("POST", kApple), 2);
+        // The keyring holds the stand-in's tokens for that identity.
+        QCOMPARE(JWT::subject(TokenStore::accessToken().value_or(QString())), std::optional<QString>(identity));
+        QVERIFY(!TokenStore::refreshToken().value_or(QString()).isEmpty());
+        // The token is gone from the field and was never logged.
+        QVERIFY(field->text().isEmpty());
+        for (const LogCapture::Entry &entry : log.entries())
+            QVERIFY2(!entry.message.contains(identity), qPrintable(entry.message));
+
+        QVERIFY(click(section.get(), QStringLiteral("退出登录")));
+        QVERIFY(!section->isSignedIn() && showsText(section.get(), QStringLiteral("使用 Apple ID 登录")));
+        QVERIFY(!TokenStore::accessToken() && !TokenStore::refreshToken());
+    }
+
+    void refusesAnUnreadableToken_data()
+    {
+        QTest::addColumn<QStringList>("clipboard"); // empty: the field's text is used
+        QTest::addColumn<QString>("fieldText");
+        QTest::newRow("empty field") << QStringList() << QString();
+        QTest::newRow("only white space") << QStringList() << QStringLiteral(" \t ");
+        QTest::newRow("unpaired surrogate") << QStringList() << (QStringLiteral("eyJ") + QChar(0xD800));
+        QTest::newRow("UTF-8 target not UTF-8") << QStringList{QStringLiteral("text/plain;charset=utf-8=ff61c0af")} << QString();
+        QTest::newRow("plain text not UTF-8") << QStringList{QStringLiteral("text/plain=61ff62")} << QString();
+        QTest::newRow("no text at all") << QStringList{QStringLiteral("image/png=89504e470d0a1a0a")} << QString();
+    }
+    void refusesAnUnreadableToken()
+    {
+        QFETCH(QStringList, clipboard);
+        QFETCH(QString, fieldText);
+        const auto section = shownSection();
+        QVERIFY(section);
+        if (!clipboard.isEmpty()) {
+            const auto owner = clipboardOwner(clipboard);
+            QVERIFY(owner);
+            QVERIFY(click(section.get(), QStringLiteral("粘贴")));
+            QCOMPARE(section->errorMessage(), std::optional<QString>(kUnreadable));
+            QVERIFY(section->findChild<QLineEdit *>()->text().isEmpty());
+        }
+        section->findChild<QLineEdit *>()->setText(fieldText);
+        QVERIFY(click(section.get(), QStringLiteral("登录")));
+
+        QVERIFY(showsText(section.get(), kUnreadable));
+        QVERIFY(!section->inProgress());
+        QCOMPARE(m_standIn.server.requestCount("POST", kApple), 0);
+    }
+
+    void uploadAlerts_data()
+    {
+        QTest::addColumn<int>("reports");
+        QTest::addColumn<int>("unauthorized"); // how many uploads the stand-in answers with 401
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("nothing cached") << 0 << 0 << QStringLiteral("没有可上传日志") << QString();
+        QTest::newRow("two reports") << 2 << 0 << QStringLiteral("已上传 2 条") << QString();
+        QTest::newRow("still refused after a refresh") << 1 << 2 << QStringLiteral("上传失败") << QStringLiteral("稍后再试");
+    }
+    void uploadAlerts()
+    {
+        QFETCH(int, reports);
+        QFETCH(int, unauthorized);
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        storeTokens(QStringLiteral("uploader"));
+        QDir().mkpath(MetricsKitObserver::cacheDirectory());
+        for (int i = 0; i < reports; ++i) {
+            QFile file(MetricsKitObserver::cacheDirectory() + QStringLiteral("/20261207-1200%1-000-metric.json").arg(i, 2, 10, QLatin1Char('0')));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("{\"n\":1}") > 0);
+        }
+        const QString diagnostics = QStringLiteral("/diagnostics");
+        if (unauthorized > 0)
+            QVERIFY(m_standIn.server.setRestFault({.method = "POST", .path = diagnostics, .status = 401, .count = unauthorized}));
+        else if (reports > 0)
+            QVERIFY(m_standIn.server.setRestFault({.method = "POST", .path = diagnostics, .delayMs = 1000}));
+        const auto section = shownSection();
+        QVERIFY(section);
+
+        QVERIFY(click(section.get(), QStringLiteral("上传诊断日志")));
+        if (reports > 0) {
+            QVERIFY(showsText(section.get(), QStringLiteral("上传中…")));
+            QVERIFY(!button(section.get(), QStringLiteral("上传诊断日志")));
+        }
+        QMessageBox *box = openAlert(section.get());
+        QVERIFY(box);
+        QCOMPARE(box->text(), title);
+        QCOMPARE(box->informativeText(), message);
+        QCOMPARE(box->windowModality(), Qt::WindowModal);
+        QCOMPARE(box->buttons().size(), 1);
+        Artifacts::save(label, QStringLiteral("auth-upload-alert-") + QString::fromUtf8(QTest::currentDataTag()).replace(u' ', u'-'), box->grab().toImage());
+        QVERIFY(!section->uploadInProgress() && button(section.get(), QStringLiteral("上传诊断日志")));
+        QVERIFY(click(box, QStringLiteral("好")));
+        QTRY_VERIFY(!section->findChild<QMessageBox *>());
+    }
+
+    void deletionMailGoesToTheDesktop_data()
+    {
+        QTest::addColumn<QString>("accessToken"); // empty: issued by the stand-in for "alice"
+        QTest::addColumn<QByteArray>("encodedUserId");
+        const qint64 exp = QDateTime::currentSecsSinceEpoch() + 3600;
+        QTest::newRow("issued by the stand-in") << QString() << QByteArray("alice");
+        QTest::newRow("without sub") << craftedToken({{QStringLiteral("exp"), exp}}) << QByteArray("%E6%9C%AA%E7%9F%A5");
+        // "&" would end the field early; the rest of what a query allows stays as it is.
+        QTest::newRow("sub with & and #") << craftedToken({{QStringLiteral("sub"), QStringLiteral("a&b#c")}}) << QByteArray("a%26b%23c");
+        QTest::newRow("sub with query characters") << craftedToken({{QStringLiteral("sub"), QStringLiteral("a.b_c~d!$'()*+,;=:@/?")}})
+                                                   << QByteArray("a.b_c~d!$'()*+,;=:@/?");
+    }
+    void deletionMailGoesToTheDesktop()
+    {
+        QFETCH(QString, accessToken);
+        QFETCH(QByteArray, encodedUserId);
+        if (accessToken.isEmpty())
+            storeTokens(QStringLiteral("alice"));
+        else
+            TokenStore::setAccessToken(accessToken);
+        UrlRecorder handler;
+        QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &handler, "open");
+        const auto section = shownSection();
+        QVERIFY(section);
+        QVERIFY(click(section.get(), QStringLiteral("删除账户")));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+
+        QCOMPARE(handler.opened.size(), 1);
+        // The subject "删除账户：<id>", then a body that asks for this account's deletion, the id on
+        // a line of its own.
+        const QByteArray encoded = handler.opened.constFirst().toEncoded();
+        QVERIFY2(encoded.startsWith("mailto:support@murlex.test?subject=%E5%88%A0%E9%99%A4%E8%B4%A6%E6%88%B7%EF%BC%9A" + encodedUserId
+                                    + "&body="),
+                 encoded.constData());
+        const QString body = QUrlQuery(handler.opened.constFirst()).queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded);
+        const QString id = QString::fromUtf8(QByteArray::fromPercentEncoding(encodedUserId));
+        QVERIFY2(body.contains(QStringLiteral("删除我的 Murlex Mac 账户")) && body.contains(QStringLiteral("\n- Murlex 用户 ID：") + id + u'\n'),
+                 qPrintable(body));
+        QVERIFY(!section->findChild<QMessageBox *>());
+    }
+
+    void noMailHandlerOffersToCopyTheAddress()
+    {
+        storeTokens(QStringLiteral("no-mail"));
+        // Nothing on this desktop opens mailto links: no handler and no launcher to find.
+        QTemporaryDir emptyPath;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", emptyPath.path().toLocal8Bit());
+        const QByteArray browser = qgetenv("BROWSER");
+        const QByteArray defaultBrowser = qgetenv("DEFAULT_BROWSER");
+        qunsetenv("BROWSER");
+        qunsetenv("DEFAULT_BROWSER");
+        const auto owner = clipboardOwner({QStringLiteral("text/html=3c623e783c2f623e"), QStringLiteral("text/plain=78")});
+        QVERIFY(owner);
+        const auto section = shownSection();
+        QVERIFY(section);
+        const bool clicked = click(section.get(), QStringLiteral("删除账户"));
+        qputenv("PATH", path);
+        if (!browser.isEmpty())
+            qputenv("BROWSER", browser);
+        if (!defaultBrowser.isEmpty())
+            qputenv("DEFAULT_BROWSER", defaultBrowser);
+        QVERIFY(clicked);
+
+        QMessageBox *box = openAlert(section.get());
+        QVERIFY(box);
+        QCOMPARE(box->text(), QStringLiteral("你的设备未设置邮件账户。请手动发送邮件至support@murlex.test，主题：删除账户。"));
+        QCOMPARE(box->buttons().size(), 2);
+        QVERIFY(box->escapeButton() && box->escapeButton() == button(box, QStringLiteral("好")));
+        Artifacts::save(label, QStringLiteral("auth-no-mail-alert"), box->grab().toImage());
+        QVERIFY(click(box, QStringLiteral("复制邮箱")));
+        QTRY_VERIFY(!section->findChild<QMessageBox *>());
+
+        // Exactly the address, as text alone: the HTML held before is gone.
+        QCOMPARE(clipboardAs(QStringLiteral("UTF8_STRING")), kSupport.toUtf8());
+        const QByteArray targets = clipboardAs(QStringLiteral("TARGETS"));
+        QVERIFY2(!targets.contains("html") && !targets.contains("(unreadable)"), targets.constData());
     }
 };
 

@@ -1,12 +1,15 @@
-// test-labels: onboarding
+// test-labels: onboarding desktop
 // test-services: desktop
-// The first-run guide as a person meets it on the harness's desktop (a window manager, the X
-// server's XTEST, the PulseAudio pipe source as the microphone): the permission pages follow the
-// real microphone and X session, and the last page takes a real dictation (the global shortcut
+// What the system allows Murlex to do and the first-run guide that asks for it, on the harness's
+// desktop: the permissions read and asked through the services the capture engine and the
+// injector use (the PulseAudio pipe source as the microphone, the X server's XTEST, the
+// notification service on the session bus, settings tools as small programs on PATH); the guide's
+// permission pages follow them, and its last page takes a real dictation (the global shortcut
 // pressed on the X server, a tone spoken into the pipe source, the stand-in's answer pasted).
 #include "Artifacts.h"
 #include "ExternalTool.h"
 #include "HelperProcess.h"
+#include "LogCapture.h"
 #include "NotificationRecorder.h"
 #include "PipeSource.h"
 #include "StandIn.h"
@@ -28,6 +31,7 @@
 
 #include <QApplication>
 #include <QCoro/QCoroTask>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -36,12 +40,15 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 using namespace std::chrono_literals;
 
 namespace {
 const QString label = QStringLiteral("onboarding");
+// A display no X server answers on.
+const QByteArray missingDisplay = ":97";
 
 // Quick transitions keep the cases short; the real poll and focus delay stay unless a case says.
 OnboardingView::Timing quick(std::chrono::milliseconds poll = OnboardingView::pollInterval)
@@ -79,6 +86,7 @@ class TestOnboarding : public QObject {
 
     QTemporaryDir m_dir;
     int m_checkers = 0;
+    QByteArray m_path;
 
     AppState::Options stateOptions(bool launchServices = false)
     {
@@ -100,12 +108,42 @@ class TestOnboarding : public QObject {
         services.notifications = Platform::desktopNotifications();
         services.settings = Platform::systemSettings();
         auto permissions = std::make_unique<PermissionChecker>(std::move(services));
-        if (askedBefore) {
-            bool answered = false;
-            permissions->requestMicrophone([&answered](MicStatus) { answered = true; });
-            [[maybe_unused]] const bool done = QTest::qWaitFor([&] { return answered; }, 10000);
-        }
+        if (askedBefore)
+            request(*permissions);
         return permissions;
+    }
+
+    struct Answer {
+        std::optional<MicStatus> status;
+        bool onMainThread = false;
+    };
+    static Answer request(PermissionChecker &checker)
+    {
+        auto answer = std::make_shared<Answer>();
+        bool returned = false;
+        checker.requestMicrophone([answer, &returned](MicStatus status) {
+            // The completion never runs inside the request call itself.
+            answer->status = returned ? std::optional(status) : std::nullopt;
+            answer->onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        });
+        returned = true;
+        [[maybe_unused]] const bool answered = QTest::qWaitFor([&] { return answer->status.has_value(); }, 10000);
+        return *answer;
+    }
+
+    // A settings tool: a script that notes how it was started in the file $MURLEX_SETTINGS_LOG.
+    void addTool(const QString &name, const QByteArray &interpreter = "/bin/sh")
+    {
+        QFile script(m_dir.filePath(QStringLiteral("bin/") + name));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!" + interpreter + "\necho \"${0##*/} $*\" >> \"$MURLEX_SETTINGS_LOG\"\n");
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    QStringList started() const
+    {
+        QFile log(m_dir.filePath(QStringLiteral("settings.log")));
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts) : QStringList();
     }
 
     static void screenshot(const OnboardingView &view, const QString &name)
@@ -123,6 +161,32 @@ private Q_SLOTS:
         AppIdentity::install();
         QVERIFY(m_dir.isValid());
         QVERIFY2(!PipeSource::fifoPath().isEmpty(), "no pipe source: run the tests through scripts/harness.sh");
+        QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("bin"))));
+        m_path = qgetenv("PATH");
+        qputenv("MURLEX_SETTINGS_LOG", m_dir.filePath(QStringLiteral("settings.log")).toUtf8());
+    }
+
+    void cleanup()
+    {
+        qputenv("PATH", m_path);
+        qunsetenv("XDG_CURRENT_DESKTOP");
+    }
+
+    void theMicrophoneRequestAnswersOnTheMainThreadWithTheStatusReadAfterIt()
+    {
+        auto checker = this->checker(false);
+        QCOMPARE(checker->micStatus(), MicStatus::undetermined);
+        const Answer granted = request(*checker);
+        QCOMPARE(granted.status, std::optional(MicStatus::granted));
+        QVERIFY(granted.onMainThread);
+        QCOMPARE(checker->micStatus(), MicStatus::granted);
+
+        // The microphone goes away (unplugged): the same question is now answered "denied".
+        QVERIFY(PipeSource::unload());
+        const auto restore = qScopeGuard([] { PipeSource::load(); });
+        const Answer denied = request(*checker);
+        QCOMPARE(denied.status, std::optional(MicStatus::denied));
+        QVERIFY(denied.onMainThread);
     }
 
     void aGrantedUserWalksThroughWithReturnAndBackOnlyFromAccessibility()
@@ -179,13 +243,18 @@ private Q_SLOTS:
         QCOMPARE(view.currentStep(), 3);
     }
 
+    // Outside an X11 session (synthetic keys through a display no X server answers on) the page
+    // says what to do, and its button has a desktop notification tell what is missing; where the
+    // keys are trusted, the same prompt shows nothing (both go out on one connection, in order).
     void outsideAnX11SessionTheAccessibilityPageSaysWhatToDo()
     {
         NotificationRecorder notices;
-        QVERIFY(notices.start());
+        QVERIFY2(notices.start(), "cannot own org.freedesktop.Notifications on the session bus");
+        const auto trusted = checker(false);
+        trusted->promptAccessibility();
         AppState state(stateOptions());
-        // Synthetic keys through a display no X server answers on: not trusted.
-        auto permissions = checker(true, QByteArrayLiteral(":97"));
+        auto permissions = checker(true, missingDisplay);
+        QVERIFY(!permissions->isAccessibilityTrusted());
         OnboardingView view(state, *permissions, [] {}, quick());
         QVERIFY(showActive(view));
         view.advance();
@@ -195,21 +264,77 @@ private Q_SLOTS:
         QCOMPARE(accessibility->badge()->symbol(), OnboardingBadge::Symbol::lockShield);
         QVERIFY(!accessibility->grantedRow()->isVisible());
         QVERIFY(accessibility->stepsBox()->isVisible());
-        QStringList shown;
-        for (const QLabel *text : accessibility->stepsBox()->findChildren<QLabel *>())
-            shown << text->text();
-        QCOMPARE(shown, (QStringList{QStringLiteral("1"), OnboardingAccessibilityPage::steps().at(0),
-                                     QStringLiteral("2"), OnboardingAccessibilityPage::steps().at(1),
-                                     QStringLiteral("3"), QStringLiteral("回到这里点「继续」")}));
-        QVERIFY(OnboardingAccessibilityPage::steps().at(1).contains(QStringLiteral("X11")));
+        const QList<QLabel *> steps = accessibility->stepsBox()->findChildren<QLabel *>();
+        QCOMPARE(steps.size(), 6); // three numbered steps
+        QCOMPARE(steps.at(3)->text(), OnboardingAccessibilityPage::steps().at(1));
         QCOMPARE(buttonText(view), QStringLiteral("前往系统设置"));
         screenshot(view, QStringLiteral("3-accessibility-untrusted"));
 
-        // Its button tells the user what is missing and leaves the page where it is.
+        // Its button leaves the page where it is.
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QTRY_COMPARE(notices.received().size(), 1);
-        QCOMPARE(notices.received().first().summary, PermissionChecker::accessibilityNoticeSummary());
+        const NotificationRecorder::Notification notice = notices.received().first();
+        QCOMPARE(notice.appName, QStringLiteral("Murlex"));
+        QCOMPARE(notice.appIcon, QStringLiteral("quillfen.MurlexMac"));
+        QCOMPARE(notice.hints.value(QStringLiteral("desktop-entry")).toString(), QStringLiteral("quillfen.MurlexMac"));
+        QCOMPARE(notice.summary, PermissionChecker::accessibilityNoticeSummary());
+        QVERIFY(notice.body.contains(QStringLiteral("X11")) && notice.body.contains(QStringLiteral("XTEST")));
         QCOMPARE(view.currentStep(), 3);
+        QTest::qWait(200);
+        QCOMPARE(notices.received().size(), 1);
+    }
+
+    void aMissingNotificationServiceIsLoggedOnly()
+    {
+        LogCapture log;
+        const auto untrusted = checker(false, missingDisplay);
+        untrusted->promptAccessibility();
+        QTRY_VERIFY(!log.messages(QStringLiteral("app"), QtWarningMsg).filter(QStringLiteral("desktop notification not shown")).isEmpty());
+    }
+
+    void settingsOpenTheDesktopsOwnToolWhereOneIsInstalled()
+    {
+        qputenv("PATH", m_dir.filePath(QStringLiteral("bin")).toUtf8());
+        auto checker = this->checker(false);
+        LogCapture log;
+
+        // Nothing installed: nothing happens, and nothing is shown.
+        checker->openMicrophoneSettings();
+        checker->openAccessibilitySettings();
+        QVERIFY(log.messages(QStringLiteral("app"), QtWarningMsg).isEmpty());
+
+        addTool(QStringLiteral("pavucontrol"));
+        addTool(QStringLiteral("gnome-control-center"));
+        addTool(QStringLiteral("systemsettings"));
+        qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+        checker->openMicrophoneSettings();
+        QTRY_COMPARE(started(), QStringList{QStringLiteral("gnome-control-center sound")});
+        qputenv("XDG_CURRENT_DESKTOP", "KDE");
+        checker->openMicrophoneSettings();
+        checker->openAccessibilitySettings();
+        QTRY_COMPARE(started().size(), 3);
+        QCOMPARE(started().mid(1), (QStringList{QStringLiteral("systemsettings kcm_pulseaudio"), QStringLiteral("systemsettings kcm_access")}));
+
+        // A desktop with neither: the PulseAudio volume control on its input tab, and no
+        // accessibility tool at all.
+        QVERIFY(QFile::remove(m_dir.filePath(QStringLiteral("bin/gnome-control-center"))));
+        QVERIFY(QFile::remove(m_dir.filePath(QStringLiteral("bin/systemsettings"))));
+        qputenv("XDG_CURRENT_DESKTOP", "XFCE");
+        checker->openMicrophoneSettings();
+        QTRY_COMPARE(started().size(), 4);
+        QCOMPARE(started().last(), QStringLiteral("pavucontrol --tab=4"));
+        checker->openAccessibilitySettings();
+        QTest::qWait(300);
+        QCOMPARE(started().size(), 4);
+
+        // A tool that cannot be started is logged, never shown.
+        addTool(QStringLiteral("gnome-control-center"), "/nonexistent/interpreter");
+        qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+        checker->openAccessibilitySettings();
+        QVERIFY(log.contains(QStringLiteral("app"), QtWarningMsg,
+                             QStringLiteral("could not start %1 for the accessibility settings")
+                                 .arg(m_dir.filePath(QStringLiteral("bin/gnome-control-center")))));
+        QCOMPARE(started().size(), 4);
     }
 
     void pagesCrossFadeOverTheirTransition()
@@ -240,14 +365,24 @@ private Q_SLOTS:
         QVERIFY(view.isPolling());
     }
 
-    void aRefusedMicrophoneFollowsTheSourceByThePoll()
+    // A refused microphone: the settings button and the hint, and no way on, until one is plugged
+    // in. The poll (about once a second) picks that up within the second; so does coming back to
+    // the application, with no poll at all.
+    void aRefusedMicrophoneIsPickedUpOncePluggedIn_data()
     {
+        QTest::addColumn<bool>("byThePoll");
+        QTest::newRow("by the poll") << true;
+        QTest::newRow("coming back to the application") << false;
+    }
+    void aRefusedMicrophoneIsPickedUpOncePluggedIn()
+    {
+        QFETCH(bool, byThePoll);
         AppState state(stateOptions());
         auto permissions = checker(false);
         QVERIFY(PipeSource::unload());
         auto restore = qScopeGuard([] { PipeSource::load(); });
 
-        OnboardingView view(state, *permissions, [] {}, quick());
+        OnboardingView view(state, *permissions, [] {}, quick(byThePoll ? OnboardingView::pollInterval : std::chrono::milliseconds(1h)));
         QVERIFY(showActive(view));
         view.advance();
         auto *mic = qobject_cast<OnboardingMicPage *>(view.currentPage());
@@ -255,8 +390,6 @@ private Q_SLOTS:
         QCOMPARE(buttonText(view), QStringLiteral("允许麦克风"));
         QCOMPARE(mic->badge()->symbol(), OnboardingBadge::Symbol::microphone);
         QVERIFY(!mic->hint()->isVisible());
-
-        // Asking finds no microphone: the settings button and the hint, and no way on.
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QTRY_COMPARE(buttonText(view), QStringLiteral("前往系统设置"));
         QVERIFY(mic->hint()->isVisible());
@@ -264,50 +397,33 @@ private Q_SLOTS:
         QCOMPARE(view.currentStep(), 2);
         screenshot(view, QStringLiteral("2-microphone-denied"));
 
-        // The poll ticks about once a second.
-        QSignalSpy ticks(&view, &OnboardingView::permissionsRefreshed);
-        QVERIFY(ticks.wait(2000));
-        QElapsedTimer between;
-        between.start();
-        QVERIFY(ticks.wait(2000));
-        QVERIFY2(between.elapsed() > 600 && between.elapsed() < 2500, qPrintable(QString::number(between.elapsed())));
-
-        // A microphone plugged in is picked up by the next tick, within the second.
-        restore.dismiss();
-        QVERIFY(PipeSource::load());
-        QTRY_COMPARE_WITH_TIMEOUT(buttonText(view), QStringLiteral("继续"), 2000);
+        if (byThePoll) {
+            QSignalSpy ticks(&view, &OnboardingView::permissionsRefreshed);
+            QVERIFY(ticks.wait(2000));
+            QElapsedTimer between;
+            between.start();
+            QVERIFY(ticks.wait(2000));
+            QVERIFY2(between.elapsed() > 600 && between.elapsed() < 2500, qPrintable(QString::number(between.elapsed())));
+            restore.dismiss();
+            QVERIFY(PipeSource::load());
+        } else {
+            // The user goes to another program, plugs the microphone in, and comes back.
+            HelperProcess other(QStringLiteral("injection_target"));
+            const auto window = other.waitForLine(QStringLiteral("window "));
+            QVERIFY(window);
+            QVERIFY(ExternalTool::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), *window}));
+            QTRY_COMPARE(QGuiApplication::applicationState(), Qt::ApplicationInactive);
+            restore.dismiss();
+            QVERIFY(PipeSource::load());
+            QTest::qWait(300);
+            QCOMPARE(buttonText(view), QStringLiteral("前往系统设置"));
+            QVERIFY(ExternalTool::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(view.winId())}));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(buttonText(view), QStringLiteral("继续"), byThePoll ? 2000 : 1000);
         QVERIFY(mic->grantedRow()->isVisible());
         QVERIFY(!mic->hint()->isVisible());
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         QCOMPARE(view.currentStep(), 3);
-    }
-
-    void comingBackToTheApplicationReadsThePermissionsAtOnce()
-    {
-        AppState state(stateOptions());
-        auto permissions = checker(false);
-        QVERIFY(PipeSource::unload());
-        auto restore = qScopeGuard([] { PipeSource::load(); });
-
-        // No poll within the case: only the return to the application can show the change.
-        OnboardingView view(state, *permissions, [] {}, quick(1h));
-        QVERIFY(showActive(view));
-        view.advance();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        QTRY_COMPARE(buttonText(view), QStringLiteral("前往系统设置"));
-
-        // The user goes to another program, plugs the microphone in, and comes back.
-        HelperProcess other(QStringLiteral("injection_target"));
-        const auto window = other.waitForLine(QStringLiteral("window "));
-        QVERIFY(window);
-        QVERIFY(ExternalTool::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), *window}));
-        QTRY_COMPARE(QGuiApplication::applicationState(), Qt::ApplicationInactive);
-        restore.dismiss();
-        QVERIFY(PipeSource::load());
-        QTest::qWait(300);
-        QCOMPARE(buttonText(view), QStringLiteral("前往系统设置"));
-        QVERIFY(ExternalTool::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(view.winId())}));
-        QTRY_COMPARE_WITH_TIMEOUT(buttonText(view), QStringLiteral("继续"), 1000);
     }
 
     void withoutAShortcutTheHintShowsAndSkippingEndsAfterThePollStopped()
