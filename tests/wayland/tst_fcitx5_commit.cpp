@@ -302,22 +302,29 @@ private Q_SLOTS:
     }
 
     // make install puts the module where Fcitx5 looks for addons: the description under
-    // share/fcitx5/addon, found through XDG_DATA_DIRS, naming the library under the prefix.
+    // share/fcitx5/addon, found through XDG_DATA_DIRS, naming the library under the prefix, which
+    // need not be Fcitx5's own.
     void theInstalledModuleIsFoundByFcitx5()
     {
-        QTemporaryDir prefix;
-        QVERIFY(ExternalTool::run(QStringLiteral("cmake"), {QStringLiteral("--install"), buildDir, QStringLiteral("--prefix"), prefix.path()}, 120000));
-        const QString addonDir = pkgConfigVariable(QStringLiteral("libdir")).mid(pkgConfigVariable(QStringLiteral("prefix")).size())
-                                 + QStringLiteral("/fcitx5");
-        const QString library = prefix.path() + addonDir + QStringLiteral("/libmurlexcommit");
+        QTemporaryDir root;
+        const QString prefix = root.filePath(QStringLiteral("opt/murlex"));
+        const auto script = [](const QString &name, const QStringList &arguments) {
+            return ExternalTool::run(QStringLiteral(MURLEX_SOURCE_DIR "/scripts/") + name, arguments, 120000).has_value();
+        };
+        QVERIFY(script(QStringLiteral("install-app.sh"), {buildDir, prefix}));
+        const QString library = prefix + QStringLiteral("/" MURLEX_FCITX5_ADDON_LIBDIR "/libmurlexcommit");
         QVERIFY2(QFile::exists(library + QStringLiteral(".so")), qPrintable(library));
-        const QSettings description(prefix.filePath(QStringLiteral("share/fcitx5/addon/murlexcommit.conf")), QSettings::IniFormat);
+        const QSettings description(prefix + QStringLiteral("/share/fcitx5/addon/murlexcommit.conf"), QSettings::IniFormat);
         QCOMPARE(description.value(QStringLiteral("Addon/Library")).toString(), library);
-
-        Fcitx5 fcitx(Fcitx5::Addons::dataDirs, prefix.filePath(QStringLiteral("share")) + QStringLiteral(":/usr/share"));
-        QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
-        const std::unique_ptr<InputMethodCommit> commit = Platform::inputMethodCommit();
-        QCOMPARE(QCoro::waitFor(commit->commit(QStringLiteral("无焦点"))), InputMethodCommit::Result::noFocusedField);
+        {
+            Fcitx5 fcitx(Fcitx5::Addons::dataDirs, prefix + QStringLiteral("/share:/usr/share"));
+            QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
+            const std::unique_ptr<InputMethodCommit> commit = Platform::inputMethodCommit();
+            QCOMPARE(QCoro::waitFor(commit->commit(QStringLiteral("无焦点"))), InputMethodCommit::Result::noFocusedField);
+        }
+        // Uninstalling takes the module's directories away with it.
+        QVERIFY(script(QStringLiteral("uninstall-app.sh"), {buildDir}));
+        QCOMPARE(QDir(root.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{});
     }
 };
 
