@@ -270,7 +270,7 @@ private Q_SLOTS:
         QCOMPARE(textAfterChange(*field), QStringLiteral("没有模块"));
         QCOMPARE(injectionLines(log, QtInfoMsg), QStringList{QStringLiteral("injected 4 chars via pasteboard")});
         QVERIFY2(injectionLines(log, QtDebugMsg).first().startsWith(
-                     QLatin1String("Fcitx5 commit not available: org.freedesktop.DBus.Error.UnknownObject")),
+                     QLatin1String("Fcitx5 commit not available: org.freedesktop.DBus.Error.Unknown")),
                  qPrintable(injectionLines(log, QtDebugMsg).join(u'\n')));
     }
 

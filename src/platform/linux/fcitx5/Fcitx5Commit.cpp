@@ -41,7 +41,8 @@ QCoro::Task<InputMethodCommit::Result> Fcitx5Commit::commit(QString text)
     if (reply.isError()) {
         const QDBusError error = reply.error();
         // Where Fcitx5 does not run, the bus says so at once: the usual case, not worth a line.
-        if (error.type() != QDBusError::ServiceUnknown && error.type() != QDBusError::NameHasNoOwner)
+        if (error.type() != QDBusError::ServiceUnknown
+            && error.name() != QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
             qCDebug(AppLogger::injection, "Fcitx5 commit not available: %s (%s)", qUtf8Printable(error.name()),
                     qUtf8Printable(error.message()));
         co_return Result::unavailable;
