@@ -15,10 +15,16 @@ while [ ! -d "$existing" ]; do existing=$(dirname "$existing"); done
 SUDO=()
 if [ "$(id -u)" -ne 0 ] && [ ! -w "$existing" ]; then SUDO=(sudo); fi
 
-# Directories the installed files will live in that do not exist yet (deepest last).
+# Directories the installed files will live in that do not exist yet (deepest last); the Fcitx5
+# module's as the build found them in Fcitx5's own layout.
 dirs_file="$build/install_dirs.txt"
 new_dirs=()
-for dir in "$prefix/bin" "$prefix/share/applications" "$prefix/share/icons/hicolor/scalable/apps"; do
+fcitx5_dirs=()
+for key in MURLEX_FCITX5_ADDON_LIBDIR MURLEX_FCITX5_ADDON_CONFDIR; do
+  rel=$(sed -n "s/^$key:INTERNAL=//p" "$build/CMakeCache.txt")
+  if [ -n "$rel" ]; then fcitx5_dirs+=("$prefix/$rel"); fi
+done
+for dir in "$prefix/bin" "$prefix/share/applications" "$prefix/share/icons/hicolor/scalable/apps" "${fcitx5_dirs[@]}"; do
   while [ ! -d "$dir" ] && [ "$dir" != "/" ]; do
     new_dirs+=("$dir")
     dir=$(dirname "$dir")

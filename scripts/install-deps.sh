@@ -28,6 +28,9 @@ PACKAGES=(
   openbox trayer fontconfig fonts-wqy-microhei
   # desktop integration: the desktop entry check, the Debian package (dpkg-shlibdeps)
   desktop-file-utils dpkg-dev
+  # the Fcitx5 module that commits text into the focused input context: its headers, and for the
+  # tests the input method framework itself with its Qt 6 input module
+  libfcitx5core-dev libfcitx5utils-dev libfcitx5config-dev fcitx5-modules-dev fcitx5 fcitx5-frontend-qt6
 )
 
 missing=()

@@ -15,7 +15,8 @@
 
 TextInjector::Services TextInjector::Services::system()
 {
-    return {Platform::clipboard(), Platform::keySynthesis(), Platform::focusedWindow(), Platform::accessibility()};
+    return {Platform::clipboard(), Platform::keySynthesis(), Platform::focusedWindow(), Platform::accessibility(),
+            Platform::inputMethodCommit()};
 }
 
 TextInjector::TextInjector(QObject *parent) : TextInjector(Services::system(), defaultRestoreDelay, parent) {}
@@ -45,6 +46,26 @@ QCoro::Task<bool> TextInjector::inject(QString text)
     if (!co_await waitForEarlierInjections())
         co_return false;
 
+    m_injecting = true;
+    QCoro::Task<bool> injection = injectNow(std::move(text));
+    const bool injected = co_await std::move(injection);
+    if (!self)
+        co_return injected;
+    m_injecting = false;
+    Q_EMIT injectionFinished();
+    co_return injected;
+}
+
+QCoro::Task<bool> TextInjector::injectNow(QString text)
+{
+    QPointer<TextInjector> self(this);
+    QCoro::Task<bool> commit = injectViaInputMethod(text);
+    const bool committed = co_await std::move(commit);
+    if (!self)
+        co_return committed;
+    if (committed)
+        co_return true;
+
     if (!m_platform.keys->isTrusted()) {
         qCCritical(AppLogger::injection, "Accessibility permission not granted; opening system settings");
         m_platform.keys->promptForTrust();
@@ -52,14 +73,30 @@ QCoro::Task<bool> TextInjector::inject(QString text)
     }
     if (m_mode == Mode::accessibility)
         co_return injectViaAccessibility(text);
+    QCoro::Task<bool> paste = injectViaPasteboard(std::move(text));
+    const bool pasted = co_await std::move(paste);
+    co_return pasted;
+}
 
-    m_injecting = true;
-    const bool injected = co_await injectViaPasteboard(std::move(text));
-    if (!self)
-        co_return injected;
-    m_injecting = false;
-    Q_EMIT injectionFinished();
-    co_return injected;
+QCoro::Task<bool> TextInjector::injectViaInputMethod(QString text)
+{
+    if (!m_platform.inputMethod)
+        co_return false;
+    const QString framework = m_platform.inputMethod->frameworkName();
+    QCoro::Task<InputMethodCommit::Result> commit = m_platform.inputMethod->commit(text);
+    const InputMethodCommit::Result result = co_await std::move(commit);
+    switch (result) {
+    case InputMethodCommit::Result::committed:
+        qCInfo(AppLogger::injection, "injected %lld chars via %s", static_cast<long long>(characterCount(text)),
+               qUtf8Printable(framework));
+        co_return true;
+    case InputMethodCommit::Result::noFocusedField:
+        qCDebug(AppLogger::injection, "%s has no focused input field: using the other paths", qUtf8Printable(framework));
+        co_return false;
+    case InputMethodCommit::Result::unavailable:
+        co_return false;
+    }
+    co_return false;
 }
 
 QCoro::Task<bool> TextInjector::copy(QString text)

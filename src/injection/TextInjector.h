@@ -4,6 +4,7 @@
 #include "platform/Accessibility.h"
 #include "platform/Clipboard.h"
 #include "platform/FocusedWindow.h"
+#include "platform/InputMethodCommit.h"
 #include "platform/KeySynthesis.h"
 
 #include <QLoggingCategory>
@@ -15,7 +16,9 @@
 #include <optional>
 
 // Writes a finished piece of text into whatever text field has the keyboard focus, in any
-// application. By default through the clipboard: the text goes on the clipboard, the paste
+// application. First, where the input method framework offers it, by committing the text to the
+// focused field through the framework (exact Unicode, clipboard untouched, no keys); when that
+// does not reach a field, the configured path. By default through the clipboard: the text goes on the clipboard, the paste
 // shortcut is synthesised, and the user's previous clipboard contents come back shortly after.
 // Alternatively through the accessibility service, appending to the focused element's value.
 // Lives on the main thread; one instance for the whole run.
@@ -35,6 +38,8 @@ public:
         std::unique_ptr<KeySynthesis> keys;
         std::unique_ptr<FocusedWindow> focusedWindow;
         std::unique_ptr<Accessibility> accessibility;
+        // Tried before the other paths; none: never.
+        std::unique_ptr<InputMethodCommit> inputMethod = nullptr;
 
         // Those of the platform this build runs on.
         static Services system();
@@ -68,6 +73,10 @@ Q_SIGNALS:
     void injectionFinished();
 
 private:
+    // One injection, through the first path that takes the text.
+    QCoro::Task<bool> injectNow(QString text);
+    // True when the input method framework committed the text to the focused field.
+    QCoro::Task<bool> injectViaInputMethod(QString text);
     QCoro::Task<bool> injectViaPasteboard(QString text);
     QCoro::Task<> waitForHeldKeys();
     // Until no injection of this injector runs any more (they go one after the other); false when

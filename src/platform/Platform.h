@@ -18,6 +18,7 @@ class DesktopNotifications;
 class FloatingWindow;
 class FocusedWindow;
 class HotKeyService;
+class InputMethodCommit;
 class InputSources;
 class KeyGrab;
 class KeySynthesis;
@@ -56,6 +57,10 @@ std::unique_ptr<Clipboard> clipboard();
 std::unique_ptr<KeySynthesis> keySynthesis(const QByteArray &display = {});
 std::unique_ptr<FocusedWindow> focusedWindow(const QByteArray &display = {});
 std::unique_ptr<Accessibility> accessibility();
+// The input method framework's direct commit into the focused field (Fcitx5 with Murlex's module),
+// giving up on an answer after `replyTimeout` (InputMethodCommit::defaultReplyTimeout by default).
+std::unique_ptr<InputMethodCommit> inputMethodCommit();
+std::unique_ptr<InputMethodCommit> inputMethodCommit(std::chrono::milliseconds replyTimeout);
 
 // A floating status window's needs beyond the toolkit (pointer pass-through, staying on top).
 std::unique_ptr<FloatingWindow> floatingWindow();

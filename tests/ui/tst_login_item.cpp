@@ -108,7 +108,11 @@ private Q_SLOTS:
     {
         const QString apps = QStringLiteral("share/icons/hicolor/scalable/apps/");
         const QString desktop = QStringLiteral("share/applications/quillfen.MurlexMac.desktop");
-        QCOMPARE(filesBelow(m_prefix), (QStringList{QStringLiteral("bin/murlex"), desktop, apps + QStringLiteral("quillfen.MurlexMac-tray.svg"),
+        // The Fcitx5 module in Fcitx5's own layout (lib/<multiarch>/fcitx5 on Debian).
+        const QString fcitx5Module = QStringLiteral(MURLEX_FCITX5_ADDON_LIBDIR "/libmurlexcommit.so");
+        QCOMPARE(filesBelow(m_prefix), (QStringList{QStringLiteral("bin/murlex"), fcitx5Module, desktop,
+                                                    QStringLiteral("share/fcitx5/addon/murlexcommit.conf"),
+                                                    apps + QStringLiteral("quillfen.MurlexMac-tray.svg"),
                                                     apps + QStringLiteral("quillfen.MurlexMac.svg")}));
         QCOMPARE(readAll(m_prefix + u'/' + apps + QStringLiteral("quillfen.MurlexMac.svg")),
                  readAll(QStringLiteral(MURLEX_SOURCE_DIR "/src/ui/assets/AppIcon.svg")));
@@ -138,13 +142,13 @@ private Q_SLOTS:
         const QString other = m_root.filePath(QStringLiteral("other"));
         QVERIFY(writeFile(other + QStringLiteral("/share/applications/someone-else.desktop"), "[Desktop Entry]\n"));
         QVERIFY(runScript(QStringLiteral("install-app.sh"), {buildDir, other}));
-        QCOMPARE(filesBelow(other).size(), 5);
+        QCOMPARE(filesBelow(other).size(), 7);
         QVERIFY(runScript(QStringLiteral("uninstall-app.sh"), {buildDir}));
         QCOMPARE(filesBelow(other), QStringList{QStringLiteral("share/applications/someone-else.desktop")});
         QCOMPARE(QDir(other).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{QStringLiteral("share")});
         QCOMPARE(QDir(other + QStringLiteral("/share")).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("applications")});
-        QCOMPARE(filesBelow(m_prefix).size(), 4);
+        QCOMPARE(filesBelow(m_prefix).size(), 6);
         // The build tree keeps nothing of the installs.
         QVERIFY(!QFileInfo::exists(buildDir + QStringLiteral("/install_manifest.txt")));
         QVERIFY(!QFileInfo::exists(buildDir + QStringLiteral("/install_dirs.txt")));

@@ -5,6 +5,7 @@
 #include "platform/linux/desktop/DesktopSettingsLauncher.h"
 #include "platform/linux/desktop/FreedesktopNotifications.h"
 #include "platform/linux/desktop/XdgAutostartLoginItem.h"
+#include "platform/linux/fcitx5/Fcitx5Commit.h"
 #include "platform/linux/process/LinuxProcessInfo.h"
 #include "platform/linux/pulse/LinuxMicrophonePermission.h"
 #include "platform/linux/pulse/PulseAudioSystem.h"
@@ -50,6 +51,16 @@ std::unique_ptr<SamplePlayer> Platform::samplePlayer(const QString &server)
 std::unique_ptr<Clipboard> Platform::clipboard()
 {
     return std::make_unique<QtClipboard>();
+}
+
+std::unique_ptr<InputMethodCommit> Platform::inputMethodCommit()
+{
+    return inputMethodCommit(InputMethodCommit::defaultReplyTimeout);
+}
+
+std::unique_ptr<InputMethodCommit> Platform::inputMethodCommit(std::chrono::milliseconds replyTimeout)
+{
+    return std::make_unique<Fcitx5Commit>(QDBusConnection::sessionBus(), replyTimeout);
 }
 
 std::unique_ptr<KeySynthesis> Platform::keySynthesis(const QByteArray &display)

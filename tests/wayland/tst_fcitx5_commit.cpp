@@ -1,0 +1,338 @@
+// test-labels: wayland
+// Text committed through Fcitx5: the real fcitx5 on the harness's display and session bus, with
+// Murlex's module loaded from the build tree (or from an installed tree), the plain US keyboard as
+// its only input method, text fields that use Fcitx5's Qt input module or do not, and the injector
+// on this platform's services.
+#include "core/LeadingCharacters.h"
+#include "injection/TextInjector.h"
+#include "platform/InputMethodCommit.h"
+#include "platform/Platform.h"
+
+#include "ExternalTool.h"
+#include "HelperProcess.h"
+#include "LogCapture.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString fcitxService = QStringLiteral("org.fcitx.Fcitx5");
+const QString buildDir = QDir::cleanPath(QStringLiteral(MURLEX_TEST_HELPERS_DIR "/.."));
+
+QString pkgConfigVariable(const QString &variable)
+{
+    return QString::fromUtf8(
+        ExternalTool::run(QStringLiteral("pkg-config"), {QStringLiteral("--variable=") + variable, QStringLiteral("Fcitx5Core")})
+            .value_or(QByteArray())).trimmed();
+}
+
+bool fcitxOnBus()
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(fcitxService);
+}
+
+// fcitx5 on the harness's display and bus with the plain US keyboard as its only input method and
+// only the addons a text field needs (plus Murlex's module where it is found); its configuration in
+// a directory of its own. Stopped when destroyed.
+class Fcitx5 {
+public:
+    // Where fcitx5 finds its addons: Murlex's module in the build tree, or only its own, or what a
+    // desktop's XDG_DATA_DIRS shows it (an installed Murlex).
+    enum class Addons { buildTree, systemOnly, dataDirs };
+
+    explicit Fcitx5(Addons addons, const QString &dataDirs = {})
+    {
+        const QString profile = QStringLiteral("[Groups/0]\nName=Default\nDefault Layout=us\nDefaultIM=keyboard-us\n\n"
+                                               "[Groups/0/Items/0]\nName=keyboard-us\nLayout=\n\n[GroupOrder]\n0=Default\n");
+        QFile file(m_config.filePath(QStringLiteral("profile")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(profile.toUtf8()) != profile.toUtf8().size())
+            return;
+        file.close();
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("FCITX_CONFIG_HOME"), m_config.path());
+        const QString systemAddons = pkgConfigVariable(QStringLiteral("libdir")) + QStringLiteral("/fcitx5");
+        const QString systemData = pkgConfigVariable(QStringLiteral("prefix")) + QStringLiteral("/share/fcitx5");
+        switch (addons) {
+        case Addons::buildTree:
+            env.insert(QStringLiteral("FCITX_ADDON_DIRS"), buildDir + QStringLiteral("/fcitx5/lib:") + systemAddons);
+            env.insert(QStringLiteral("FCITX_DATA_DIRS"), buildDir + QStringLiteral("/fcitx5/share:") + systemData);
+            break;
+        case Addons::systemOnly:
+            env.insert(QStringLiteral("FCITX_ADDON_DIRS"), systemAddons);
+            env.insert(QStringLiteral("FCITX_DATA_DIRS"), systemData);
+            break;
+        case Addons::dataDirs:
+            env.insert(QStringLiteral("XDG_DATA_DIRS"), dataDirs);
+            break;
+        }
+        m_process = std::make_unique<HelperProcess>(
+            QStandardPaths::findExecutable(QStringLiteral("fcitx5")),
+            QStringList{QStringLiteral("--disable=all"),
+                        QStringLiteral("--enable=dbus,dbusfrontend,xcb,keyboard,murlexcommit")},
+            env, QProcess::MergedChannels);
+    }
+
+    ~Fcitx5()
+    {
+        m_process.reset();
+        (void)QTest::qWaitFor([] { return !fcitxOnBus(); }, 5000); // cleanup() checks it
+    }
+
+    // Once fcitx5 has its bus name and its input methods.
+    bool ready()
+    {
+        return m_process && QTest::qWaitFor([this] { return fcitxOnBus() && debugInfo().contains(QLatin1String("Group")); }, 15000);
+    }
+
+    // Fcitx5's own account of its input contexts, one line each ("IC [...] program:... focus:1").
+    QString debugInfo() const
+    {
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(QDBusMessage::createMethodCall(
+            fcitxService, QStringLiteral("/controller"), QStringLiteral("org.fcitx.Fcitx.Controller1"), QStringLiteral("DebugInfo")));
+        return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString() : QString();
+    }
+
+    // Until an input context of `program` has the focus, or none of any program has it (empty).
+    bool waitForFocus(const QString &program)
+    {
+        return QTest::qWaitFor([&] {
+            const QStringList lines = debugInfo().split(u'\n');
+            for (const QString &line : lines)
+                if (line.contains(QLatin1String("focus:1")))
+                    return !program.isEmpty() && line.contains(QStringLiteral("program:") + program);
+            return program.isEmpty();
+        }, 10000);
+    }
+
+    QString log() const { return m_process ? m_process->lines().join(u'\n') : QString(); }
+
+private:
+    QTemporaryDir m_config;
+    std::unique_ptr<HelperProcess> m_process;
+};
+
+// A text field shown and focused, using the Qt input module given; nullptr when it could not be.
+std::unique_ptr<HelperProcess> focusedField(const QString &inputModule)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_IM_MODULE"), inputModule);
+    auto field = std::make_unique<HelperProcess>(QStringLiteral("injection_target"), QStringList{}, env);
+    const auto window = field->waitForLine(QStringLiteral("window "));
+    if (!window || !ExternalTool::xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), *window})
+        || !field->waitForLine(QStringLiteral("active")))
+        return nullptr;
+    return field;
+}
+
+// The text the field holds after its n-th change.
+std::optional<QString> textAfterChange(HelperProcess &field, int n = 1)
+{
+    (void)QTest::qWaitFor([&] { return field.linesStartingWith(QStringLiteral("text ")).size() >= n; }, 10000);
+    const QStringList texts = field.linesStartingWith(QStringLiteral("text "));
+    return texts.size() >= n ? std::optional(QString::fromUtf8(QByteArray::fromPercentEncoding(texts.at(n - 1).toUtf8())))
+                             : std::nullopt;
+}
+
+// Every data format on the clipboard with its bytes, as another X client (xclip) reads them.
+QMap<QString, QByteArray> clipboardAsAnotherClient()
+{
+    const auto xclip = [](const QString &target) {
+        return ExternalTool::run(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", target});
+    };
+    QMap<QString, QByteArray> out;
+    for (const QString &target : QString::fromUtf8(xclip(QStringLiteral("TARGETS")).value_or(QByteArray())).split(u'\n', Qt::SkipEmptyParts))
+        if (!QStringList{"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS"}.contains(target))
+            out.insert(target, xclip(target).value_or(QByteArrayLiteral("<unreadable>")));
+    return out;
+}
+
+// A clipboard owner serving a text and a binary format.
+std::unique_ptr<HelperProcess> clipboardOwner()
+{
+    const QByteArray blob("\x00\xff\x01murlex\x00", 10);
+    auto owner = std::make_unique<HelperProcess>(
+        QStringLiteral("clipboard_owner"),
+        QStringList{QStringLiteral("text/plain=") + QString::fromLatin1(QStringLiteral("剪贴板原文").toUtf8().toHex()),
+                    QStringLiteral("application/x-murlex-blob=") + QString::fromLatin1(blob.toHex())});
+    return owner->waitForLine(QStringLiteral("owned")) ? std::move(owner) : nullptr;
+}
+
+// The injector's lines of one level.
+QStringList injectionLines(const LogCapture &log, QtMsgType type)
+{
+    return log.messages(QStringLiteral("injection"), type);
+}
+
+} // namespace
+
+class TestFcitx5Commit : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(QGuiApplication::platformName() == QStringLiteral("xcb"), "run the tests through scripts/harness.sh");
+        QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("fcitx5")).isEmpty(), "fcitx5 is missing: scripts/install-deps.sh");
+        QVERIFY2(QFile::exists(buildDir + QStringLiteral("/fcitx5/lib/libmurlexcommit.so")), "build the murlexcommit target");
+        QVERIFY(!fcitxOnBus());
+    }
+
+    void cleanup()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!fcitxOnBus(), 5000);
+    }
+
+    // Exact Unicode (a combining accent, a joined emoji, CJK punctuation) reaches a field that uses
+    // the input method, with no key event and the clipboard as it was; two injections asked for
+    // back to back arrive in their order.
+    void committedTextArrivesExactlyWithTheClipboardUntouched()
+    {
+        Fcitx5 fcitx(Fcitx5::Addons::buildTree);
+        QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
+        const auto owner = clipboardOwner();
+        QVERIFY(owner);
+        const QMap<QString, QByteArray> before = clipboardAsAnotherClient();
+        QCOMPARE(before.value(QStringLiteral("application/x-murlex-blob")), QByteArray("\x00\xff\x01murlex\x00", 10));
+
+        const auto field = focusedField(QStringLiteral("fcitx"));
+        QVERIFY(field);
+        QVERIFY2(fcitx.waitForFocus(QStringLiteral("injection_target")), qPrintable(fcitx.debugInfo()));
+
+        LogCapture log;
+        TextInjector injector(TextInjector::Services::system());
+        const QString first = QStringLiteral("你好,世界!Cafe\u0301 👩\u200d💻");
+        const QString second = QStringLiteral("第二句。");
+        QCoro::Task<bool> firstInjection = injector.inject(first);
+        QCoro::Task<bool> secondInjection = injector.inject(second);
+        QVERIFY(QCoro::waitFor(std::move(firstInjection)));
+        QVERIFY(QCoro::waitFor(std::move(secondInjection)));
+        QCOMPARE(textAfterChange(*field, 2), first + second);
+
+        // Nothing is put back later either: the clipboard was never the path.
+        QTest::qWait(static_cast<int>(injector.restoreDelay().count()) * 3);
+        QCOMPARE(clipboardAsAnotherClient(), before);
+        QVERIFY2(field->linesStartingWith(QStringLiteral("key ")).isEmpty(), qPrintable(field->lines().join(u' ')));
+        QCOMPARE(injectionLines(log, QtInfoMsg),
+                 (QStringList{QStringLiteral("injected %1 chars via Fcitx5").arg(characterCount(first)),
+                              QStringLiteral("injected %1 chars via Fcitx5").arg(characterCount(second))}));
+    }
+
+    // Fcitx5 runs, but the focused field does not use it: the module says so and the text takes
+    // the clipboard path into that field, not into the input-method field focused before it.
+    void aFieldWithoutTheInputMethodGetsThePaste()
+    {
+        Fcitx5 fcitx(Fcitx5::Addons::buildTree);
+        QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
+        const auto imField = focusedField(QStringLiteral("fcitx"));
+        QVERIFY(imField);
+        QVERIFY2(fcitx.waitForFocus(QStringLiteral("injection_target")), qPrintable(fcitx.debugInfo()));
+        const auto plainField = focusedField(QStringLiteral("compose"));
+        QVERIFY(plainField);
+        QVERIFY2(fcitx.waitForFocus(QString()), qPrintable(fcitx.debugInfo()));
+
+        LogCapture log;
+        TextInjector injector(TextInjector::Services::system());
+        const QString text = QStringLiteral("粘贴路径");
+        QVERIFY(QCoro::waitFor(injector.inject(text)));
+        QCOMPARE(textAfterChange(*plainField), text);
+        QCOMPARE(injectionLines(log, QtInfoMsg), QStringList{QStringLiteral("injected 4 chars via pasteboard")});
+        QVERIFY(injectionLines(log, QtDebugMsg).contains(QStringLiteral("Fcitx5 has no focused input field: using the other paths")));
+        QVERIFY(imField->linesStartingWith(QStringLiteral("text ")).isEmpty());
+    }
+
+    // Fcitx5 without Murlex's module: the field using the input method still gets the text, pasted.
+    void fcitx5WithoutTheModuleLeavesThePaste()
+    {
+        Fcitx5 fcitx(Fcitx5::Addons::systemOnly);
+        QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
+        const auto field = focusedField(QStringLiteral("fcitx"));
+        QVERIFY(field);
+        QVERIFY2(fcitx.waitForFocus(QStringLiteral("injection_target")), qPrintable(fcitx.debugInfo()));
+
+        LogCapture log;
+        TextInjector injector(TextInjector::Services::system());
+        QVERIFY(QCoro::waitFor(injector.inject(QStringLiteral("没有模块"))));
+        QCOMPARE(textAfterChange(*field), QStringLiteral("没有模块"));
+        QCOMPARE(injectionLines(log, QtInfoMsg), QStringList{QStringLiteral("injected 4 chars via pasteboard")});
+        QVERIFY2(injectionLines(log, QtDebugMsg).first().startsWith(
+                     QLatin1String("Fcitx5 commit not available: org.freedesktop.DBus.Error.Unknown")),
+                 qPrintable(injectionLines(log, QtDebugMsg).join(u'\n')));
+    }
+
+    // Where Fcitx5 does not run the answer comes at once and says nothing; asking does not start
+    // it, although it is bus-activatable. One that does not answer is given up after the reply
+    // timeout, whose real value keeps a dictation from stalling noticeably.
+    void anAbsentOrSilentFcitx5IsNotWaitedFor()
+    {
+        const std::unique_ptr<InputMethodCommit> real = Platform::inputMethodCommit();
+        QVERIFY(real->replyTimeout() >= 100ms && real->replyTimeout() <= 1s);
+
+        LogCapture log;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QCOMPARE(QCoro::waitFor(real->commit(QStringLiteral("无人"))), InputMethodCommit::Result::unavailable);
+        QVERIFY(elapsed.elapsed() < real->replyTimeout().count());
+        QVERIFY(log.messages(QStringLiteral("injection")).isEmpty());
+        QTest::qWait(500);
+        QVERIFY(!fcitxOnBus());
+
+        HelperProcess silent(QStringLiteral("silent_bus_name"), {fcitxService});
+        QVERIFY(silent.waitForLine(QStringLiteral("ready")));
+        const auto pid = static_cast<pid_t>(silent.process().processId());
+        QCOMPARE(::kill(pid, SIGSTOP), 0);
+        // Stopped only once the kernel has scheduled the signal: until then it may still answer.
+        QTRY_VERIFY([pid] {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            return stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") T ");
+        }());
+        const std::unique_ptr<InputMethodCommit> shortened = Platform::inputMethodCommit(150ms);
+        elapsed.restart();
+        QCOMPARE(QCoro::waitFor(shortened->commit(QStringLiteral("无声"))), InputMethodCommit::Result::unavailable);
+        QVERIFY2(elapsed.elapsed() >= 140 && elapsed.elapsed() < 2000, qPrintable(QString::number(elapsed.elapsed())));
+        ::kill(pid, SIGCONT);
+    }
+
+    // make install puts the module where Fcitx5 looks for addons: the description under
+    // share/fcitx5/addon, found through XDG_DATA_DIRS, naming the library under the prefix, which
+    // need not be Fcitx5's own.
+    void theInstalledModuleIsFoundByFcitx5()
+    {
+        QTemporaryDir root;
+        const QString prefix = root.filePath(QStringLiteral("opt/murlex"));
+        const auto script = [](const QString &name, const QStringList &arguments) {
+            return ExternalTool::run(QStringLiteral(MURLEX_SOURCE_DIR "/scripts/") + name, arguments, 120000).has_value();
+        };
+        QVERIFY(script(QStringLiteral("install-app.sh"), {buildDir, prefix}));
+        const QString library = prefix + QStringLiteral("/" MURLEX_FCITX5_ADDON_LIBDIR "/libmurlexcommit");
+        QVERIFY2(QFile::exists(library + QStringLiteral(".so")), qPrintable(library));
+        QFile description(prefix + QStringLiteral("/share/fcitx5/addon/murlexcommit.conf"));
+        QVERIFY(description.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(description.readAll()).split(u'\n').contains(QStringLiteral("Library=") + library));
+        {
+            Fcitx5 fcitx(Fcitx5::Addons::dataDirs, prefix + QStringLiteral("/share:/usr/share"));
+            QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
+            const std::unique_ptr<InputMethodCommit> commit = Platform::inputMethodCommit();
+            QCOMPARE(QCoro::waitFor(commit->commit(QStringLiteral("无焦点"))), InputMethodCommit::Result::noFocusedField);
+        }
+        // Uninstalling takes the module's directories away with it.
+        QVERIFY(script(QStringLiteral("uninstall-app.sh"), {buildDir}));
+        QCOMPARE(QDir(root.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{});
+    }
+};
+
+QTEST_MAIN(TestFcitx5Commit)
+#include "tst_fcitx5_commit.moc"
