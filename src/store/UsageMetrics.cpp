@@ -60,16 +60,15 @@ UsageMetrics::~UsageMetrics()
 
 void UsageMetrics::saveSoon()
 {
+    m_unsaved = true;
     if (!m_saveTimer.isActive())
         m_saveTimer.start();
 }
 
 void UsageMetrics::flush()
 {
-    if (!m_saveTimer.isActive())
-        return;
-    m_saveTimer.stop();
-    save();
+    if (m_unsaved)
+        save();
 }
 
 void UsageMetrics::start()
@@ -186,6 +185,7 @@ bool UsageMetrics::load()
 void UsageMetrics::save()
 {
     m_saveTimer.stop();
+    m_unsaved = false;
     m_saved = true;
     QJsonObject latencies;
     for (auto it = m_latencies.cbegin(); it != m_latencies.cend(); ++it) {

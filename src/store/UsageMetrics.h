@@ -81,6 +81,7 @@ private:
     QTimer m_saveTimer;
 
     bool m_saved = false; // the state file holds the open period
+    bool m_unsaved = false; // figures changed since the last write
     QDateTime m_periodBegin;
     int m_dictations = 0;
     QHash<QString, int> m_failures;
