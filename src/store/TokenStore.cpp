@@ -4,15 +4,40 @@
 #include "platform/Platform.h"
 #include "platform/SecretStore.h"
 
+#include <QMutex>
+
 #include <atomic>
 
 namespace {
 std::atomic<SecretStore *> g_substitute{nullptr};
+
+// The access token as the secret store last gave it. The generation counts every change of the
+// item made through here (and every change of store): a read that began before one does not put
+// what it found back into the copy.
+struct AccessTokenCopy {
+    QMutex mutex;
+    std::optional<QString> token;
+    quint64 generation = 0;
+
+    void drop()
+    {
+        const QMutexLocker lock(&mutex);
+        token.reset();
+        ++generation;
+    }
+};
+
+AccessTokenCopy &accessTokenCopy()
+{
+    static AccessTokenCopy copy;
+    return copy;
 }
+} // namespace
 
 void TokenStore::setSecretStore(SecretStore *store)
 {
     g_substitute.store(store);
+    accessTokenCopy().drop();
 }
 
 SecretStore &TokenStore::store()
@@ -38,7 +63,35 @@ void TokenStore::write(const char *account, const std::optional<QString> &token)
         store().remove(QLatin1String(service), QLatin1String(account));
 }
 
-std::optional<QString> TokenStore::accessToken() { return read(accessTokenAccount); }
-void TokenStore::setAccessToken(const std::optional<QString> &token) { write(accessTokenAccount, token); }
+std::optional<QString> TokenStore::accessToken()
+{
+    AccessTokenCopy &copy = accessTokenCopy();
+    quint64 generation = 0;
+    {
+        const QMutexLocker lock(&copy.mutex);
+        if (copy.token)
+            return copy.token;
+        generation = copy.generation;
+    }
+    // Outside the lock: a read may wait on the store for seconds. None is not kept, so a token that
+    // appears later (the store unlocked, another sign-in) is found.
+    const std::optional<QString> token = read(accessTokenAccount);
+    if (token) {
+        const QMutexLocker lock(&copy.mutex);
+        if (copy.generation == generation)
+            copy.token = token;
+    }
+    return token;
+}
+
+void TokenStore::setAccessToken(const std::optional<QString> &token)
+{
+    // Dropped before the store changes as well as after: no reader keeps the old token once this
+    // began, nor puts back what it read while the store changed.
+    accessTokenCopy().drop();
+    write(accessTokenAccount, token);
+    accessTokenCopy().drop();
+}
+
 std::optional<QString> TokenStore::refreshToken() { return read(refreshTokenAccount); }
 void TokenStore::setRefreshToken(const std::optional<QString> &token) { write(refreshTokenAccount, token); }

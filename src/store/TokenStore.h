@@ -10,7 +10,11 @@ class SecretStore;
 
 // The access and refresh tokens, kept in the user's secret store and nowhere else: one item per
 // token with the service of the bundle identifier ("quillfen.MurlexMac") and the account "access_token" or "refresh_token",
-// holding the token's UTF-8 bytes. Nothing is kept in memory; every read asks the store.
+// holding the token's UTF-8 bytes. The access token the store last gave is kept in memory for the
+// life of the process (never on disk), so a dictation asks the secret store only when no copy is
+// held; every write or delete of it goes through here and drops the copy at once, so the next read
+// sees the store's new content (a write the store dropped is not mistaken for a stored token). The
+// refresh token is read from the store each time.
 // The store never reports an error: a failed read is none, a failed write or delete is dropped.
 class TokenStore {
 public:
@@ -26,7 +30,8 @@ public:
     static std::optional<QString> refreshToken();
     static void setRefreshToken(const std::optional<QString> &token);
 
-    // Substitutes the secret store (not owned); nullptr restores the platform's own.
+    // Substitutes the secret store (not owned); nullptr restores the platform's own. Either drops
+    // the copy held in memory.
     static void setSecretStore(SecretStore *store);
 
 private:

@@ -4,6 +4,7 @@
 #include "core/AppIdentity.h"
 #include "platform/ProcessInfo.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -32,7 +33,7 @@ QString UsageMetrics::defaultStatePath()
 }
 
 UsageMetrics::UsageMetrics(const ProcessInfo &process, QString appVersion, Sink sink, QString statePath, Clock clock,
-                           std::chrono::milliseconds checkInterval, QObject *parent)
+                           std::chrono::milliseconds checkInterval, QObject *parent, std::chrono::milliseconds saveDelay)
     : QObject(parent)
     , m_process(process)
     , m_appVersion(std::move(appVersion))
@@ -42,8 +43,32 @@ UsageMetrics::UsageMetrics(const ProcessInfo &process, QString appVersion, Sink 
 {
     m_timer.setInterval(checkInterval);
     connect(&m_timer, &QTimer::timeout, this, &UsageMetrics::reportIfDue);
+    m_saveTimer.setSingleShot(true);
+    m_saveTimer.setInterval(saveDelay);
+    connect(&m_saveTimer, &QTimer::timeout, this, &UsageMetrics::flush);
+    // The shared instance lives until the process ends, past the event loop.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &UsageMetrics::flush);
     if (!load())
         startPeriod(m_clock());
+}
+
+UsageMetrics::~UsageMetrics()
+{
+    flush();
+}
+
+void UsageMetrics::saveSoon()
+{
+    m_unsaved = true;
+    if (!m_saveTimer.isActive())
+        m_saveTimer.start();
+}
+
+void UsageMetrics::flush()
+{
+    if (m_unsaved)
+        save();
 }
 
 void UsageMetrics::start()
@@ -57,13 +82,13 @@ void UsageMetrics::start()
 void UsageMetrics::recordDictation()
 {
     ++m_dictations;
-    save();
+    saveSoon();
 }
 
 void UsageMetrics::recordFailure(const QString &message)
 {
     ++m_failures[message];
-    save();
+    saveSoon();
 }
 
 void UsageMetrics::recordLatency(const QString &name, double seconds)
@@ -73,7 +98,7 @@ void UsageMetrics::recordLatency(const QString &name, double seconds)
     latency.max = latency.count == 0 ? seconds : qMax(latency.max, seconds);
     latency.sum += seconds;
     ++latency.count;
-    save();
+    saveSoon();
 }
 
 void UsageMetrics::reportIfDue()
@@ -159,6 +184,8 @@ bool UsageMetrics::load()
 
 void UsageMetrics::save()
 {
+    m_saveTimer.stop();
+    m_unsaved = false;
     m_saved = true;
     QJsonObject latencies;
     for (auto it = m_latencies.cbegin(); it != m_latencies.cend(); ++it) {

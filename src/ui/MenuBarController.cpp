@@ -91,7 +91,7 @@ MenuBarController::MenuBarController(AppState &state, QObject *parent)
             popUpMenu();
     });
 
-    connect(&state, &AppState::phaseChanged, this, &MenuBarController::rebuild);
+    connect(&state, &AppState::phaseChanged, this, &MenuBarController::showStatus);
     connect(&state, &AppState::isConnectedChanged, this, &MenuBarController::rebuild);
     connect(&state, &AppState::debugModeChanged, this, &MenuBarController::rebuild);
     connect(&state, &AppState::partialTextChanged, this, &MenuBarController::rebuild);
@@ -171,6 +171,24 @@ void MenuBarController::addTextLine(const QString &text, const QFont &font, bool
     // Text only: it cannot be selected, with the pointer or the keyboard.
     line->setEnabled(false);
     m_menu->addAction(line);
+}
+
+void MenuBarController::showStatus()
+{
+    if (!m_state)
+        return;
+    const QList<QAction *> actions = m_menu->actions();
+    auto *line = actions.isEmpty() ? nullptr : qobject_cast<QWidgetAction *>(actions.first());
+    auto *label = line ? qobject_cast<QLabel *>(line->defaultWidget()) : nullptr;
+    if (!label) {
+        rebuild();
+        return;
+    }
+    const QString text = statusText(m_state->phase(), m_state->isConnected());
+    if (line->text() == text)
+        return;
+    label->setText(wrapped(text, label->font(), transcriptWidth, 0));
+    line->setText(text); // the menu lays its entries out again
 }
 
 void MenuBarController::rebuild()

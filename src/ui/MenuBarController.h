@@ -54,6 +54,9 @@ protected:
 
 private:
     void rebuild();
+    // Only the status line shows the phase: a phase change rewrites that line in place instead of
+    // rebuilding every entry, so the paste that follows "injecting" at once does not wait for it.
+    void showStatus();
     void quit();
     void addTextLine(const QString &text, const QFont &font, bool secondary, int maxLines);
     void openMainWindow();

@@ -285,6 +285,8 @@ private Q_SLOTS:
         QVERIFY(finished(provider.refreshAccessToken()).hasValue());
         QCOMPARE(refreshPosts(), 1);
         provider.signOut();
+        // The next dictation's token request sees the sign-out, not a copy of the old token.
+        QCOMPARE(authError(finished(provider.validAccessToken()).error()), AuthError::noAccessToken());
         QCOMPARE(TokenStore::accessToken(), std::nullopt);
         QCOMPARE(TokenStore::refreshToken(), std::nullopt);
     }

@@ -181,6 +181,25 @@ private Q_SLOTS:
         QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{});
     }
 
+    // The access token is asked of the keyring once and then held: an item changed behind the
+    // store's back is not seen, every change through the store is, at once.
+    void accessTokenHeldUntilChangedThroughTheStore()
+    {
+        TokenStore::setAccessToken(u"first"_s);
+        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(u"first"_s));
+        Platform::secretStore().write(QLatin1String(TokenStore::service), QLatin1String(TokenStore::accessTokenAccount), "elsewhere");
+        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(u"first"_s));
+        TokenStore::setAccessToken(u"second"_s);
+        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(u"second"_s));
+        QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{QByteArray("second")});
+        // Signed out: the held copy goes with the item.
+        TokenStore::setAccessToken(std::nullopt);
+        QCOMPARE(TokenStore::accessToken(), std::nullopt);
+        // None is not held: a token that appears later in the keyring is found.
+        Platform::secretStore().write(QLatin1String(TokenStore::service), QLatin1String(TokenStore::accessTokenAccount), "later");
+        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(u"later"_s));
+    }
+
     void bytesThatAreNotUtf8ReadAsNone_data()
     {
         QTest::addColumn<QByteArray>("bytes");

@@ -37,11 +37,21 @@ class TestUsageMetrics : public QObject {
         state.write(content);
     }
 
-    std::unique_ptr<UsageMetrics> metrics(std::chrono::milliseconds checkInterval = UsageMetrics::defaultCheckInterval)
+    std::unique_ptr<UsageMetrics> metrics(std::chrono::milliseconds checkInterval = UsageMetrics::defaultCheckInterval,
+                                          std::chrono::milliseconds saveDelay = UsageMetrics::defaultSaveDelay)
     {
         auto sink = [received = m_received](const QByteArray &report) { received->append(QJsonDocument::fromJson(report).object()); };
         return std::make_unique<UsageMetrics>(Platform::processInfo(), u"0.1.0"_s, sink, statePath(),
-                                              [now = m_now] { return *now; }, checkInterval);
+                                              [now = m_now] { return *now; }, checkInterval, nullptr, saveDelay);
+    }
+
+    // The dictation count in the state file; -1 without one.
+    int storedDictations() const
+    {
+        QFile state(statePath());
+        if (!state.open(QIODevice::ReadOnly))
+            return -1;
+        return QJsonDocument::fromJson(state.readAll()).object().value("dictations"_L1).toInt(-1);
     }
 
 private Q_SLOTS:
@@ -147,6 +157,31 @@ private Q_SLOTS:
         QTRY_COMPARE(m_received->size(), 1);
         QTest::qWait(100);
         QCOMPARE(m_received->size(), 1);
+    }
+
+    // A dictation's figures reach the file together, a moment later, not while its answer is handled.
+    void changesAreWrittenTogetherAfterADelay()
+    {
+        // The real delay: about a second, neither immediate nor long enough to lose much in a crash.
+        auto real = metrics();
+        QVERIFY(real->saveDelay() >= 100ms && real->saveDelay() <= 10s);
+        real.reset();
+        auto usage = metrics(UsageMetrics::defaultCheckInterval, 20ms);
+        usage->start();
+        QCOMPARE(storedDictations(), 0);
+        usage->recordDictation();
+        usage->recordLatency(u"asr_time"_s, 0.5);
+        usage->recordDictation();
+        QCOMPARE(storedDictations(), 0);
+        QTRY_COMPARE(storedDictations(), 2);
+        usage->recordFailure(u"处理超时"_s);
+        QCOMPARE(storedDictations(), 2);
+        // Destroyed with a write waiting: written at once.
+        usage.reset();
+        QCOMPARE(storedDictations(), 2);
+        QFile state(statePath());
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(state.readAll()).object().value("failures"_L1).toObject().value(u"处理超时"_s).toInt(), 1);
     }
 
     void observerRegistersTheSourcesAndCachesTheMetricReport()
