@@ -28,6 +28,12 @@ PACKAGES=(
   openbox trayer fontconfig fonts-wqy-microhei
   # desktop integration: the desktop entry check, the Debian package (dpkg-shlibdeps)
   desktop-file-utils dpkg-dev
+  # Wayland sessions: the client library, wayland-scanner and the protocol descriptions (KWin's
+  # fake input; the wlroots data-control and foreign-toplevel files happen to ship with the Rust
+  # crate's sources); for the tests real compositors (sway, KWin), XWayland, Qt's Wayland platform
+  # for a native target field, and wl-clipboard as an independent clipboard reader
+  libwayland-dev libwayland-bin wayland-protocols plasma-wayland-protocols librust-wayland-protocols-dev
+  sway kwin-wayland xwayland qt6-wayland wl-clipboard
 )
 
 missing=()

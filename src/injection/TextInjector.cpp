@@ -45,30 +45,43 @@ qsizetype TextInjector::characterCount(const QString &text)
     return count;
 }
 
-QCoro::Task<bool> TextInjector::inject(QString text)
+QCoro::Task<TextInjection::Outcome> TextInjector::inject(QString text)
 {
     if (text.isEmpty())
-        co_return true;
+        co_return Outcome::pasted;
 
     QPointer<TextInjector> self(this);
     if (!co_await waitForEarlierInjections())
-        co_return false;
+        co_return Outcome::failed;
 
+    if (m_mode == Mode::pasteboard && !m_platform.keys->reachesFocusedApplication()) {
+        const bool copied = co_await copy(text);
+        if (!self || !copied)
+            co_return Outcome::failed;
+        qCWarning(AppLogger::injection, "no way to press keys in the focused application in this session: "
+                                        "the text is left on the clipboard");
+        co_return Outcome::copiedOnly;
+    }
     if (!m_platform.keys->isTrusted()) {
         qCCritical(AppLogger::injection, "Accessibility permission not granted; opening system settings");
         m_platform.keys->promptForTrust();
-        co_return false;
+        co_return Outcome::failed;
     }
     if (m_mode == Mode::accessibility)
-        co_return injectViaAccessibility(text);
+        co_return injectViaAccessibility(text) ? Outcome::pasted : Outcome::failed;
 
     m_injecting = true;
     const bool injected = co_await injectViaPasteboard(std::move(text));
     if (!self)
-        co_return injected;
+        co_return injected ? Outcome::pasted : Outcome::failed;
     m_injecting = false;
     Q_EMIT injectionFinished();
-    co_return injected;
+    co_return injected ? Outcome::pasted : Outcome::failed;
+}
+
+bool TextInjector::pastes()
+{
+    return m_mode == Mode::accessibility || m_platform.keys->reachesFocusedApplication();
 }
 
 QCoro::Task<bool> TextInjector::copy(QString text)

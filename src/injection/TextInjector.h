@@ -46,15 +46,18 @@ public:
                           QObject *parent = nullptr);
     ~TextInjector() override;
 
-    // True when the text was handed to the focused application (or was empty); false when this
-    // process may not post key events, or the accessibility path could not write the text. Through
+    // Pasted when the text was handed to the focused application (or was empty); failed when this
+    // process may not post key events, or the accessibility path could not write the text; copied
+    // only where no posted key can reach the focused application (the text then stays on the
+    // clipboard, the previous contents are not restored, and no key is sent). Through
     // the clipboard the paste chord waits, at most KeySynthesis::heldKeyReleaseWait, for a key the
     // user still holds, while the event loop runs on. Injections run one after the other: a call
     // made while one is under way starts when it has finished.
-    QCoro::Task<bool> inject(QString text) override;
+    QCoro::Task<Outcome> inject(QString text) override;
     // After any injection under way; a restore still pending from an earlier paste happens first,
     // so the text stays on the clipboard for good.
     QCoro::Task<bool> copy(QString text) override;
+    bool pastes() override;
 
     Mode mode() const { return m_mode; }
     void setMode(Mode mode) { m_mode = mode; }
