@@ -2,6 +2,8 @@
 // "inject true" or "inject false" ("inject copied" when the text could only be left on the
 // clipboard). Run on platforms without X11 (offscreen, no DISPLAY) to show the injector answers
 // there without crashing, and in Wayland sessions to show which path it took.
+// Usage: injection_probe [TEXT] [--serve]   (--serve: keep running afterwards, serving the
+// clipboard as the application does)
 #include "injection/TextInjector.h"
 
 #include <QGuiApplication>
@@ -12,10 +14,13 @@ int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
     TextInjector injector;
-    const QString text = argc > 1 ? QString::fromUtf8(argv[1]) : QStringLiteral("你好");
+    QStringList arguments = app.arguments().mid(1);
+    const bool serve = arguments.removeAll(QStringLiteral("--serve")) > 0;
+    const QString text = arguments.isEmpty() ? QStringLiteral("你好") : arguments.constFirst();
     const TextInjection::Outcome outcome = QCoro::waitFor(injector.inject(text));
     std::printf("inject %s\n", outcome == TextInjection::Outcome::pasted       ? "true"
                                 : outcome == TextInjection::Outcome::copiedOnly ? "copied"
                                                                                 : "false");
-    return 0;
+    std::fflush(stdout);
+    return serve ? app.exec() : 0;
 }

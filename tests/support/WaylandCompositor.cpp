@@ -1,6 +1,7 @@
 #include "WaylandCompositor.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QThread>
 
@@ -74,7 +75,6 @@ WaylandCompositor::WaylandCompositor(Kind kind, const QProcessEnvironment &extra
         environment.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
         environment.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
         environment.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
-        environment.insert(QStringLiteral("WAYLAND_DISPLAY"), socketName);
         program = QStringLiteral("sway");
         arguments = {QStringLiteral("-c"), config};
         if (geteuid() == 0) {
@@ -96,7 +96,16 @@ WaylandCompositor::WaylandCompositor(Kind kind, const QProcessEnvironment &extra
             program = QStringLiteral("setpriv");
         }
     } else {
-        program = QStringLiteral("kwin_wayland");
+        // The installed kwin_wayland carries a file capability (cap_sys_resource), and a process
+        // that may not gain capabilities (a container's) cannot run it at all; a copy has none.
+        // The copy keeps the name: KWin's own Qt platform plugin loads only in "kwin_wayland".
+        QDir(m_runtime.path()).mkdir(QStringLiteral("bin"));
+        program = m_runtime.filePath(QStringLiteral("bin/kwin_wayland"));
+        if (!QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), program)) {
+            m_failure = QStringLiteral("could not copy kwin_wayland");
+            return;
+        }
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
         arguments = {QStringLiteral("--virtual"), QStringLiteral("--no-lockscreen"), QStringLiteral("--socket"),
                      socketName, QStringLiteral("--width"), QStringLiteral("1024"), QStringLiteral("--height"),
                      QStringLiteral("768")};
@@ -104,7 +113,6 @@ WaylandCompositor::WaylandCompositor(Kind kind, const QProcessEnvironment &extra
         for (const char *name : {"DBUS_SESSION_BUS_ADDRESS", "XDG_DATA_DIRS", "XDG_DATA_HOME"})
             if (qEnvironmentVariableIsSet(name))
                 environment.insert(QString::fromLatin1(name), qEnvironmentVariable(name));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
     }
     environment.insert(extra);
 
@@ -115,12 +123,12 @@ WaylandCompositor::WaylandCompositor(Kind kind, const QProcessEnvironment &extra
         m_failure = QStringLiteral("%1 did not start: %2").arg(program, m_process.errorString());
         return;
     }
-    const QString path = m_runtime.filePath(socketName);
+    // sway names its socket itself (wayland-1, usually); KWin takes the name given.
+    const QString path = kind == Kind::kwin ? m_runtime.filePath(socketName) : QString();
     if (!waitForSocket(path, 20000)) {
-        m_failure = QStringLiteral("%1 opened no socket at %2").arg(program, path);
+        m_failure = QStringLiteral("%1 opened no socket in %2").arg(program, m_runtime.path());
         return;
     }
-    m_socket = path;
 }
 
 WaylandCompositor::~WaylandCompositor()
@@ -140,8 +148,20 @@ bool WaylandCompositor::waitForSocket(const QString &path, int timeoutMs)
     while (!deadline.hasExpired()) {
         if (m_process.state() == QProcess::NotRunning)
             return false;
-        if (QFile::exists(path) && canConnect(path))
-            return true;
+        QStringList candidates = {path};
+        if (path.isEmpty()) {
+            candidates.clear();
+            const QStringList names = QDir(m_runtime.path()).entryList({QStringLiteral("wayland-*")}, QDir::System);
+            for (const QString &name : names)
+                if (!name.endsWith(QLatin1String(".lock")))
+                    candidates << m_runtime.filePath(name);
+        }
+        for (const QString &candidate : std::as_const(candidates)) {
+            if (QFile::exists(candidate) && canConnect(candidate)) {
+                m_socket = candidate;
+                return true;
+            }
+        }
         QThread::msleep(50);
     }
     return false;

@@ -34,7 +34,8 @@ public:
 private:
     bool waitForSocket(const QString &path, int timeoutMs);
 
-    QTemporaryDir m_runtime;
+    // Under /tmp itself: the compositor's user must reach it, whatever TMPDIR this process has.
+    QTemporaryDir m_runtime{QStringLiteral("/tmp/murlex-wayland-XXXXXX")};
     QProcess m_process;
     QString m_socket;
     QString m_failure;
