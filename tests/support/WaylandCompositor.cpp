@@ -6,7 +6,9 @@
 #include <QThread>
 
 #include <cerrno>
+#include <csignal>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -91,7 +93,8 @@ WaylandCompositor::WaylandCompositor(Kind kind, const QProcessEnvironment &extra
             arguments.prepend(program);
             arguments = QStringList{QStringLiteral("--reuid=%1").arg(account->first),
                                     QStringLiteral("--regid=%1").arg(account->second), QStringLiteral("--clear-groups"),
-                                    QStringLiteral("--")} +
+                                    // set after the change of user, which clears an earlier one
+                                    QStringLiteral("--pdeathsig=KILL"), QStringLiteral("--")} +
                         arguments;
             program = QStringLiteral("setpriv");
         }
@@ -117,6 +120,8 @@ WaylandCompositor::WaylandCompositor(Kind kind, const QProcessEnvironment &extra
     environment.insert(extra);
 
     m_process.setProcessEnvironment(environment);
+    // A suite that crashes must not leave its compositor behind.
+    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(program, arguments);
     if (!m_process.waitForStarted(5000)) {

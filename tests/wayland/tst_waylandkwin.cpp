@@ -14,16 +14,17 @@
 
 #include "Artifacts.h"
 #include "HelperProcess.h"
-#include "LogCapture.h"
 #include "WaylandClipboardReader.h"
 #include "WaylandCompositor.h"
 
 #include <QClipboard>
+#include <QScopeGuard>
 #include <QGuiApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 using namespace std::chrono_literals;
