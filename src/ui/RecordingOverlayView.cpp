@@ -1,5 +1,7 @@
 #include "ui/RecordingOverlayView.h"
 
+#include "injection/TextInjection.h"
+
 #include "app/AppState.h"
 #include "store/DictationPreferences.h"
 #include "ui/OverlaySpinner.h"
