@@ -30,8 +30,12 @@ ToplevelFocusedWindow::~ToplevelFocusedWindow()
         return;
     for (wl_proxy *handle : m_toplevels.keys())
         zwlr_foreign_toplevel_handle_v1_destroy(reinterpret_cast<zwlr_foreign_toplevel_handle_v1 *>(handle));
-    if (m_manager)
+    if (m_manager) {
+        // The compositor answers stop with finished, which must not reach this object any more:
+        // the proxy goes now, and libwayland drops what still comes for it.
         zwlr_foreign_toplevel_manager_v1_stop(reinterpret_cast<zwlr_foreign_toplevel_manager_v1 *>(m_manager));
+        wl_proxy_destroy(m_manager);
+    }
     m_connection->flush();
 }
 
