@@ -2,10 +2,11 @@
 // "inject true" or "inject false" ("inject copied" when the text could only be left on the
 // clipboard). Run on platforms without X11 (offscreen, no DISPLAY) to show the injector answers
 // there without crashing, and in Wayland sessions to show which path it took.
-// Usage: injection_probe [TEXT] [--serve]   (--serve: keep running afterwards, serving the
-// clipboard as the application does)
+// Usage: injection_probe [TEXT] [--serve] [--delay MS]   (--serve: keep running afterwards,
+// serving the clipboard as the application does; --delay: inject that long after start)
 #include "injection/TextInjector.h"
 
+#include <QCoroTimer>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -16,6 +17,12 @@ int main(int argc, char **argv)
     TextInjector injector;
     QStringList arguments = app.arguments().mid(1);
     const bool serve = arguments.removeAll(QStringLiteral("--serve")) > 0;
+    const qsizetype delayAt = arguments.indexOf(QStringLiteral("--delay"));
+    if (delayAt >= 0 && delayAt + 1 < arguments.size()) {
+        const int delay = arguments.takeAt(delayAt + 1).toInt();
+        arguments.removeAt(delayAt);
+        QCoro::waitFor(QCoro::sleepFor(std::chrono::milliseconds(delay)));
+    }
     const QString text = arguments.isEmpty() ? QStringLiteral("你好") : arguments.constFirst();
     const TextInjection::Outcome outcome = QCoro::waitFor(injector.inject(text));
     std::printf("inject %s\n", outcome == TextInjection::Outcome::pasted       ? "true"
