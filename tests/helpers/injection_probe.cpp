@@ -3,7 +3,8 @@
 // clipboard). Run on platforms without X11 (offscreen, no DISPLAY) to show the injector answers
 // there without crashing, and in Wayland sessions to show which path it took.
 // Usage: injection_probe [TEXT] [--serve] [--delay MS]   (--serve: keep running afterwards,
-// serving the clipboard as the application does; --delay: inject that long after start)
+// serving the clipboard as the application does; --delay: print "ready" once the injector is
+// built, and inject that long after)
 #include "injection/TextInjector.h"
 
 #include <QCoroTimer>
@@ -21,6 +22,8 @@ int main(int argc, char **argv)
     if (delayAt >= 0 && delayAt + 1 < arguments.size()) {
         const int delay = arguments.takeAt(delayAt + 1).toInt();
         arguments.removeAt(delayAt);
+        std::puts("ready");
+        std::fflush(stdout);
         QCoro::waitFor(QCoro::sleepFor(std::chrono::milliseconds(delay)));
     }
     const QString text = arguments.isEmpty() ? QStringLiteral("你好") : arguments.constFirst();

@@ -27,7 +27,9 @@ public:
     };
 
     // The longest a start-up exchange with the compositor (the globals, a first state) may take.
-    static constexpr std::chrono::milliseconds roundtripBound{1000};
+    // KWin answers a client that its desktop entries name only after looking the entry up, which
+    // takes seconds on a busy machine.
+    static constexpr std::chrono::milliseconds roundtripBound{5000};
 
     // Connects to the socket `socket` names (a name in XDG_RUNTIME_DIR or an absolute path) and
     // learns the globals; check isConnected().
