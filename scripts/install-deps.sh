@@ -31,6 +31,12 @@ PACKAGES=(
   # the Fcitx5 module that commits text into the focused input context: its headers, and for the
   # tests the input method framework itself with its Qt 6 input module
   libfcitx5core-dev libfcitx5utils-dev libfcitx5config-dev fcitx5-modules-dev fcitx5 fcitx5-frontend-qt6
+  # Wayland sessions: the client library, wayland-scanner and the protocol descriptions (KWin's
+  # fake input; the wlroots data-control and foreign-toplevel files happen to ship with the Rust
+  # crate's sources); for the tests real compositors (sway, KWin), XWayland, Qt's Wayland platform
+  # for a native target field, and wl-clipboard as an independent clipboard reader
+  libwayland-dev libwayland-bin wayland-protocols plasma-wayland-protocols librust-wayland-protocols-dev
+  sway kwin-wayland xwayland qt6-wayland wl-clipboard
 )
 
 missing=()

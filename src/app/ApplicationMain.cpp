@@ -15,6 +15,7 @@
 #include "BuildConfig.h"
 
 #include <QApplication>
+#include <QCoro/QCoroTask>
 #include <QCommandLineParser>
 #include <QDBusConnection>
 #include <QDBusPendingCallWatcher>
@@ -215,6 +216,8 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
     // SIGINT and SIGTERM end the event loop normally, so the process exits through Qt's own path.
     Platform::quitOnTerminationSignals(app);
     qCInfo(AppLogger::app, "Murlex %s started (backend %s)", BuildConfig::appVersion, BuildConfig::backendHost);
+    // What the desktop session offers, logged once the session bus has answered (bounded).
+    QCoro::Task<DesktopSession> sessionProbe = Platform::probeDesktopSession();
     if (beforeStart)
         beforeStart();
     // Nothing has read the settings yet; a file Murlex did not write is set aside first.

@@ -252,14 +252,16 @@ QCoro::Task<> DictationController::beginDictation()
 QCoro::Task<> DictationController::deliver(QString text)
 {
     QPointer<DictationController> self(this);
-    bool delivered = false;
+    TextInjection::Outcome outcome = TextInjection::Outcome::failed;
     // Copy only: the text stays on the clipboard, no key is sent, nothing is restored.
     const bool copyOnly = m_state && m_state->preferences().copyOnly();
     try {
-        if (copyOnly)
-            delivered = co_await m_injector.copy(text);
-        else
-            delivered = co_await m_injector.inject(text);
+        if (copyOnly) {
+            const bool copied = co_await m_injector.copy(text);
+            outcome = copied ? TextInjection::Outcome::copiedOnly : TextInjection::Outcome::failed;
+        } else {
+            outcome = co_await m_injector.inject(text);
+        }
     } catch (const std::exception &e) {
         qCCritical(AppLogger::dictation, "injection failed unexpectedly: %s", e.what());
     } catch (...) {
@@ -270,9 +272,10 @@ QCoro::Task<> DictationController::deliver(QString text)
     // The paste may have waited a moment for a held key; whatever reached the phase meanwhile (a
     // failure of the connection) stays.
     const bool stillInjecting = m_state->phase().kind() == Phase::Kind::injecting;
-    m_state->history().record(text, !delivered ? DictationHistory::Delivery::failed
-                                    : copyOnly ? DictationHistory::Delivery::copied
-                                               : DictationHistory::Delivery::pasted);
+    const bool delivered = outcome != TextInjection::Outcome::failed;
+    m_state->history().record(text, outcome == TextInjection::Outcome::pasted     ? DictationHistory::Delivery::pasted
+                                    : outcome == TextInjection::Outcome::copiedOnly ? DictationHistory::Delivery::copied
+                                                                                    : DictationHistory::Delivery::failed);
     if (delivered)
         m_state->setLastInjectedText(text);
     else

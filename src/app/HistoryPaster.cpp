@@ -80,17 +80,20 @@ QCoro::Task<bool> HistoryPaster::pasteIntoPreviousWindow(QString text)
 QCoro::Task<bool> HistoryPaster::paste(QString text)
 {
     QPointer<HistoryPaster> self(this);
-    bool pasted = false;
+    TextInjection::Outcome outcome = TextInjection::Outcome::failed;
     try {
-        pasted = co_await m_state->injector().inject(text);
+        outcome = co_await m_state->injector().inject(text);
     } catch (const std::exception &e) {
         qCCritical(AppLogger::injection, "paste failed unexpectedly: %s", e.what());
     } catch (...) {
         qCCritical(AppLogger::injection, "paste failed unexpectedly");
     }
+    const bool pasted = outcome == TextInjection::Outcome::pasted;
     if (!self || !m_state)
         co_return pasted;
-    if (!pasted)
+    if (outcome == TextInjection::Outcome::copiedOnly)
+        m_state->setError(copiedInsteadMessage());
+    else if (!pasted)
         m_state->setError(QStringLiteral("文字注入失败：检查辅助功能权限"));
     co_return pasted;
 }

@@ -7,11 +7,23 @@
 // TextInjector is the real one.
 class TextInjection {
 public:
+    // What became of a text given to inject().
+    enum class Outcome {
+        // Delivered to the focused application (an empty text counts as delivered).
+        pasted,
+        // Left on the clipboard for the user to paste: this session gives no way to press keys in
+        // other applications.
+        copiedOnly,
+        // Not delivered (no permission to post keys, the accessibility path failed, ...).
+        failed,
+    };
+
     virtual ~TextInjection() = default;
-    // True when the text was delivered to the focused application (an empty text counts as
-    // delivered). It may wait a moment (a key the user still holds) without blocking the thread.
-    virtual QCoro::Task<bool> inject(QString text) = 0;
+    // It may wait a moment (a key the user still holds) without blocking the thread.
+    virtual QCoro::Task<Outcome> inject(QString text) = 0;
     // Puts the text on the clipboard and leaves it there: no key is sent and the clipboard's
     // previous contents are not restored. True when the clipboard took it.
     virtual QCoro::Task<bool> copy(QString text) = 0;
+    // False when inject() can only leave the text on the clipboard in this session.
+    virtual bool pastes() { return true; }
 };

@@ -37,45 +37,56 @@ const QLoggingCategory &TextInjector::log() const
     return AppLogger::injection();
 }
 
-QCoro::Task<bool> TextInjector::inject(QString text)
+QCoro::Task<TextInjection::Outcome> TextInjector::inject(QString text)
 {
     if (text.isEmpty())
-        co_return true;
+        co_return Outcome::pasted;
 
     QPointer<TextInjector> self(this);
     if (!co_await waitForEarlierInjections())
-        co_return false;
+        co_return Outcome::failed;
 
     m_injecting = true;
-    QCoro::Task<bool> injection = injectNow(std::move(text));
-    const bool injected = co_await std::move(injection);
+    QCoro::Task<Outcome> injection = injectNow(std::move(text));
+    const Outcome outcome = co_await std::move(injection);
     if (!self)
-        co_return injected;
+        co_return outcome;
     m_injecting = false;
     Q_EMIT injectionFinished();
-    co_return injected;
+    co_return outcome;
 }
 
-QCoro::Task<bool> TextInjector::injectNow(QString text)
+QCoro::Task<TextInjection::Outcome> TextInjector::injectNow(QString text)
 {
     QPointer<TextInjector> self(this);
     QCoro::Task<bool> commit = injectViaInputMethod(text);
     const bool committed = co_await std::move(commit);
-    if (!self)
-        co_return committed;
     if (committed)
-        co_return true;
+        co_return Outcome::pasted;
+    if (!self)
+        co_return Outcome::failed;
 
+    if (m_mode == Mode::pasteboard && !m_platform.keys->reachesFocusedApplication()) {
+        copyNow(text);
+        qCWarning(AppLogger::injection, "no way to press keys in the focused application in this session: "
+                                        "the text is left on the clipboard");
+        co_return Outcome::copiedOnly;
+    }
     if (!m_platform.keys->isTrusted()) {
         qCCritical(AppLogger::injection, "Accessibility permission not granted; opening system settings");
         m_platform.keys->promptForTrust();
-        co_return false;
+        co_return Outcome::failed;
     }
     if (m_mode == Mode::accessibility)
-        co_return injectViaAccessibility(text);
+        co_return injectViaAccessibility(text) ? Outcome::pasted : Outcome::failed;
     QCoro::Task<bool> paste = injectViaPasteboard(std::move(text));
     const bool pasted = co_await std::move(paste);
-    co_return pasted;
+    co_return pasted ? Outcome::pasted : Outcome::failed;
+}
+
+bool TextInjector::pastes()
+{
+    return m_mode == Mode::accessibility || m_platform.keys->reachesFocusedApplication();
 }
 
 QCoro::Task<bool> TextInjector::injectViaInputMethod(QString text)
@@ -105,13 +116,18 @@ QCoro::Task<bool> TextInjector::copy(QString text)
         co_return true;
     if (!co_await waitForEarlierInjections())
         co_return false;
+    copyNow(text);
+    co_return true;
+}
+
+void TextInjector::copyNow(const QString &text)
+{
     if (m_pendingRestore) {
         m_restoreTimer.stop();
         restorePasteboard();
     }
     m_platform.clipboard->setText(text);
     qCInfo(AppLogger::injection, "copied %lld chars to the clipboard", static_cast<long long>(characterCount(text)));
-    co_return true;
 }
 
 QCoro::Task<bool> TextInjector::waitForEarlierInjections()

@@ -51,15 +51,18 @@ public:
                           QObject *parent = nullptr);
     ~TextInjector() override;
 
-    // True when the text was handed to the focused application (or was empty); false when this
-    // process may not post key events, or the accessibility path could not write the text. Through
+    // Pasted when the text was handed to the focused application (or was empty); failed when this
+    // process may not post key events, or the accessibility path could not write the text; copied
+    // only where no posted key can reach the focused application (the text then stays on the
+    // clipboard, the previous contents are not restored, and no key is sent). Through
     // the clipboard the paste chord waits, at most KeySynthesis::heldKeyReleaseWait, for a key the
     // user still holds, while the event loop runs on. Injections run one after the other: a call
     // made while one is under way starts when it has finished.
-    QCoro::Task<bool> inject(QString text) override;
+    QCoro::Task<Outcome> inject(QString text) override;
     // After any injection under way; a restore still pending from an earlier paste happens first,
     // so the text stays on the clipboard for good.
     QCoro::Task<bool> copy(QString text) override;
+    bool pastes() override;
 
     Mode mode() const { return m_mode; }
     void setMode(Mode mode) { m_mode = mode; }
@@ -74,7 +77,7 @@ Q_SIGNALS:
 
 private:
     // One injection, through the first path that takes the text.
-    QCoro::Task<bool> injectNow(QString text);
+    QCoro::Task<Outcome> injectNow(QString text);
     // True when the input method framework committed the text to the focused field.
     QCoro::Task<bool> injectViaInputMethod(QString text);
     QCoro::Task<bool> injectViaPasteboard(QString text);
@@ -85,6 +88,8 @@ private:
     bool injectViaAccessibility(const QString &text);
     void sendPasteKeystroke();
     void restorePasteboard();
+    // Puts the text on the clipboard for good, ending a pending restore first.
+    void copyNow(const QString &text);
 
     Mode m_mode = Mode::pasteboard;
     Services m_platform;

@@ -18,6 +18,10 @@ public:
 
     // Whether synthetic key events can be posted, asked quietly.
     virtual bool isTrusted() = 0;
+    // Whether posted keys can reach the focused application at all. False where the session gives
+    // this process no way to press keys in other applications (a Wayland compositor without any
+    // of the protocols for it): text is then left on the clipboard for the user to paste.
+    virtual bool reachesFocusedApplication() { return true; }
     // Asks the system to let the user grant that trust; the answer comes later, if at all.
     virtual void promptForTrust() = 0;
     // Whether a key other than a modifier is physically down (the last key of the user's own

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/DesktopSession.h"
 #include "platform/LoginItemService.h"
 
 #include <QByteArray>
@@ -30,6 +31,9 @@ class QSettings;
 class SamplePlayer;
 class SecretStore;
 class SystemSettings;
+namespace QCoro {
+template <typename T> class Task;
+}
 
 // The one entry to the operating system's services: every platform service is obtained here, one
 // factory per service family, and nothing outside platform/linux/ reaches an implementation any
@@ -52,7 +56,16 @@ std::shared_ptr<MicrophonePermission> microphonePermission(std::shared_ptr<Audio
 std::unique_ptr<InputSources> inputSources(const QString &server = {});
 std::unique_ptr<SamplePlayer> samplePlayer(const QString &server = {});
 
-// Text injection. `display` names an X display; empty for the session's.
+// The desktop session: its kind and, under Wayland, the compositor's protocols (the compositor's
+// answer bounded). The text injection's services below follow from it.
+DesktopSession desktopSession();
+// desktopSession() completed from the session bus (the desktop portal's interfaces, the input-method
+// frameworks), every call bounded so a missing portal holds nothing up; logs one line with what
+// was found and the way text takes.
+QCoro::Task<DesktopSession> probeDesktopSession();
+
+// Text injection, through the session's own means (X11, or the Wayland compositor's protocols
+// where it offers them). `display` names an X display; empty for the session's.
 std::unique_ptr<Clipboard> clipboard();
 std::unique_ptr<KeySynthesis> keySynthesis(const QByteArray &display = {});
 std::unique_ptr<FocusedWindow> focusedWindow(const QByteArray &display = {});

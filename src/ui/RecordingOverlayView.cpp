@@ -1,5 +1,7 @@
 #include "ui/RecordingOverlayView.h"
 
+#include "injection/TextInjection.h"
+
 #include "app/AppState.h"
 #include "store/DictationPreferences.h"
 #include "ui/OverlaySpinner.h"
@@ -62,8 +64,14 @@ void RecordingOverlayView::refresh()
         indicator = Indicator::spinner;
         break;
     case Phase::Kind::injecting:
-        // Copy only leaves the text on the clipboard: the capsule says so instead.
-        text = m_state->preferences().copyOnly() ? QStringLiteral("已复制") : QStringLiteral("已完成");
+        // Copy only leaves the text on the clipboard: the capsule says so instead. So does a
+        // session where no key can reach the focused application, and tells how to paste.
+        if (m_state->preferences().copyOnly())
+            text = QStringLiteral("已复制");
+        else if (!m_state->injector().pastes())
+            text = QStringLiteral("已复制,请按 Ctrl+V 粘贴");
+        else
+            text = QStringLiteral("已完成");
         indicator = Indicator::check;
         break;
     case Phase::Kind::error:

@@ -5,7 +5,8 @@
 //   text <percent-encoded UTF-8> the field's whole text after each change
 // Options: --textedit (a multi-line field instead of a line field),
 //          --wm-class <instance>,<class> (the WM_CLASS of the window),
-//          --text <text> (what the field holds at the start).
+//          --text <text> (what the field holds at the start),
+//          --app-id <id> (the application id a Wayland compositor is told).
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QKeyEvent>
@@ -66,8 +67,12 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("textedit"), QStringLiteral("Use a multi-line field.")});
     parser.addOption({QStringLiteral("wm-class"), QStringLiteral("WM_CLASS as instance,class."), QStringLiteral("names")});
     parser.addOption({QStringLiteral("text"), QStringLiteral("Initial text."), QStringLiteral("text")});
+    parser.addOption({QStringLiteral("app-id"), QStringLiteral("Wayland application id."), QStringLiteral("id")});
     parser.process(app);
     const QString initial = parser.value(QStringLiteral("text"));
+    // Qt's Wayland platform tells the compositor the desktop file name as the application id.
+    if (parser.isSet(QStringLiteral("app-id")))
+        QGuiApplication::setDesktopFileName(parser.value(QStringLiteral("app-id")));
 
     QWidget *field = nullptr;
     if (parser.isSet(QStringLiteral("textedit"))) {

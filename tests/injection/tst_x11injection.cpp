@@ -194,7 +194,7 @@ private Q_SLOTS:
 
         // An empty text is done at once and touches nothing.
         const xcb_window_t ownerWindow = clipboardOwnerWindow();
-        QVERIFY(QCoro::waitFor(i.injector.inject(QString())));
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QString())), TextInjection::Outcome::pasted);
         QCOMPARE(clipboardOwnerWindow(), ownerWindow);
         QVERIFY(injectionLog(log).isEmpty());
 
@@ -203,7 +203,7 @@ private Q_SLOTS:
         qint64 restoredAfter = -1;
         connect(&i.injector, &TextInjector::clipboardRestored, this, [&] { restoredAfter = clock.elapsed(); });
         clock.start();
-        QVERIFY(QCoro::waitFor(i.injector.inject(text)));
+        QCOMPARE(QCoro::waitFor(i.injector.inject(text)), TextInjection::Outcome::pasted);
         QCOMPARE(textAfterChange(*target), std::optional(text));
         QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
 
@@ -226,10 +226,10 @@ private Q_SLOTS:
         std::unique_ptr<HelperProcess> target = focusedTarget();
         QVERIFY(target);
         Injector i(1000ms);
-        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("第一"))));
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("第一"))), TextInjection::Outcome::pasted);
         QCOMPARE(textAfterChange(*target), std::optional(QStringLiteral("第一")));
         QTest::qWait(400);
-        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("第二"))));
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("第二"))), TextInjection::Outcome::pasted);
         QTest::qWait(700); // past the first paste's restore time, within the second's
         QCOMPARE(i.restored.count(), 0);
         QCOMPARE(textAfterChange(*target, 2), std::optional(QStringLiteral("第一第二")));
@@ -254,7 +254,7 @@ private Q_SLOTS:
         std::unique_ptr<HelperProcess> target = focusedTarget({QStringLiteral("--textedit")});
         QVERIFY(target);
         Injector i;
-        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("第一行\n第二行"))));
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("第一行\n第二行"))), TextInjection::Outcome::pasted);
         QCOMPARE(textAfterChange(*target), std::optional(QStringLiteral("第一行\n第二行")));
         QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
         QCOMPARE(clipboardOwnerWindow(), xcb_window_t(XCB_NONE));
@@ -272,7 +272,7 @@ private Q_SLOTS:
         QLoggingCategory::setFilterRules(QStringLiteral("quillfen.MurlexMac.injection.debug=true"));
         LogCapture log;
         Injector i;
-        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("按住也行"))));
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("按住也行"))), TextInjection::Outcome::pasted);
         QCOMPARE(injectionLog(log).first(), QStringLiteral("debug: releasing 2 held modifier keys around the paste chord"));
         QCOMPARE(textAfterChange(*target), std::optional(QStringLiteral("按住也行")));
         QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
@@ -306,7 +306,7 @@ private Q_SLOTS:
         elapsed.start();
         qint64 timerRanAt = -1;
         QTimer::singleShot(50, [&] { timerRanAt = elapsed.elapsed(); });
-        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("松开再贴"))));
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("松开再贴"))), TextInjection::Outcome::pasted);
         const qint64 waited = elapsed.elapsed();
         QVERIFY(release.waitForFinished());
         QVERIFY2(waited >= 150 && waited < KeySynthesis::heldKeyReleaseWait.count(), qPrintable(QString::number(waited)));
@@ -327,7 +327,7 @@ private Q_SLOTS:
         Injector i;
         QElapsedTimer elapsed;
         elapsed.start();
-        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("照贴"))));
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("照贴"))), TextInjection::Outcome::pasted);
         const qint64 waited = elapsed.elapsed();
         QVERIFY(ExternalTool::xdotool({QStringLiteral("keyup"), QStringLiteral("F9")}));
         QVERIFY2(waited >= 450 && waited < 1500, qPrintable(QString::number(waited)));
@@ -344,7 +344,7 @@ private Q_SLOTS:
         QCOMPARE(Platform::focusedWindow()->windowClass(),
                  (WindowClass{QStringLiteral("gnome-terminal-server"), QStringLiteral("Gnome-terminal")}));
         Injector i;
-        QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("ls -la"))));
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("ls -la"))), TextInjection::Outcome::pasted);
         QVERIFY(terminal->waitForLine(QStringLiteral("key ")));
         QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
         QCOMPARE(terminal->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+Shift+V")});
@@ -385,7 +385,7 @@ private Q_SLOTS:
             LogCapture log;
             Injector i;
             i.injector.setMode(TextInjector::Mode::accessibility);
-            QVERIFY(QCoro::waitFor(i.injector.inject(QStringLiteral("新的👍🏽"))));
+            QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("新的👍🏽"))), TextInjection::Outcome::pasted);
             QCOMPARE(textAfterChange(*field), std::optional(QStringLiteral("已有 新的👍🏽")));
             QCOMPARE(injectionLog(log), QStringList{QStringLiteral("info: injected 3 chars via AX")});
             QVERIFY(field->linesStartingWith(QStringLiteral("key ")).isEmpty());
@@ -398,7 +398,7 @@ private Q_SLOTS:
             LogCapture log;
             Injector i;
             i.injector.setMode(TextInjector::Mode::accessibility);
-            QVERIFY(!QCoro::waitFor(i.injector.inject(QStringLiteral("新的"))));
+            QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("新的"))), TextInjection::Outcome::failed);
             QCOMPARE(injectionLog(log), QStringList{QStringLiteral("critical: AX: no focused element")});
         }
         {
@@ -408,7 +408,7 @@ private Q_SLOTS:
             Injector i(TextInjector::defaultRestoreDelay, {Platform::clipboard(), Platform::keySynthesis(),
                                                            Platform::focusedWindow(), std::unique_ptr<Accessibility>(refusing)});
             i.injector.setMode(TextInjector::Mode::accessibility);
-            QVERIFY(!QCoro::waitFor(i.injector.inject(QStringLiteral("文字"))));
+            QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("文字"))), TextInjection::Outcome::failed);
             QCOMPARE(refusing->written, QStringList{QStringLiteral("文字")});
             QCOMPARE(injectionLog(log), QStringList{QStringLiteral("critical: AX set value failed: -25205")});
         }
@@ -442,9 +442,9 @@ private Q_SLOTS:
         LogCapture log;
         Injector i(TextInjector::defaultRestoreDelay, {Platform::clipboard(), Platform::keySynthesis(display),
                                                        Platform::focusedWindow(display), Platform::accessibility()});
-        QVERIFY(!QCoro::waitFor(i.injector.inject(QStringLiteral("不该出现"))));
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("不该出现"))), TextInjection::Outcome::failed);
         i.injector.setMode(TextInjector::Mode::accessibility);
-        QVERIFY(!QCoro::waitFor(i.injector.inject(QStringLiteral("不该出现"))));
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("不该出现"))), TextInjection::Outcome::failed);
         QVERIFY(!i.restored.wait(400));
         QCOMPARE(clipboardOwnerWindow(), ownerWindow);
         QCOMPARE(readClipboardAsAnotherClient(), before);

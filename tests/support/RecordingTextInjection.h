@@ -7,10 +7,10 @@
 // An injector that records every text it is asked to inject or copy and answers what the test set.
 class RecordingTextInjection : public TextInjection {
 public:
-    QCoro::Task<bool> inject(QString text) override
+    QCoro::Task<Outcome> inject(QString text) override
     {
         m_injected << text;
-        co_return m_succeeds;
+        co_return !m_succeeds ? Outcome::failed : m_pastes ? Outcome::pasted : Outcome::copiedOnly;
     }
 
     QCoro::Task<bool> copy(QString text) override
@@ -19,12 +19,18 @@ public:
         co_return m_succeeds;
     }
 
+    bool pastes() override { return m_pastes; }
+
     void setSucceeds(bool succeeds) { m_succeeds = succeeds; }
+    // Like a session where no key reaches the focused application: inject() leaves the text on
+    // the clipboard.
+    void setPastes(bool pastes) { m_pastes = pastes; }
     QStringList injected() const { return m_injected; }
     QStringList copied() const { return m_copied; }
 
 private:
     bool m_succeeds = true;
+    bool m_pastes = true;
     QStringList m_injected;
     QStringList m_copied;
 };

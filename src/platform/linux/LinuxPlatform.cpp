@@ -12,6 +12,13 @@
 #include "platform/linux/pulse/PulseInputSources.h"
 #include "platform/linux/pulse/PulseSamplePlayer.h"
 #include "platform/linux/secret/LibsecretStore.h"
+#include "platform/linux/wayland/ClipboardOnlyKeySynthesis.h"
+#include "platform/linux/wayland/DataControlClipboard.h"
+#include "platform/linux/wayland/FakeInputKeySynthesis.h"
+#include "platform/linux/wayland/ToplevelFocusedWindow.h"
+#include "platform/linux/wayland/VirtualKeyboardKeySynthesis.h"
+#include "platform/linux/wayland/WaylandConnection.h"
+#include "platform/linux/wayland/WaylandSessionProbe.h"
 #include "platform/linux/x11/QtClipboard.h"
 #include "platform/linux/x11/X11DisplayCheck.h"
 #include "platform/linux/x11/X11FloatingWindow.h"
@@ -20,6 +27,9 @@
 #include "platform/linux/x11/X11KeyGrab.h"
 #include "platform/linux/x11/XTestKeySynthesis.h"
 
+#include "app/AppLogger.h"
+
+#include <QCoro/QCoroTask>
 #include <QSettings>
 
 std::shared_ptr<AudioSystem> Platform::audioSystem(const QString &server)
@@ -48,8 +58,35 @@ std::unique_ptr<SamplePlayer> Platform::samplePlayer(const QString &server)
     return std::make_unique<PulseSamplePlayer>(server);
 }
 
+DesktopSession Platform::desktopSession()
+{
+    if (WaylandSessionProbe::sessionKind() != DesktopSession::Kind::wayland)
+        return WaylandSessionProbe::compositorFacts(nullptr);
+    const std::shared_ptr<WaylandConnection> connection = WaylandConnection::session();
+    return WaylandSessionProbe::compositorFacts(connection.get());
+}
+
+QCoro::Task<DesktopSession> Platform::probeDesktopSession()
+{
+    const DesktopSession compositor = desktopSession();
+    const DesktopSession session = co_await WaylandSessionProbe::addBusFacts(compositor);
+    qCInfo(AppLogger::app, "desktop %s", qUtf8Printable(session.describe()));
+    co_return session;
+}
+
 std::unique_ptr<Clipboard> Platform::clipboard()
 {
+    const DesktopSession session = desktopSession();
+    if (session.kind == DesktopSession::Kind::wayland && session.dataControl()) {
+        // The ext protocol is the standard successor; compositors offering both mean the same.
+        auto clipboard = std::make_unique<DataControlClipboard>(
+            WaylandConnection::session(), session.extDataControl ? DataControlClipboard::Protocol::ext()
+                                                                 : DataControlClipboard::Protocol::wlr());
+        if (clipboard->isReady())
+            return clipboard;
+    }
+    // X11, or a Wayland compositor without data-control: XWayland's clipboard, which the
+    // compositor mirrors to Wayland applications where it does so at all.
     return std::make_unique<QtClipboard>();
 }
 
@@ -65,12 +102,26 @@ std::unique_ptr<InputMethodCommit> Platform::inputMethodCommit(std::chrono::mill
 
 std::unique_ptr<KeySynthesis> Platform::keySynthesis(const QByteArray &display)
 {
-    return std::make_unique<XTestKeySynthesis>(display);
+    const DesktopSession session = desktopSession();
+    if (!display.isEmpty() || session.kind == DesktopSession::Kind::x11)
+        return std::make_unique<XTestKeySynthesis>(display);
+    switch (session.textPath()) {
+    case DesktopSession::TextPath::dataControlFakeInput:
+        return std::make_unique<FakeInputKeySynthesis>(WaylandConnection::session());
+    case DesktopSession::TextPath::dataControlVirtualKeyboard:
+        return std::make_unique<VirtualKeyboardKeySynthesis>(WaylandConnection::session());
+    case DesktopSession::TextPath::x11:
+    case DesktopSession::TextPath::clipboardOnly:
+        break;
+    }
+    return std::make_unique<ClipboardOnlyKeySynthesis>();
 }
 
 std::unique_ptr<FocusedWindow> Platform::focusedWindow(const QByteArray &display)
 {
-    return std::make_unique<X11FocusedWindow>(display);
+    if (!display.isEmpty() || WaylandSessionProbe::sessionKind() == DesktopSession::Kind::x11)
+        return std::make_unique<X11FocusedWindow>(display);
+    return std::make_unique<ToplevelFocusedWindow>(WaylandConnection::session());
 }
 
 std::unique_ptr<Accessibility> Platform::accessibility()

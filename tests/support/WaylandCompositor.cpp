@@ -1,0 +1,196 @@
+#include "WaylandCompositor.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+#include <cerrno>
+#include <csignal>
+#include <pwd.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+// The unprivileged user sway runs as when the tests run as root.
+const char compositorUser[] = "murlex-wayland";
+
+bool canConnect(const QString &path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    if (name.size() >= static_cast<qsizetype>(sizeof address.sun_path)) {
+        ::close(fd);
+        return false;
+    }
+    memcpy(address.sun_path, name.constData(), name.size());
+    const bool connected = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return connected;
+}
+
+// The user's ids, creating it first when it does not exist yet.
+std::optional<std::pair<uid_t, gid_t>> compositorAccount()
+{
+    if (!getpwnam(compositorUser)) {
+        QProcess::execute(QStringLiteral("useradd"), {"--system", "--no-create-home", "--shell", "/usr/sbin/nologin",
+                                                      QString::fromLatin1(compositorUser)});
+    }
+    const passwd *entry = getpwnam(compositorUser);
+    if (!entry)
+        return std::nullopt;
+    return std::make_pair(entry->pw_uid, entry->pw_gid);
+}
+
+} // namespace
+
+WaylandCompositor::WaylandCompositor(Kind kind, const QProcessEnvironment &extra)
+{
+    if (!m_runtime.isValid()) {
+        m_failure = QStringLiteral("no runtime directory");
+        return;
+    }
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    environment.insert(QStringLiteral("HOME"), m_runtime.path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_runtime.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_runtime.filePath(QStringLiteral("cache")));
+    const QString socketName = QStringLiteral("wayland-murlex");
+    QString program;
+    QStringList arguments;
+
+    if (kind == Kind::sway) {
+        const QString config = m_runtime.filePath(QStringLiteral("sway.conf"));
+        QFile file(config);
+        file.open(QIODevice::WriteOnly);
+        // No XWayland, no bar: the suites need the compositor's own protocols and a native field.
+        file.write("xwayland disable\n");
+        file.close();
+        environment.insert(QStringLiteral("WLR_BACKENDS"), QStringLiteral("headless"));
+        environment.insert(QStringLiteral("WLR_LIBINPUT_NO_DEVICES"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("WLR_RENDERER"), QStringLiteral("pixman"));
+        program = QStringLiteral("sway");
+        arguments = {QStringLiteral("-c"), config};
+        if (geteuid() == 0) {
+            const auto account = compositorAccount();
+            if (!account) {
+                m_failure = QStringLiteral("could not create the user %1").arg(QLatin1String(compositorUser));
+                return;
+            }
+            if (chown(QFile::encodeName(m_runtime.path()).constData(), account->first, account->second) != 0 ||
+                chown(QFile::encodeName(config).constData(), account->first, account->second) != 0) {
+                m_failure = QStringLiteral("could not hand the runtime directory over: %1").arg(errno);
+                return;
+            }
+            arguments.prepend(program);
+            arguments = QStringList{QStringLiteral("--reuid=%1").arg(account->first),
+                                    QStringLiteral("--regid=%1").arg(account->second), QStringLiteral("--clear-groups"),
+                                    // set after the change of user, which clears an earlier one
+                                    QStringLiteral("--pdeathsig=KILL"), QStringLiteral("--")} +
+                        arguments;
+            program = QStringLiteral("setpriv");
+        }
+    } else {
+        // The installed kwin_wayland carries a file capability (cap_sys_resource), and a process
+        // that may not gain capabilities (a container's) cannot run it at all; a copy has none.
+        // The copy keeps the name: KWin's own Qt platform plugin loads only in "kwin_wayland".
+        QDir(m_runtime.path()).mkdir(QStringLiteral("bin"));
+        program = m_runtime.filePath(QStringLiteral("bin/kwin_wayland"));
+        if (!QFile::copy(QStringLiteral("/usr/bin/kwin_wayland"), program)) {
+            m_failure = QStringLiteral("could not copy kwin_wayland");
+            return;
+        }
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
+        arguments = {QStringLiteral("--virtual"), QStringLiteral("--no-lockscreen"), QStringLiteral("--socket"),
+                     socketName, QStringLiteral("--width"), QStringLiteral("1024"), QStringLiteral("--height"),
+                     QStringLiteral("768")};
+        // KWin reads desktop entries through KService. It runs without a session bus: with the
+        // harness's, its answer to a client its entries name stalls for seconds.
+        for (const char *name : {"XDG_DATA_DIRS", "XDG_DATA_HOME"})
+            if (qEnvironmentVariableIsSet(name))
+                environment.insert(QString::fromLatin1(name), qEnvironmentVariable(name));
+    }
+    environment.insert(extra);
+
+    m_process.setProcessEnvironment(environment);
+    // A suite that crashes must not leave its compositor behind.
+    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(program, arguments);
+    if (!m_process.waitForStarted(5000)) {
+        m_failure = QStringLiteral("%1 did not start: %2").arg(program, m_process.errorString());
+        return;
+    }
+    // sway names its socket itself (wayland-1, usually); KWin takes the name given.
+    const QString path = kind == Kind::kwin ? m_runtime.filePath(socketName) : QString();
+    if (!waitForSocket(path, 20000)) {
+        m_failure = QStringLiteral("%1 opened no socket in %2").arg(program, m_runtime.path());
+        return;
+    }
+}
+
+WaylandCompositor::~WaylandCompositor()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(5000)) {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+}
+
+bool WaylandCompositor::waitForSocket(const QString &path, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (m_process.state() == QProcess::NotRunning)
+            return false;
+        QStringList candidates = {path};
+        if (path.isEmpty()) {
+            candidates.clear();
+            const QStringList names = QDir(m_runtime.path()).entryList({QStringLiteral("wayland-*")}, QDir::System);
+            for (const QString &name : names)
+                if (!name.endsWith(QLatin1String(".lock")))
+                    candidates << m_runtime.filePath(name);
+        }
+        for (const QString &candidate : std::as_const(candidates)) {
+            if (QFile::exists(candidate) && canConnect(candidate)) {
+                m_socket = candidate;
+                return true;
+            }
+        }
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+QString WaylandCompositor::failure() const
+{
+    auto *process = const_cast<QProcess *>(&m_process);
+    return m_failure + QStringLiteral("\n") + QString::fromUtf8(process->readAll());
+}
+
+QProcessEnvironment WaylandCompositor::clientEnvironment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), m_socket);
+    environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    return environment;
+}
+
+void WaylandCompositor::enterSession() const
+{
+    qputenv("WAYLAND_DISPLAY", QFile::encodeName(m_socket));
+    qputenv("XDG_SESSION_TYPE", "wayland");
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A real Wayland compositor started headless for one suite, stopped (by its process id) when
+// destroyed. sway refuses to run as root: then it runs as an unprivileged system user made once
+// for the purpose, with a runtime directory of its own; our processes reach it by the socket's
+// absolute path, which WAYLAND_DISPLAY accepts.
+class WaylandCompositor {
+public:
+    enum class Kind { sway, kwin };
+
+    // Starts it and waits until its socket answers; check socket() for success.
+    explicit WaylandCompositor(Kind kind, const QProcessEnvironment &extra = {});
+    ~WaylandCompositor();
+    WaylandCompositor(const WaylandCompositor &) = delete;
+    WaylandCompositor &operator=(const WaylandCompositor &) = delete;
+
+    // The socket's absolute path, empty when the compositor did not come up.
+    const QString &socket() const { return m_socket; }
+    // Why it did not come up, with the compositor's output.
+    QString failure() const;
+    // The environment for a program that should run natively on this compositor.
+    QProcessEnvironment clientEnvironment() const;
+    // Points this process's WAYLAND_DISPLAY at the compositor and marks the session as Wayland.
+    void enterSession() const;
+
+private:
+    bool waitForSocket(const QString &path, int timeoutMs);
+
+    // Under /tmp itself: the compositor's user must reach it, whatever TMPDIR this process has.
+    QTemporaryDir m_runtime{QStringLiteral("/tmp/murlex-wayland-XXXXXX")};
+    QProcess m_process;
+    QString m_socket;
+    QString m_failure;
+};

@@ -1,0 +1,126 @@
+// test-labels: wayland
+// The injector in a real KWin session (kwin_wayland --virtual, started for this suite) with
+// Murlex's desktop entry installed for another program (the injection_probe helper). A program
+// without such an entry (this one) gets data-control but no fake input and leaves the text on the
+// clipboard, saying so; so does a Wayland session with none of the compositor's means, and the
+// capsule tells the user to paste.
+#include "app/AppState.h"
+#include "injection/TextInjector.h"
+#include "platform/DesktopSession.h"
+#include "platform/Platform.h"
+#include "ui/OverlayController.h"
+#include "ui/RecordingOverlayPanel.h"
+#include "ui/RecordingOverlayView.h"
+
+#include "Artifacts.h"
+#include "HelperProcess.h"
+#include "WaylandClipboardReader.h"
+#include "WaylandCompositor.h"
+
+#include <QClipboard>
+#include <QScopeGuard>
+#include <QGuiApplication>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+#include <memory>
+
+using namespace std::chrono_literals;
+using Outcome = TextInjection::Outcome;
+
+class TestWaylandKWin : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_data;
+    std::unique_ptr<WaylandCompositor> m_kwin;
+
+    // Murlex's desktop entry as installed, with the injecting helper in Exec: KWin matches the
+    // entry to a client by its executable.
+    bool installDesktopEntry()
+    {
+        QFile templateFile(QStringLiteral(MURLEX_SOURCE_DIR "/packaging/quillfen.MurlexMac.desktop.in"));
+        if (!templateFile.open(QIODevice::ReadOnly))
+            return false;
+        QByteArray entry = templateFile.readAll();
+        entry.replace("@MURLEX_EXEC@", QFile::encodeName(HelperProcess::helperPath(QStringLiteral("injection_probe"))));
+        QDir(m_data.path()).mkpath(QStringLiteral("applications"));
+        QFile file(m_data.filePath(QStringLiteral("applications/quillfen.MurlexMac.desktop")));
+        return file.open(QIODevice::WriteOnly) && file.write(entry) == entry.size();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_data.isValid());
+        QVERIFY(installDesktopEntry());
+        QProcessEnvironment data;
+        data.insert(QStringLiteral("XDG_DATA_HOME"), m_data.path());
+        data.insert(QStringLiteral("XDG_DATA_DIRS"), QStringLiteral("/usr/local/share:/usr/share"));
+        m_kwin = std::make_unique<WaylandCompositor>(WaylandCompositor::Kind::kwin, data);
+        QVERIFY2(!m_kwin->socket().isEmpty(), qPrintable(m_kwin->failure()));
+        m_kwin->enterSession();
+        // KWin builds its service cache for the first client: let another client pay for it.
+        WaylandClipboardReader::types(m_kwin->clientEnvironment());
+    }
+
+    void cleanupTestCase() { m_kwin.reset(); }
+
+    // KWin offers the wlroots data-control to every client, its fake input only to programs
+    // whose entry asks for it (not this one).
+    void probeFindsDataControlAndNoFakeInputWithoutEntry()
+    {
+        const DesktopSession session = Platform::desktopSession();
+        QCOMPARE(session.kind, DesktopSession::Kind::wayland);
+        QVERIFY(session.wlrDataControl);
+        QVERIFY(!session.kdeFakeInput);
+        QCOMPARE(session.textPath(), DesktopSession::TextPath::clipboardOnly);
+    }
+
+    // This program, without an entry, gets no fake input: the text stays on the clipboard (read
+    // back by another client), and the injection does not claim a paste.
+    void untrustedProgramLeavesTheTextOnTheClipboard()
+    {
+        TextInjector injector(TextInjector::Services::system(), 150ms);
+        QVERIFY(!injector.pastes());
+        const QString text = QStringLiteral("请自己粘贴");
+        QCOMPARE(QCoro::waitFor(injector.inject(text)), Outcome::copiedOnly);
+        QCOMPARE(WaylandClipboardReader::read(m_kwin->clientEnvironment(), QStringLiteral("text/plain;charset=utf-8")),
+                 std::optional<QByteArray>(text.toUtf8()));
+    }
+
+    // A Wayland session whose compositor cannot be reached at all (as on a desktop without any of
+    // these protocols): the capsule says where the text is, the text stays on the clipboard
+    // (XWayland's here) and nothing is restored over it.
+    void noWayInTellsTheUserToPaste()
+    {
+        const QByteArray socket = qgetenv("WAYLAND_DISPLAY");
+        qputenv("WAYLAND_DISPLAY", "/nonexistent/murlex-no-compositor");
+        const auto back = qScopeGuard([&] { qputenv("WAYLAND_DISPLAY", socket); });
+        QCOMPARE(Platform::desktopSession().textPath(), DesktopSession::TextPath::clipboardOnly);
+
+        QTemporaryDir settings;
+        AppState::Options options;
+        options.settingsPath = settings.filePath(QStringLiteral("settings.ini"));
+        AppState state(options);
+        OverlayController overlay;
+        overlay.bind(state);
+        state.setPhase(Phase::recording());
+        state.setPhase(Phase::injecting());
+        const RecordingOverlayView *view = overlay.panel()->view();
+        QCOMPARE(view->text(), QStringLiteral("已复制,请按 Ctrl+V 粘贴"));
+        QImage image(view->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::darkGray);
+        const_cast<RecordingOverlayView *>(view)->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        Artifacts::save(QStringLiteral("wayland"), QStringLiteral("overlay-copied-only"), image);
+
+        const QString text = QStringLiteral("只能复制");
+        QCOMPARE(QCoro::waitFor(state.injector().inject(text)), Outcome::copiedOnly);
+        QTest::qWait(400); // past the restore delay of a paste: nothing comes back
+        QCOMPARE(QGuiApplication::clipboard()->text(), text);
+    }
+};
+
+QTEST_MAIN(TestWaylandKWin)
+#include "tst_waylandkwin.moc"
