@@ -28,6 +28,8 @@ PACKAGES=(
   openbox trayer fontconfig fonts-wqy-microhei
   # desktop integration: the desktop entry check, the Debian package (dpkg-shlibdeps)
   desktop-file-utils dpkg-dev
+  # Wayland sessions: the desktop portal, driven in tests through a mock GlobalShortcuts backend
+  xdg-desktop-portal python3-dbusmock
 )
 
 missing=()
