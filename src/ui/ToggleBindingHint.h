@@ -50,7 +50,9 @@ public:
     // above (looking at the session again), for hints made from now on.
     static void setSessionNeedsHint(std::optional<bool> needed);
 
-    bool isNeeded() const { return m_needed; }
+    bool isNeeded() const { return m_needed.value_or(false); }
+    // False while the look at the session is under way.
+    bool isDecided() const { return m_needed.has_value(); }
     void setNeeded(bool needed);
 
     QLabel *stepsLabel() const { return m_steps; }
@@ -68,7 +70,7 @@ private:
     void copy();
 
     std::function<std::unique_ptr<Clipboard>()> m_clipboard;
-    bool m_needed = false;
+    std::optional<bool> m_needed;
     QLabel *m_steps;
     QLabel *m_command;
     QPushButton *m_copy;
