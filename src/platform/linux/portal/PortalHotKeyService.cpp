@@ -301,7 +301,10 @@ void PortalHotKeyService::closeSession()
     m_options.bus.disconnect(QLatin1String(PortalNames::service), m_session, QLatin1String(PortalNames::sessionInterface),
                              QStringLiteral("Closed"), this, SLOT(onSessionClosed(QDBusMessage)));
     // No answer is awaited: the portal closes a session at once, and drops it when we leave the bus.
-    m_options.bus.send(portalCall(PortalNames::sessionInterface, QStringLiteral("Close"), m_session));
+    // A portal that is gone has nothing to close: it is not started for this.
+    QDBusMessage close = portalCall(PortalNames::sessionInterface, QStringLiteral("Close"), m_session);
+    close.setAutoStartService(false);
+    m_options.bus.send(close);
     m_session.clear();
 }
 
