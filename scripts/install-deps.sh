@@ -37,6 +37,8 @@ PACKAGES=(
   # for a native target field, and wl-clipboard as an independent clipboard reader
   libwayland-dev libwayland-bin wayland-protocols plasma-wayland-protocols librust-wayland-protocols-dev
   sway kwin-wayland xwayland qt6-wayland wl-clipboard
+  # Wayland sessions: the desktop portal, driven in tests through a mock GlobalShortcuts backend
+  xdg-desktop-portal python3-dbusmock
 )
 
 missing=()

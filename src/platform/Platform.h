@@ -81,6 +81,19 @@ std::unique_ptr<FloatingWindow> floatingWindow();
 // Global hot keys on the display the application runs on, owned by `parent`; nullptr when there
 // is no display.
 HotKeyService *hotKeyService(QObject *parent);
+// Global hot keys through the desktop portal's GlobalShortcuts interface on the session bus (for
+// Wayland sessions), owned by `parent`; key events in the application's own windows are read
+// through the display's hot-key service. Every method call to the portal is bounded by `call`,
+// the wait for a request's answer by `answer` (binding may wait for the person to confirm the keys
+// in a dialog of the desktop).
+struct PortalTimeouts {
+    std::chrono::milliseconds call{5000};
+    std::chrono::milliseconds answer{std::chrono::minutes(2)};
+};
+HotKeyService *portalHotKeyService(QObject *parent, PortalTimeouts timeouts = {});
+// The version of the desktop portal's GlobalShortcuts interface on the session bus; none when the
+// session has no such portal. Asked on the event loop, bounded by a few seconds.
+QCoro::Task<std::optional<uint>> globalShortcutsPortalVersion();
 // The key with this kVK_ virtual key code, ready to be taken from the display for a while; nullptr
 // when there is no display.
 std::unique_ptr<KeyGrab> keyGrab(qint64 keyCode);

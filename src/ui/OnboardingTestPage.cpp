@@ -4,6 +4,7 @@
 #include "ui/OnboardingBackButton.h"
 #include "ui/KeycapView.h"
 #include "ui/OnboardingPalette.h"
+#include "ui/ToggleBindingHint.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,6 +23,7 @@ OnboardingTestPage::OnboardingTestPage(AppState &state, std::function<void()> on
     , m_instruction(new QWidget(this))
     , m_keycap(new KeycapView(QString(), m_instruction))
     , m_missingShortcut(makeBody(QStringLiteral("尚未设置全局快捷键,关掉引导后请去「设置 → 快捷键」配置一个")))
+    , m_toggleBindingHint(new ToggleBindingHint(this))
     , m_textBox(new QPlainTextEdit(this))
     , m_success(makeCheckRow(QStringLiteral("文字已经写入上面的输入框,真实使用时就是同样体验")))
 {
@@ -55,6 +57,7 @@ OnboardingTestPage::OnboardingTestPage(AppState &state, std::function<void()> on
     column()->addSpacing(4);
     column()->addWidget(m_instruction);
     column()->addWidget(m_missingShortcut);
+    column()->addWidget(m_toggleBindingHint);
     column()->addSpacing(4);
     column()->addWidget(m_textBox);
     column()->addWidget(m_success);

@@ -13,6 +13,7 @@ class OnboardingBackButton;
 class KeycapView;
 class QLabel;
 class QPlainTextEdit;
+class ToggleBindingHint;
 
 // The guide's last page: one real dictation into the page's own text box. The box takes the
 // keyboard focus `focusDelay` after the page appears, so that the text the dictation writes into
@@ -35,6 +36,8 @@ public:
     // The hint shown instead of the instruction while no shortcut is set.
     QLabel *missingShortcutHint() const { return m_missingShortcut; }
     QWidget *successRow() const { return m_success; }
+    // How to bind murlex --toggle in this desktop; shown where the shortcut cannot reach every window.
+    ToggleBindingHint *toggleBindingHint() const { return m_toggleBindingHint; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -53,6 +56,7 @@ private:
     QWidget *m_instruction;
     KeycapView *m_keycap;
     QLabel *m_missingShortcut;
+    ToggleBindingHint *m_toggleBindingHint;
     QPlainTextEdit *m_textBox;
     QWidget *m_success;
 };

@@ -19,6 +19,7 @@
 #include "ui/ShortcutModeRow.h"
 #include "ui/SoundCuesRow.h"
 #include "ui/StatusSection.h"
+#include "ui/ToggleBindingHint.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -68,6 +69,8 @@ SettingsTab::SettingsTab(const MainWindowServices &services, QWidget *parent) : 
     warning.setColor(QPalette::WindowText, MUTheme::warning());
     m_shortcutWarning->setPalette(warning);
     shortcutLayout->addWidget(m_shortcutWarning);
+    m_toggleBindingHint = new ToggleBindingHint(shortcut);
+    shortcutLayout->addWidget(m_toggleBindingHint);
     shortcutLayout->addWidget(new ShortcutModeRow(state->preferences()));
     auto showWarning = [this, state] { m_shortcutWarning->setVisible(!state->hotkeyShortcut()); };
     connect(state, &AppState::hotkeyShortcutChanged, m_shortcutWarning, showWarning);

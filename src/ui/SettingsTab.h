@@ -9,6 +9,7 @@ class LoginItemRow;
 class QLabel;
 class QPushButton;
 class StatusSection;
+class ToggleBindingHint;
 namespace KeyboardShortcuts {
 class Recorder;
 }
@@ -28,6 +29,8 @@ public:
     LoginItemRow *loginItemRow() const { return m_loginItemRow; }
     KeyboardShortcuts::Recorder *recorder() const { return m_recorder; }
     QLabel *shortcutWarning() const { return m_shortcutWarning; }
+    // How to bind murlex --toggle in this desktop; shown where the shortcut cannot reach every window.
+    ToggleBindingHint *toggleBindingHint() const { return m_toggleBindingHint; }
     QWidget *authSection() const { return m_authSection; }
     StatusSection *statusSection() const { return m_statusSection; }
     AboutSection *aboutSection() const { return m_aboutSection; }
@@ -40,6 +43,7 @@ private:
     LoginItemRow *m_loginItemRow;
     KeyboardShortcuts::Recorder *m_recorder;
     QLabel *m_shortcutWarning;
+    ToggleBindingHint *m_toggleBindingHint;
     QWidget *m_authSection;
     StatusSection *m_statusSection;
     AboutSection *m_aboutSection;

@@ -7,6 +7,7 @@
 #include "platform/linux/desktop/XdgAutostartLoginItem.h"
 #include "platform/linux/fcitx5/Fcitx5Commit.h"
 #include "platform/linux/process/LinuxProcessInfo.h"
+#include "platform/linux/portal/PortalHotKeyService.h"
 #include "platform/linux/pulse/LinuxMicrophonePermission.h"
 #include "platform/linux/pulse/PulseAudioSystem.h"
 #include "platform/linux/pulse/PulseInputSources.h"
@@ -28,8 +29,10 @@
 #include "platform/linux/x11/XTestKeySynthesis.h"
 
 #include "app/AppLogger.h"
+#include "core/AppIdentity.h"
 
 #include <QCoro/QCoroTask>
+#include <QDBusConnection>
 #include <QSettings>
 
 std::shared_ptr<AudioSystem> Platform::audioSystem(const QString &server)
@@ -137,6 +140,24 @@ std::unique_ptr<FloatingWindow> Platform::floatingWindow()
 HotKeyService *Platform::hotKeyService(QObject *parent)
 {
     return X11HotKeyService::create(parent);
+}
+
+HotKeyService *Platform::portalHotKeyService(QObject *parent, PortalTimeouts timeouts)
+{
+    PortalHotKeyService::Options options;
+    options.appId = QString(QLatin1String(AppIdentity::bundleIdentifier));
+    options.timeouts = timeouts;
+    // Asked about key events in our own windows only; owned by the portal service.
+    X11HotKeyService *keys = X11HotKeyService::create(nullptr);
+    auto *service = new PortalHotKeyService(std::move(options), keys, parent);
+    if (keys)
+        keys->setParent(service);
+    return service;
+}
+
+QCoro::Task<std::optional<uint>> Platform::globalShortcutsPortalVersion()
+{
+    return PortalHotKeyService::globalShortcutsVersion(QDBusConnection::sessionBus(), PortalTimeouts{}.call);
 }
 
 std::unique_ptr<KeyGrab> Platform::keyGrab(qint64 keyCode)

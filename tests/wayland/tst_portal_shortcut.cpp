@@ -1,0 +1,206 @@
+// test-labels: wayland
+// The dictation shortcut through the desktop portal's GlobalShortcuts interface: the real
+// xdg-desktop-portal on the harness's session bus with a mock backend (ShortcutsPortal), the
+// shortcut registered through the application's own path (GlobalHotkey, the shortcuts library,
+// the platform's portal service), and Activated / Deactivated from the backend starting and ending
+// a hold-to-talk dictation over the real socket against the stand-in.
+#include "ShortcutsPortal.h"
+#include "SpineRig.h"
+#include "StandIn.h"
+#include "TaskResult.h"
+#include "app/ShortcutGesture.h"
+#include "platform/HotKeyService.h"
+#include "platform/Platform.h"
+#include "shortcuts/CarbonKeyboardShortcuts.h"
+#include "shortcuts/GlobalHotkey.h"
+#include "shortcuts/KeyboardShortcuts.h"
+#include "shortcuts/ModifierFlags.h"
+#include "store/DictationPreferences.h"
+
+#include <QDBusConnection>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+constexpr qint64 kVK_Space = 0x31;
+constexpr qint64 kVK_ANSI_A = 0x00;
+constexpr auto kShortPress = 150ms;
+const DictationController::Timing kShort{1500ms, 1500ms};
+
+// Where the portal keeps objects of this connection: <base>/<unique name without ':', '.' as '_'>/...
+QString ownPrefix(const QString &base)
+{
+    QString sender = QDBusConnection::sessionBus().baseService().mid(1);
+    return base + u'/' + sender.replace(u'.', u'_') + u'/';
+}
+
+std::unique_ptr<HotKeyService> portalService()
+{
+    return std::unique_ptr<HotKeyService>(Platform::portalHotKeyService(nullptr));
+}
+
+// Until the service has bound what is registered; whether that went well.
+std::optional<bool> bindOutcome(HotKeyService &service)
+{
+    QSignalSpy finished(&service, SIGNAL(bindFinished(bool)));
+    if (!finished.wait(10000))
+        return std::nullopt;
+    return finished.first().first().toBool();
+}
+} // namespace
+
+class TestPortalShortcut : public QObject {
+    Q_OBJECT
+
+    ShortcutsPortal m_portal;
+    StandIn m_standIn;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(m_portal.start(), qPrintable(m_portal.failure()));
+        QVERIFY(m_standIn.start());
+    }
+
+    void cleanupTestCase() { m_portal.stop(); }
+
+    // The bounds are those of a desktop that may show a confirmation dialog: seconds for a
+    // call, minutes for an answer.
+    void theWaitsAreBounded()
+    {
+        const Platform::PortalTimeouts timeouts;
+        QVERIFY(timeouts.call >= 1s && timeouts.call <= 30s);
+        QVERIFY(timeouts.answer >= 30s && timeouts.answer <= 10min);
+        const auto version = taskResult(Platform::globalShortcutsPortalVersion(), 10000);
+        QVERIFY(version);
+        QCOMPARE(*version, std::optional<uint>(1));
+    }
+
+    // What the desktop is asked: a session, then the dictation shortcut with its description and
+    // the combination as the preferred trigger; a new combination replaces the session, and the
+    // last one is closed with the service. The requests are the ones the service followed: their
+    // paths are this connection's, made from its tokens.
+    void bindsTheShortcutAndRebindsOnAChange()
+    {
+        const int before = int(m_portal.calls().size());
+        auto service = portalService();
+        QCOMPARE(service->registerHotKey({kVK_Space, HotKeyService::controlKey | HotKeyService::optionKey}, 1),
+                 HotKeyService::statusOk);
+        // A trial registration, released at once, binds nothing of its own.
+        QCOMPARE(service->registerHotKey({kVK_ANSI_A, HotKeyService::controlKey}, 0), HotKeyService::statusOk);
+        service->unregisterHotKey(0);
+        QCOMPARE(bindOutcome(*service), std::optional(true));
+
+        const QJsonArray calls = m_portal.calls();
+        QCOMPARE(calls.size(), before + 2);
+        const QJsonObject create = calls.at(before).toObject();
+        const QJsonObject bind = calls.at(before + 1).toObject();
+        QCOMPARE(create.value(QStringLiteral("method")).toString(), QStringLiteral("CreateSession"));
+        QCOMPARE(bind.value(QStringLiteral("method")).toString(), QStringLiteral("BindShortcuts"));
+        const QString session = create.value(QStringLiteral("session_handle")).toString();
+        QVERIFY2(session.startsWith(ownPrefix(QStringLiteral("/org/freedesktop/portal/desktop/session"))), qPrintable(session));
+        for (const QJsonObject &call : {create, bind}) {
+            const QString handle = call.value(QStringLiteral("handle")).toString();
+            QVERIFY2(QRegularExpression(QRegularExpression::escape(ownPrefix(QStringLiteral("/org/freedesktop/portal/desktop/request")))
+                                        + QStringLiteral("murlex_\\d+_\\d+$"))
+                         .match(handle)
+                         .hasMatch(),
+                     qPrintable(handle));
+        }
+        QCOMPARE(bind.value(QStringLiteral("session_handle")).toString(), session);
+        QCOMPARE(bind.value(QStringLiteral("parent_window")).toString(), QString());
+        QCOMPARE(bind.value(QStringLiteral("shortcuts")).toArray(),
+                 (QJsonArray{QJsonArray{QStringLiteral("toggle-dictation"),
+                                        QJsonObject{{QStringLiteral("description"), QStringLiteral("开始/结束录音")},
+                                                    {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+ALT+space")}}}}));
+
+        // The person records another shortcut: the old registration goes, the new one comes.
+        service->unregisterHotKey(1);
+        QCOMPARE(service->registerHotKey({kVK_ANSI_A, HotKeyService::shiftKey | HotKeyService::cmdKey}, 2),
+                 HotKeyService::statusOk);
+        QCOMPARE(bindOutcome(*service), std::optional(true));
+        QTRY_COMPARE(m_portal.calls(QStringLiteral("Session.Close")).size(), 1);
+        QCOMPARE(m_portal.calls(QStringLiteral("Session.Close")).last().toObject().value(QStringLiteral("path")).toString(), session);
+        const QJsonObject rebind = m_portal.calls(QStringLiteral("BindShortcuts")).last().toObject();
+        const QString second = rebind.value(QStringLiteral("session_handle")).toString();
+        QVERIFY(second != session);
+        QCOMPARE(rebind.value(QStringLiteral("shortcuts")).toArray().at(0).toArray().at(1).toObject().value(
+                     QStringLiteral("preferred_trigger")),
+                 QJsonValue(QStringLiteral("SHIFT+LOGO+a")));
+
+        // The function key has no counterpart in the portal's syntax.
+        QCOMPARE(service->registerHotKey({kVK_Space, HotKeyService::functionKey}, 3), HotKeyService::statusNotRepresentable);
+
+        service.reset();
+        QTRY_COMPARE(m_portal.calls(QStringLiteral("Session.Close")).size(), 2);
+        QCOMPARE(m_portal.calls(QStringLiteral("Session.Close")).last().toObject().value(QStringLiteral("path")).toString(), second);
+    }
+
+    // The shortcut through the application's path in hold mode: Activated starts the dictation,
+    // Activated again while held changes nothing, Deactivated ends it and the text is delivered.
+    // After a declined binding, the backend's signals reach nobody.
+    void activatedAndDeactivatedStartAndEndADictation()
+    {
+        QVERIFY(m_standIn.reset());
+        SpineRig rig(kShort);
+        rig.tokens.setValidResults({TokenResult(m_standIn.server.issueTokens(QStringLiteral("portal")).access)});
+        rig.state.preferences().setShortcutMode(DictationPreferences::ShortcutMode::hold);
+        ShortcutGesture gesture(rig.state, [&rig]() -> DictationController & { return rig.controller; }, kShortPress);
+
+        auto service = portalService();
+        KeyboardShortcuts::CarbonKeyboardShortcuts::setService(service.get());
+        KeyboardShortcuts::setShortcut(
+            KeyboardShortcuts::Shortcut::fromKey(KeyboardShortcuts::Key::space,
+                                                 KeyboardShortcuts::ModifierFlags::control | KeyboardShortcuts::ModifierFlags::option),
+            GlobalHotkey::toggleDictation());
+        GlobalHotkey hotkey;
+        int presses = 0;
+        hotkey.onTrigger = [&] { ++presses; gesture.pressed(); };
+        hotkey.onRelease = [&] { gesture.released(); };
+        hotkey.registerHotkey();
+        QCOMPARE(bindOutcome(*service), std::optional(true));
+        QCOMPARE(m_portal.calls(QStringLiteral("BindShortcuts")).last().toObject().value(QStringLiteral("shortcuts")).toArray()
+                     .at(0).toArray().at(0).toString(),
+                 QStringLiteral("toggle-dictation"));
+
+        QVERIFY(m_portal.emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state.phase(), Phase::recording(), 10000);
+        QVERIFY(m_portal.emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
+        QTest::qWait(int(2 * kShortPress.count()));
+        QCOMPARE(presses, 1);
+        QCOMPARE(rig.state.phase(), Phase::recording());
+        QVERIFY(rig.engine.isCapturing());
+
+        QVERIFY(m_portal.emitSignal(QStringLiteral("Deactivated"), QStringLiteral("toggle-dictation")));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.injector.injected().size(), 1, 10000);
+        QVERIFY(!rig.engine.isCapturing());
+        QCOMPARE(presses, 1);
+
+        // Another shortcut id of the session is not ours.
+        QVERIFY(m_portal.emitSignal(QStringLiteral("Activated"), QStringLiteral("something-else")));
+        QTest::qWait(300);
+        QCOMPARE(presses, 1);
+
+        // Declined: no shortcut is bound, and the backend's signals start nothing.
+        QVERIFY(m_portal.setBindResponse(1));
+        KeyboardShortcuts::setShortcut(
+            KeyboardShortcuts::Shortcut::fromKey(KeyboardShortcuts::Key::d, KeyboardShortcuts::ModifierFlags::control),
+            GlobalHotkey::toggleDictation());
+        QCOMPARE(bindOutcome(*service), std::optional(false));
+        QVERIFY(m_portal.setBindResponse(0));
+        QVERIFY(m_portal.emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
+        QTest::qWait(300);
+        QCOMPARE(presses, 1);
+        QCOMPARE(rig.state.phase(), Phase::idle());
+
+        hotkey.unregisterHotkey();
+        KeyboardShortcuts::CarbonKeyboardShortcuts::setService(nullptr);
+    }
+};
+
+QTEST_MAIN(TestPortalShortcut)
+#include "tst_portal_shortcut.moc"
