@@ -7,10 +7,12 @@
 #include "core/AppIdentity.h"
 #include "store/SettingsFileCheck.h"
 #include "platform/Platform.h"
+#include "shortcuts/CarbonKeyboardShortcuts.h"
 #include "store/HotWordsStore.h"
 #include "ui/FirstRunFlag.h"
 #include "ui/MainWindow.h"
 #include "ui/MenuBarController.h"
+#include "ui/ToggleBindingHint.h"
 
 #include "BuildConfig.h"
 
@@ -218,6 +220,15 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
     qCInfo(AppLogger::app, "Murlex %s started (backend %s)", BuildConfig::appVersion, BuildConfig::backendHost);
     // What the desktop session offers, logged once the session bus has answered (bounded).
     QCoro::Task<DesktopSession> sessionProbe = Platform::probeDesktopSession();
+    // Under Wayland the shortcut reaches Murlex from every window only through the desktop portal's
+    // GlobalShortcuts: where the portal has it, the hot keys move there; where it does not, the
+    // settings and the guide say how to bind murlex --toggle.
+    QCoro::Task<> sessionUse = sessionProbe.then([&app](const DesktopSession &session) {
+        const bool wayland = session.kind == DesktopSession::Kind::wayland;
+        if (wayland && session.globalShortcutsPortal > 0)
+            KeyboardShortcuts::CarbonKeyboardShortcuts::moveToService(Platform::portalHotKeyService(&app));
+        ToggleBindingHint::setSessionNeedsHint(wayland && session.globalShortcutsPortal == 0);
+    });
     if (beforeStart)
         beforeStart();
     // Nothing has read the settings yet; a file Murlex did not write is set aside first.

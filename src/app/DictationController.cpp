@@ -257,10 +257,12 @@ QCoro::Task<> DictationController::deliver(QString text)
     const bool copyOnly = m_state && m_state->preferences().copyOnly();
     try {
         if (copyOnly) {
-            const bool copied = co_await m_injector.copy(text);
+            QCoro::Task<bool> copy = m_injector.copy(text);
+            const bool copied = co_await copy;
             outcome = copied ? TextInjection::Outcome::copiedOnly : TextInjection::Outcome::failed;
         } else {
-            outcome = co_await m_injector.inject(text);
+            QCoro::Task<TextInjection::Outcome> injection = m_injector.inject(text);
+            outcome = co_await std::move(injection);
         }
     } catch (const std::exception &e) {
         qCCritical(AppLogger::dictation, "injection failed unexpectedly: %s", e.what());

@@ -59,7 +59,8 @@ QCoro::Task<bool> HistoryPaster::pasteIntoPreviousWindow(QString text)
                       static_cast<long long>(m_timing.focusWait.count()));
             bool copied = false;
             try {
-                copied = co_await m_state->injector().copy(text);
+                QCoro::Task<bool> copy = m_state->injector().copy(text);
+                copied = co_await copy;
             } catch (const std::exception &e) {
                 qCCritical(AppLogger::injection, "copy failed unexpectedly: %s", e.what());
             } catch (...) {
@@ -82,7 +83,8 @@ QCoro::Task<bool> HistoryPaster::paste(QString text)
     QPointer<HistoryPaster> self(this);
     TextInjection::Outcome outcome = TextInjection::Outcome::failed;
     try {
-        outcome = co_await m_state->injector().inject(text);
+        QCoro::Task<TextInjection::Outcome> injection = m_state->injector().inject(text);
+        outcome = co_await std::move(injection);
     } catch (const std::exception &e) {
         qCCritical(AppLogger::injection, "paste failed unexpectedly: %s", e.what());
     } catch (...) {

@@ -43,7 +43,9 @@ QCoro::Task<TextInjection::Outcome> TextInjector::inject(QString text)
         co_return Outcome::pasted;
 
     QPointer<TextInjector> self(this);
-    if (!co_await waitForEarlierInjections())
+    // Named, not awaited as a temporary inside the condition: g++ 12 never frees such a task.
+    QCoro::Task<bool> earlier = waitForEarlierInjections();
+    if (!co_await earlier)
         co_return Outcome::failed;
 
     m_injecting = true;
@@ -114,7 +116,8 @@ QCoro::Task<bool> TextInjector::copy(QString text)
 {
     if (text.isEmpty())
         co_return true;
-    if (!co_await waitForEarlierInjections())
+    QCoro::Task<bool> earlier = waitForEarlierInjections(); // named: see inject()
+    if (!co_await earlier)
         co_return false;
     copyNow(text);
     co_return true;

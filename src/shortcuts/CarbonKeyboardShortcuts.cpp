@@ -23,6 +23,7 @@ struct State {
     std::map<quint32, HotKey> table; // ordered by identifier: "the first hot key" is the oldest
     quint32 counter = 0;
     bool handlerInstalled = false;
+    QMetaObject::Connection pressedConnection, releasedConnection; // of the installed handler
     bool enabled = true;
     bool menuOpen = false;
     Delivery delivery = Delivery::nothing;
@@ -103,9 +104,12 @@ void onHotKeyEvent(quint32 id, bool down)
 
 void installHandler(HotKeyService *service)
 {
-    QObject::connect(service, &HotKeyService::hotKeyPressed, service, [](quint32 id) { onHotKeyEvent(id, true); });
-    QObject::connect(service, &HotKeyService::hotKeyReleased, service, [](quint32 id) { onHotKeyEvent(id, false); });
-    state().handlerInstalled = true;
+    State &s = state();
+    s.pressedConnection = QObject::connect(service, &HotKeyService::hotKeyPressed, service,
+                                           [](quint32 id) { onHotKeyEvent(id, true); });
+    s.releasedConnection = QObject::connect(service, &HotKeyService::hotKeyReleased, service,
+                                            [](quint32 id) { onHotKeyEvent(id, false); });
+    s.handlerInstalled = true;
 }
 } // namespace
 
@@ -113,6 +117,21 @@ void CarbonKeyboardShortcuts::setService(HotKeyService *service)
 {
     state().service = service;
     state().serviceChosen = true;
+}
+
+void CarbonKeyboardShortcuts::moveToService(HotKeyService *service)
+{
+    State &s = state();
+    unregisterAll();
+    QObject::disconnect(s.pressedConnection);
+    QObject::disconnect(s.releasedConnection);
+    s.service = service;
+    s.serviceChosen = true;
+    s.handlerInstalled = false;
+    if (service && !s.table.empty()) {
+        installHandler(service);
+        updateEventHandler();
+    }
 }
 
 HotKeyService *CarbonKeyboardShortcuts::service()

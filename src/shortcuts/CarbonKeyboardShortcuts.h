@@ -26,6 +26,10 @@ public:
     // install a fake); otherwise the display's own service is created on first use.
     static void setService(HotKeyService *service);
     static HotKeyService *service();
+    // Moves every hot key to another service (the desktop's own way of taking shortcuts, found
+    // after start): released from the one before, taken again from the new one as the current
+    // delivery mode allows. A key the new service refuses is dropped, as registerAll() does.
+    static void moveToService(HotKeyService *service);
 
     // Registers under a fresh identifier. A refusal writes "Error registering hotkey <description>:
     // <status>" to standard output and leaves nothing in the table; the caller is not told.
