@@ -6,13 +6,16 @@
 // Options: --textedit (a multi-line field instead of a line field),
 //          --wm-class <instance>,<class> (the WM_CLASS of the window),
 //          --text <text> (what the field holds at the start),
-//          --app-id <id> (the application id a Wayland compositor is told).
+//          --app-id <id> (the application id a Wayland compositor is told),
+//          --refocus (the field gives up its focus and takes it again a moment after the window
+//          became active, so an input method that set up its context late hears of the focus).
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QTextEdit>
+#include <QTimer>
 #include <QWindow>
 
 #include <xcb/xcb.h>
@@ -68,6 +71,7 @@ int main(int argc, char **argv)
     parser.addOption({QStringLiteral("wm-class"), QStringLiteral("WM_CLASS as instance,class."), QStringLiteral("names")});
     parser.addOption({QStringLiteral("text"), QStringLiteral("Initial text."), QStringLiteral("text")});
     parser.addOption({QStringLiteral("app-id"), QStringLiteral("Wayland application id."), QStringLiteral("id")});
+    parser.addOption({QStringLiteral("refocus"), QStringLiteral("Take the focus again once active.")});
     parser.process(app);
     const QString initial = parser.value(QStringLiteral("text"));
     // Qt's Wayland platform tells the compositor the desktop file name as the application id.
@@ -89,9 +93,19 @@ int main(int argc, char **argv)
     }
     KeyReporter keys;
     app.installEventFilter(&keys);
-    QObject::connect(&app, &QGuiApplication::focusWindowChanged, &app, [](QWindow *window) {
-        if (window)
+    const bool refocus = parser.isSet(QStringLiteral("refocus"));
+    QObject::connect(&app, &QGuiApplication::focusWindowChanged, &app, [&field, refocus](QWindow *window) {
+        if (!window)
+            return;
+        if (!refocus) {
             report("active");
+            return;
+        }
+        QTimer::singleShot(300, field, [field] {
+            field->clearFocus();
+            field->setFocus(Qt::ActiveWindowFocusReason);
+            report("active");
+        });
     });
 
     field->setWindowTitle(QStringLiteral("murlex injection target"));
