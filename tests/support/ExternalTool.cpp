@@ -6,9 +6,12 @@
 #include <QScrollArea>
 #include <QTest>
 
-std::optional<QByteArray> ExternalTool::run(const QString &program, const QStringList &arguments, int timeoutMs)
+std::optional<QByteArray> ExternalTool::run(const QString &program, const QStringList &arguments, int timeoutMs,
+                                            const QProcessEnvironment &environment)
 {
     QProcess process;
+    if (!environment.isEmpty())
+        process.setProcessEnvironment(environment);
     process.start(program, arguments);
     if (!process.waitForStarted(5000))
         return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QPoint>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -13,8 +14,10 @@ class QWidget;
 // this process may be one the tool talks to (the clipboard's owner, say).
 class ExternalTool {
 public:
-    // Its stdout when it exited normally with status 0 within the time; none otherwise.
-    static std::optional<QByteArray> run(const QString &program, const QStringList &arguments, int timeoutMs = 10000);
+    // Its stdout when it exited normally with status 0 within the time; none otherwise. It runs in
+    // `environment` where one is given, in this process's otherwise.
+    static std::optional<QByteArray> run(const QString &program, const QStringList &arguments, int timeoutMs = 10000,
+                                         const QProcessEnvironment &environment = {});
     // xdotool with these arguments; whether it succeeded.
     static bool xdotool(const QStringList &arguments);
     // A real click of the pointer at `at` in the widget (its centre by default), after a tab taller

@@ -1,27 +1,12 @@
 #include "WaylandClipboardReader.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QProcess>
+#include "ExternalTool.h"
 
 namespace {
 
 std::optional<QByteArray> wlPaste(const QProcessEnvironment &session, const QStringList &arguments)
 {
-    QProcess process;
-    process.setProcessEnvironment(session);
-    process.start(QStringLiteral("wl-paste"), arguments);
-    QDeadlineTimer deadline(5000);
-    while (process.state() != QProcess::NotRunning && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished();
-        return std::nullopt;
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return std::nullopt;
-    return process.readAllStandardOutput();
+    return ExternalTool::run(QStringLiteral("wl-paste"), arguments, 5000, session);
 }
 
 } // namespace
