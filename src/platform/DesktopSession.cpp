@@ -19,7 +19,8 @@ DesktopSession::TextPath DesktopSession::textPath() const
 QString DesktopSession::describe() const
 {
     static const char *const paths[] = {"X11 clipboard + XTEST", "data-control + virtual keyboard",
-                                        "data-control + KWin fake input", "clipboard only (no paste)"};
+                                        "data-control + KWin fake input", "X11 clipboard + RemoteDesktop portal keys",
+                                        "clipboard only (no paste)"};
     const QString path = QString::fromLatin1(paths[static_cast<int>(textPath())]);
     if (kind == Kind::x11)
         return QStringLiteral("session X11; text via %1").arg(path);

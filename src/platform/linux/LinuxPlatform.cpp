@@ -114,6 +114,7 @@ std::unique_ptr<KeySynthesis> Platform::keySynthesis(const QByteArray &display)
     case DesktopSession::TextPath::dataControlVirtualKeyboard:
         return std::make_unique<VirtualKeyboardKeySynthesis>(WaylandConnection::session());
     case DesktopSession::TextPath::x11:
+    case DesktopSession::TextPath::remoteDesktop:
     case DesktopSession::TextPath::clipboardOnly:
         break;
     }
