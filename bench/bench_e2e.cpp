@@ -43,6 +43,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <climits>
 #include <functional>
@@ -97,6 +98,47 @@ struct ProcessSample {
     int threads = 0;
     int descriptors = 0;
 };
+
+// Resident KiB of each mapping of the process, by start address, permissions and name (/proc/<pid>/smaps).
+std::map<QByteArray, double> residentByMapping(qint64 pid)
+{
+    std::map<QByteArray, double> resident;
+    QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
+    if (!smaps.open(QIODevice::ReadOnly))
+        return resident;
+    QByteArray mapping;
+    for (const QByteArray &line : smaps.readAll().split('\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (!fields.first().endsWith(':')) {
+            // "start-end perms offset dev inode [name]": keyed by start and name (a heap's end moves).
+            const QByteArray start = fields.first().left(fields.first().indexOf('-'));
+            mapping = start + ' ' + fields.value(1) + ' ' + (fields.size() > 5 ? fields.mid(5).join(' ') : "[anon]");
+        } else if (line.startsWith("Rss:")) {
+            resident[mapping] = line.mid(4).trimmed().split(' ').first().toDouble();
+        }
+    }
+    return resident;
+}
+
+// The mappings whose resident size changed by 64 KiB or more between two looks, largest first.
+void printResidentChanges(const std::map<QByteArray, double> &before, const std::map<QByteArray, double> &after)
+{
+    std::vector<std::pair<double, QByteArray>> changes;
+    for (const auto &[mapping, kib] : after) {
+        const auto earlier = before.find(mapping);
+        const double change = kib - (earlier == before.end() ? 0 : earlier->second);
+        if (std::abs(change) >= 64)
+            changes.emplace_back(change, mapping + (earlier == before.end() ? " (new)" : ""));
+    }
+    for (const auto &[mapping, kib] : before)
+        if (kib >= 64 && !after.count(mapping))
+            changes.emplace_back(-kib, mapping + " (gone)");
+    std::sort(changes.begin(), changes.end(), [](const auto &a, const auto &b) { return std::abs(a.first) > std::abs(b.first); });
+    for (const auto &[change, mapping] : changes)
+        std::fprintf(stderr, "bench_e2e:   %+7.0f KiB  %s\n", change, mapping.constData());
+}
 
 std::optional<ProcessSample> sample(qint64 pid)
 {
@@ -369,6 +411,7 @@ bool runDictations(EndToEndRig &rig, int dictations)
     std::vector<Run> runs;
     std::optional<ProcessSample> settled;
     std::vector<double> rssTrail; // every kSettleDictations
+    std::map<QByteArray, double> mappings = residentByMapping(pid);
     for (int i = 0; i < dictations; ++i) {
         if (!rig.focusField())
             return false;
@@ -416,6 +459,9 @@ bool runDictations(EndToEndRig &rig, int dictations)
                 settled = s;
             std::fprintf(stderr, "bench_e2e: %d dictations, RSS %.0f KiB, %d threads, %d descriptors\n", i + 1,
                          s->rssKiB, s->threads, s->descriptors);
+            std::map<QByteArray, double> now = residentByMapping(pid);
+            printResidentChanges(mappings, now);
+            mappings = std::move(now);
         }
     }
     QTest::qWait(300);
