@@ -197,6 +197,8 @@ private Q_SLOTS:
     // back to back arrive in their order.
     void committedTextArrivesExactlyWithTheClipboardUntouched()
     {
+        // Made before Fcitx5 runs (a desktop may start Murlex first): it learns of Fcitx5 from the bus.
+        TextInjector injector(TextInjector::Services::system());
         Fcitx5 fcitx(Fcitx5::Addons::buildTree);
         QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
         const auto owner = clipboardOwner();
@@ -209,7 +211,6 @@ private Q_SLOTS:
         QVERIFY2(fcitx.waitForFocus(QStringLiteral("injection_target")), qPrintable(fcitx.debugInfo()));
 
         LogCapture log;
-        TextInjector injector(TextInjector::Services::system());
         const QString first = QStringLiteral("你好,世界!Cafe\u0301 👩\u200d💻");
         const QString second = QStringLiteral("第二句。");
         QCoro::Task<TextInjection::Outcome> firstInjection = injector.inject(first);

@@ -9,11 +9,33 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 
 Fcitx5Commit::Fcitx5Commit(QDBusConnection bus, std::chrono::milliseconds replyTimeout)
-    : m_bus(std::move(bus)), m_replyTimeout(replyTimeout)
+    : m_bus(std::move(bus))
+    , m_replyTimeout(replyTimeout)
+    , m_watcher(std::make_unique<QDBusServiceWatcher>(QLatin1String(Fcitx5CommitProtocol::service), m_bus,
+                                                      QDBusServiceWatcher::WatchForOwnerChange))
 {
+    if (!m_bus.isConnected())
+        return;
+    QObject::connect(m_watcher.get(), &QDBusServiceWatcher::serviceOwnerChanged, m_watcher.get(),
+                     [this](const QString &, const QString &, const QString &newOwner) { m_running = !newOwner.isEmpty(); });
+    // The state now. The bus delivers its answer and the announcements in the order it sent them,
+    // so whichever arrives last is the newest.
+    QDBusMessage ask = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                                      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    ask << QLatin1String(Fcitx5CommitProtocol::service);
+    auto *answer = new QDBusPendingCallWatcher(m_bus.asyncCall(ask), m_watcher.get());
+    QObject::connect(answer, &QDBusPendingCallWatcher::finished, m_watcher.get(), [this](QDBusPendingCallWatcher *call) {
+        const QDBusPendingReply<bool> reply = *call;
+        if (!reply.isError())
+            m_running = reply.value();
+        call->deleteLater();
+    });
 }
+
+Fcitx5Commit::~Fcitx5Commit() = default;
 
 QString Fcitx5Commit::frameworkName() const
 {
@@ -22,7 +44,7 @@ QString Fcitx5Commit::frameworkName() const
 
 QCoro::Task<InputMethodCommit::Result> Fcitx5Commit::commit(QString text)
 {
-    if (!m_bus.isConnected())
+    if (!m_bus.isConnected() || m_running == false)
         co_return Result::unavailable;
     QDBusMessage call = QDBusMessage::createMethodCall(
         QLatin1String(Fcitx5CommitProtocol::service), QLatin1String(Fcitx5CommitProtocol::path),
