@@ -227,7 +227,7 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
         const bool wayland = session.kind == DesktopSession::Kind::wayland;
         if (wayland && session.globalShortcutsPortal > 0)
             KeyboardShortcuts::CarbonKeyboardShortcuts::moveToService(Platform::portalHotKeyService(&app));
-        ToggleBindingHint::setSessionNeedsHint(wayland && session.globalShortcutsPortal == 0);
+        ToggleBindingHint::setSession(session);
     });
     if (beforeStart)
         beforeStart();

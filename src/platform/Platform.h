@@ -91,9 +91,10 @@ struct PortalTimeouts {
     std::chrono::milliseconds answer{std::chrono::minutes(2)};
 };
 HotKeyService *portalHotKeyService(QObject *parent, PortalTimeouts timeouts = {});
-// The version of the desktop portal's GlobalShortcuts interface on the session bus; none when the
-// session has no such portal. Asked on the event loop, bounded by a few seconds.
-QCoro::Task<std::optional<uint>> globalShortcutsPortalVersion();
+// The name key bindings of the desktop write for the key with this kVK_ virtual key code: the
+// xkb keysym name of that key on a US layout ("space", "k", "Return", "F5"); none for a key
+// without one.
+std::optional<QString> keyName(qint64 keyCode);
 // The key with this kVK_ virtual key code, ready to be taken from the display for a while; nullptr
 // when there is no display.
 std::unique_ptr<KeyGrab> keyGrab(qint64 keyCode);

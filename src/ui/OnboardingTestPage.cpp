@@ -23,7 +23,7 @@ OnboardingTestPage::OnboardingTestPage(AppState &state, std::function<void()> on
     , m_instruction(new QWidget(this))
     , m_keycap(new KeycapView(QString(), m_instruction))
     , m_missingShortcut(makeBody(QStringLiteral("尚未设置全局快捷键,关掉引导后请去「设置 → 快捷键」配置一个")))
-    , m_toggleBindingHint(new ToggleBindingHint(this))
+    , m_toggleBindingHint(new ToggleBindingHint(state, this))
     , m_textBox(new QPlainTextEdit(this))
     , m_success(makeCheckRow(QStringLiteral("文字已经写入上面的输入框,真实使用时就是同样体验")))
 {

@@ -69,7 +69,7 @@ SettingsTab::SettingsTab(const MainWindowServices &services, QWidget *parent) : 
     warning.setColor(QPalette::WindowText, MUTheme::warning());
     m_shortcutWarning->setPalette(warning);
     shortcutLayout->addWidget(m_shortcutWarning);
-    m_toggleBindingHint = new ToggleBindingHint(shortcut);
+    m_toggleBindingHint = new ToggleBindingHint(*state, shortcut);
     shortcutLayout->addWidget(m_toggleBindingHint);
     shortcutLayout->addWidget(new ShortcutModeRow(state->preferences()));
     auto showWarning = [this, state] { m_shortcutWarning->setVisible(!state->hotkeyShortcut()); };

@@ -1,7 +1,10 @@
 #include "ui/ToggleBindingHint.h"
 
+#include "app/AppState.h"
 #include "platform/Clipboard.h"
+#include "platform/DesktopSession.h"
 #include "platform/Platform.h"
+#include "shortcuts/ModifierFlags.h"
 #include "ui/MUTheme.h"
 
 #include <QFontDatabase>
@@ -11,15 +14,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <qcoro/qcorotask.h>
+using KeyboardShortcuts::ModifierFlags;
+using KeyboardShortcuts::Shortcut;
 
 namespace {
 
+// The process's one decision, and the hints that follow it.
 struct SessionDecision {
-    std::optional<bool> given;     // from whoever probed the session
-    std::optional<bool> looked;    // from the environment and the portal, once looked up
-    bool looking = false;
-    QList<QPointer<ToggleBindingHint>> waiting;
+    std::optional<bool> needed;
+    QList<QPointer<ToggleBindingHint>> hints;
 };
 
 SessionDecision &sessionDecision()
@@ -28,32 +31,55 @@ SessionDecision &sessionDecision()
     return decision;
 }
 
-QCoro::Task<> lookAtSession()
+// Shown where the person has no shortcut, or one the desktop cannot write.
+const Shortcut exampleShortcut = Shortcut::fromKey(KeyboardShortcuts::Key::space, ModifierFlags::control | ModifierFlags::option);
+
+struct Modifier {
+    quint64 flag;
+    const char *sway;
+    const char *hyprland;
+    const char *shown;
+};
+// In the order the shortcut's own description shows them.
+constexpr Modifier modifiers[] = {{ModifierFlags::control, "Ctrl", "CTRL", "Ctrl"},
+                                  {ModifierFlags::option, "Alt", "ALT", "Alt"},
+                                  {ModifierFlags::shift, "Shift", "SHIFT", "Shift"},
+                                  {ModifierFlags::command, "Mod4", "SUPER", "Super"}};
+
+// The shortcut when the desktops can write it: a key with a keysym, no function modifier.
+std::optional<Shortcut> writable(const std::optional<Shortcut> &shortcut)
 {
-    SessionDecision &decision = sessionDecision();
-    decision.looking = true;
-    bool needed = false;
-    if (ToggleBindingHint::isWaylandSession(QProcessEnvironment::systemEnvironment())) {
-        const std::optional<uint> version = co_await Platform::globalShortcutsPortalVersion();
-        needed = !version.has_value();
-    }
-    decision.looking = false;
-    decision.looked = needed;
-    const auto waiting = std::exchange(decision.waiting, {});
-    for (const QPointer<ToggleBindingHint> &hint : waiting)
-        if (hint)
-            hint->setNeeded(needed);
+    if (!shortcut || (shortcut->modifiers() & ModifierFlags::function) || !Platform::keyName(shortcut->carbonKeyCode))
+        return std::nullopt;
+    return shortcut;
+}
+
+QStringList modifierNames(const Shortcut &shortcut, const char *Modifier::*name)
+{
+    QStringList names;
+    for (const Modifier &modifier : modifiers)
+        if (shortcut.modifiers() & modifier.flag)
+            names << QLatin1String(modifier.*name);
+    return names;
+}
+
+// The keys as the desktop's shortcut settings show them, e.g. "Ctrl+Alt+空格".
+QString shownKeys(const Shortcut &shortcut)
+{
+    return (modifierNames(shortcut, &Modifier::shown) << Shortcut(shortcut.carbonKeyCode, 0).description()).join(u'+');
 }
 
 } // namespace
 
-ToggleBindingHint::ToggleBindingHint(QWidget *parent) : ToggleBindingHint(Options{}, parent) {}
+ToggleBindingHint::ToggleBindingHint(AppState &state, QWidget *parent) : ToggleBindingHint(state, Options{}, parent) {}
 
-ToggleBindingHint::ToggleBindingHint(Options options, QWidget *parent)
+ToggleBindingHint::ToggleBindingHint(AppState &state, Options options, QWidget *parent)
     : QWidget(parent)
+    , m_state(&state)
+    , m_desktop(options.desktop)
     , m_clipboard(std::move(options.clipboard))
-    , m_steps(new QLabel(stepsFor(options.desktop)))
-    , m_command(new QLabel(commandFor(options.desktop)))
+    , m_steps(new QLabel)
+    , m_command(new QLabel)
     , m_copy(new QPushButton(QStringLiteral("复制")))
 {
     setObjectName(QStringLiteral("toggleBindingHint"));
@@ -91,50 +117,44 @@ ToggleBindingHint::ToggleBindingHint(Options options, QWidget *parent)
     layout->addLayout(commandRow);
     connect(m_copy, &QPushButton::clicked, this, &ToggleBindingHint::copy);
 
+    connect(&state, &AppState::hotkeyShortcutChanged, this, &ToggleBindingHint::render);
+    render();
+
     setVisible(false);
-    if (options.needed)
-        setNeeded(*options.needed);
-    else
-        decideFromSession();
+    SessionDecision &decision = sessionDecision();
+    decision.hints.removeAll(nullptr);
+    decision.hints.append(this);
+    setNeeded(decision.needed);
 }
 
 ToggleBindingHint::~ToggleBindingHint() = default;
 
-void ToggleBindingHint::decideFromSession()
+void ToggleBindingHint::setSession(const std::optional<DesktopSession> &session)
 {
     SessionDecision &decision = sessionDecision();
-    if (decision.given) {
-        setNeeded(*decision.given);
-        return;
-    }
-    if (decision.looked) {
-        setNeeded(*decision.looked);
-        return;
-    }
-    decision.waiting.append(this);
-    if (!decision.looking)
-        lookAtSession();
+    decision.needed.reset();
+    if (session)
+        decision.needed = session->kind == DesktopSession::Kind::wayland && session->globalShortcutsPortal == 0;
+    decision.hints.removeAll(nullptr);
+    for (const QPointer<ToggleBindingHint> &hint : std::as_const(decision.hints))
+        hint->setNeeded(decision.needed);
 }
 
-void ToggleBindingHint::setSessionNeedsHint(std::optional<bool> needed)
+void ToggleBindingHint::setNeeded(std::optional<bool> needed)
 {
-    SessionDecision &decision = sessionDecision();
-    decision.given = needed;
-    if (!needed)
-        decision.looked.reset();
-}
-
-bool ToggleBindingHint::isWaylandSession(const QProcessEnvironment &environment)
-{
-    return environment.value(QStringLiteral("XDG_SESSION_TYPE")).compare(QStringLiteral("wayland"), Qt::CaseInsensitive) == 0
-        || !environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
-}
-
-void ToggleBindingHint::setNeeded(bool needed)
-{
+    const bool changed = needed != m_needed;
     m_needed = needed;
-    setVisible(needed);
-    Q_EMIT neededChanged(needed);
+    setVisible(needed.value_or(false));
+    if (changed && needed)
+        Q_EMIT neededChanged(*needed);
+}
+
+void ToggleBindingHint::render()
+{
+    const std::optional<Shortcut> shortcut = m_state ? m_state->hotkeyShortcut() : std::nullopt;
+    m_steps->setText(stepsFor(m_desktop, shortcut));
+    m_command->setText(commandFor(m_desktop, shortcut));
+    m_copy->setText(QStringLiteral("复制"));
 }
 
 ToggleBindingHint::Desktop ToggleBindingHint::desktopFrom(const QString &xdgCurrentDesktop)
@@ -153,13 +173,17 @@ ToggleBindingHint::Desktop ToggleBindingHint::desktopFrom(const QString &xdgCurr
     return Desktop::other;
 }
 
-QString ToggleBindingHint::commandFor(Desktop desktop)
+QString ToggleBindingHint::commandFor(Desktop desktop, const std::optional<Shortcut> &shortcut)
 {
+    const Shortcut keys = writable(shortcut).value_or(exampleShortcut);
+    const QString key = Platform::keyName(keys.carbonKeyCode).value_or(QStringLiteral("space"));
     switch (desktop) {
     case Desktop::sway:
-        return QStringLiteral("bindsym Ctrl+Alt+space exec murlex --toggle");
+        // Modifiers and the keysym joined by '+'.
+        return QStringLiteral("bindsym %1 exec murlex --toggle").arg((modifierNames(keys, &Modifier::sway) << key).join(u'+'));
     case Desktop::hyprland:
-        return QStringLiteral("bind = CTRL ALT, space, exec, murlex --toggle");
+        // The modifiers separated by spaces (none: empty), then the keysym.
+        return QStringLiteral("bind = %1, %2, exec, murlex --toggle").arg(modifierNames(keys, &Modifier::hyprland).join(u' '), key);
     case Desktop::gnome:
     case Desktop::kde:
     case Desktop::other:
@@ -168,15 +192,18 @@ QString ToggleBindingHint::commandFor(Desktop desktop)
     return QStringLiteral("murlex --toggle");
 }
 
-QString ToggleBindingHint::stepsFor(Desktop desktop)
+QString ToggleBindingHint::stepsFor(Desktop desktop, const std::optional<Shortcut> &shortcut)
 {
+    const std::optional<Shortcut> keys = writable(shortcut);
+    const QString press = keys ? QStringLiteral(" %1(和 Murlex 里设的快捷键一样)").arg(shownKeys(*keys))
+                               : QStringLiteral("想用的按键(例如 %1)").arg(shownKeys(exampleShortcut));
     switch (desktop) {
     case Desktop::gnome:
         return QStringLiteral("打开「设置 → 键盘 → 查看及自定义快捷键 → 自定义快捷键」,点「添加快捷键」,"
-                              "名称随意,命令填下面这一行,再按下想用的按键(例如 Ctrl+Alt+空格)。");
+                              "名称随意,命令填下面这一行,再按下%1。").arg(press);
     case Desktop::kde:
         return QStringLiteral("打开「系统设置 → 快捷键」,点「添加新项 → 命令或脚本」,命令填下面这一行,"
-                              "再为它录入想用的按键(例如 Ctrl+Alt+空格)。");
+                              "再为它录入%1。").arg(press);
     case Desktop::sway:
         return QStringLiteral("把下面这一行加进 sway 的配置文件 ~/.config/sway/config,再运行 swaymsg reload;"
                               "按键可以换成你习惯的。");

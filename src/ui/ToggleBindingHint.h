@@ -1,5 +1,8 @@
 #pragma once
 
+#include "shortcuts/Shortcut.h"
+
+#include <QPointer>
 #include <QProcessEnvironment>
 #include <QWidget>
 
@@ -7,68 +10,70 @@
 #include <memory>
 #include <optional>
 
+class AppState;
 class Clipboard;
 class QLabel;
 class QPushButton;
+struct DesktopSession;
 
 // How to give `murlex --toggle` a key of the desktop's own, for a session where Murlex's shortcut
 // does not reach it from every window: a Wayland session without the desktop portal's
 // GlobalShortcuts (the grab on the X server then sees the keys only while an X11 window has the
 // focus). The steps are the desktop's own (GNOME, KDE Plasma, sway, Hyprland, any other), with
-// the line to use and a button that copies it.
+// the line to use, written with the person's dictation shortcut and following it when it changes,
+// and a button that copies the line.
 //
-// Hidden unless needed. Whether it is needed is an input: given, or set for the whole process by
-// whoever probed the session (setSessionNeedsHint), or else decided from the environment and an
-// asynchronous look for the portal, once per process.
+// Whether it is needed comes from the session found at start (setSession), for the whole process:
+// every hint, made before or after, follows it. Until then the hint is undecided and hidden.
 class ToggleBindingHint : public QWidget {
     Q_OBJECT
 public:
     enum class Desktop { gnome, kde, sway, hyprland, other };
 
     struct Options {
-        // Empty: the session's decision (see above).
-        std::optional<bool> needed;
         Desktop desktop = desktopFrom(QProcessEnvironment::systemEnvironment().value(QStringLiteral("XDG_CURRENT_DESKTOP")));
         // Where "复制" puts the line; empty: the system clipboard.
         std::function<std::unique_ptr<Clipboard>()> clipboard;
     };
 
-    explicit ToggleBindingHint(QWidget *parent = nullptr);
-    explicit ToggleBindingHint(Options options, QWidget *parent = nullptr);
+    // The shortcut is the toggle's in `state`.
+    explicit ToggleBindingHint(AppState &state, QWidget *parent = nullptr);
+    ToggleBindingHint(AppState &state, Options options, QWidget *parent = nullptr);
     ~ToggleBindingHint() override;
 
     // The desktop named first in XDG_CURRENT_DESKTOP (a list separated by ':') that has steps of
     // its own; other when none has.
     static Desktop desktopFrom(const QString &xdgCurrentDesktop);
-    // The line to copy: the command, or the configuration line that binds it.
-    static QString commandFor(Desktop desktop);
-    static QString stepsFor(Desktop desktop);
+    // The line to copy: the command, or the configuration line that binds it to `shortcut` in the
+    // desktop's own syntax (Control+Alt+Space where there is none, or where the desktop cannot
+    // write it: a key without a keysym, or the function modifier).
+    static QString commandFor(Desktop desktop, const std::optional<KeyboardShortcuts::Shortcut> &shortcut);
+    static QString stepsFor(Desktop desktop, const std::optional<KeyboardShortcuts::Shortcut> &shortcut);
 
-    // XDG_SESSION_TYPE is wayland, or a Wayland display is named.
-    static bool isWaylandSession(const QProcessEnvironment &environment);
-    // The whole process's decision, for whoever knows the session; empty: decide as described
-    // above (looking at the session again), for hints made from now on.
-    static void setSessionNeedsHint(std::optional<bool> needed);
+    // The session as probed at start: the hint is needed under Wayland without the portal's
+    // GlobalShortcuts. None: not known (yet); every hint is then undecided.
+    static void setSession(const std::optional<DesktopSession> &session);
 
     bool isNeeded() const { return m_needed.value_or(false); }
-    // False while the look at the session is under way.
     bool isDecided() const { return m_needed.has_value(); }
-    void setNeeded(bool needed);
 
     QLabel *stepsLabel() const { return m_steps; }
     QLabel *commandLabel() const { return m_command; }
     QPushButton *copyButton() const { return m_copy; }
 
 Q_SIGNALS:
-    // Whether the hint is needed was set or decided (the hint shows when it is).
+    // Whether the hint is needed was decided (the hint shows when it is).
     void neededChanged(bool needed);
     // The line was put on the clipboard.
     void copied();
 
 private:
-    void decideFromSession();
+    void setNeeded(std::optional<bool> needed);
+    void render();
     void copy();
 
+    QPointer<AppState> m_state;
+    Desktop m_desktop;
     std::function<std::unique_ptr<Clipboard>()> m_clipboard;
     std::optional<bool> m_needed;
     QLabel *m_steps;

@@ -25,6 +25,7 @@
 #include "platform/linux/x11/X11FloatingWindow.h"
 #include "platform/linux/x11/X11FocusedWindow.h"
 #include "platform/linux/x11/X11HotKeyService.h"
+#include "platform/linux/x11/X11KeyCodes.h"
 #include "platform/linux/x11/X11KeyGrab.h"
 #include "platform/linux/x11/XTestKeySynthesis.h"
 
@@ -34,6 +35,8 @@
 #include <QCoro/QCoroTask>
 #include <QDBusConnection>
 #include <QSettings>
+
+#include <xkbcommon/xkbcommon.h>
 
 std::shared_ptr<AudioSystem> Platform::audioSystem(const QString &server)
 {
@@ -156,9 +159,13 @@ HotKeyService *Platform::portalHotKeyService(QObject *parent, PortalTimeouts tim
     return service;
 }
 
-QCoro::Task<std::optional<uint>> Platform::globalShortcutsPortalVersion()
+std::optional<QString> Platform::keyName(qint64 keyCode)
 {
-    return PortalHotKeyService::globalShortcutsVersion(QDBusConnection::sessionBus(), PortalTimeouts{}.call);
+    const std::optional<quint32> keysym = X11KeyCodes::keysymFor(keyCode);
+    char name[64];
+    if (!keysym || xkb_keysym_get_name(*keysym, name, sizeof name) <= 0)
+        return std::nullopt;
+    return QString::fromLatin1(name);
 }
 
 std::unique_ptr<KeyGrab> Platform::keyGrab(qint64 keyCode)

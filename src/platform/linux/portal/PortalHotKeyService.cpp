@@ -68,22 +68,6 @@ void PortalHotKeyService::connectPortalSignal(const char *name, const char *slot
                           QLatin1String(PortalNames::globalShortcuts), QLatin1String(name), this, slot);
 }
 
-QCoro::Task<std::optional<uint>> PortalHotKeyService::globalShortcutsVersion(QDBusConnection bus,
-                                                                             std::chrono::milliseconds timeout)
-{
-    QDBusMessage get = portalCall("org.freedesktop.DBus.Properties", QStringLiteral("Get"));
-    get << QLatin1String(PortalNames::globalShortcuts) << QStringLiteral("version");
-    const QDBusMessage reply = co_await callPortal(bus, get, timeout);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        co_return std::nullopt;
-    const QVariant value = reply.arguments().constFirst().value<QDBusVariant>().variant();
-    bool ok = false;
-    const uint version = value.toUInt(&ok);
-    if (!ok || version == 0)
-        co_return std::nullopt;
-    co_return version;
-}
-
 std::optional<QString> PortalHotKeyService::preferredTrigger(const KeyCombo &combo)
 {
     if (combo.carbonModifiers & functionKey)

@@ -46,11 +46,6 @@ public:
     PortalHotKeyService(Options options, HotKeyService *keys, QObject *parent = nullptr);
     ~PortalHotKeyService() override;
 
-    // The version of the portal's GlobalShortcuts interface on `bus`; none when the portal or the
-    // interface is missing (or does not answer within `timeout`).
-    static QCoro::Task<std::optional<uint>> globalShortcutsVersion(QDBusConnection bus,
-                                                                   std::chrono::milliseconds timeout);
-
     // The combination in the portal's trigger syntax (the XDG shortcuts format: modifiers CTRL,
     // ALT, SHIFT, LOGO joined by '+', then the key's keysym name), e.g. "CTRL+ALT+space"; none
     // when the key has no keysym or the function modifier is part of it.

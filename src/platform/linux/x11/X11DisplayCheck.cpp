@@ -1,19 +1,13 @@
 #include "platform/linux/x11/X11DisplayCheck.h"
 
-#include <xcb/xcb.h>
+#include "platform/linux/wayland/WaylandSessionProbe.h"
 
-namespace {
-bool isWaylandSession()
-{
-    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
-        || qEnvironmentVariable("XDG_SESSION_TYPE").compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0;
-}
-} // namespace
+#include <xcb/xcb.h>
 
 std::optional<QString> X11DisplayCheck::problem()
 {
     const QString display = qEnvironmentVariable("DISPLAY");
-    const QString wayland = isWaylandSession()
+    const QString wayland = WaylandSessionProbe::sessionKind() == DesktopSession::Kind::wayland
         ? QStringLiteral(" This is a Wayland session: for now Murlex needs its X11 display through XWayland.")
         : QString();
     if (display.isEmpty())
