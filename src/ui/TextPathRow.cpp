@@ -32,8 +32,7 @@ TextPathRow::TextPathRow(AppState &state, QWidget *parent)
     layout->addWidget(m_fallback);
     layout->addSpacing(6);
     layout->addWidget(m_copyOnly);
-    auto *caption = new QLabel(QStringLiteral("所有文字(包括“再次粘贴”)都只放到剪贴板,请自己按 Ctrl+V 粘贴;"
-                                              "不模拟按键,不经输入法提交,也不恢复原来的剪贴板内容。"));
+    auto *caption = new QLabel(QStringLiteral("所有文字(含“再次粘贴”)都只放到剪贴板,不模拟按键,不经输入法,也不恢复原来的内容。"));
     MUTheme::makeCaption(caption);
     layout->addWidget(caption);
 

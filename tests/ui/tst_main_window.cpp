@@ -23,6 +23,7 @@
 #include "shortcuts/Recorder.h"
 #include "store/HotWordsStore.h"
 #include "store/JWT.h"
+#include "store/DictationPreferences.h"
 #include "store/MetricsKitObserver.h"
 #include "store/TokenStore.h"
 #include "ui/AboutSection.h"
@@ -868,6 +869,7 @@ private Q_SLOTS:
             m_state->setDesktopSession(x11WithFcitx5);
             QCOMPARE(row->pathLabel()->text(), QStringLiteral("Fcitx5 直接提交"));
             QCOMPARE(row->fallbackLabel()->text(), QStringLiteral("Fcitx5 无法提交时改用“X11 粘贴”"));
+            QTest::qWait(100); // the section's layout takes the caption in
             const QImage shot = settings().findChild<QWidget *>(QStringLiteral("听写结果"))->grab().toImage();
             saveShot(dark ? QStringLiteral("settings-text-path-dark") : QStringLiteral("settings-text-path-light"), shot);
             QVERIFY(inkPixels(shot, QApplication::palette().color(QPalette::Window)) > 3000);
