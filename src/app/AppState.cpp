@@ -73,7 +73,13 @@ void AppState::installApplicationComponents()
         m_captureEngine = engine.get();
         return engine;
     };
-    m_components.injector = [] { return std::make_unique<TextInjector>(); };
+    m_components.injector = [this] {
+        auto injector = std::make_unique<TextInjector>();
+        // Copy only as the way text is written holds for every text, from the next one on.
+        injector->setCopyOnly(preferences().forceCopyOnly());
+        connect(&preferences(), &DictationPreferences::forceCopyOnlyChanged, injector.get(), &TextInjector::setCopyOnly);
+        return injector;
+    };
     m_components.tokenProvider = [] { return std::make_unique<AuthTokenProvider>(); };
     m_components.hotWordsStore = [this]() -> std::unique_ptr<HotWordsSource> {
         auto store = HotWordsStore::create(*m_settings);
@@ -311,6 +317,12 @@ void AppState::setLastInjectedText(const QString &text)
         return;
     m_lastInjectedText = text;
     Q_EMIT lastInjectedTextChanged(m_lastInjectedText);
+}
+
+void AppState::setDesktopSession(const DesktopSession &session)
+{
+    m_desktopSession = session;
+    Q_EMIT desktopSessionChanged();
 }
 
 void AppState::setDebugMode(bool enabled)

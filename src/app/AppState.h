@@ -3,6 +3,8 @@
 #include "app/DictationController.h"
 #include "app/HistoryPaster.h"
 #include "app/Phase.h"
+#include "injection/TextInjection.h"
+#include "platform/DesktopSession.h"
 #include "shortcuts/Shortcut.h"
 
 #include <QObject>
@@ -116,6 +118,9 @@ public:
     void setConnected(bool connected);
     // Reads the stored global shortcut into hotkeyShortcut.
     void refreshHotkeyShortcut();
+    // What the desktop session offers, once its probe at start has answered (none before that).
+    std::optional<DesktopSession> desktopSession() const { return m_desktopSession; }
+    void setDesktopSession(const DesktopSession &session);
 
     // The single way a failure reaches the user: logs the message, shows it as the error phase,
     // and returns the phase to idle errorResetDelay later if it is then still an error. That
@@ -158,6 +163,10 @@ Q_SIGNALS:
     void debugModeChanged(bool enabled);
     void isConnectedChanged(bool connected);
     void hotkeyShortcutChanged();
+    void desktopSessionChanged();
+    // What became of a dictated text given to the injector, told by the dictation controller as
+    // soon as it knows, while the phase is still injecting (a failure then turns into the error).
+    void textDelivered(TextInjection::Outcome outcome);
 
 private:
     void bootstrap();
@@ -178,6 +187,7 @@ private:
     bool m_isConnected = false;
     bool m_reportSocketEvents = false; // diagnostics hear the socket's events once it exists
     std::optional<KeyboardShortcuts::Shortcut> m_hotkeyShortcut;
+    std::optional<DesktopSession> m_desktopSession;
 
     // Declared in dependency order: the controller, which uses the others, goes first on destruction.
     std::unique_ptr<AudioCapture> m_audioEngine;

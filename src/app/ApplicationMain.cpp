@@ -228,6 +228,10 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
         if (wayland && session.globalShortcutsPortal > 0)
             KeyboardShortcuts::CarbonKeyboardShortcuts::moveToService(Platform::portalHotKeyService(&app));
         ToggleBindingHint::setSession(session);
+        // The settings say how text is written. Queued: the state is made below, after the
+        // settings check, and the probe may have answered before that.
+        QMetaObject::invokeMethod(
+            &app, [session] { AppState::shared().setDesktopSession(session); }, Qt::QueuedConnection);
     });
     if (beforeStart)
         beforeStart();

@@ -275,6 +275,9 @@ QCoro::Task<> DictationController::deliver(QString text)
     // failure of the connection) stays.
     const bool stillInjecting = m_state->phase().kind() == Phase::Kind::injecting;
     const bool delivered = outcome != TextInjection::Outcome::failed;
+    Q_EMIT m_state->textDelivered(outcome);
+    if (!self || !m_state)
+        co_return;
     m_state->history().record(text, outcome == TextInjection::Outcome::pasted     ? DictationHistory::Delivery::pasted
                                     : outcome == TextInjection::Outcome::copiedOnly ? DictationHistory::Delivery::copied
                                                                                     : DictationHistory::Delivery::failed);

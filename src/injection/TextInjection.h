@@ -11,8 +11,8 @@ public:
     enum class Outcome {
         // Delivered to the focused application (an empty text counts as delivered).
         pasted,
-        // Left on the clipboard for the user to paste: this session gives no way to press keys in
-        // other applications.
+        // Left on the clipboard for the user to paste: copy only is on, or this session gives no
+        // way to press keys in other applications.
         copiedOnly,
         // Not delivered (no permission to post keys, the accessibility path failed, ...).
         failed,
@@ -24,6 +24,4 @@ public:
     // Puts the text on the clipboard and leaves it there: no key is sent and the clipboard's
     // previous contents are not restored. True when the clipboard took it.
     virtual QCoro::Task<bool> copy(QString text) = 0;
-    // False when inject() can only leave the text on the clipboard in this session.
-    virtual bool pastes() { return true; }
 };

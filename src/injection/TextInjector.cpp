@@ -60,6 +60,10 @@ QCoro::Task<TextInjection::Outcome> TextInjector::inject(QString text)
 
 QCoro::Task<TextInjection::Outcome> TextInjector::injectNow(QString text)
 {
+    if (m_copyOnly) {
+        copyNow(text);
+        co_return Outcome::copiedOnly;
+    }
     QPointer<TextInjector> self(this);
     QCoro::Task<bool> commit = injectViaInputMethod(text);
     const bool committed = co_await std::move(commit);
@@ -84,11 +88,6 @@ QCoro::Task<TextInjection::Outcome> TextInjector::injectNow(QString text)
     QCoro::Task<bool> paste = injectViaPasteboard(std::move(text));
     const bool pasted = co_await std::move(paste);
     co_return pasted ? Outcome::pasted : Outcome::failed;
-}
-
-bool TextInjector::pastes()
-{
-    return m_mode == Mode::accessibility || m_platform.keys->reachesFocusedApplication();
 }
 
 QCoro::Task<bool> TextInjector::injectViaInputMethod(QString text)

@@ -34,6 +34,12 @@ RecordingOverlayView::RecordingOverlayView(AppState &state, QWidget *parent)
     connect(&state, &AppState::phaseChanged, this, &RecordingOverlayView::refresh);
     connect(&state, &AppState::partialTextChanged, this, &RecordingOverlayView::refresh);
     connect(&state, &AppState::debugModeChanged, this, &RecordingOverlayView::refresh);
+    connect(&state, &AppState::textDelivered, this, [this](TextInjection::Outcome outcome) {
+        if (!m_state || m_state->phase().kind() != Phase::Kind::injecting)
+            return;
+        m_outcome = outcome;
+        refresh();
+    });
     refresh();
 }
 
@@ -44,6 +50,8 @@ void RecordingOverlayView::refresh()
     if (!m_state)
         return;
     const Phase phase = m_state->phase();
+    if (phase.kind() != Phase::Kind::injecting)
+        m_outcome.reset();
     QString text;
     Indicator indicator = Indicator::none;
     switch (phase.kind()) {
@@ -64,14 +72,18 @@ void RecordingOverlayView::refresh()
         indicator = Indicator::spinner;
         break;
     case Phase::Kind::injecting:
-        // Copy only leaves the text on the clipboard: the capsule says so instead. So does a
-        // session where no key can reach the focused application, and tells how to paste.
-        if (m_state->preferences().copyOnly())
-            text = QStringLiteral("已复制");
-        else if (!m_state->injector().pastes())
-            text = QStringLiteral("已复制,请按 Ctrl+V 粘贴");
-        else
+        // What the injection did decides: until it has answered, what was shown stays; a failure
+        // turns into the error.
+        if (!m_outcome || *m_outcome == TextInjection::Outcome::failed)
+            return;
+        // Copy only as a result option is what the person asked for; otherwise they are told how
+        // to paste the text left on the clipboard.
+        if (*m_outcome == TextInjection::Outcome::pasted)
             text = QStringLiteral("已完成");
+        else if (m_state->preferences().copyOnly())
+            text = QStringLiteral("已复制");
+        else
+            text = QStringLiteral("已复制,请按 Ctrl+V 粘贴");
         indicator = Indicator::check;
         break;
     case Phase::Kind::error:

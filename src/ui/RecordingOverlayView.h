@@ -1,9 +1,12 @@
 #pragma once
 
 #include "app/Phase.h"
+#include "injection/TextInjection.h"
 
 #include <QPointer>
 #include <QWidget>
+
+#include <optional>
 
 class AppState;
 class OverlaySpinner;
@@ -12,7 +15,8 @@ class StatusGlyph;
 
 // The content of the recording overlay, drawn with QPainter: a dark capsule with a status indicator
 // and one line of white text, both following the state's phase (the live transcript while recording
-// in debug mode). While the phase is idle (the overlay is on its way out) it keeps what it showed last.
+// in debug mode). While injecting, what the injection did (the state's textDelivered) once it is known.
+// While the phase is idle (the overlay is on its way out) it keeps what it showed last.
 class RecordingOverlayView : public QWidget {
     Q_OBJECT
 public:
@@ -53,6 +57,8 @@ private:
     QPointer<AppState> m_state;
     QString m_text;
     Indicator m_indicator = Indicator::none;
+    // What the injection of the current injecting phase did, once it has answered.
+    std::optional<TextInjection::Outcome> m_outcome;
     PulsingDot *m_dot;
     OverlaySpinner *m_spinner;
     StatusGlyph *m_check;

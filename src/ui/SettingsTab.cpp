@@ -19,6 +19,7 @@
 #include "ui/ShortcutModeRow.h"
 #include "ui/SoundCuesRow.h"
 #include "ui/StatusSection.h"
+#include "ui/TextPathRow.h"
 #include "ui/ToggleBindingHint.h"
 
 #include <QHBoxLayout>
@@ -85,8 +86,15 @@ SettingsTab::SettingsTab(const MainWindowServices &services, QWidget *parent) : 
                                                  std::make_unique<InputLevelMeter>(Platform::audioSystem())));
     recordingLayout->addWidget(new SoundCuesRow(state->preferences()));
     layout->addWidget(section(QStringLiteral("录音"), recording));
-    // 听写结果
-    layout->addWidget(section(QStringLiteral("听写结果"), new ResultOptionsRow(state->preferences())));
+    // 听写结果, with how the text is written
+    auto *results = new QWidget;
+    auto *resultsLayout = new QVBoxLayout(results);
+    resultsLayout->setContentsMargins(0, 0, 0, 0);
+    resultsLayout->addWidget(new ResultOptionsRow(state->preferences()));
+    resultsLayout->addSpacing(6);
+    m_textPathRow = new TextPathRow(*state);
+    resultsLayout->addWidget(m_textPathRow);
+    layout->addWidget(section(QStringLiteral("听写结果"), results));
 
     // 认证
     m_authSection = services.authSection

@@ -9,6 +9,7 @@ class LoginItemRow;
 class QLabel;
 class QPushButton;
 class StatusSection;
+class TextPathRow;
 class ToggleBindingHint;
 namespace KeyboardShortcuts {
 class Recorder;
@@ -16,7 +17,7 @@ class Recorder;
 
 // The settings, as a grouped form of eight sections in this order: 启动 (launch at login),
 // 快捷键 (the dictation shortcut), 录音 (the microphone and the start and stop sounds), 听写结果
-// (history on disk, copy only), 认证 (the account), 状态 (live status), 关于 (version and links)
+// (history on disk, copy only, how text is written), 认证 (the account), 状态 (live status), 关于 (version and links)
 // and 引导 (replaying the first-run guide).
 class SettingsTab : public QWidget {
     Q_OBJECT
@@ -32,6 +33,8 @@ public:
     // How to bind murlex --toggle in this desktop; shown where the shortcut cannot reach every window.
     ToggleBindingHint *toggleBindingHint() const { return m_toggleBindingHint; }
     QWidget *authSection() const { return m_authSection; }
+    // How text is written, and the switch that forces copy only.
+    TextPathRow *textPathRow() const { return m_textPathRow; }
     StatusSection *statusSection() const { return m_statusSection; }
     AboutSection *aboutSection() const { return m_aboutSection; }
     QPushButton *replayButton() const { return m_replay; }
@@ -45,6 +48,7 @@ private:
     QLabel *m_shortcutWarning;
     ToggleBindingHint *m_toggleBindingHint;
     QWidget *m_authSection;
+    TextPathRow *m_textPathRow;
     StatusSection *m_statusSection;
     AboutSection *m_aboutSection;
     QPushButton *m_replay;

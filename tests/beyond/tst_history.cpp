@@ -388,6 +388,7 @@ private Q_SLOTS:
         // With copy only the capsule's end state says the text was copied.
         RecordingOverlayView capsule(state);
         state.setPhase(Phase::injecting());
+        Q_EMIT state.textDelivered(TextInjection::Outcome::copiedOnly);
         QCOMPARE(capsule.text(), QStringLiteral("已复制"));
         state.setPhase(Phase::idle());
         QVERIFY(ExternalTool::click(row->saveHistorySwitch(), QPoint(8, row->saveHistorySwitch()->height() / 2)));

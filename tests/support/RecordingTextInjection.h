@@ -19,8 +19,6 @@ public:
         co_return m_succeeds;
     }
 
-    bool pastes() override { return m_pastes; }
-
     void setSucceeds(bool succeeds) { m_succeeds = succeeds; }
     // Like a session where no key reaches the focused application: inject() leaves the text on
     // the clipboard.
