@@ -247,9 +247,8 @@ private Q_SLOTS:
         QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
         QProcessEnvironment session = sway.clientEnvironment();
         const QByteArray previous = QStringLiteral("剪贴板原文").toUtf8();
-        HelperProcess owner(QStringLiteral("datacontrol_owner"),
-                            {QStringLiteral("text/plain;charset=utf-8=") + QString::fromLatin1(previous.toHex())}, session);
-        QVERIFY(owner.waitForLine(QStringLiteral("owned")));
+        const auto owner = sway.ownClipboard({{QStringLiteral("text/plain;charset=utf-8"), previous}});
+        QVERIFY(owner);
         session.insert(QStringLiteral("QT_IM_MODULE"), QStringLiteral("fcitx"));
         HelperProcess field(QStringLiteral("injection_target"), {QStringLiteral("--refocus")}, session);
         QVERIFY(field.waitForLine(QStringLiteral("active")));

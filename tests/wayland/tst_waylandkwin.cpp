@@ -85,9 +85,8 @@ private Q_SLOTS:
     {
         const QProcessEnvironment session = m_kwin->clientEnvironment();
         const QByteArray previous = QStringLiteral("原来的内容").toUtf8();
-        HelperProcess owner(QStringLiteral("datacontrol_owner"),
-                            {QStringLiteral("text/plain;charset=utf-8=") + QString::fromLatin1(previous.toHex())}, session);
-        QVERIFY(owner.waitForLine(QStringLiteral("owned")));
+        const auto owner = m_kwin->ownClipboard({{QStringLiteral("text/plain;charset=utf-8"), previous}});
+        QVERIFY(owner);
         // The injector with its fake input device first, so that the seat has a keyboard whose
         // keymap the field receives when it gets the focus.
         QProcessEnvironment offscreen = session;
