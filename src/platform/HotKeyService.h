@@ -63,6 +63,11 @@ public:
     // The shortcuts the desktop itself reserves, where they can be read; empty otherwise.
     virtual QList<KeyCombo> systemShortcuts() = 0;
 
+    // Whether the combinations should stay taken while one of the application's menus is open
+    // (their presses are then ignored), for a desktop where taking them again is not free: one
+    // that may ask the person about every new binding.
+    virtual bool keepsCombosWhileMenuOpen() const { return false; }
+
 Q_SIGNALS:
     // A registered combination was pressed (once per press, never for auto-repeat) or released.
     void hotKeyPressed(quint32 id);

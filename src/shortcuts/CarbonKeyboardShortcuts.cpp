@@ -115,8 +115,13 @@ void installHandler(HotKeyService *service)
 
 void CarbonKeyboardShortcuts::setService(HotKeyService *service)
 {
-    state().service = service;
-    state().serviceChosen = true;
+    State &s = state();
+    // The next registration installs the handler on this one.
+    QObject::disconnect(s.pressedConnection);
+    QObject::disconnect(s.releasedConnection);
+    s.handlerInstalled = false;
+    s.service = service;
+    s.serviceChosen = true;
 }
 
 void CarbonKeyboardShortcuts::moveToService(HotKeyService *service)
@@ -228,7 +233,8 @@ void CarbonKeyboardShortcuts::updateEventHandler()
         registerAll();
         s.delivery = Delivery::hotKeys;
     } else {
-        unregisterAll();
+        if (!s.service || !s.service->keepsCombosWhileMenuOpen())
+            unregisterAll();
         s.delivery = Delivery::menuKeys;
     }
 }

@@ -18,7 +18,8 @@ namespace KeyboardShortcuts {
 // Delivery has three modes. Normal: the desktop reports presses of registered hot keys. Menu open:
 // while one of the application's menus is open it holds the keyboard, so every hot key is released
 // to the desktop (kept in the table) and the menu's own key events are matched against the table
-// instead. Disabled: hot keys are released and nothing is delivered. Everything runs on the main
+// instead; a service that keeps its combinations while a menu is open keeps them taken, and their
+// presses are ignored. Disabled: hot keys are released and nothing is delivered. Everything runs on the main
 // thread.
 class CarbonKeyboardShortcuts {
 public:

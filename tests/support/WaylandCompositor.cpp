@@ -1,5 +1,7 @@
 #include "WaylandCompositor.h"
 
+#include "HelperProcess.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -193,4 +195,13 @@ void WaylandCompositor::enterSession() const
 {
     qputenv("WAYLAND_DISPLAY", QFile::encodeName(m_socket));
     qputenv("XDG_SESSION_TYPE", "wayland");
+}
+
+std::unique_ptr<HelperProcess> WaylandCompositor::ownClipboard(const QList<std::pair<QString, QByteArray>> &formats) const
+{
+    QStringList arguments;
+    for (const auto &[type, bytes] : formats)
+        arguments << type + u'=' + QString::fromLatin1(bytes.toHex());
+    auto owner = std::make_unique<HelperProcess>(QStringLiteral("datacontrol_owner"), arguments, clientEnvironment());
+    return owner->waitForLine(QStringLiteral("owned")) ? std::move(owner) : nullptr;
 }

@@ -1,12 +1,16 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <memory>
+#include <utility>
+
+class HelperProcess;
 
 // A real Wayland compositor started headless for one suite, stopped (by its process id) when
 // destroyed. sway refuses to run as root: then it runs as an unprivileged system user made once
@@ -30,6 +34,9 @@ public:
     QProcessEnvironment clientEnvironment() const;
     // Points this process's WAYLAND_DISPLAY at the compositor and marks the session as Wayland.
     void enterSession() const;
+    // Another program owning this compositor's clipboard with these formats (MIME type, bytes),
+    // serving them until destroyed; null when it did not take the clipboard.
+    std::unique_ptr<HelperProcess> ownClipboard(const QList<std::pair<QString, QByteArray>> &formats) const;
 
 private:
     bool waitForSocket(const QString &path, int timeoutMs);

@@ -11,6 +11,8 @@
 #include "ExternalTool.h"
 #include "HelperProcess.h"
 #include "LogCapture.h"
+#include "WaylandClipboardReader.h"
+#include "WaylandCompositor.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -18,6 +20,7 @@
 #include <QDBusMessage>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -226,6 +229,50 @@ private Q_SLOTS:
         QCOMPARE(injectionLines(log, QtInfoMsg),
                  (QStringList{QStringLiteral("injected %1 chars via Fcitx5").arg(characterCount(first)),
                               QStringLiteral("injected %1 chars via Fcitx5").arg(characterCount(second))}));
+    }
+
+    // The same on headless sway, which runs as a user of its own: fcitx5 and the field run as this
+    // one, on the harness's bus, the field natively on sway. The probe names Fcitx5 beside the
+    // compositor's own path, the text is committed, and the Wayland clipboard keeps what another
+    // program put there.
+    void committedTextReachesANativeFieldOnSway()
+    {
+        const WaylandCompositor sway(WaylandCompositor::Kind::sway);
+        QVERIFY2(!sway.socket().isEmpty(), qPrintable(sway.failure()));
+        sway.enterSession();
+        const auto back = qScopeGuard([] {
+            qunsetenv("WAYLAND_DISPLAY");
+            qputenv("XDG_SESSION_TYPE", "x11");
+        });
+        Fcitx5 fcitx(Fcitx5::Addons::buildTree);
+        QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
+        QProcessEnvironment session = sway.clientEnvironment();
+        const QByteArray previous = QStringLiteral("剪贴板原文").toUtf8();
+        const auto owner = sway.ownClipboard({{QStringLiteral("text/plain;charset=utf-8"), previous}});
+        QVERIFY(owner);
+        session.insert(QStringLiteral("QT_IM_MODULE"), QStringLiteral("fcitx"));
+        HelperProcess field(QStringLiteral("injection_target"), {QStringLiteral("--refocus")}, session);
+        QVERIFY(field.waitForLine(QStringLiteral("active")));
+        QVERIFY2(fcitx.waitForFocus(QStringLiteral("injection_target")), qPrintable(fcitx.debugInfo()));
+
+        // The probe asks the desktop portal, which the bus would start: a name that answers nothing.
+        HelperProcess noPortal(QStringLiteral("silent_bus_name"), {QStringLiteral("org.freedesktop.portal.Desktop")});
+        QVERIFY(noPortal.waitForLine(QStringLiteral("ready")));
+        LogCapture log;
+        QCoro::waitFor(Platform::probeDesktopSession());
+        const QStringList probed = log.messages(QStringLiteral("app"), QtInfoMsg);
+        QCOMPARE(probed.size(), 1);
+        QVERIFY2(probed[0].endsWith(QLatin1String("input methods: Fcitx5; text via data-control + virtual keyboard")),
+                 qPrintable(probed[0]));
+        TextInjector injector(TextInjector::Services::system());
+        const QString text = QStringLiteral("在 sway 里提交的中文。");
+        QCOMPARE(QCoro::waitFor(injector.inject(text)), TextInjection::Outcome::pasted);
+        QCOMPARE(textAfterChange(field), text);
+        QCOMPARE(injectionLines(log, QtInfoMsg), QStringList{QStringLiteral("injected %1 chars via Fcitx5").arg(characterCount(text))});
+        QTest::qWait(static_cast<int>(injector.restoreDelay().count()) * 3);
+        QCOMPARE(WaylandClipboardReader::read(sway.clientEnvironment(), QStringLiteral("text/plain;charset=utf-8")),
+                 std::optional<QByteArray>(previous));
+        QVERIFY(field.linesStartingWith(QStringLiteral("key ")).isEmpty());
     }
 
     // Fcitx5 runs, but the focused field does not use it: the module says so and the text takes

@@ -204,6 +204,38 @@ private Q_SLOTS:
         hotkey.unregisterHotkey();
         KeyboardShortcuts::CarbonKeyboardShortcuts::setService(nullptr);
     }
+
+    // While the tray menu is open the shortcut stays bound (a new binding may bring the desktop's
+    // dialog up each time), and what the desktop reports meanwhile starts nothing.
+    void anOpenMenuKeepsTheBindingAndIgnoresActivations()
+    {
+        using KeyboardShortcuts::CarbonKeyboardShortcuts;
+        auto service = portalService();
+        CarbonKeyboardShortcuts::setService(service.get());
+        int presses = 0;
+        const auto shortcut = KeyboardShortcuts::Shortcut::fromKey(KeyboardShortcuts::Key::space,
+                                                                   KeyboardShortcuts::ModifierFlags::control);
+        CarbonKeyboardShortcuts::registerShortcut(shortcut, [&](const auto &) { ++presses; }, {});
+        QCOMPARE(bindOutcome(*service), std::optional(true));
+        const auto requests = [this] {
+            return m_portal.calls(QStringLiteral("BindShortcuts")).size() + m_portal.calls(QStringLiteral("Session.Close")).size();
+        };
+        const qsizetype before = requests();
+
+        CarbonKeyboardShortcuts::setMenuOpen(true);
+        QVERIFY(m_portal.emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
+        QVERIFY(m_portal.emitSignal(QStringLiteral("Deactivated"), QStringLiteral("toggle-dictation")));
+        QTest::qWait(300);
+        CarbonKeyboardShortcuts::setMenuOpen(false);
+        QTest::qWait(300);
+        QCOMPARE(presses, 0);
+        QCOMPARE(requests(), before);
+        QVERIFY(m_portal.emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
+        QTRY_COMPARE(presses, 1);
+
+        CarbonKeyboardShortcuts::unregisterShortcut(shortcut);
+        CarbonKeyboardShortcuts::setService(nullptr);
+    }
 };
 
 QTEST_MAIN(TestPortalShortcut)

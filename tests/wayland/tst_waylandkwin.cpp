@@ -1,9 +1,9 @@
 // test-labels: wayland
 // The injector in a real KWin session (kwin_wayland --virtual, started for this suite) with
-// Murlex's desktop entry installed for another program (the injection_probe helper). A program
-// without such an entry (this one) gets data-control but no fake input and leaves the text on the
-// clipboard, saying so; so does a Wayland session with none of the compositor's means, and the
-// capsule tells the user to paste.
+// Murlex's desktop entry installed for the injecting program (the injection_probe helper): the
+// text through data-control and KWin's fake input into a native Qt field. A program without such
+// an entry (this one) gets no fake input and leaves the text on the clipboard, saying so; so does
+// a Wayland session with none of the compositor's means, and the capsule tells the user to paste.
 #include "app/AppState.h"
 #include "injection/TextInjector.h"
 #include "platform/DesktopSession.h"
@@ -76,6 +76,35 @@ private Q_SLOTS:
         QVERIFY(session.wlrDataControl);
         QVERIFY(!session.kdeFakeInput);
         QCOMPARE(session.textPath(), DesktopSession::TextPath::clipboardOnly);
+    }
+
+    // Chinese text reaches a native field by the clipboard and Control+V of the fake input; then
+    // the clipboard holds again what another program had put there. The injecting program keeps
+    // running, as Murlex does: the field reads the text from it after the keys.
+    void chineseTextArrivesThroughFakeInput()
+    {
+        const QProcessEnvironment session = m_kwin->clientEnvironment();
+        const QByteArray previous = QStringLiteral("原来的内容").toUtf8();
+        const auto owner = m_kwin->ownClipboard({{QStringLiteral("text/plain;charset=utf-8"), previous}});
+        QVERIFY(owner);
+        // The injector with its fake input device first, so that the seat has a keyboard whose
+        // keymap the field receives when it gets the focus.
+        QProcessEnvironment offscreen = session;
+        offscreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        HelperProcess injecting(QStringLiteral("injection_probe"), {QStringLiteral("--stdin")}, offscreen,
+                                QProcess::MergedChannels);
+        QVERIFY(injecting.waitForLine(QStringLiteral("ready"), 20000));
+        HelperProcess field(QStringLiteral("injection_target"), {}, session);
+        QVERIFY(field.waitForLine(QStringLiteral("active"), 20000));
+
+        const QString text = QStringLiteral("在 KDE 里说的中文。");
+        injecting.process().write(text.toUtf8() + '\n');
+        QCOMPARE(injecting.waitForLine(QStringLiteral("inject "), 15000), std::optional<QString>(QStringLiteral("true")));
+        QVERIFY2(field.waitForLine(QStringLiteral("text ") + QString::fromLatin1(text.toUtf8().toPercentEncoding())),
+                 qPrintable(field.lines().join(u'\n') + u'\n' + injecting.lines().join(u'\n')));
+        QCOMPARE(field.linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
+        QTRY_COMPARE(WaylandClipboardReader::read(session, QStringLiteral("text/plain;charset=utf-8")),
+                     std::optional<QByteArray>(previous));
     }
 
     // This program, without an entry, gets no fake input: the text stays on the clipboard (read

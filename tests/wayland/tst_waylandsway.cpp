@@ -23,11 +23,6 @@ using Outcome = TextInjection::Outcome;
 
 namespace {
 
-QString formatArgument(const QString &type, const QByteArray &bytes)
-{
-    return type + u'=' + QString::fromLatin1(bytes.toHex());
-}
-
 QString textLine(const QString &text)
 {
     return QString::fromLatin1(text.toUtf8().toPercentEncoding());
@@ -92,12 +87,9 @@ private Q_SLOTS:
         const QByteArray binary("\x00\x01\xfe\xff\x80murlex\x00\x7f", 13);
         const QByteArray previousText = QStringLiteral("原来的内容").toUtf8();
         const QProcessEnvironment session = m_sway->clientEnvironment();
-        auto owner = std::make_unique<HelperProcess>(
-            QStringLiteral("datacontrol_owner"),
-            QStringList{formatArgument(QStringLiteral("text/plain;charset=utf-8"), previousText),
-                        formatArgument(QStringLiteral("application/x-murlex-test"), binary)},
-            session);
-        QVERIFY(owner->waitForLine(QStringLiteral("owned")));
+        auto owner = m_sway->ownClipboard({{QStringLiteral("text/plain;charset=utf-8"), previousText},
+                                           {QStringLiteral("application/x-murlex-test"), binary}});
+        QVERIFY(owner);
         QTRY_COMPARE(WaylandClipboardReader::read(session, QStringLiteral("application/x-murlex-test")),
                      std::optional<QByteArray>(binary));
 

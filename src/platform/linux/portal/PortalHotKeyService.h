@@ -56,6 +56,8 @@ public:
     std::optional<QString> layoutCharacter(qint64 keyCode) override;
     std::optional<KeyCombo> keyComboFromNative(quint32 nativeKeyCode, quint32 nativeModifiers) override;
     QList<KeyCombo> systemShortcuts() override;
+    // Every change of the combinations is a new binding, which the desktop may show the person.
+    bool keepsCombosWhileMenuOpen() const override { return true; }
 
     // The session's object path while one is open; empty otherwise.
     QString session() const { return m_session; }
