@@ -73,13 +73,7 @@ void AppState::installApplicationComponents()
         m_captureEngine = engine.get();
         return engine;
     };
-    m_components.injector = [this] {
-        auto injector = std::make_unique<TextInjector>();
-        // Copy only as the way text is written holds for every text, from the next one on.
-        injector->setCopyOnly(preferences().forceCopyOnly());
-        connect(&preferences(), &DictationPreferences::forceCopyOnlyChanged, injector.get(), &TextInjector::setCopyOnly);
-        return injector;
-    };
+    m_components.injector = [] { return std::make_unique<TextInjector>(); };
     m_components.tokenProvider = [] { return std::make_unique<AuthTokenProvider>(); };
     m_components.hotWordsStore = [this]() -> std::unique_ptr<HotWordsSource> {
         auto store = HotWordsStore::create(*m_settings);

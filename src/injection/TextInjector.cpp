@@ -60,10 +60,6 @@ QCoro::Task<TextInjection::Outcome> TextInjector::inject(QString text)
 
 QCoro::Task<TextInjection::Outcome> TextInjector::injectNow(QString text)
 {
-    if (m_copyOnly) {
-        copyNow(text);
-        co_return Outcome::copiedOnly;
-    }
     QPointer<TextInjector> self(this);
     QCoro::Task<bool> commit = injectViaInputMethod(text);
     const bool committed = co_await std::move(commit);

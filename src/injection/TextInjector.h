@@ -53,9 +53,8 @@ public:
 
     // Pasted when the text was handed to the focused application (or was empty); failed when this
     // process may not post key events, or the accessibility path could not write the text; copied
-    // only while copy only is on, or where no posted key can reach the focused application (the
-    // text then stays on the clipboard, the previous contents are not restored, no key is sent and
-    // the input method framework is not asked). Through
+    // only where no posted key can reach the focused application (the text then stays on the
+    // clipboard, the previous contents are not restored, and no key is sent). Through
     // the clipboard the paste chord waits, at most KeySynthesis::heldKeyReleaseWait, for a key the
     // user still holds, while the event loop runs on. Injections run one after the other: a call
     // made while one is under way starts when it has finished.
@@ -66,9 +65,6 @@ public:
 
     Mode mode() const { return m_mode; }
     void setMode(Mode mode) { m_mode = mode; }
-    // Every text is left on the clipboard, whatever the session offers (off by default).
-    bool copyOnly() const { return m_copyOnly; }
-    void setCopyOnly(bool copyOnly) { m_copyOnly = copyOnly; }
     const QLoggingCategory &log() const;
     std::chrono::milliseconds restoreDelay() const { return m_restoreDelay; }
 
@@ -95,7 +91,6 @@ private:
     void copyNow(const QString &text);
 
     Mode m_mode = Mode::pasteboard;
-    bool m_copyOnly = false;
     Services m_platform;
     std::chrono::milliseconds m_restoreDelay;
     QTimer m_restoreTimer;

@@ -18,7 +18,6 @@ DictationPreferences::DictationPreferences(QSettings &settings, QObject *parent)
     m_inputSource = m_settings.value(QLatin1String(inputSourceKey)).toString();
     m_soundCues = m_settings.value(QLatin1String(soundCuesKey), false).toBool();
     m_copyOnly = m_settings.value(QLatin1String(copyOnlyKey), false).toBool();
-    m_forceCopyOnly = m_settings.value(QLatin1String(forceCopyOnlyKey), false).toBool();
 }
 
 template <typename T, typename Arg>
@@ -57,9 +56,4 @@ void DictationPreferences::setSoundCues(bool enabled)
 void DictationPreferences::setCopyOnly(bool enabled)
 {
     update(m_copyOnly, enabled, copyOnlyKey, enabled, &DictationPreferences::copyOnlyChanged);
-}
-
-void DictationPreferences::setForceCopyOnly(bool enabled)
-{
-    update(m_forceCopyOnly, enabled, forceCopyOnlyKey, enabled, &DictationPreferences::forceCopyOnlyChanged);
 }

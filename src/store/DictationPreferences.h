@@ -8,8 +8,7 @@ class QSettings;
 // The options a person may turn on beyond the standard behaviour, each stored in the
 // application's settings and off (or automatic) by default: how the shortcut is used, whether
 // the dictation history is kept on disk, which microphone records, start and stop sounds, and
-// putting the text on the clipboard without pasting it (as a result option, or as the way text is
-// written, which the injector then keeps to for every text). Every setter stores at once and signals
+// putting the text on the clipboard without pasting it. Every setter stores at once and signals
 // only an actual change. Lives on the main thread.
 class DictationPreferences : public QObject {
     Q_OBJECT
@@ -25,7 +24,6 @@ public:
     static constexpr const char *inputSourceKey = "inputSource"; // a source's stable name; empty: automatic
     static constexpr const char *soundCuesKey = "soundCues";
     static constexpr const char *copyOnlyKey = "copyOnly";
-    static constexpr const char *forceCopyOnlyKey = "forceCopyOnly";
 
     // Reads and writes `settings`, which must outlive this object.
     explicit DictationPreferences(QSettings &settings, QObject *parent = nullptr);
@@ -35,14 +33,12 @@ public:
     QString inputSource() const { return m_inputSource; }
     bool soundCues() const { return m_soundCues; }
     bool copyOnly() const { return m_copyOnly; }
-    bool forceCopyOnly() const { return m_forceCopyOnly; }
 
     void setShortcutMode(ShortcutMode mode);
     void setSaveHistory(bool save);
     void setInputSource(const QString &sourceName);
     void setSoundCues(bool enabled);
     void setCopyOnly(bool enabled);
-    void setForceCopyOnly(bool enabled);
 
 Q_SIGNALS:
     void shortcutModeChanged(DictationPreferences::ShortcutMode mode);
@@ -50,7 +46,6 @@ Q_SIGNALS:
     void inputSourceChanged(const QString &sourceName);
     void soundCuesChanged(bool enabled);
     void copyOnlyChanged(bool enabled);
-    void forceCopyOnlyChanged(bool enabled);
 
 private:
     // Takes `value` into `member`; on a change, stores `stored` under `key` and emits `changed`.
@@ -64,5 +59,4 @@ private:
     QString m_inputSource;
     bool m_soundCues = false;
     bool m_copyOnly = false;
-    bool m_forceCopyOnly = false;
 };

@@ -33,7 +33,7 @@ public:
     // How to bind murlex --toggle in this desktop; shown where the shortcut cannot reach every window.
     ToggleBindingHint *toggleBindingHint() const { return m_toggleBindingHint; }
     QWidget *authSection() const { return m_authSection; }
-    // How text is written, and the switch that forces copy only.
+    // How text is written in this session.
     TextPathRow *textPathRow() const { return m_textPathRow; }
     StatusSection *statusSection() const { return m_statusSection; }
     AboutSection *aboutSection() const { return m_aboutSection; }

@@ -5,10 +5,8 @@
 #include "store/DictationPreferences.h"
 #include "ui/MUTheme.h"
 
-#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 TextPathRow::TextPathRow(AppState &state, QWidget *parent)
@@ -16,8 +14,7 @@ TextPathRow::TextPathRow(AppState &state, QWidget *parent)
     , m_state(&state)
     , m_compositorSession(state.desktopSession() ? *state.desktopSession() : Platform::desktopSession())
     , m_path(new QLabel)
-    , m_fallback(new QLabel)
-    , m_copyOnly(new QCheckBox(QStringLiteral("强制仅复制")))
+    , m_caption(new QLabel)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -27,23 +24,11 @@ TextPathRow::TextPathRow(AppState &state, QWidget *parent)
     m_path->setTextInteractionFlags(Qt::TextSelectableByMouse);
     pathRow->addWidget(m_path);
     layout->addLayout(pathRow);
-    MUTheme::makeCaption(m_fallback);
-    m_fallback->setAlignment(Qt::AlignRight);
-    layout->addWidget(m_fallback);
-    layout->addSpacing(6);
-    layout->addWidget(m_copyOnly);
-    auto *caption = new QLabel(QStringLiteral("所有文字(含“再次粘贴”)都只放到剪贴板,不模拟按键,不经输入法,也不恢复原来的内容。"));
-    MUTheme::makeCaption(caption);
-    layout->addWidget(caption);
+    MUTheme::makeCaption(m_caption);
+    m_caption->setAlignment(Qt::AlignRight);
+    layout->addWidget(m_caption);
 
-    DictationPreferences &preferences = state.preferences();
-    m_copyOnly->setChecked(preferences.forceCopyOnly());
-    connect(m_copyOnly, &QCheckBox::toggled, &preferences, &DictationPreferences::setForceCopyOnly);
-    connect(&preferences, &DictationPreferences::forceCopyOnlyChanged, this, [this](bool on) {
-        const QSignalBlocker quiet(m_copyOnly);
-        m_copyOnly->setChecked(on);
-        refresh();
-    });
+    connect(&state.preferences(), &DictationPreferences::copyOnlyChanged, this, &TextPathRow::refresh);
     connect(&state, &AppState::desktopSessionChanged, this, &TextPathRow::refresh);
     refresh();
 }
@@ -70,11 +55,13 @@ void TextPathRow::refresh()
         return;
     const DesktopSession session = m_state->desktopSession().value_or(m_compositorSession);
     const QString path = pathName(session.textPath());
-    const bool forced = m_state->preferences().forceCopyOnly();
-    const bool inputMethod = !forced && session.fcitx5;
-    m_path->setText(forced ? pathName(DesktopSession::TextPath::clipboardOnly)
-                           : inputMethod ? QStringLiteral("Fcitx5 直接提交")
-                                         : path);
-    m_fallback->setText(inputMethod ? QStringLiteral("Fcitx5 无法提交时改用“%1”").arg(path) : QString());
-    m_fallback->setVisible(inputMethod);
+    const bool copyOnly = m_state->preferences().copyOnly();
+    const bool inputMethod = !copyOnly && session.fcitx5;
+    m_path->setText(copyOnly      ? pathName(DesktopSession::TextPath::clipboardOnly)
+                    : inputMethod ? QStringLiteral("Fcitx5 直接提交")
+                                  : path);
+    m_caption->setText(copyOnly      ? QStringLiteral("已开启“只复制,不粘贴”")
+                       : inputMethod ? QStringLiteral("Fcitx5 无法提交时改用“%1”").arg(path)
+                                     : QString());
+    m_caption->setVisible(copyOnly || inputMethod);
 }

@@ -14,9 +14,6 @@
 #include "StandIn.h"
 #include "UiServices.h"
 #include "app/AppState.h"
-#include "core/AppIdentity.h"
-#include "injection/TextInjector.h"
-#include "platform/KeySynthesis.h"
 #include "platform/Platform.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "shortcuts/KeyboardShortcuts.h"
@@ -40,6 +37,7 @@
 #include "ui/LoginItemRow.h"
 #include "ui/MainWindow.h"
 #include "ui/MainWindowView.h"
+#include "ui/ResultOptionsRow.h"
 #include "ui/SettingsTab.h"
 #include "ui/StatusPill.h"
 #include "ui/StatusSection.h"
@@ -768,40 +766,38 @@ private Q_SLOTS:
     }
 
     // 听写结果 › 文字写入方式 follows the session probe's answer (Fcitx5 first, with what it falls
-    // back to) and the forced copy only, which its switch stores and the application's injector
-    // keeps to. The section is saved in a light and a dark palette.
-    void theTextPathRowFollowsTheSessionAndForcedCopyOnly()
+    // back to) and "只复制,不粘贴" in the same section. The section is saved in a light and a dark
+    // palette.
+    void theTextPathRowFollowsTheSessionAndCopyOnly()
     {
-        const auto reset = qScopeGuard([this] { m_state->setDesktopSession({}); });
+        const auto reset = qScopeGuard([this] { m_ui.state().setDesktopSession({}); });
         DesktopSession x11WithFcitx5, wayland; // Wayland without any protocol or portal: clipboard only
         x11WithFcitx5.fcitx5 = true;
         wayland.kind = DesktopSession::Kind::wayland;
         for (const bool dark : {false, true}) {
             if (dark)
                 QApplication::setPalette(Artifacts::darkPalette());
-            m_state->setDesktopSession({});
+            m_ui.state().setDesktopSession({});
             openWindow();
             view().select(MainTab::settings);
             TextPathRow *row = settings().textPathRow();
             QCOMPARE(row->pathLabel()->text(), QStringLiteral("X11 粘贴"));
-            m_state->setDesktopSession(wayland);
+            m_ui.state().setDesktopSession(wayland);
             QCOMPARE(row->pathLabel()->text(), QStringLiteral("仅复制"));
-            QVERIFY(row->fallbackLabel()->isHidden());
-            m_state->setDesktopSession(x11WithFcitx5);
+            QVERIFY(row->captionLabel()->isHidden());
+            m_ui.state().setDesktopSession(x11WithFcitx5);
             QCOMPARE(row->pathLabel()->text(), QStringLiteral("Fcitx5 直接提交"));
-            QCOMPARE(row->fallbackLabel()->text(), QStringLiteral("Fcitx5 无法提交时改用“X11 粘贴”"));
+            QCOMPARE(row->captionLabel()->text(), QStringLiteral("Fcitx5 无法提交时改用“X11 粘贴”"));
             QTest::qWait(100); // the section's layout takes the caption in
             const QImage shot = settings().findChild<QWidget *>(QStringLiteral("听写结果"))->grab().toImage();
             saveShot(dark ? QStringLiteral("settings-text-path-dark") : QStringLiteral("settings-text-path-light"), shot);
-            QVERIFY(inkPixels(shot, QApplication::palette().color(QPalette::Window)) > 3000);
 
-            row->copyOnlySwitch()->click();
-            QVERIFY(m_state->preferences().forceCopyOnly());
+            // The result option's switch in the same section.
+            settings().findChild<ResultOptionsRow *>()->copyOnlySwitch()->click();
             QCOMPARE(row->pathLabel()->text(), QStringLiteral("仅复制"));
-            QVERIFY(row->fallbackLabel()->isHidden());
-            QVERIFY(dynamic_cast<TextInjector &>(m_state->injector()).copyOnly());
-            m_state->preferences().setForceCopyOnly(false);
-            QVERIFY(!row->copyOnlySwitch()->isChecked() && !dynamic_cast<TextInjector &>(m_state->injector()).copyOnly());
+            QCOMPARE(row->captionLabel()->text(), QStringLiteral("已开启“只复制,不粘贴”"));
+            m_ui.state().preferences().setCopyOnly(false);
+            QCOMPARE(row->pathLabel()->text(), QStringLiteral("Fcitx5 直接提交"));
         }
     }
 };
