@@ -34,12 +34,38 @@ MutterSession::MutterSession()
         return;
     }
     QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    if (startBus())
-        startMutter();
+    if (startBus() && startMutter())
+        startKeyboard();
+}
+
+bool MutterSession::startKeyboard()
+{
+    static const char script[] = R"(
+import dbus, sys
+bus = dbus.SessionBus()
+name = 'org.gnome.Mutter.RemoteDesktop'
+path = bus.get_object(name, '/org/gnome/Mutter/RemoteDesktop').CreateSession(dbus_interface=name)
+session = bus.get_object(name, path)
+session.Start(dbus_interface=name + '.Session')
+for state in (True, False):
+    session.NotifyKeyboardKeycode(dbus.UInt32(42), state, dbus_interface=name + '.Session')
+print('keyboard', flush=True)
+sys.stdin.read()
+)";
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+    m_keyboard.setProcessEnvironment(environment);
+    m_keyboard.setChildProcessModifier(dieWithParent);
+    m_keyboard.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script)});
+    if (m_keyboard.waitForReadyRead(10000) && m_keyboard.readLine().startsWith("keyboard"))
+        return true;
+    m_failure = QStringLiteral("no keyboard on mutter's seat: ") + QString::fromUtf8(m_keyboard.readAllStandardError());
+    return false;
 }
 
 MutterSession::~MutterSession()
 {
+    stop(m_keyboard);
     stop(m_mutter);
     stop(m_bus);
 }

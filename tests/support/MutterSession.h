@@ -8,6 +8,9 @@
 // GNOME's compositor, mutter, headless with one virtual monitor and XWayland, on a D-Bus session
 // bus of its own (its remote-desktop interface lives there, as under GNOME). Started by the
 // constructor, stopped by process id when destroyed; check failure() for success.
+// A headless mutter has no keyboard until a virtual one presses a key, and a client that sees the
+// seat gain one binds it only a moment later: a session of mutter's remote-desktop interface
+// presses Shift once at the start and stays, as a person's keyboard would be there.
 class MutterSession {
 public:
     MutterSession();
@@ -29,10 +32,12 @@ public:
 private:
     bool startBus();
     bool startMutter();
+    bool startKeyboard();
 
     QTemporaryDir m_runtime{QStringLiteral("/tmp/murlex-mutter-XXXXXX")};
     QProcess m_bus;
     QProcess m_mutter;
+    QProcess m_keyboard;
     QString m_busAddress;
     QString m_socket;
     QString m_display;

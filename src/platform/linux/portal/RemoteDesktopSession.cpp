@@ -195,9 +195,29 @@ void RemoteDesktopSession::notifyKeycode(int evdevCode, bool pressed)
 {
     if (m_session.isEmpty())
         return;
-    QDBusMessage notify = remoteDesktopCall(QStringLiteral("NotifyKeyboardKeycode"));
-    notify << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariantMap{} << evdevCode << uint(pressed ? 1 : 0);
-    m_options.bus.send(notify);
+    m_keys.append({evdevCode, pressed});
+    if (!m_sendingKeys)
+        sendKeys();
+}
+
+QCoro::Task<> RemoteDesktopSession::sendKeys()
+{
+    QPointer<RemoteDesktopSession> self(this);
+    m_sendingKeys = true;
+    while (!m_keys.isEmpty() && !m_session.isEmpty()) {
+        const auto [code, pressed] = m_keys.takeFirst();
+        QDBusMessage notify = remoteDesktopCall(QStringLiteral("NotifyKeyboardKeycode"));
+        notify << QVariant::fromValue(QDBusObjectPath(m_session)) << QVariantMap{} << code << uint(pressed ? 1 : 0);
+        const QDBusPendingCall sent = m_options.bus.asyncCall(notify, int(m_options.timeouts.call.count()));
+        const QDBusMessage reply = co_await sent;
+        if (!self)
+            co_return;
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            qCWarning(AppLogger::injection, "RemoteDesktop NotifyKeyboardKeycode %d failed: %s", code,
+                      qPrintable(reply.errorMessage()));
+    }
+    m_keys.clear();
+    m_sendingKeys = false;
 }
 
 void RemoteDesktopSession::close()

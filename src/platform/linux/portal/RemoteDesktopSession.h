@@ -5,12 +5,14 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <QList>
 #include <QString>
 
 #include <qcoro/qcorotask.h>
 
 #include <chrono>
 #include <optional>
+#include <utility>
 
 class QDBusMessage;
 class SecretStore;
@@ -58,8 +60,10 @@ public:
 
     QCoro::Task<Outcome> start();
     bool isStarted() const { return !m_session.isEmpty(); }
-    // One key of the keyboard, by its evdev code, pressed or released. Sent without waiting for
-    // the portal: messages on one connection arrive in order. Nothing happens without a session.
+    // One key of the keyboard, by its evdev code, pressed or released; returns at once. The keys go
+    // out one after the other, each once the portal has answered the one before: the portal
+    // handles its calls on several threads, so keys sent at once may reach the compositor in
+    // another order (Control released before V arrives). Nothing happens without a session.
     void notifyKeycode(int evdevCode, bool pressed);
     // Ends the session (also done by the destructor); start() may open a new one afterwards.
     void close();
@@ -73,6 +77,7 @@ private Q_SLOTS:
 
 private:
     QCoro::Task<Outcome> startNow();
+    QCoro::Task<> sendKeys();
     // One portal request: `method` with `arguments` and then `options` plus a handle_token, and
     // the request's answer. None when the call failed or no answer came in time (logged).
     QCoro::Task<std::optional<PortalRequest::Answer>> request(QString method, QVariantList arguments, QVariantMap options);
@@ -81,4 +86,6 @@ private:
 
     Options m_options;
     QString m_session;
+    QList<std::pair<int, bool>> m_keys;
+    bool m_sendingKeys = false;
 };
