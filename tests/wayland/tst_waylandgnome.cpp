@@ -11,6 +11,7 @@
 #include "MutterSession.h"
 #include "NotificationRecorder.h"
 #include "RemoteDesktopPortal.h"
+#include "WaylandClipboardReader.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -194,7 +195,9 @@ private Q_SLOTS:
         QCOMPARE(m_portal->calls(QStringLiteral("Start")).size(), 1);
 
         QCOMPARE(murlex->linesStartingWith(QStringLiteral("restored")).size(), 2);
-        QCOMPARE(QString::fromUtf8(xClipboard(xwayland)), QString::fromUtf8(previous));
+        // As a Wayland application sees it, through mutter's mirror.
+        QCOMPARE(WaylandClipboardReader::read(m_mutter->waylandClient(), QStringLiteral("text/plain;charset=utf-8")),
+                 std::optional<QByteArray>(previous));
         QVERIFY(!m_secrets->read(QLatin1String(AppIdentity::bundleIdentifier), tokenAccount));
 
         quit(*murlex);
