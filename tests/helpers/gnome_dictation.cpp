@@ -3,11 +3,12 @@
 // each text of the command line in turn, printing per text
 //   inject true|copied|false
 //   restored                  once the clipboard holds its earlier contents again (after a paste)
-// then "done", and serves the clipboard until it is terminated or its stdin closes.
+// a second apart, then "done", and serves the clipboard until it is terminated or its stdin closes.
 #include "injection/TextInjector.h"
 #include "platform/Platform.h"
 
 #include <QCoroSignal>
+#include <QCoroTimer>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 
@@ -35,6 +36,8 @@ QCoro::Task<> dictate(TextInjector &injector, QStringList texts)
             co_await qCoro(&injector, &TextInjector::clipboardRestored, 5s);
             report("restored");
         }
+        // Dictations come seconds apart: the compositor's copy of the clipboard has settled by then.
+        co_await QCoro::sleepFor(1s);
     }
     report("done");
 }
