@@ -39,6 +39,8 @@ PACKAGES=(
   sway kwin-wayland xwayland qt6-wayland wl-clipboard
   # Wayland sessions: the desktop portal, driven in tests through a mock GlobalShortcuts backend
   xdg-desktop-portal python3-dbusmock
+  # GNOME under Wayland: its compositor, run headless (with XWayland) for the RemoteDesktop suite
+  mutter
 )
 
 missing=()

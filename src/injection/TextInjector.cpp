@@ -67,6 +67,12 @@ QCoro::Task<TextInjection::Outcome> TextInjector::injectNow(QString text)
         co_return Outcome::pasted;
     if (!self)
         co_return Outcome::failed;
+    if (m_mode == Mode::pasteboard) {
+        QCoro::Task<> keysReady = m_platform.keys->prepare(); // named: see inject()
+        co_await std::move(keysReady);
+        if (!self)
+            co_return Outcome::failed;
+    }
 
     if (m_mode == Mode::pasteboard && !m_platform.keys->reachesFocusedApplication()) {
         copyNow(text);

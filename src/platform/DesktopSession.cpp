@@ -13,6 +13,11 @@ DesktopSession::TextPath DesktopSession::textPath() const
         return TextPath::dataControlFakeInput;
     if (dataControl() && virtualKeyboard)
         return TextPath::dataControlVirtualKeyboard;
+    // GNOME's way: the clipboard through XWayland, whose owner the compositor mirrors to Wayland
+    // applications, and the keys through the portal. Chosen by what the session offers, not by
+    // the desktop's name: the portal has the interface only where a backend implements it.
+    if (remoteDesktopPortal > 0)
+        return TextPath::remoteDesktop;
     return TextPath::clipboardOnly;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <qcoro/qcorotask.h>
+
 #include <chrono>
 
 // Synthetic key presses into the focused application, and whether this process may post them.
@@ -22,6 +24,10 @@ public:
     // this process no way to press keys in other applications (a Wayland compositor without any
     // of the protocols for it): text is then left on the clipboard for the user to paste.
     virtual bool reachesFocusedApplication() { return true; }
+    // Readies the way keys are sent, awaited before the text goes on the clipboard. Where that
+    // takes the desktop's consent (a dialog at the first paste), the answer is awaited here,
+    // bounded, and reachesFocusedApplication() tells the outcome afterwards. Most ways need nothing.
+    virtual QCoro::Task<> prepare() { co_return; }
     // Asks the system to let the user grant that trust; the answer comes later, if at all.
     virtual void promptForTrust() = 0;
     // Whether a key other than a modifier is physically down (the last key of the user's own

@@ -63,6 +63,8 @@ DesktopSession desktopSession();
 // frameworks), every call bounded so a missing portal holds nothing up; logs one line with what
 // was found and the way text takes.
 QCoro::Task<DesktopSession> probeDesktopSession();
+// What the last probeDesktopSession() of this process found; none before one has finished.
+std::optional<DesktopSession> probedDesktopSession();
 
 // Text injection, through the session's own means (X11, or the Wayland compositor's protocols
 // where it offers them). `display` names an X display; empty for the session's.

@@ -8,6 +8,7 @@
 #include "platform/linux/fcitx5/Fcitx5Commit.h"
 #include "platform/linux/process/LinuxProcessInfo.h"
 #include "platform/linux/portal/PortalHotKeyService.h"
+#include "platform/linux/portal/RemoteDesktopKeySynthesis.h"
 #include "platform/linux/pulse/LinuxMicrophonePermission.h"
 #include "platform/linux/pulse/PulseAudioSystem.h"
 #include "platform/linux/pulse/PulseInputSources.h"
@@ -72,12 +73,26 @@ DesktopSession Platform::desktopSession()
     return WaylandSessionProbe::compositorFacts(connection.get());
 }
 
+namespace {
+std::optional<DesktopSession> &lastProbe()
+{
+    static std::optional<DesktopSession> probed;
+    return probed;
+}
+} // namespace
+
 QCoro::Task<DesktopSession> Platform::probeDesktopSession()
 {
     const DesktopSession compositor = desktopSession();
     const DesktopSession session = co_await WaylandSessionProbe::addBusFacts(compositor);
     qCInfo(AppLogger::app, "desktop %s", qUtf8Printable(session.describe()));
+    lastProbe() = session;
     co_return session;
+}
+
+std::optional<DesktopSession> Platform::probedDesktopSession()
+{
+    return lastProbe();
 }
 
 std::unique_ptr<Clipboard> Platform::clipboard()
@@ -117,9 +132,15 @@ std::unique_ptr<KeySynthesis> Platform::keySynthesis(const QByteArray &display)
     case DesktopSession::TextPath::dataControlVirtualKeyboard:
         return std::make_unique<VirtualKeyboardKeySynthesis>(WaylandConnection::session());
     case DesktopSession::TextPath::x11:
+        break;
     case DesktopSession::TextPath::remoteDesktop:
     case DesktopSession::TextPath::clipboardOnly:
-        break;
+        // Without the compositor's protocols, the keys go through the portal's RemoteDesktop
+        // session where the portal offers one. That is known from the session bus once the
+        // probe has answered (or the first paste has asked); until then, and without it, the text
+        // stays on the clipboard.
+        return std::make_unique<RemoteDesktopKeySynthesis>(RemoteDesktopSession::Options{},
+                                                           std::make_unique<FreedesktopNotifications>());
     }
     return std::make_unique<ClipboardOnlyKeySynthesis>();
 }

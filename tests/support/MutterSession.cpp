@@ -1,0 +1,161 @@
+#include "MutterSession.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace {
+constexpr int startTimeoutMs = 30000;
+const QString socketName = QStringLiteral("wayland-murlex");
+
+void dieWithParent()
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+}
+
+void stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(2000);
+    }
+}
+} // namespace
+
+MutterSession::MutterSession()
+{
+    if (!m_runtime.isValid()) {
+        m_failure = QStringLiteral("no runtime directory");
+        return;
+    }
+    QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (startBus() && startMutter())
+        startKeyboard();
+}
+
+bool MutterSession::startKeyboard()
+{
+    static const char script[] = R"(
+import dbus, sys
+bus = dbus.SessionBus()
+name = 'org.gnome.Mutter.RemoteDesktop'
+path = bus.get_object(name, '/org/gnome/Mutter/RemoteDesktop').CreateSession(dbus_interface=name)
+session = bus.get_object(name, path)
+session.Start(dbus_interface=name + '.Session')
+for state in (True, False):
+    session.NotifyKeyboardKeycode(dbus.UInt32(42), state, dbus_interface=name + '.Session')
+print('keyboard', flush=True)
+sys.stdin.read()
+)";
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+    m_keyboard.setProcessEnvironment(environment);
+    m_keyboard.setChildProcessModifier(dieWithParent);
+    m_keyboard.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script)});
+    if (m_keyboard.waitForReadyRead(10000) && m_keyboard.readLine().startsWith("keyboard"))
+        return true;
+    m_failure = QStringLiteral("no keyboard on mutter's seat: ") + QString::fromUtf8(m_keyboard.readAllStandardError());
+    return false;
+}
+
+MutterSession::~MutterSession()
+{
+    stop(m_keyboard);
+    stop(m_mutter);
+    stop(m_bus);
+}
+
+bool MutterSession::startBus()
+{
+    m_bus.setChildProcessModifier(dieWithParent);
+    m_bus.start(QStringLiteral("dbus-daemon"),
+                {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+                 QStringLiteral("--print-address=1"),
+                 QStringLiteral("--address=unix:path=%1").arg(m_runtime.filePath(QStringLiteral("bus")))});
+    const QDeadlineTimer deadline(startTimeoutMs);
+    while (!deadline.hasExpired() && m_bus.state() != QProcess::NotRunning) {
+        if (m_bus.canReadLine()) {
+            m_busAddress = QString::fromUtf8(m_bus.readLine()).trimmed();
+            return true;
+        }
+        m_bus.waitForReadyRead(100);
+    }
+    m_failure = QStringLiteral("the private bus did not start: ") + QString::fromUtf8(m_bus.readAllStandardError());
+    return false;
+}
+
+bool MutterSession::startMutter()
+{
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    environment.insert(QStringLiteral("HOME"), m_runtime.path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_runtime.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_runtime.filePath(QStringLiteral("cache")));
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+    // Settings in memory: nothing of this run reaches a dconf database.
+    environment.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
+    m_mutter.setProcessEnvironment(environment);
+    m_mutter.setProcessChannelMode(QProcess::MergedChannels);
+    m_mutter.setChildProcessModifier(dieWithParent);
+    // mutter runs the command in its session (DISPLAY and XAUTHORITY of its XWayland set) and
+    // quits when it ends: it prints those and stays while mutter does.
+    m_mutter.start(QStringLiteral("mutter"),
+                   {QStringLiteral("--headless"), QStringLiteral("--wayland"), QStringLiteral("--virtual-monitor"),
+                    QStringLiteral("1024x768"), QStringLiteral("--wayland-display=") + socketName, QStringLiteral("--"),
+                    QStringLiteral("sh"), QStringLiteral("-c"),
+                    QStringLiteral("echo \"murlex-display=$DISPLAY\"; echo \"murlex-xauthority=$XAUTHORITY\"; "
+                                   "while kill -0 $PPID 2>/dev/null; do sleep 1; done")});
+    QString output;
+    const QDeadlineTimer deadline(startTimeoutMs);
+    while (!deadline.hasExpired() && m_mutter.state() != QProcess::NotRunning) {
+        m_mutter.waitForReadyRead(100);
+        output += QString::fromUtf8(m_mutter.readAll());
+        // Complete lines only.
+        const QStringList lines = output.left(output.lastIndexOf(QLatin1Char('\n'))).split(QLatin1Char('\n'));
+        for (const QString &line : lines) {
+            if (line.startsWith(QLatin1String("murlex-display=")))
+                m_display = line.mid(15).trimmed();
+            if (line.startsWith(QLatin1String("murlex-xauthority=")))
+                m_xauthority = line.mid(18).trimmed();
+        }
+        if (!m_display.isEmpty() && !m_xauthority.isEmpty()) {
+            m_socket = m_runtime.filePath(socketName);
+            return true;
+        }
+    }
+    m_failure = QStringLiteral("mutter did not come up:\n") + output;
+    return false;
+}
+
+QString MutterSession::failure()
+{
+    return m_failure + QString::fromUtf8(m_mutter.readAll());
+}
+
+QProcessEnvironment MutterSession::waylandClient() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), m_socket);
+    environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    return environment;
+}
+
+QProcessEnvironment MutterSession::xwaylandClient() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), m_socket);
+    environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    environment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("GNOME"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(QStringLiteral("DISPLAY"), m_display);
+    environment.insert(QStringLiteral("XAUTHORITY"), m_xauthority);
+    return environment;
+}

@@ -1,0 +1,226 @@
+// test-labels: wayland
+// Murlex under GNOME Wayland: mutter 43 headless (with XWayland, on a bus of its own), the real
+// desktop portal with a RemoteDesktop backend that presses keys through mutter's own
+// remote-desktop interface, as GNOME's backend does. Murlex runs on XWayland (another process, as
+// the application does), a native Wayland Qt field receives the text.
+#include "core/AppIdentity.h"
+#include "platform/Platform.h"
+#include "platform/SecretStore.h"
+
+#include "HelperProcess.h"
+#include "MutterSession.h"
+#include "NotificationRecorder.h"
+#include "RemoteDesktopPortal.h"
+#include "WaylandClipboardReader.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QScopeGuard>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString tokenAccount = QStringLiteral("remote_desktop_restore_token");
+
+QString textLine(const QString &text)
+{
+    return QStringLiteral("text ") + QString::fromLatin1(text.toUtf8().toPercentEncoding());
+}
+
+QString formatArgument(const QString &type, const QByteArray &bytes)
+{
+    return type + u'=' + QString::fromLatin1(bytes.toHex());
+}
+
+// The X11 clipboard as XWayland holds it, read by another X client.
+QByteArray xClipboard(const QProcessEnvironment &session)
+{
+    QProcess xclip;
+    xclip.setProcessEnvironment(session);
+    xclip.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                                          QStringLiteral("-t"), QStringLiteral("UTF8_STRING")});
+    // The reader's owner may be this process's helper: its answer needs no event loop of ours.
+    if (!xclip.waitForFinished(5000))
+        return QByteArrayLiteral("<xclip timed out>");
+    return xclip.readAllStandardOutput();
+}
+
+// Murlex's side of a dictation, ended as the application ends (closing its stdin).
+std::unique_ptr<HelperProcess> dictation(const MutterSession &mutter, const QStringList &texts)
+{
+    return std::make_unique<HelperProcess>(QStringLiteral("gnome_dictation"), texts, mutter.xwaylandClient(),
+                                           QProcess::MergedChannels);
+}
+
+void quit(HelperProcess &helper)
+{
+    helper.process().closeWriteChannel();
+    QVERIFY(helper.process().waitForFinished(10000));
+}
+
+QStringList keycodes(const QJsonArray &calls)
+{
+    QStringList keys;
+    for (const QJsonValue &call : calls)
+        keys << (call[QStringLiteral("state")].toInt() ? QStringLiteral("+") : QStringLiteral("-")) +
+                    QString::number(call[QStringLiteral("keycode")].toInt());
+    return keys;
+}
+
+} // namespace
+
+class TestWaylandGnome : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<MutterSession> m_mutter;
+    std::unique_ptr<RemoteDesktopPortal> m_portal;
+    SecretStore *m_secrets = nullptr;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_mutter = std::make_unique<MutterSession>();
+        QVERIFY2(m_mutter->isUp(), qPrintable(m_mutter->failure()));
+        m_secrets = &Platform::secretStore();
+        m_secrets->remove(QLatin1String(AppIdentity::bundleIdentifier), tokenAccount);
+    }
+
+    // A portal whose RemoteDesktop offers restore tokens (version 2; the installed 1.16 has
+    // version 1, so a stand-in of the portal itself): the first run asks for persistence and keeps
+    // the token in the secret store, the next run hands it back (on a desktop, no dialog then) and
+    // keeps the new one; the token is never logged whole.
+    void restoreTokenIsKeptAndHandedBack()
+    {
+        const QString portalName = QStringLiteral("org.freedesktop.portal.Desktop");
+        QProcess frontend;
+        frontend.setProcessChannelMode(QProcess::MergedChannels);
+        frontend.start(QStringLiteral("/usr/bin/python3"),
+                       {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--session"), QStringLiteral("--template"),
+                        QStringLiteral(MURLEX_SOURCE_DIR "/tests/support/portal_remote_desktop_v2.py")});
+        const auto stop = qScopeGuard([&frontend] {
+            frontend.terminate();
+            frontend.waitForFinished(5000);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::sessionBus().interface()->isServiceRegistered(portalName), 15000);
+
+        QStringList tokens;
+        for (int run = 1; run <= 2; ++run) {
+            auto murlex = dictation(*m_mutter, {QStringLiteral("你好")});
+            QVERIFY2(murlex->waitForLine(QStringLiteral("done"), 30000),
+                     qPrintable(murlex->lines().join(u'\n') + QString::fromUtf8(frontend.readAll())));
+            QCOMPARE(murlex->linesStartingWith(QStringLiteral("inject ")), QStringList{QStringLiteral("true")});
+            const std::optional<QByteArray> token = m_secrets->read(QLatin1String(AppIdentity::bundleIdentifier), tokenAccount);
+            QCOMPARE(token, std::optional<QByteArray>(QByteArrayLiteral("murlex-restore-") + QByteArray::number(run)));
+            QVERIFY(murlex->lines().filter(QString::fromUtf8(*token)).isEmpty());
+            quit(*murlex);
+            tokens << QString::fromUtf8(*token);
+        }
+        QDBusMessage call = QDBusMessage::createMethodCall(portalName, QStringLiteral("/org/freedesktop/portal/desktop"),
+                                                           QStringLiteral("org.murlex.test.PortalBackend"), QStringLiteral("Calls"));
+        const QJsonArray calls =
+            QJsonDocument::fromJson(QDBusConnection::sessionBus().call(call).arguments().value(0).toString().toUtf8()).array();
+        QJsonArray selected;
+        for (const QJsonValue &entry : calls)
+            if (entry[QStringLiteral("method")] == QStringLiteral("SelectDevices"))
+                selected.append(entry);
+        QCOMPARE(selected.size(), 2);
+        for (const QJsonValue &options : selected) {
+            QCOMPARE(options[QStringLiteral("types")].toInt(), 1);
+            QCOMPARE(options[QStringLiteral("persist_mode")].toInt(), 2);
+        }
+        QVERIFY(selected[0][QStringLiteral("restore_token")].isNull());
+        QCOMPARE(selected[1][QStringLiteral("restore_token")].toString(), tokens[0]);
+        m_secrets->remove(QLatin1String(AppIdentity::bundleIdentifier), tokenAccount);
+    }
+
+    // From here on, the installed portal.
+    void startThePortal()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                                     QStringLiteral("org.freedesktop.portal.Desktop")),
+                                 10000);
+        m_portal = std::make_unique<RemoteDesktopPortal>();
+        QVERIFY2(m_portal->start(m_mutter->busAddress()), qPrintable(m_portal->failure()));
+    }
+
+    void cleanupTestCase()
+    {
+        m_portal.reset();
+        m_mutter.reset();
+    }
+
+    // The first dictation asks the desktop once, for the keyboard only; Chinese text arrives in the
+    // native field through XWayland's clipboard and key-code Control+V, and the clipboard then holds
+    // again what another program had put there. The portal (1.16: RemoteDesktop version 1) offers
+    // no restore token, so none is asked for or kept. Quitting closes the session.
+    void firstDictationAsksOnceAndPastes()
+    {
+        const QProcessEnvironment xwayland = m_mutter->xwaylandClient();
+        const QByteArray previous = QStringLiteral("原来的内容").toUtf8();
+        HelperProcess owner(QStringLiteral("clipboard_owner"),
+                            {formatArgument(QStringLiteral("text/plain;charset=utf-8"), previous)}, xwayland);
+        QVERIFY(owner.waitForLine(QStringLiteral("owned")));
+        HelperProcess field(QStringLiteral("injection_target"), {}, m_mutter->waylandClient());
+        QVERIFY2(field.waitForLine(QStringLiteral("active"), 20000), qPrintable(field.lines().join(u'\n')));
+
+        const QString text = QStringLiteral("你好，世界！语音输入。");
+        auto murlex = dictation(*m_mutter, {text, QStringLiteral("再来一次")});
+        QVERIFY2(murlex->waitForLine(QStringLiteral("done"), 30000), qPrintable(murlex->lines().join(u'\n')));
+        QCOMPARE(murlex->linesStartingWith(QStringLiteral("inject ")), (QStringList{QStringLiteral("true"), QStringLiteral("true")}));
+        const QStringList probe = murlex->lines().filter(QStringLiteral("desktop session Wayland"));
+        QCOMPARE(probe.size(), 1);
+        QVERIFY2(probe[0].endsWith(QLatin1String("text via X11 clipboard + RemoteDesktop portal keys")), qPrintable(probe[0]));
+
+        QVERIFY2(field.waitForLine(textLine(text + QStringLiteral("再来一次"))),
+                 qPrintable(field.lines().join(u'\n') + u'\n' + murlex->lines().join(u'\n')));
+        QCOMPARE(field.linesStartingWith(QStringLiteral("key ")), (QStringList{QStringLiteral("Ctrl+V"), QStringLiteral("Ctrl+V")}));
+        const QStringList chord{QStringLiteral("+29"), QStringLiteral("+47"), QStringLiteral("-47"), QStringLiteral("-29")};
+        QCOMPARE(keycodes(m_portal->calls(QStringLiteral("NotifyKeyboardKeycode"))), chord + chord);
+        const QJsonArray selected = m_portal->calls(QStringLiteral("SelectDevices"));
+        QCOMPARE(selected.size(), 1);
+        QCOMPARE(selected[0][QStringLiteral("types")].toInt(), 1);
+        QCOMPARE(selected[0][QStringLiteral("persist_mode")].toInt(), 0);
+        QCOMPARE(m_portal->calls(QStringLiteral("Start")).size(), 1);
+
+        QCOMPARE(murlex->linesStartingWith(QStringLiteral("restored")).size(), 2);
+        // As a Wayland application sees it, through mutter's mirror.
+        QCOMPARE(WaylandClipboardReader::read(m_mutter->waylandClient(), QStringLiteral("text/plain;charset=utf-8")),
+                 std::optional<QByteArray>(previous));
+        QVERIFY(!m_secrets->read(QLatin1String(AppIdentity::bundleIdentifier), tokenAccount));
+
+        quit(*murlex);
+        QTRY_COMPARE(m_portal->calls(QStringLiteral("Session.Close")).size(), 1);
+    }
+
+    // A declined dialog: the text stays on the clipboard, the injection says so, the person is
+    // told once, and the next dictation of the run does not ask again.
+    void declinedDialogLeavesTextOnClipboardAndAsksOnce()
+    {
+        QVERIFY(m_portal->setStartResponse(1));
+        m_secrets->remove(QLatin1String(AppIdentity::bundleIdentifier), tokenAccount);
+        NotificationRecorder notifications;
+        QVERIFY(notifications.start());
+        const qsizetype startsBefore = m_portal->calls(QStringLiteral("Start")).size();
+        const qsizetype keysBefore = m_portal->calls(QStringLiteral("NotifyKeyboardKeycode")).size();
+
+        auto murlex = dictation(*m_mutter, {QStringLiteral("第一句"), QStringLiteral("第二句")});
+        QVERIFY2(murlex->waitForLine(QStringLiteral("done"), 30000), qPrintable(murlex->lines().join(u'\n')));
+        QCOMPARE(murlex->linesStartingWith(QStringLiteral("inject ")), (QStringList{QStringLiteral("copied"), QStringLiteral("copied")}));
+        QCOMPARE(m_portal->calls(QStringLiteral("Start")).size(), startsBefore + 1);
+        QCOMPARE(m_portal->calls(QStringLiteral("NotifyKeyboardKeycode")).size(), keysBefore);
+        QCOMPARE(QString::fromUtf8(xClipboard(m_mutter->xwaylandClient())), QStringLiteral("第二句"));
+        QTRY_COMPARE(notifications.received().size(), 1);
+        QVERIFY(notifications.received()[0].body.contains(QStringLiteral("Ctrl+V")));
+        QVERIFY(!m_secrets->read(QLatin1String(AppIdentity::bundleIdentifier), tokenAccount));
+        quit(*murlex);
+        QVERIFY(m_portal->setStartResponse(0));
+    }
+};
+
+QTEST_MAIN(TestWaylandGnome)
+#include "tst_waylandgnome.moc"
