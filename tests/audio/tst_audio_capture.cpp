@@ -35,15 +35,6 @@ bool logged(const LogCapture &log, const QString &prefix)
     return !log.messages(kAudio).filter(QRegularExpression(u'^' + QRegularExpression::escape(prefix))).isEmpty();
 }
 
-// Writes `pcm` into a pipe source in real time; returns once it is all written.
-void play(const QByteArray &pcm, const QString &fifo = PipeSource::fifoPath(),
-          int bytesPerSecond = PipeSource::sampleRate() * PipeSource::channels() * 2)
-{
-    PipeSource source(fifo, bytesPerSecond);
-    source.start(pcm);
-    source.wait();
-}
-
 // The sound server's clients that are this process (pactl lists itself as one too).
 QStringList ownSoundServerClients()
 {
@@ -193,7 +184,7 @@ private Q_SLOTS:
             QCOMPARE(engine->state(), State{AudioCaptureEngine::Capturing{}});
             QCOMPARE(Pactl::recordingSources(), QList<int>{mic});
             if (capture.seconds > 0)
-                play(PipeSource::tone(440, capture.seconds));
+                PipeSource::play(PipeSource::tone(440, capture.seconds));
             const qsizetype full = std::max<qsizetype>(0, capture.sizes.size() - 1);
             QTRY_COMPARE(chunks.count(), full);
             QTest::qWait(kDeliveryMs);
@@ -253,7 +244,7 @@ private Q_SLOTS:
         auto engine = makeEngine(&chunks);
         engine->startCapture();
         QCOMPARE(engine->state(), State{AudioCaptureEngine::Capturing{}});
-        play(signal, fifoPath, bytesPerSecond);
+        PipeSource::play(signal, fifoPath, bytesPerSecond);
         QTRY_COMPARE(chunks.count(), 9);
         QTest::qWait(kDeliveryMs);
         engine->stopCapture();
@@ -290,7 +281,7 @@ private Q_SLOTS:
         QVERIFY(loadPipeSource(QStringLiteral("murlex_twin")) >= 0);
 
         engine->startCapture();
-        play(PipeSource::tone(440, 0.15));
+        PipeSource::play(PipeSource::tone(440, 0.15));
         QTRY_COMPARE(chunks.count(), 1);
         QTest::qWait(kDeliveryMs);
 
@@ -358,7 +349,7 @@ private Q_SLOTS:
         QCOMPARE(Pactl::recordingSources(), QList<int>{builtin});
         QVERIFY(log.contains(kAudio, QtInfoMsg, QStringLiteral("bound inputNode to builtin mic deviceID=%1").arg(builtin)));
         QVERIFY(log.contains(kAudio, QtInfoMsg, QStringLiteral("capture started (input 48000.000000Hz 2ch, deviceID=%1)").arg(builtin)));
-        play(PipeSource::tone(440, 0.15), fifo(QStringLiteral("murlex_builtin"))); // done before its source goes away
+        PipeSource::play(PipeSource::tone(440, 0.15), fifo(QStringLiteral("murlex_builtin"))); // done before its source goes away
         QTRY_COMPARE(chunks.sizes(), QList<qsizetype>{3200});
 
         QVERIFY(Pactl::unloadModule(m_modules.takeAt(1)));

@@ -31,7 +31,6 @@
 #include "ui/SettingsTab.h"
 
 #include <QCheckBox>
-#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -253,9 +252,7 @@ private Q_SLOTS:
         const auto log = [&rig] { return rig.app().lines().mid(rig.app().lines().size() - 40).join(u'\n').toUtf8(); };
         QVERIFY(EndToEndRig::pressShortcut());
         QVERIFY2(rig.app().waitForCount(QStringLiteral("capture started"), 1), log().constData());
-        PipeSource microphone;
-        microphone.start(PipeSource::tone(440.0, 1.5));
-        microphone.wait();
+        PipeSource::play(PipeSource::tone(440.0, 1.5));
         QVERIFY(EndToEndRig::pressShortcut());
         QVERIFY2(rig.app().waitForCount(QStringLiteral("to the clipboard"), 1), log().constData());
         const QString done = rig.app().linesContaining(QStringLiteral("polish_done in ")).value(0);
@@ -352,7 +349,6 @@ private Q_SLOTS:
         QApplication::setPalette(QApplication::style()->standardPalette());
 
         QVERIFY(ExternalTool::click(tab.actionButton(1, QStringLiteral("copy"))));
-        QTRY_COMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("第二段 with English & 标点!"));
         QTRY_COMPARE(EndToEndRig::clipboardNow(), std::optional(QStringLiteral("第二段 with English & 标点!")));
         QVERIFY(tab.notice()->isVisible());
 

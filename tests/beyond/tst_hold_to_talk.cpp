@@ -17,14 +17,6 @@
 
 namespace {
 
-// How long the stand-in heard the tone, from its polished text.
-std::optional<double> heardSeconds(const QString &polished)
-{
-    static const QRegularExpression pattern(QStringLiteral("^Duration (\\d+\\.\\d\\d) s, level -?\\d+\\.\\d dBFS, frequency 440 Hz\\."));
-    const auto match = pattern.match(polished);
-    return match.hasMatch() ? std::optional(match.captured(1).toDouble()) : std::nullopt;
-}
-
 // The "type" of every text message the client sent on the stand-in's latest connection.
 QStringList messageTypesOnTheWire(DevServer &server)
 {
@@ -53,13 +45,6 @@ class TestHoldToTalk : public QObject {
         return false;
     }
 
-    void speak(double seconds)
-    {
-        PipeSource microphone;
-        microphone.start(PipeSource::tone(440.0, seconds));
-        microphone.wait();
-    }
-
     // Starts a dictation with a short press (taken as a toggle press in hold mode), speaks, ends
     // it first when `afterTheStop`, and has `cancel` give it up: nothing reaches the field or the
     // clipboard, and the answer the stand-in sends for the stop is dropped without its text in the log.
@@ -72,7 +57,7 @@ class TestHoldToTalk : public QObject {
         const int injections = m_rig.app().count(QStringLiteral("injected "));
         QVERIFY(EndToEndRig::pressShortcut());
         QVERIFY(waitForLog(QStringLiteral("capture started"), captures + 1));
-        speak(1.0);
+        PipeSource::play(PipeSource::tone(440.0, 1.0));
         if (afterTheStop)
             QVERIFY(EndToEndRig::pressShortcut() && waitForLog(QStringLiteral("capture stopped"), stops + 1));
         cancel();
@@ -91,7 +76,7 @@ class TestHoldToTalk : public QObject {
         const QStringList wire = messageTypesOnTheWire(m_rig.server());
         QCOMPARE(wire.mid(wire.size() - 2), (QStringList{QStringLiteral("start"), QStringLiteral("stop")}));
         const QJsonArray dictations = m_rig.server().socketRecording().last().toObject().value(QStringLiteral("dictations")).toArray();
-        QVERIFY(heardSeconds(dictations.last().toObject().value(QStringLiteral("polish_text")).toString()));
+        QVERIFY(EndToEndRig::heard(dictations.last().toObject().value(QStringLiteral("polish_text")).toString()));
     }
 
     void cancelOnTheCommandLine()
@@ -147,8 +132,8 @@ private Q_SLOTS:
         const int begins = m_rig.app().count(QStringLiteral("beginDictation()"));
         const auto next = m_rig.dictate(PipeSource::tone(440.0, 1.5));
         QVERIFY2(next, qPrintable(m_rig.failure()));
-        const auto seconds = heardSeconds(next->inserted);
-        QVERIFY2(seconds && qAbs(*seconds - 1.5) <= 0.1, qPrintable(next->inserted));
+        const auto heard = EndToEndRig::heard(next->inserted);
+        QVERIFY2(heard && qAbs(heard->seconds - 1.5) <= 0.1 && heard->hertz == 440, qPrintable(next->inserted));
         QCOMPARE(m_rig.app().count(QStringLiteral("short press")), shortPresses + 1);
         QCOMPARE(m_rig.app().count(QStringLiteral("beginDictation()")), begins + 1);
         QTRY_COMPARE(EndToEndRig::clipboardNow(), EndToEndRig::clipboardText());
@@ -175,7 +160,7 @@ private Q_SLOTS:
 
         QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt+space")}));
         QVERIFY(waitForLog(QStringLiteral("capture started"), captures + 1));
-        speak(2.0);
+        PipeSource::play(PipeSource::tone(440.0, 2.0));
         QTest::qWait(300);
         // Still the one dictation, still recording.
         QCOMPARE(m_rig.app().count(QStringLiteral("beginDictation()")), begins + 1);
@@ -190,8 +175,8 @@ private Q_SLOTS:
         QVERIFY(waitForLog(QStringLiteral("injected "), injections + 1));
         QTRY_VERIFY(m_rig.fieldText() != text);
         const QString inserted = m_rig.fieldText().mid(text.size());
-        const auto seconds = heardSeconds(inserted);
-        QVERIFY2(seconds && qAbs(*seconds - 2.0) <= 0.1, qPrintable(inserted));
+        const auto heard = EndToEndRig::heard(inserted);
+        QVERIFY2(heard && qAbs(heard->seconds - 2.0) <= 0.1 && heard->hertz == 440, qPrintable(inserted));
         QCOMPARE(m_rig.app().count(QStringLiteral("endDictation()")), ends + 1);
         QCOMPARE(m_rig.app().count(QStringLiteral("beginDictation()")), begins + 1);
         QCOMPARE(m_rig.app().count(QStringLiteral("short press")), shortPresses);

@@ -110,20 +110,6 @@ private Q_SLOTS:
         QTRY_VERIFY(Pactl::recordingSources().isEmpty());
     }
 
-    // With no choice the automatic rule holds (no built-in microphone here: the default input).
-    // (A chosen input recording while another is the default: tst_sound_cues, end to end.)
-    void noChoiceFollowsTheAutomaticRule()
-    {
-        LogCapture log;
-        QVERIFY(load(QStringLiteral("murlex_other")) >= 0);
-        QVERIFY(Pactl::setDefaultSource(QStringLiteral("murlex_other")));
-        const int other = Pactl::sourceIndex(QStringLiteral("murlex_other"));
-        ChunkRecorder automatic;
-        QCOMPARE(recordOnce(automatic), QList<int>{other});
-        QCOMPARE(log.count(kAudio, QtCriticalMsg, QStringLiteral("no builtin input device found, falling back to system default")), 1);
-        QVERIFY(log.messages(kAudio).filter(QStringLiteral("chosen input")).isEmpty());
-    }
-
     // A chosen input that goes away ends the capture it records (as any device change does); the
     // next capture falls back to the automatic choice with one log line, the choice stays stored,
     // and once the input is back it records again.

@@ -3,11 +3,15 @@
 // test transport, tests/helpers/murlex_e2e.cpp) signed in against the stand-in, a text field with
 // the focus in another program, the shortcut pressed on the X server (or murlex --toggle run as a
 // desktop's shortcut daemon would), a tone spoken into the harness's microphone, and the
-// stand-in's polished text arriving in the field. Also the murlex command's answers around it.
+// stand-in's polished text arriving in the field. The person chose that microphone while another
+// input is the default, and the start and stop sounds. Also the murlex command's answers around it.
 #include "EndToEndRig.h"
+#include "Pactl.h"
 #include "PipeSource.h"
 #include "app/AppState.h"
 #include "app/SessionBusService.h"
+#include "app/SoundCueController.h"
+#include "store/DictationPreferences.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -17,26 +21,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTest>
 
 namespace {
 const QStringList serverHotWords = {QStringLiteral("Murlex"), QStringLiteral("Qt")};
-
-// What the stand-in's polisher says about a tone, read back.
-struct Measured {
-    double seconds = 0;
-    double hertz = 0;
-};
-
-std::optional<Measured> parsePolished(const QString &text)
-{
-    static const QRegularExpression pattern(QStringLiteral(
-        "^Duration (\\d+\\.\\d\\d) s, level -?\\d+\\.\\d dBFS, frequency (\\d+) Hz\\. Hot words: Murlex, Qt\\.$"));
-    const auto match = pattern.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return Measured{match.captured(1).toDouble(), match.captured(2).toDouble()};
-}
 
 bool clipboardRestored()
 {
@@ -63,13 +52,14 @@ class TestEndToEnd : public QObject {
 
     EndToEndRig m_rig;
     QTemporaryDir m_home;
+    int m_otherInput = -1;
 
     QProcessEnvironment ownEnvironment() const { return sessionBelow(m_home.path()); }
 
     void checkTone(const QString &inserted)
     {
-        const auto measured = parsePolished(inserted);
-        QVERIFY2(measured, qPrintable(inserted));
+        const auto measured = EndToEndRig::heard(inserted);
+        QVERIFY2(measured && measured->hotWords == serverHotWords.join(QStringLiteral(", ")), qPrintable(inserted));
         QVERIFY2(qAbs(measured->seconds - 2.0) <= 0.1, qPrintable(inserted));
         QVERIFY2(qAbs(measured->hertz - 440.0) <= 440.0 * 0.02, qPrintable(inserted));
     }
@@ -78,6 +68,15 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_home.isValid());
+        m_otherInput = Pactl::loadPipeSource(QStringLiteral("murlex_other"), m_home.filePath(QStringLiteral("other.fifo")),
+                                             QStringLiteral("s16le"), 48000, 2);
+        QVERIFY(m_otherInput >= 0 && Pactl::setDefaultSource(QStringLiteral("murlex_other")));
+        {
+            QSettings settings(m_rig.appEnvironment().value(QStringLiteral("XDG_CONFIG_HOME")) + QStringLiteral("/quillfen/MurlexMac.conf"),
+                               QSettings::IniFormat);
+            settings.setValue(QLatin1String(DictationPreferences::inputSourceKey), PipeSource::sourceName());
+            settings.setValue(QLatin1String(DictationPreferences::soundCuesKey), true);
+        }
         QVERIFY2(m_rig.start(serverHotWords), qPrintable(m_rig.failure()));
         QVERIFY(m_rig.app().waitForCount(QStringLiteral("listening on the session bus as quillfen.MurlexMac"), 1));
         QVERIFY(nameHasOwner());
@@ -147,6 +146,9 @@ private Q_SLOTS:
     void dictationsPutThePolishedTextIntoTheFocusedFieldOverOneConnection()
     {
         QCOMPARE(EndToEndRig::clipboardNow(), EndToEndRig::clipboardText());
+        QTRY_VERIFY(Pactl::hasSample(QLatin1String(SoundCueController::startSoundName))
+                    && Pactl::hasSample(QLatin1String(SoundCueController::stopSoundName)));
+        SinkInputWatch sounds;
         const int connects = m_rig.app().count(QStringLiteral("socket connected"));
         const QByteArray tone = PipeSource::tone(440.0, 2.0);
 
@@ -177,6 +179,11 @@ private Q_SLOTS:
         checkTone(second->inserted);
         QVERIFY(clipboardRestored());
         QCOMPARE(m_rig.app().count(QStringLiteral("toggle requested on the session bus")), toggles + 2);
+        // Every capture recorded the chosen input (the tones above came through it), and each
+        // start and end of a recording played its sound.
+        QCOMPARE(m_rig.app().count(QStringLiteral("bound inputNode to chosen input ") + PipeSource::sourceName()),
+                 m_rig.app().count(QStringLiteral("capture started")));
+        QTRY_COMPARE(sounds.count(), 4);
         QCOMPARE(m_rig.app().count(QStringLiteral("socket connected")), connects);
         QVERIFY(!m_rig.app().lines().mid(from).join(u'\n').contains(QStringLiteral("connecting to")));
 
@@ -230,6 +237,8 @@ private Q_SLOTS:
 
     void cleanupTestCase()
     {
+        Pactl::unloadModule(m_otherInput);
+        Pactl::setDefaultSource(PipeSource::sourceName());
         const auto status = m_rig.app().terminate();
         QVERIFY2(status, qPrintable(m_rig.app().lines().join(u'\n')));
         QCOMPARE(*status, 0);

@@ -185,23 +185,14 @@ private Q_SLOTS:
         QVERIFY(firstFrame > 0 && stop >= firstFrame && first["polish_done_ns"_L1].toInteger() >= stop);
     }
 
-    // The client suites use every socket fault; here only that one is used up by the connection it
-    // applies to, and that a frame over 1 MiB is refused.
-    void socketFaultsApplyOnceAndFramesAreBounded()
+    // A frame over 1 MiB is refused. (The client suites use every socket fault, and the end-to-end
+    // suite's next dictation after a closing fault shows that a fault is used up by its connection.)
+    void framesAreBounded()
     {
-        const QString access = m_server.issueTokens(u"hank"_s).access;
-        QVERIFY(m_server.setSocketFault({.action = DevServer::SocketFault::Action::Close, .when = DevServer::SocketFault::When::Start,
-                                         .closeCode = 4001, .closeReason = u"bye"_s}));
-        Socket client(m_server.port(), access);
+        Socket client(m_server.port(), m_server.issueTokens(u"hank"_s).access);
         QVERIFY(client.connected.wait(10000));
-        client.socket.sendTextMessage(u"{\"type\":\"start\",\"hotwords\":[]}"_s);
-        QVERIFY(client.closesWith(4001));
-        QCOMPARE(client.socket.closeReason(), u"bye"_s);
-        Socket healthy(m_server.port(), access);
-        QVERIFY(healthy.connected.wait(10000));
-        healthy.socket.sendBinaryMessage(QByteArray(1024 * 1024 + 1, '\0'));
-        QVERIFY(healthy.closesWith(QWebSocketProtocol::CloseCodeTooMuchData));
-        QCOMPARE(m_server.socketRecording().size(), 2);
+        client.socket.sendBinaryMessage(QByteArray(1024 * 1024 + 1, '\0'));
+        QVERIFY(client.closesWith(QWebSocketProtocol::CloseCodeTooMuchData));
     }
 };
 

@@ -124,8 +124,6 @@ private Q_SLOTS:
         QTest::newRow("sign-in not JSON") << apple << 200 << QByteArray("ok") << AuthError::decode();
         QTest::newRow("refresh 201 is not success") << refresh << 201 << QByteArray(R"({"access_token":"x"})") << AuthError::http(201, uR"({"access_token":"x"})"_s);
         QTest::newRow("refresh refused by the server") << refresh << 0 << QByteArray() << AuthError::http(401, uR"({"error":"unknown refresh token"})"_s);
-        // No proxy is used, so a 407 is the server's answer.
-        QTest::newRow("refresh 407") << refresh << 407 << QByteArray("需要认证") << AuthError::http(407, u"需要认证"_s);
         QTest::newRow("refresh access token not text") << refresh << 200 << QByteArray(R"({"access_token":7})") << AuthError::decode();
     }
     void failureStoresNothing()
@@ -174,7 +172,7 @@ private Q_SLOTS:
     }
 
     // More than 300 seconds to live: used as it is; 300, or expired: refreshed once, and the new
-    // token stored; no readable expiry (the forms: see the JWT suite): refreshed at every call.
+    // token stored; no readable expiry (the forms: see the token store suite): refreshed at every call.
     void validTokenNeedsMoreThan300Seconds_data()
     {
         QTest::addColumn<double>("secondsLeft"); // NaN: an opaque token
@@ -235,23 +233,6 @@ private Q_SLOTS:
         TokenStore::setAccessToken(tokenExpiringIn(10));
         QVERIFY(finished(AuthClient::validAccessToken()).hasValue());
         QCOMPARE(refreshPosts(), 2);
-    }
-
-    void callerRightAfterTheRefreshGetsItsResultWithoutANewRequest()
-    {
-        storeAccount(u"user-10"_s, u"opaque-1"_s);
-        QVERIFY(fault("/auth/refresh", 200, R"({"access_token":"opaque-2"})", 0, -1));
-        QList<TokenResult> results;
-        // Asks again the moment it has its token: the refresh has finished but is not cleared yet.
-        [](QList<TokenResult> &out) -> QCoro::Task<> {
-            TokenResult first = co_await AuthClient::validAccessToken();
-            out.append(std::move(first));
-            TokenResult second = co_await AuthClient::validAccessToken();
-            out.append(std::move(second));
-        }(results);
-        QTRY_COMPARE(results.size(), 2);
-        QCOMPARE(results.at(0).value() + results.at(1).value(), u"opaque-2opaque-2"_s);
-        QCOMPARE(refreshPosts(), 1);
     }
 
     // A server not to be trusted: the transport's error passes through as it is. So does an

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <ctime>
@@ -156,6 +157,16 @@ std::optional<QString> EndToEndRig::clipboardNow()
     return QString::fromUtf8(*bytes);
 }
 
+std::optional<EndToEndRig::Heard> EndToEndRig::heard(const QString &polished)
+{
+    static const QRegularExpression pattern(QStringLiteral(
+        "^Duration (\\d+\\.\\d\\d) s, level -?\\d+\\.\\d dBFS, frequency (\\d+) Hz\\.(?: Hot words: (.*)\\.)?$"));
+    const auto match = pattern.match(polished);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return Heard{match.captured(1).toDouble(), match.captured(2).toDouble(), match.captured(3)};
+}
+
 std::optional<EndToEndRig::Dictation> EndToEndRig::dictate(const QByteArray &pcm, const std::function<bool()> &toggle)
 {
     const auto press = [&toggle] { return toggle ? toggle() : pressShortcut(); };
@@ -171,9 +182,7 @@ std::optional<EndToEndRig::Dictation> EndToEndRig::dictate(const QByteArray &pcm
     // Speak only while the microphone records: a full FIFO would hand stale audio to the next capture.
     if (!m_app->waitForCount(QStringLiteral("capture started"), captures + 1))
         return missing(QStringLiteral("the capture did not start:\n"));
-    PipeSource microphone;
-    microphone.start(pcm);
-    microphone.wait();
+    PipeSource::play(pcm);
 
     dictation.secondPressNs = monotonicNs();
     if (!press())

@@ -53,6 +53,15 @@ public:
     // The clipboard's text as another client reads it now; none when it cannot be read.
     static std::optional<QString> clipboardNow();
 
+    // What the stand-in's polisher says it heard, read back from its text, e.g.
+    // "Duration 2.00 s, level -9.0 dBFS, frequency 440 Hz. Hot words: Murlex, Qt."
+    struct Heard {
+        double seconds = 0;
+        double hertz = 0;
+        QString hotWords;
+    };
+    static std::optional<Heard> heard(const QString &polished);
+
     struct Dictation {
         QString inserted;        // what the field gained
         qint64 firstPressNs = 0; // CLOCK_MONOTONIC just before each press

@@ -39,7 +39,6 @@ void FakeAudioCapture::startCapture()
 
 void FakeAudioCapture::stopCapture()
 {
-    ++m_stopCount;
     if (!m_capturing.exchange(false))
         return;
     if (m_thread.joinable())

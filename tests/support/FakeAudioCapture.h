@@ -38,7 +38,6 @@ public:
     bool isCapturing() const { return m_capturing; }
     int prepareCount() const { return m_prepareCount; }
     int startCount() const { return m_startCount; }
-    int stopCount() const { return m_stopCount; }
     // The sizes of the chunks handed to the handler so far, in order (all captures).
     QList<int> deliveredSizes() const;
 
@@ -55,5 +54,4 @@ private:
     QList<int> m_deliveredSizes; // guarded by m_handlerMutex
     int m_prepareCount = 0;
     int m_startCount = 0;
-    int m_stopCount = 0;
 };

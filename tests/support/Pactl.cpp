@@ -1,6 +1,6 @@
 #include "Pactl.h"
 
-#include <QProcess>
+#include <QTest>
 
 QString Pactl::run(const QStringList &arguments, bool *ok)
 {
@@ -73,4 +73,30 @@ QList<int> Pactl::recordingSources()
             sources << fields.at(1).toInt();
     }
     return sources;
+}
+
+bool Pactl::hasSample(const QString &name)
+{
+    // Lines of index, name, sample spec, ...
+    return run({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("samples")}).contains(u'\t' + name + u'\t');
+}
+
+SinkInputWatch::SinkInputWatch()
+{
+    m_pactl.start(QStringLiteral("pactl"), {QStringLiteral("subscribe")});
+    m_pactl.waitForStarted();
+    // pactl prints nothing before its subscription stands; give it a moment.
+    QTest::qWait(300);
+}
+
+SinkInputWatch::~SinkInputWatch()
+{
+    m_pactl.kill();
+    m_pactl.waitForFinished();
+}
+
+int SinkInputWatch::count()
+{
+    m_seen += QString::fromUtf8(m_pactl.readAllStandardOutput());
+    return int(m_seen.count(QStringLiteral("Event 'new' on sink-input")));
 }

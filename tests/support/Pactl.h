@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -24,4 +25,19 @@ public:
     static int sourceIndex(const QString &name);
     // The sources that recording streams (source outputs) are attached to, one entry per stream.
     static QList<int> recordingSources();
+    // Whether the server keeps a sample (an uploaded sound) of this name.
+    static bool hasSample(const QString &name);
+};
+
+// Counts the sink inputs (sounds playing) that appear on the server from its construction on, as
+// `pactl subscribe` sees them.
+class SinkInputWatch {
+public:
+    SinkInputWatch();
+    ~SinkInputWatch();
+    int count();
+
+private:
+    QProcess m_pactl;
+    QString m_seen;
 };

@@ -53,19 +53,16 @@ QByteArray PipeSource::tone(double frequencyHz, double seconds, double amplitude
     return out;
 }
 
+void PipeSource::play(const QByteArray &pcm, const QString &fifo, int bytesPerSecond)
+{
+    PipeSource source(fifo, bytesPerSecond);
+    source.start(pcm);
+    source.wait();
+}
+
 QByteArray PipeSource::silence(double seconds, int rate, int channelCount)
 {
     return QByteArray(qsizetype(std::llround(seconds * rate)) * channelCount * 2, '\0');
-}
-
-bool PipeSource::writeNow(const QByteArray &pcm)
-{
-    const int fd = ::open(fifoPath().toLocal8Bit().constData(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = writeAll(fd, pcm.constData(), pcm.size());
-    ::close(fd);
-    return ok;
 }
 
 void PipeSource::start(const QByteArray &pcm)

@@ -32,8 +32,9 @@ public:
     void start(const QByteArray &pcm);
     // Blocks until the running write has finished.
     void wait();
-    // Writes `pcm` at once, unpaced, and returns when it is written.
-    static bool writeNow(const QByteArray &pcm);
+    // Writes `pcm` in real time and returns once it is all written.
+    static void play(const QByteArray &pcm, const QString &fifo = fifoPath(),
+                     int bytesPerSecond = sampleRate() * channels() * 2);
 
     // Takes the harness's pipe source (the only microphone) off the sound server, and puts it back
     // as the harness had it, the default source again.
