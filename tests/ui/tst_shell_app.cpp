@@ -326,7 +326,7 @@ private Q_SLOTS:
         reset({GlobalHotkey::toggleDictation()});
         QTRY_COMPARE(state.hotkeyShortcut(), std::optional(controlAltSpace));
 
-        // 调试模式 flips the state's flag (which the state keeps in its settings: its own suite).
+        // 调试模式 flips the state's flag (which the state keeps in its settings, as tst_dictation_flow checks).
         for (const bool on : {true, false}) {
             item(menu, QStringLiteral("调试模式"))->trigger();
             QCOMPARE(state.debugMode(), on);
