@@ -58,7 +58,12 @@ QCoro::Task<> RemoteDesktopKeySynthesis::prepare()
 QCoro::Task<> RemoteDesktopKeySynthesis::prepareNow()
 {
     QPointer<RemoteDesktopKeySynthesis> self(this);
-    if (m_portal != Portal::offered) {
+    // The probe's answer where there is one: a portal found absent is not asked again at every paste.
+    if (m_portal == Portal::unknown)
+        reachesFocusedApplication();
+    if (m_portal == Portal::absent)
+        co_return;
+    if (m_portal == Portal::unknown) {
         QCoro::Task<std::optional<uint>> asking = RemoteDesktopSession::portalVersion(m_options.bus, m_options.timeouts.call);
         const std::optional<uint> version = co_await std::move(asking);
         if (!self)
