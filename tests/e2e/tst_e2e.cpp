@@ -223,7 +223,7 @@ private Q_SLOTS:
                 environment.insert(QStringLiteral("DISPLAY"), QLatin1String(c.display));
             if (c.wayland) {
                 environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-0"));
-                environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+                environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland")); // the harness's says x11
                 environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
             }
             const auto outcome = MurlexProcess::runShipped({}, environment);

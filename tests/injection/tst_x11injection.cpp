@@ -33,31 +33,6 @@ using XcbReply = std::unique_ptr<T, decltype([](void *block) { std::free(block);
 
 using TargetBytes = QMap<QString, QByteArray>;
 
-// Every data target the clipboard's owner offers, with its bytes, as another X client reads them.
-TargetBytes readClipboardAsAnotherClient()
-{
-    static const QStringList protocol = {QStringLiteral("TARGETS"), QStringLiteral("MULTIPLE"),
-                                         QStringLiteral("TIMESTAMP"), QStringLiteral("SAVE_TARGETS")};
-    const auto xclip = [](const QString &target) {
-        return ExternalTool::run(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", target});
-    };
-    TargetBytes out;
-    for (const QString &target : QString::fromUtf8(xclip(QStringLiteral("TARGETS")).value_or(QByteArray())).split(u'\n', Qt::SkipEmptyParts))
-        if (!protocol.contains(target))
-            out.insert(target, xclip(target).value_or(QByteArrayLiteral("<unreadable>")));
-    return out;
-}
-
-// A clipboard owner serving the formats (mime type, bytes) in order.
-std::unique_ptr<HelperProcess> clipboardOwner(const QList<std::pair<QString, QByteArray>> &formats)
-{
-    QStringList arguments;
-    for (const auto &[type, bytes] : formats)
-        arguments << type + u'=' + QString::fromLatin1(bytes.toHex());
-    auto owner = std::make_unique<HelperProcess>(QStringLiteral("clipboard_owner"), arguments);
-    return owner->waitForLine(QStringLiteral("owned")) ? std::move(owner) : nullptr;
-}
-
 xcb_connection_t *qtConnection()
 {
     return qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
@@ -85,14 +60,6 @@ bool isKeyDown(xcb_keycode_t code)
     return keymap && (keymap->keys[code / 8] & (1 << (code % 8)));
 }
 
-// The text the target's field holds after its n-th change.
-std::optional<QString> textAfterChange(HelperProcess &target, int n = 1)
-{
-    QTest::qWaitFor([&] { return target.linesStartingWith(QStringLiteral("text ")).size() >= n; }, 10000);
-    const QStringList texts = target.linesStartingWith(QStringLiteral("text "));
-    return texts.size() >= n ? std::optional(QString::fromUtf8(QByteArray::fromPercentEncoding(texts.at(n - 1).toUtf8())))
-                             : std::nullopt;
-}
 
 // The injector's log lines with their levels, e.g. "info: injected 3 chars via AX".
 QStringList injectionLog(const LogCapture &log)
@@ -172,13 +139,13 @@ private Q_SLOTS:
     void textArrivesAndAForeignClipboardIsByteIdenticalAfterward()
     {
         const QByteArray blob("\x00\x01\x02\xff\xfe\x00murlex\x00", 13);
-        const auto owner = clipboardOwner({{QStringLiteral("text/plain"), QStringLiteral("剪贴板原文 Grüße").toUtf8()},
+        const auto owner = HelperProcess::clipboardOwner({{QStringLiteral("text/plain"), QStringLiteral("剪贴板原文 Grüße").toUtf8()},
                                            {QStringLiteral("text/html"), QByteArrayLiteral("<b>原文</b> &amp; more")},
                                            {QStringLiteral("application/x-murlex-blob"), blob},
                                            // a format of zero bytes is part of the clipboard like any other
                                            {QStringLiteral("application/x-murlex-marker"), QByteArray()}});
         QVERIFY(owner);
-        const TargetBytes before = readClipboardAsAnotherClient();
+        const TargetBytes before = ExternalTool::xClipboard();
         QVERIFY(before.contains(QStringLiteral("application/x-murlex-marker")));
         QCOMPARE(before.value(QStringLiteral("application/x-murlex-blob")), blob);
 
@@ -207,13 +174,13 @@ private Q_SLOTS:
         connect(&i.injector, &TextInjector::clipboardRestored, this, [&] { restoredAfter = clock.elapsed(); });
         clock.start();
         QCOMPARE(QCoro::waitFor(i.injector.inject(text)), TextInjection::Outcome::pasted);
-        QCOMPARE(textAfterChange(*target), std::optional(text));
+        QCOMPARE(target->textAfterChange(), std::optional(text));
         QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
 
         QTRY_VERIFY_WITH_TIMEOUT(restoredAfter >= 0, 2000);
         QVERIFY2(restoredAfter >= 140 && restoredAfter < 1000, qPrintable(QString::number(restoredAfter)));
         QVERIFY(QGuiApplication::clipboard()->ownsClipboard());
-        QCOMPARE(readClipboardAsAnotherClient(), before);
+        QCOMPARE(ExternalTool::xClipboard(), before);
         QCOMPARE(injectionLog(log), QStringList{QStringLiteral("info: injected 7 chars via pasteboard")});
         QCOMPARE(target->linesStartingWith(QStringLiteral("text ")).size(), 1);
     }
@@ -223,22 +190,22 @@ private Q_SLOTS:
     // under the second paste.
     void pastesInQuickSuccessionRestoreTheUsersClipboardOnce()
     {
-        const auto owner = clipboardOwner({{QStringLiteral("text/plain"), QByteArrayLiteral("user text")}});
+        const auto owner = HelperProcess::clipboardOwner({{QStringLiteral("text/plain"), QByteArrayLiteral("user text")}});
         QVERIFY(owner);
-        const TargetBytes before = readClipboardAsAnotherClient();
+        const TargetBytes before = ExternalTool::xClipboard();
         std::unique_ptr<HelperProcess> target = focusedTarget();
         QVERIFY(target);
         Injector i(1000ms);
         QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("第一"))), TextInjection::Outcome::pasted);
-        QCOMPARE(textAfterChange(*target), std::optional(QStringLiteral("第一")));
+        QCOMPARE(target->textAfterChange(), std::optional(QStringLiteral("第一")));
         QTest::qWait(400);
         QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("第二"))), TextInjection::Outcome::pasted);
         QTest::qWait(700); // past the first paste's restore time, within the second's
         QCOMPARE(i.restored.count(), 0);
-        QCOMPARE(textAfterChange(*target, 2), std::optional(QStringLiteral("第一第二")));
+        QCOMPARE(target->textAfterChange(2), std::optional(QStringLiteral("第一第二")));
 
         QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
-        QCOMPARE(readClipboardAsAnotherClient(), before);
+        QCOMPARE(ExternalTool::xClipboard(), before);
         QVERIFY(!i.restored.wait(300));
     }
 
@@ -250,7 +217,7 @@ private Q_SLOTS:
     {
         const std::unique_ptr<Clipboard> clipboard = Platform::clipboard();
         clipboard->setTransientText(QStringLiteral("口令"));
-        const TargetBytes offered = readClipboardAsAnotherClient();
+        const TargetBytes offered = ExternalTool::xClipboard();
         QCOMPARE(offered.value(QStringLiteral("x-kde-passwordManagerHint")), QByteArrayLiteral("secret"));
         QCOMPARE(offered.value(QStringLiteral("UTF8_STRING")), QStringLiteral("口令").toUtf8());
         clipboard->restore({});
@@ -262,16 +229,16 @@ private Q_SLOTS:
         Injector i(TextInjector::defaultRestoreDelay, {Platform::clipboard(), Platform::keySynthesis(), Platform::focusedWindow(),
                                                        Platform::accessibility(), std::unique_ptr<InputMethodCommit>(inputMethod)});
         QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("第一行\n第二行"))), TextInjection::Outcome::pasted);
-        QCOMPARE(textAfterChange(*target), std::optional(QStringLiteral("第一行\n第二行")));
+        QCOMPARE(target->textAfterChange(), std::optional(QStringLiteral("第一行\n第二行")));
         QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
         QCOMPARE(clipboardOwnerWindow(), xcb_window_t(XCB_NONE));
-        QCOMPARE(readClipboardAsAnotherClient(), TargetBytes());
+        QCOMPARE(ExternalTool::xClipboard(), TargetBytes());
 
         LogCapture log;
         const QString text = QStringLiteral("🇨🇳🇫🇷 仅复制 👨‍👩‍👧‍👦 e\u0301");
         QVERIFY(QCoro::waitFor(i.injector.copy(text)));
         QVERIFY(!i.restored.wait(400));
-        const TargetBytes copied = readClipboardAsAnotherClient();
+        const TargetBytes copied = ExternalTool::xClipboard();
         QCOMPARE(copied.value(QStringLiteral("UTF8_STRING")), text.toUtf8());
         QVERIFY(!copied.contains(QStringLiteral("x-kde-passwordManagerHint")));
         QCOMPARE(target->linesStartingWith(QStringLiteral("key ")).size(), 1);
@@ -292,7 +259,7 @@ private Q_SLOTS:
         Injector i;
         QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("按住也行"))), TextInjection::Outcome::pasted);
         QCOMPARE(injectionLog(log).first(), QStringLiteral("debug: releasing 2 held modifier keys around the paste chord"));
-        QCOMPARE(textAfterChange(*target), std::optional(QStringLiteral("按住也行")));
+        QCOMPARE(target->textAfterChange(), std::optional(QStringLiteral("按住也行")));
         QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
         // The keys the user holds are held again afterwards.
         QVERIFY(isKeyDown(altKey) && isKeyDown(shiftKey));
@@ -333,7 +300,7 @@ private Q_SLOTS:
         QVERIFY2(waited >= 150 && waited < KeySynthesis::heldKeyReleaseWait.count(), qPrintable(QString::number(waited)));
         // The event loop ran on while the paste waited.
         QVERIFY2(timerRanAt >= 0 && timerRanAt < waited, qPrintable(QString::number(timerRanAt)));
-        QCOMPARE(textAfterChange(*target), std::optional(QStringLiteral("松开再贴")));
+        QCOMPARE(target->textAfterChange(), std::optional(QStringLiteral("松开再贴")));
         QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
 
         // Another key held on and on: the paste goes after the wait.
@@ -343,7 +310,7 @@ private Q_SLOTS:
         waited = elapsed.elapsed();
         QVERIFY(ExternalTool::xdotool({QStringLiteral("keyup"), QStringLiteral("F10")}));
         QVERIFY2(waited >= 450 && waited < 1500, qPrintable(QString::number(waited)));
-        QCOMPARE(textAfterChange(*target, 2), std::optional(QStringLiteral("松开再贴照贴")));
+        QCOMPARE(target->textAfterChange(2), std::optional(QStringLiteral("松开再贴照贴")));
         QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
     }
 
@@ -385,7 +352,7 @@ private Q_SLOTS:
             Injector i;
             i.injector.setMode(TextInjector::Mode::accessibility);
             QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("新的👍🏽"))), TextInjection::Outcome::pasted);
-            QCOMPARE(textAfterChange(*field), std::optional(QStringLiteral("已有 新的👍🏽")));
+            QCOMPARE(field->textAfterChange(), std::optional(QStringLiteral("已有 新的👍🏽")));
             QCOMPARE(injectionLog(log), QStringList{QStringLiteral("info: injected 3 chars via AX")});
             QVERIFY(field->linesStartingWith(QStringLiteral("key ")).isEmpty());
             QVERIFY(!i.restored.wait(300)); // the clipboard was not used
@@ -432,9 +399,9 @@ private Q_SLOTS:
         QVERIFY(!Platform::keySynthesis(display)->isTrusted());
         QVERIFY(!Platform::keySynthesis(QByteArrayLiteral(":64999"))->isTrusted()); // no server at all
 
-        const auto owner = clipboardOwner({{QStringLiteral("text/plain"), QByteArrayLiteral("keep me")}});
+        const auto owner = HelperProcess::clipboardOwner({{QStringLiteral("text/plain"), QByteArrayLiteral("keep me")}});
         QVERIFY(owner);
-        const TargetBytes before = readClipboardAsAnotherClient();
+        const TargetBytes before = ExternalTool::xClipboard();
         const xcb_window_t ownerWindow = clipboardOwnerWindow();
 
         LogCapture log;
@@ -445,7 +412,7 @@ private Q_SLOTS:
         QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("不该出现"))), TextInjection::Outcome::failed);
         QVERIFY(!i.restored.wait(400));
         QCOMPARE(clipboardOwnerWindow(), ownerWindow);
-        QCOMPARE(readClipboardAsAnotherClient(), before);
+        QCOMPARE(ExternalTool::xClipboard(), before);
         QCOMPARE(injectionLog(log), (QStringList{notTrusted, notTrusted}));
     }
 

@@ -100,10 +100,8 @@ bool EndToEndRig::start(const QStringList &serverHotWords)
     if (!m_server.setHotWords(QString::fromLatin1(subject), serverHotWords))
         return fail(QStringLiteral("could not set the server's hot words"));
 
-    m_clipboardOwner = std::make_unique<HelperProcess>(
-        QStringLiteral("clipboard_owner"),
-        QStringList{QStringLiteral("text/plain=") + QString::fromLatin1(clipboardText().toUtf8().toHex())});
-    if (!m_clipboardOwner->waitForLine(QStringLiteral("owned")))
+    m_clipboardOwner = HelperProcess::clipboardOwner({{QStringLiteral("text/plain"), clipboardText().toUtf8()}});
+    if (!m_clipboardOwner)
         return fail(QStringLiteral("the clipboard owner did not start"));
 
     m_target = std::make_unique<HelperProcess>(QStringLiteral("injection_target"));

@@ -48,3 +48,15 @@ bool ExternalTool::click(const QWidget *widget, std::optional<QPoint> at)
     }
     return xdotool({QStringLiteral("click"), QStringLiteral("1")});
 }
+
+QMap<QString, QByteArray> ExternalTool::xClipboard()
+{
+    static const QStringList protocol = {QStringLiteral("TARGETS"), QStringLiteral("MULTIPLE"), QStringLiteral("TIMESTAMP"),
+                                         QStringLiteral("SAVE_TARGETS")};
+    const auto xclip = [](const QString &target) { return run(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", target}); };
+    QMap<QString, QByteArray> out;
+    for (const QString &target : QString::fromUtf8(xclip(QStringLiteral("TARGETS")).value_or(QByteArray())).split(u'\n', Qt::SkipEmptyParts))
+        if (!protocol.contains(target))
+            out.insert(target, xclip(target).value_or(QByteArrayLiteral("<unreadable>")));
+    return out;
+}

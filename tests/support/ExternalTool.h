@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QPoint>
 #include <QProcessEnvironment>
 #include <QString>
@@ -20,6 +21,9 @@ public:
                                          const QProcessEnvironment &environment = {});
     // xdotool with these arguments; whether it succeeded.
     static bool xdotool(const QStringList &arguments);
+    // Every data target the X clipboard's owner offers, with its bytes, as another client (xclip)
+    // reads them; a target that cannot be read holds "<unreadable>".
+    static QMap<QString, QByteArray> xClipboard();
     // A real click of the pointer at `at` in the widget (its centre by default), after a tab taller
     // than its window has been scrolled to the widget, as a person would.
     static bool click(const QWidget *widget, std::optional<QPoint> at = std::nullopt);

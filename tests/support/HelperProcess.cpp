@@ -22,13 +22,28 @@ HelperProcess::HelperProcess(const QString &program, const QStringList &argument
 
 HelperProcess::~HelperProcess()
 {
-    if (m_process.state() == QProcess::NotRunning)
+    stop(m_process);
+}
+
+void HelperProcess::stop(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
         return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(5000);
     }
+}
+
+std::unique_ptr<HelperProcess> HelperProcess::clipboardOwner(const QList<std::pair<QString, QByteArray>> &formats,
+                                                             const QProcessEnvironment &environment, const QString &program)
+{
+    QStringList arguments;
+    for (const auto &[type, bytes] : formats)
+        arguments << type + u'=' + QString::fromLatin1(bytes.toHex());
+    auto owner = std::make_unique<HelperProcess>(program, arguments, environment);
+    return owner->waitForLine(QStringLiteral("owned")) ? std::move(owner) : nullptr;
 }
 
 QString HelperProcess::helperPath(const QString &name)
@@ -55,4 +70,12 @@ QStringList HelperProcess::linesStartingWith(const QString &prefix) const
         if (line.startsWith(prefix))
             out << line.mid(prefix.size());
     return out;
+}
+
+std::optional<QString> HelperProcess::textAfterChange(int n)
+{
+    (void)QTest::qWaitFor([&] { return linesStartingWith(QStringLiteral("text ")).size() >= n; }, 10000);
+    const QStringList texts = linesStartingWith(QStringLiteral("text "));
+    return texts.size() >= n ? std::optional(QString::fromUtf8(QByteArray::fromPercentEncoding(texts.at(n - 1).toUtf8())))
+                             : std::nullopt;
 }

@@ -3,28 +3,9 @@
 #include <QDeadlineTimer>
 #include <QFile>
 
-#include <csignal>
-#include <sys/prctl.h>
-
 namespace {
 constexpr int startTimeoutMs = 30000;
 const QString socketName = QStringLiteral("wayland-murlex");
-
-void dieWithParent()
-{
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
-
-void stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(2000);
-    }
-}
 } // namespace
 
 MutterSession::MutterSession()
@@ -55,7 +36,7 @@ sys.stdin.read()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
     m_keyboard.setProcessEnvironment(environment);
-    m_keyboard.setChildProcessModifier(dieWithParent);
+    m_keyboard.setChildProcessModifier(WaylandCompositor::dieWithParent);
     m_keyboard.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(script)});
     if (m_keyboard.waitForReadyRead(10000) && m_keyboard.readLine().startsWith("keyboard"))
         return true;
@@ -65,14 +46,13 @@ sys.stdin.read()
 
 MutterSession::~MutterSession()
 {
-    stop(m_keyboard);
-    stop(m_mutter);
-    stop(m_bus);
+    for (QProcess *process : {&m_keyboard, &m_mutter, &m_bus})
+        HelperProcess::stop(*process);
 }
 
 bool MutterSession::startBus()
 {
-    m_bus.setChildProcessModifier(dieWithParent);
+    m_bus.setChildProcessModifier(WaylandCompositor::dieWithParent);
     m_bus.start(QStringLiteral("dbus-daemon"),
                 {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
                  QStringLiteral("--print-address=1"),
@@ -91,18 +71,13 @@ bool MutterSession::startBus()
 
 bool MutterSession::startMutter()
 {
-    QProcessEnvironment environment;
-    environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-    environment.insert(QStringLiteral("HOME"), m_runtime.path());
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_runtime.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_runtime.filePath(QStringLiteral("cache")));
+    QProcessEnvironment environment = WaylandCompositor::compositorEnvironment(m_runtime.path());
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
     // Settings in memory: nothing of this run reaches a dconf database.
     environment.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
     m_mutter.setProcessEnvironment(environment);
     m_mutter.setProcessChannelMode(QProcess::MergedChannels);
-    m_mutter.setChildProcessModifier(dieWithParent);
+    m_mutter.setChildProcessModifier(WaylandCompositor::dieWithParent);
     // mutter runs the command in its session (DISPLAY and XAUTHORITY of its XWayland set) and
     // quits when it ends: it prints those and stays while mutter does.
     m_mutter.start(QStringLiteral("mutter"),
@@ -138,21 +113,9 @@ QString MutterSession::failure()
     return m_failure + QString::fromUtf8(m_mutter.readAll());
 }
 
-QProcessEnvironment MutterSession::waylandClient() const
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), m_socket);
-    environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-    environment.remove(QStringLiteral("DISPLAY"));
-    return environment;
-}
-
 QProcessEnvironment MutterSession::xwaylandClient() const
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), m_socket);
-    environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    QProcessEnvironment environment = WaylandCompositor::nativeClient(m_socket);
     environment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("GNOME"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("DISPLAY"), m_display);

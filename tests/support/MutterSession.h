@@ -5,6 +5,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "WaylandCompositor.h"
+
 // GNOME's compositor, mutter, headless with one virtual monitor and XWayland, on a D-Bus session
 // bus of its own (its remote-desktop interface lives there, as under GNOME). Started by the
 // constructor, stopped by process id when destroyed; check failure() for success.
@@ -24,7 +26,7 @@ public:
     // mutter's private bus, for a process that should reach its remote-desktop interface.
     const QString &busAddress() const { return m_busAddress; }
     // A native Wayland client of mutter (Qt on its Wayland platform).
-    QProcessEnvironment waylandClient() const;
+    QProcessEnvironment waylandClient() const { return WaylandCompositor::nativeClient(m_socket); }
     // An X11 client of mutter's XWayland, on the harness's session bus, in a Wayland session (as
     // Murlex runs under GNOME).
     QProcessEnvironment xwaylandClient() const;

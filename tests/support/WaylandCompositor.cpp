@@ -1,7 +1,5 @@
 #include "WaylandCompositor.h"
 
-#include "HelperProcess.h"
-
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -59,12 +57,7 @@ WaylandCompositor::WaylandCompositor(Kind kind, const QProcessEnvironment &extra
         m_failure = QStringLiteral("no runtime directory");
         return;
     }
-    QProcessEnvironment environment;
-    environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-    environment.insert(QStringLiteral("HOME"), m_runtime.path());
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_runtime.filePath(QStringLiteral("config")));
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_runtime.filePath(QStringLiteral("cache")));
+    QProcessEnvironment environment = compositorEnvironment(m_runtime.path());
     const QString socketName = QStringLiteral("wayland-murlex");
     QString program;
     QStringList arguments;
@@ -123,8 +116,7 @@ WaylandCompositor::WaylandCompositor(Kind kind, const QProcessEnvironment &extra
     environment.insert(extra);
 
     m_process.setProcessEnvironment(environment);
-    // A suite that crashes must not leave its compositor behind.
-    m_process.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    m_process.setChildProcessModifier(dieWithParent);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(program, arguments);
     if (!m_process.waitForStarted(5000)) {
@@ -141,13 +133,23 @@ WaylandCompositor::WaylandCompositor(Kind kind, const QProcessEnvironment &extra
 
 WaylandCompositor::~WaylandCompositor()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
+    HelperProcess::stop(m_process);
+}
+
+QProcessEnvironment WaylandCompositor::compositorEnvironment(const QString &runtime)
+{
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    environment.insert(QStringLiteral("HOME"), runtime);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), runtime + QStringLiteral("/cache"));
+    return environment;
+}
+
+void WaylandCompositor::dieWithParent()
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
 }
 
 bool WaylandCompositor::waitForSocket(const QString &path, int timeoutMs)
@@ -181,10 +183,10 @@ QString WaylandCompositor::failure() const
     return m_failure + QStringLiteral("\n") + QString::fromUtf8(process->readAll());
 }
 
-QProcessEnvironment WaylandCompositor::clientEnvironment() const
+QProcessEnvironment WaylandCompositor::nativeClient(const QString &socket)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), m_socket);
+    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), socket);
     environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
     environment.remove(QStringLiteral("DISPLAY"));
@@ -195,13 +197,4 @@ void WaylandCompositor::enterSession() const
 {
     qputenv("WAYLAND_DISPLAY", QFile::encodeName(m_socket));
     qputenv("XDG_SESSION_TYPE", "wayland");
-}
-
-std::unique_ptr<HelperProcess> WaylandCompositor::ownClipboard(const QList<std::pair<QString, QByteArray>> &formats) const
-{
-    QStringList arguments;
-    for (const auto &[type, bytes] : formats)
-        arguments << type + u'=' + QString::fromLatin1(bytes.toHex());
-    auto owner = std::make_unique<HelperProcess>(QStringLiteral("datacontrol_owner"), arguments, clientEnvironment());
-    return owner->waitForLine(QStringLiteral("owned")) ? std::move(owner) : nullptr;
 }

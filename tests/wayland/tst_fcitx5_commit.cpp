@@ -137,45 +137,6 @@ std::unique_ptr<HelperProcess> focusedField(const QString &inputModule)
     return field;
 }
 
-// The text the field holds after its n-th change.
-std::optional<QString> textAfterChange(HelperProcess &field, int n = 1)
-{
-    (void)QTest::qWaitFor([&] { return field.linesStartingWith(QStringLiteral("text ")).size() >= n; }, 10000);
-    const QStringList texts = field.linesStartingWith(QStringLiteral("text "));
-    return texts.size() >= n ? std::optional(QString::fromUtf8(QByteArray::fromPercentEncoding(texts.at(n - 1).toUtf8())))
-                             : std::nullopt;
-}
-
-// Every data format on the clipboard with its bytes, as another X client (xclip) reads them.
-QMap<QString, QByteArray> clipboardAsAnotherClient()
-{
-    const auto xclip = [](const QString &target) {
-        return ExternalTool::run(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", target});
-    };
-    QMap<QString, QByteArray> out;
-    for (const QString &target : QString::fromUtf8(xclip(QStringLiteral("TARGETS")).value_or(QByteArray())).split(u'\n', Qt::SkipEmptyParts))
-        if (!QStringList{"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS"}.contains(target))
-            out.insert(target, xclip(target).value_or(QByteArrayLiteral("<unreadable>")));
-    return out;
-}
-
-// A clipboard owner serving a text and a binary format.
-std::unique_ptr<HelperProcess> clipboardOwner()
-{
-    const QByteArray blob("\x00\xff\x01murlex\x00", 10);
-    auto owner = std::make_unique<HelperProcess>(
-        QStringLiteral("clipboard_owner"),
-        QStringList{QStringLiteral("text/plain=") + QString::fromLatin1(QStringLiteral("剪贴板原文").toUtf8().toHex()),
-                    QStringLiteral("application/x-murlex-blob=") + QString::fromLatin1(blob.toHex())});
-    return owner->waitForLine(QStringLiteral("owned")) ? std::move(owner) : nullptr;
-}
-
-// The injector's lines of one level.
-QStringList injectionLines(const LogCapture &log, QtMsgType type)
-{
-    return log.messages(QStringLiteral("injection"), type);
-}
-
 } // namespace
 
 class TestFcitx5Commit : public QObject {
@@ -204,9 +165,10 @@ private Q_SLOTS:
         TextInjector injector(TextInjector::Services::system());
         Fcitx5 fcitx(Fcitx5::Addons::buildTree);
         QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
-        const auto owner = clipboardOwner();
+        const auto owner = HelperProcess::clipboardOwner({{QStringLiteral("text/plain"), QStringLiteral("剪贴板原文").toUtf8()},
+                                                          {QStringLiteral("application/x-murlex-blob"), QByteArray("\x00\xff\x01murlex\x00", 10)}});
         QVERIFY(owner);
-        const QMap<QString, QByteArray> before = clipboardAsAnotherClient();
+        const QMap<QString, QByteArray> before = ExternalTool::xClipboard();
         QCOMPARE(before.value(QStringLiteral("application/x-murlex-blob")), QByteArray("\x00\xff\x01murlex\x00", 10));
 
         const auto field = focusedField(QStringLiteral("fcitx"));
@@ -220,13 +182,13 @@ private Q_SLOTS:
         QCoro::Task<TextInjection::Outcome> secondInjection = injector.inject(second);
         QCOMPARE(QCoro::waitFor(std::move(firstInjection)), TextInjection::Outcome::pasted);
         QCOMPARE(QCoro::waitFor(std::move(secondInjection)), TextInjection::Outcome::pasted);
-        QCOMPARE(textAfterChange(*field, 2), first + second);
+        QCOMPARE(field->textAfterChange(2), first + second);
 
         // Nothing is put back later either: the clipboard was never the path.
         QTest::qWait(static_cast<int>(injector.restoreDelay().count()) * 3);
-        QCOMPARE(clipboardAsAnotherClient(), before);
+        QCOMPARE(ExternalTool::xClipboard(), before);
         QVERIFY2(field->linesStartingWith(QStringLiteral("key ")).isEmpty(), qPrintable(field->lines().join(u' ')));
-        QCOMPARE(injectionLines(log, QtInfoMsg),
+        QCOMPARE(log.messages(QStringLiteral("injection"), QtInfoMsg),
                  (QStringList{QStringLiteral("injected %1 chars via Fcitx5").arg(characterCount(first)),
                               QStringLiteral("injected %1 chars via Fcitx5").arg(characterCount(second))}));
     }
@@ -267,8 +229,8 @@ private Q_SLOTS:
         TextInjector injector(TextInjector::Services::system());
         const QString text = QStringLiteral("在 sway 里提交的中文。");
         QCOMPARE(QCoro::waitFor(injector.inject(text)), TextInjection::Outcome::pasted);
-        QCOMPARE(textAfterChange(field), text);
-        QCOMPARE(injectionLines(log, QtInfoMsg), QStringList{QStringLiteral("injected %1 chars via Fcitx5").arg(characterCount(text))});
+        QCOMPARE(field.textAfterChange(), text);
+        QCOMPARE(log.messages(QStringLiteral("injection"), QtInfoMsg), QStringList{QStringLiteral("injected %1 chars via Fcitx5").arg(characterCount(text))});
         QTest::qWait(static_cast<int>(injector.restoreDelay().count()) * 3);
         QCOMPARE(WaylandClipboardReader::read(sway.clientEnvironment(), QStringLiteral("text/plain;charset=utf-8")),
                  std::optional<QByteArray>(previous));
@@ -292,9 +254,9 @@ private Q_SLOTS:
         TextInjector injector(TextInjector::Services::system());
         const QString text = QStringLiteral("粘贴路径");
         QCOMPARE(QCoro::waitFor(injector.inject(text)), TextInjection::Outcome::pasted);
-        QCOMPARE(textAfterChange(*plainField), text);
-        QCOMPARE(injectionLines(log, QtInfoMsg), QStringList{QStringLiteral("injected 4 chars via pasteboard")});
-        QVERIFY(injectionLines(log, QtDebugMsg).contains(QStringLiteral("Fcitx5 has no focused input field: using the other paths")));
+        QCOMPARE(plainField->textAfterChange(), text);
+        QCOMPARE(log.messages(QStringLiteral("injection"), QtInfoMsg), QStringList{QStringLiteral("injected 4 chars via pasteboard")});
+        QVERIFY(log.messages(QStringLiteral("injection"), QtDebugMsg).contains(QStringLiteral("Fcitx5 has no focused input field: using the other paths")));
         QVERIFY(imField->linesStartingWith(QStringLiteral("text ")).isEmpty());
     }
 
@@ -333,7 +295,8 @@ private Q_SLOTS:
 
     // make install puts the module where Fcitx5 looks for addons: the description under
     // share/fcitx5/addon, found through XDG_DATA_DIRS, naming the library under the prefix, which
-    // need not be Fcitx5's own.
+    // need not be Fcitx5's own; the module answers from there. (The installed files and their
+    // removal: tst_login_item's installLaysOutExactlyTheApplicationAndUninstallTakesItAway.)
     void theInstalledModuleIsFoundByFcitx5()
     {
         QTemporaryDir root;
@@ -342,20 +305,11 @@ private Q_SLOTS:
             return ExternalTool::run(QStringLiteral(MURLEX_SOURCE_DIR "/scripts/") + name, arguments, 120000).has_value();
         };
         QVERIFY(script(QStringLiteral("install-app.sh"), {buildDir, prefix}));
-        const QString library = prefix + QStringLiteral("/" MURLEX_FCITX5_ADDON_LIBDIR "/libmurlexcommit");
-        QVERIFY2(QFile::exists(library + QStringLiteral(".so")), qPrintable(library));
-        QFile description(prefix + QStringLiteral("/share/fcitx5/addon/murlexcommit.conf"));
-        QVERIFY(description.open(QIODevice::ReadOnly));
-        QVERIFY(QString::fromUtf8(description.readAll()).split(u'\n').contains(QStringLiteral("Library=") + library));
-        {
-            Fcitx5 fcitx(Fcitx5::Addons::dataDirs, prefix + QStringLiteral("/share:/usr/share"));
-            QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
-            const std::unique_ptr<InputMethodCommit> commit = Platform::inputMethodCommit();
-            QCOMPARE(QCoro::waitFor(commit->commit(QStringLiteral("无焦点"))), InputMethodCommit::Result::noFocusedField);
-        }
-        // Uninstalling takes the module's directories away with it.
-        QVERIFY(script(QStringLiteral("uninstall-app.sh"), {buildDir}));
-        QCOMPARE(QDir(root.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{});
+        const auto uninstall = qScopeGuard([&] { script(QStringLiteral("uninstall-app.sh"), {buildDir}); });
+        Fcitx5 fcitx(Fcitx5::Addons::dataDirs, prefix + QStringLiteral("/share:/usr/share"));
+        QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
+        const std::unique_ptr<InputMethodCommit> commit = Platform::inputMethodCommit();
+        QCOMPARE(QCoro::waitFor(commit->commit(QStringLiteral("无焦点"))), InputMethodCommit::Result::noFocusedField);
     }
 };
 

@@ -1,10 +1,10 @@
 // test-labels: wayland
 // The dictation shortcut through the desktop portal's GlobalShortcuts interface: the real
-// xdg-desktop-portal on the harness's session bus with a mock backend (ShortcutsPortal), the
+// xdg-desktop-portal on the harness's session bus with a mock backend (DesktopPortal), the
 // shortcut registered through the application's own path (GlobalHotkey, the shortcuts library,
 // the platform's portal service), and Activated / Deactivated from the backend starting and ending
 // a hold-to-talk dictation over the real socket against the stand-in.
-#include "ShortcutsPortal.h"
+#include "DesktopPortal.h"
 #include "SpineRig.h"
 #include "StandIn.h"
 #include "app/ShortcutGesture.h"
@@ -55,13 +55,16 @@ std::optional<bool> bindOutcome(HotKeyService &service)
 class TestPortalShortcut : public QObject {
     Q_OBJECT
 
-    ShortcutsPortal m_portal;
+    DesktopPortal m_portal;
     StandIn m_standIn;
+
+    // Activated or Deactivated for the shortcut in the newest session, as the desktop sends it.
+    bool emitSignal(const QString &signal, const QString &id) const { return m_portal.control(QStringLiteral("Emit"), {signal, id}); }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY2(m_portal.start(), qPrintable(m_portal.failure()));
+        QVERIFY2(m_portal.startShortcuts(), qPrintable(m_portal.failure()));
         QVERIFY(m_standIn.start());
     }
 
@@ -171,32 +174,32 @@ private Q_SLOTS:
                      .at(0).toArray().at(0).toString(),
                  QStringLiteral("toggle-dictation"));
 
-        QVERIFY(m_portal.emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
+        QVERIFY(emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
         QTRY_COMPARE_WITH_TIMEOUT(rig.state.phase(), Phase::recording(), 10000);
-        QVERIFY(m_portal.emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
+        QVERIFY(emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
         QTest::qWait(int(2 * kShortPress.count()));
         QCOMPARE(presses, 1);
         QCOMPARE(rig.state.phase(), Phase::recording());
         QVERIFY(rig.engine.isCapturing());
 
-        QVERIFY(m_portal.emitSignal(QStringLiteral("Deactivated"), QStringLiteral("toggle-dictation")));
+        QVERIFY(emitSignal(QStringLiteral("Deactivated"), QStringLiteral("toggle-dictation")));
         QTRY_COMPARE_WITH_TIMEOUT(rig.injector.injected().size(), 1, 10000);
         QVERIFY(!rig.engine.isCapturing());
         QCOMPARE(presses, 1);
 
         // Another shortcut id of the session is not ours.
-        QVERIFY(m_portal.emitSignal(QStringLiteral("Activated"), QStringLiteral("something-else")));
+        QVERIFY(emitSignal(QStringLiteral("Activated"), QStringLiteral("something-else")));
         QTest::qWait(300);
         QCOMPARE(presses, 1);
 
         // Declined: no shortcut is bound, and the backend's signals start nothing.
-        QVERIFY(m_portal.setBindResponse(1));
+        QVERIFY(m_portal.control(QStringLiteral("SetBindResponse"), {1u}));
         KeyboardShortcuts::setShortcut(
             KeyboardShortcuts::Shortcut::fromKey(KeyboardShortcuts::Key::d, KeyboardShortcuts::ModifierFlags::control),
             GlobalHotkey::toggleDictation());
         QCOMPARE(bindOutcome(*service), std::optional(false));
-        QVERIFY(m_portal.setBindResponse(0));
-        QVERIFY(m_portal.emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
+        QVERIFY(m_portal.control(QStringLiteral("SetBindResponse"), {0u}));
+        QVERIFY(emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
         QTest::qWait(300);
         QCOMPARE(presses, 1);
         QCOMPARE(rig.state.phase(), Phase::idle());
@@ -223,14 +226,14 @@ private Q_SLOTS:
         const qsizetype before = requests();
 
         CarbonKeyboardShortcuts::setMenuOpen(true);
-        QVERIFY(m_portal.emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
-        QVERIFY(m_portal.emitSignal(QStringLiteral("Deactivated"), QStringLiteral("toggle-dictation")));
+        QVERIFY(emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
+        QVERIFY(emitSignal(QStringLiteral("Deactivated"), QStringLiteral("toggle-dictation")));
         QTest::qWait(300);
         CarbonKeyboardShortcuts::setMenuOpen(false);
         QTest::qWait(300);
         QCOMPARE(presses, 0);
         QCOMPARE(requests(), before);
-        QVERIFY(m_portal.emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
+        QVERIFY(emitSignal(QStringLiteral("Activated"), QStringLiteral("toggle-dictation")));
         QTRY_COMPARE(presses, 1);
 
         CarbonKeyboardShortcuts::unregisterShortcut(shortcut);

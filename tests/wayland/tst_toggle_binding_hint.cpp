@@ -5,7 +5,7 @@
 // settings' 快捷键 section and on the guide's test page, and copied to the clipboard. Screenshots
 // go to build/test/artifacts/wayland/.
 #include "Artifacts.h"
-#include "ShortcutsPortal.h"
+#include "DesktopPortal.h"
 #include "TaskResult.h"
 #include "UiServices.h"
 #include "platform/Platform.h"
@@ -78,8 +78,8 @@ private Q_SLOTS:
         QVERIFY(!before->isDecided() && before->isHidden());
         QSignalSpy decided(before, &ToggleBindingHint::neededChanged);
         {
-            ShortcutsPortal portal;
-            QVERIFY2(portal.start(false), qPrintable(portal.failure()));
+            DesktopPortal portal;
+            QVERIFY2(portal.start({}), qPrintable(portal.failure()));
             const auto x11 = probed("x11");
             QVERIFY(x11);
             ToggleBindingHint::setSession(x11);
@@ -95,8 +95,8 @@ private Q_SLOTS:
             ToggleBindingHint after(m_ui.state(), &parent);
             QVERIFY(after.isNeeded() && !after.isHidden());
         }
-        ShortcutsPortal portal;
-        QVERIFY2(portal.start(), qPrintable(portal.failure()));
+        DesktopPortal portal;
+        QVERIFY2(portal.startShortcuts(), qPrintable(portal.failure()));
         const auto withShortcuts = probed("wayland");
         QVERIFY(withShortcuts);
         QCOMPARE(withShortcuts->globalShortcutsPortal, 1u);

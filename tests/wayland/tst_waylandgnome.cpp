@@ -7,18 +7,16 @@
 #include "platform/Platform.h"
 #include "platform/SecretStore.h"
 
+#include "ExternalTool.h"
 #include "HelperProcess.h"
 #include "MutterSession.h"
 #include "NotificationRecorder.h"
-#include "RemoteDesktopPortal.h"
+#include "DesktopPortal.h"
 #include "WaylandClipboardReader.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QScopeGuard>
 #include <QtTest>
 
 #include <memory>
@@ -27,33 +25,10 @@ namespace {
 
 const QString tokenAccount = QStringLiteral("remote_desktop_restore_token");
 
-QString textLine(const QString &text)
-{
-    return QStringLiteral("text ") + QString::fromLatin1(text.toUtf8().toPercentEncoding());
-}
-
-QString formatArgument(const QString &type, const QByteArray &bytes)
-{
-    return type + u'=' + QString::fromLatin1(bytes.toHex());
-}
-
-// The X11 clipboard as XWayland holds it, read by another X client.
-QByteArray xClipboard(const QProcessEnvironment &session)
-{
-    QProcess xclip;
-    xclip.setProcessEnvironment(session);
-    xclip.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                                          QStringLiteral("-t"), QStringLiteral("UTF8_STRING")});
-    // The reader's owner may be this process's helper: its answer needs no event loop of ours.
-    if (!xclip.waitForFinished(5000))
-        return QByteArrayLiteral("<xclip timed out>");
-    return xclip.readAllStandardOutput();
-}
-
 // Murlex's side of a dictation, ended as the application ends (closing its stdin).
 std::unique_ptr<HelperProcess> dictation(const MutterSession &mutter, const QStringList &texts)
 {
-    return std::make_unique<HelperProcess>(QStringLiteral("gnome_dictation"), texts, mutter.xwaylandClient(),
+    return std::make_unique<HelperProcess>(QStringLiteral("injection_probe"), QStringList{"--probe", "--serve"} + texts, mutter.xwaylandClient(),
                                            QProcess::MergedChannels);
 }
 
@@ -78,7 +53,7 @@ class TestWaylandGnome : public QObject {
     Q_OBJECT
 
     std::unique_ptr<MutterSession> m_mutter;
-    std::unique_ptr<RemoteDesktopPortal> m_portal;
+    std::unique_ptr<DesktopPortal> m_portal;
     SecretStore *m_secrets = nullptr;
 
 private Q_SLOTS:
@@ -96,23 +71,14 @@ private Q_SLOTS:
     // keeps the new one; the token is never logged whole.
     void restoreTokenIsKeptAndHandedBack()
     {
-        const QString portalName = QStringLiteral("org.freedesktop.portal.Desktop");
-        QProcess frontend;
-        frontend.setProcessChannelMode(QProcess::MergedChannels);
-        frontend.start(QStringLiteral("/usr/bin/python3"),
-                       {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--session"), QStringLiteral("--template"),
-                        QStringLiteral(MURLEX_SOURCE_DIR "/tests/support/portal_remote_desktop_v2.py")});
-        const auto stop = qScopeGuard([&frontend] {
-            frontend.terminate();
-            frontend.waitForFinished(5000);
-        });
-        QTRY_VERIFY_WITH_TIMEOUT(QDBusConnection::sessionBus().interface()->isServiceRegistered(portalName), 15000);
+        DesktopPortal frontend;
+        QVERIFY2(frontend.start({}, QStringLiteral("portal_remote_desktop_v2.py")), qPrintable(frontend.failure()));
 
         QStringList tokens;
         for (int run = 1; run <= 2; ++run) {
             auto murlex = dictation(*m_mutter, {QStringLiteral("你好")});
             QVERIFY2(murlex->waitForLine(QStringLiteral("done"), 30000),
-                     qPrintable(murlex->lines().join(u'\n') + QString::fromUtf8(frontend.readAll())));
+                     qPrintable(murlex->lines().join(u'\n') + frontend.output()));
             QCOMPARE(murlex->linesStartingWith(QStringLiteral("inject ")), QStringList{QStringLiteral("true")});
             const std::optional<QByteArray> token = m_secrets->read(QLatin1String(AppIdentity::bundleIdentifier), tokenAccount);
             QCOMPARE(token, std::optional<QByteArray>(QByteArrayLiteral("murlex-restore-") + QByteArray::number(run)));
@@ -120,14 +86,7 @@ private Q_SLOTS:
             quit(*murlex);
             tokens << QString::fromUtf8(*token);
         }
-        QDBusMessage call = QDBusMessage::createMethodCall(portalName, QStringLiteral("/org/freedesktop/portal/desktop"),
-                                                           QStringLiteral("org.murlex.test.PortalBackend"), QStringLiteral("Calls"));
-        const QJsonArray calls =
-            QJsonDocument::fromJson(QDBusConnection::sessionBus().call(call).arguments().value(0).toString().toUtf8()).array();
-        QJsonArray selected;
-        for (const QJsonValue &entry : calls)
-            if (entry[QStringLiteral("method")] == QStringLiteral("SelectDevices"))
-                selected.append(entry);
+        const QJsonArray selected = frontend.calls(QStringLiteral("SelectDevices"));
         QCOMPARE(selected.size(), 2);
         for (const QJsonValue &options : selected) {
             QCOMPARE(options[QStringLiteral("types")].toInt(), 1);
@@ -144,8 +103,10 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
                                      QStringLiteral("org.freedesktop.portal.Desktop")),
                                  10000);
-        m_portal = std::make_unique<RemoteDesktopPortal>();
-        QVERIFY2(m_portal->start(m_mutter->busAddress()), qPrintable(m_portal->failure()));
+        m_portal = std::make_unique<DesktopPortal>();
+        QVERIFY2(m_portal->start(QStringLiteral("RemoteDesktop"), QStringLiteral("portal_remote_desktop_backend.py"),
+                                  {{QStringLiteral("mutter_bus"), m_mutter->busAddress()}}),
+                 qPrintable(m_portal->failure()));
     }
 
     void cleanupTestCase()
@@ -162,9 +123,8 @@ private Q_SLOTS:
     {
         const QProcessEnvironment xwayland = m_mutter->xwaylandClient();
         const QByteArray previous = QStringLiteral("原来的内容").toUtf8();
-        HelperProcess owner(QStringLiteral("clipboard_owner"),
-                            {formatArgument(QStringLiteral("text/plain;charset=utf-8"), previous)}, xwayland);
-        QVERIFY(owner.waitForLine(QStringLiteral("owned")));
+        const auto owner = HelperProcess::clipboardOwner({{QStringLiteral("text/plain;charset=utf-8"), previous}}, xwayland);
+        QVERIFY(owner);
         HelperProcess field(QStringLiteral("injection_target"), {}, m_mutter->waylandClient());
         QVERIFY2(field.waitForLine(QStringLiteral("active"), 20000), qPrintable(field.lines().join(u'\n')));
 
@@ -176,8 +136,7 @@ private Q_SLOTS:
         QCOMPARE(probe.size(), 1);
         QVERIFY2(probe[0].endsWith(QLatin1String("text via X11 clipboard + RemoteDesktop portal keys")), qPrintable(probe[0]));
 
-        QVERIFY2(field.waitForLine(textLine(text + QStringLiteral("再来一次"))),
-                 qPrintable(field.lines().join(u'\n') + u'\n' + murlex->lines().join(u'\n')));
+        QCOMPARE(field.textAfterChange(2), text + QStringLiteral("再来一次"));
         QCOMPARE(field.linesStartingWith(QStringLiteral("key ")), (QStringList{QStringLiteral("Ctrl+V"), QStringLiteral("Ctrl+V")}));
         const QStringList chord{QStringLiteral("+29"), QStringLiteral("+47"), QStringLiteral("-47"), QStringLiteral("-29")};
         QCOMPARE(keycodes(m_portal->calls(QStringLiteral("NotifyKeyboardKeycode"))), chord + chord);
@@ -201,7 +160,7 @@ private Q_SLOTS:
     // told once, and the next dictation of the run does not ask again.
     void declinedDialogLeavesTextOnClipboardAndAsksOnce()
     {
-        QVERIFY(m_portal->setStartResponse(1));
+        QVERIFY(m_portal->control(QStringLiteral("SetStartResponse"), {1u}));
         m_secrets->remove(QLatin1String(AppIdentity::bundleIdentifier), tokenAccount);
         NotificationRecorder notifications;
         QVERIFY(notifications.start());
@@ -213,12 +172,14 @@ private Q_SLOTS:
         QCOMPARE(murlex->linesStartingWith(QStringLiteral("inject ")), (QStringList{QStringLiteral("copied"), QStringLiteral("copied")}));
         QCOMPARE(m_portal->calls(QStringLiteral("Start")).size(), startsBefore + 1);
         QCOMPARE(m_portal->calls(QStringLiteral("NotifyKeyboardKeycode")).size(), keysBefore);
-        QCOMPARE(QString::fromUtf8(xClipboard(m_mutter->xwaylandClient())), QStringLiteral("第二句"));
+        QCOMPARE(ExternalTool::run(QStringLiteral("xclip"), {"-o", "-selection", "clipboard", "-t", "UTF8_STRING"}, 5000,
+                                   m_mutter->xwaylandClient()),
+                 std::optional(QStringLiteral("第二句").toUtf8()));
         QTRY_COMPARE(notifications.received().size(), 1);
         QVERIFY(notifications.received()[0].body.contains(QStringLiteral("Ctrl+V")));
         QVERIFY(!m_secrets->read(QLatin1String(AppIdentity::bundleIdentifier), tokenAccount));
         quit(*murlex);
-        QVERIFY(m_portal->setStartResponse(0));
+        QVERIFY(m_portal->control(QStringLiteral("SetStartResponse"), {0u}));
     }
 };
 
