@@ -10,7 +10,7 @@ public:
     QCoro::Task<Outcome> inject(QString text) override
     {
         m_injected << text;
-        co_return !m_succeeds ? Outcome::failed : m_pastes ? Outcome::pasted : Outcome::copiedOnly;
+        co_return m_succeeds ? Outcome::pasted : Outcome::failed;
     }
 
     QCoro::Task<bool> copy(QString text) override
@@ -20,15 +20,11 @@ public:
     }
 
     void setSucceeds(bool succeeds) { m_succeeds = succeeds; }
-    // Like a session where no key reaches the focused application: inject() leaves the text on
-    // the clipboard.
-    void setPastes(bool pastes) { m_pastes = pastes; }
     QStringList injected() const { return m_injected; }
     QStringList copied() const { return m_copied; }
 
 private:
     bool m_succeeds = true;
-    bool m_pastes = true;
     QStringList m_injected;
     QStringList m_copied;
 };
