@@ -1,5 +1,7 @@
 #include "net/RestReply.h"
 
+#include "core/ExactJson.h"
+
 #include <QJsonDocument>
 
 namespace {
@@ -46,7 +48,7 @@ PlatformError RestReply::platformError(const QNetworkReply &reply)
 std::optional<QJsonObject> RestReply::jsonObject(const QByteArray &body)
 {
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    const QJsonDocument document = parseJsonExactly(body, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     return document.object();

@@ -1,6 +1,7 @@
 #include "net/VoiceSocketEvent.h"
 
 #include "app/AppLogger.h"
+#include "core/ExactJson.h"
 #include "core/LeadingCharacters.h"
 
 #include <QJsonDocument>
@@ -61,7 +62,7 @@ QString VoiceSocketEvent::describe() const
 std::optional<VoiceSocketEvent> VoiceSocketEvent::fromServerMessage(const QString &message)
 {
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(message.toUtf8(), &parseError);
+    const QJsonDocument document = parseJsonExactly(message.toUtf8(), &parseError);
     const QJsonObject object = document.object();
     const QJsonValue typeValue = object.value(QStringLiteral("type"));
     if (parseError.error != QJsonParseError::NoError || !document.isObject() || !typeValue.isString()) {

@@ -1,5 +1,7 @@
 #include "shortcuts/StoredShortcut.h"
 
+#include "core/ExactJson.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -30,7 +32,7 @@ QByteArray StoredShortcut::encode(const Shortcut &shortcut)
 std::optional<Shortcut> StoredShortcut::decode(const QByteArray &json)
 {
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    const QJsonDocument document = parseJsonExactly(json, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     const QJsonObject object = document.object();

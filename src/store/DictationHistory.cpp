@@ -2,6 +2,7 @@
 
 #include "app/AppLogger.h"
 #include "core/AppIdentity.h"
+#include "core/ExactJson.h"
 #include "core/LeadingCharacters.h"
 #include "store/DictationPreferences.h"
 
@@ -133,7 +134,7 @@ void DictationHistory::load()
         return;
     }
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    const QJsonDocument document = parseJsonExactly(bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         qCWarning(AppLogger::app, "dictation history: %s does not read as a history; ignored", qUtf8Printable(m_filePath));
         return;

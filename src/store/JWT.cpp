@@ -1,5 +1,7 @@
 #include "store/JWT.h"
 
+#include "core/ExactJson.h"
+
 #include <QJsonDocument>
 #include <QJsonValue>
 
@@ -81,7 +83,7 @@ std::optional<QJsonObject> JWT::payload(const QString &piece)
     if (!bytes)
         return std::nullopt;
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(*bytes, &error);
+    const QJsonDocument document = parseJsonExactly(*bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     return document.object();

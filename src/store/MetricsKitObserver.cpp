@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "app/AppLogger.h"
+#include "core/ExactJson.h"
 #include "platform/CrashRecorder.h"
 #include "platform/Platform.h"
 #include "platform/ProcessInfo.h"
@@ -70,7 +71,7 @@ void MetricsKitObserver::registerSources()
 void MetricsKitObserver::cache(const QByteArray &report, ReportKind kind)
 {
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(report, &error);
+    const QJsonDocument document = parseJsonExactly(report, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         if (kind == ReportKind::metric)
             qCCritical(AppLogger::metricsKitObserver, "Could not deserialize MXMetricPayload");

@@ -1,5 +1,7 @@
 #include "store/PendingOp.h"
 
+#include "core/ExactJson.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,7 +25,7 @@ QByteArray PendingOp::encode(const QList<PendingOp> &ops)
 std::optional<QList<PendingOp>> PendingOp::decode(const QByteArray &json)
 {
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    const QJsonDocument document = parseJsonExactly(json, &error);
     if (error.error != QJsonParseError::NoError || !document.isArray())
         return std::nullopt;
 

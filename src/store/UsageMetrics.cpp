@@ -2,6 +2,7 @@
 
 #include "app/AppLogger.h"
 #include "core/AppIdentity.h"
+#include "core/ExactJson.h"
 #include "platform/ProcessInfo.h"
 
 #include <QCoreApplication>
@@ -161,7 +162,7 @@ bool UsageMetrics::load()
     QFile file(m_statePath);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
+    const QJsonObject state = parseJsonExactly(file.readAll()).object();
     const QDateTime begin = QDateTime::fromString(state.value(QLatin1String("period_begin")).toString(), Qt::ISODateWithMs);
     if (!begin.isValid())
         return false; // unreadable: a new period starts
