@@ -39,6 +39,7 @@ bool UiServices::setUp()
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path(QStringLiteral("config")));
     AppState::Options options;
     options.settingsPath = path(QStringLiteral("state.ini"));
+    options.historyPath = path(QStringLiteral("history.json"));
     m_state = std::make_unique<AppState>(options);
     m_firstRun = std::make_unique<FirstRunFlag>(options.settingsPath);
 
@@ -66,9 +67,19 @@ MainWindowServices UiServices::services()
     s.loginItem = m_loginItem.get();
     s.permissions = m_permissions.get();
     s.firstRun = m_firstRun.get();
+    s.hotWords = &hotWords();
     s.runningPath = QStringLiteral("/home/ada/murlex/build/dev/src/murlex");
     s.installPrefix = QStringLiteral("/usr/local");
     return s;
+}
+
+HotWordsStore &UiServices::hotWords()
+{
+    if (!m_hotWords) {
+        m_hotWordsSettings = std::make_unique<QSettings>(path(QStringLiteral("hotwords.ini")), QSettings::IniFormat);
+        m_hotWords = HotWordsStore::create(*m_hotWordsSettings);
+    }
+    return *m_hotWords;
 }
 
 AppState::Options UiServices::freshState(bool launchServices)

@@ -5,6 +5,7 @@
 #include "ui/LoginItemController.h"
 #include "ui/MainWindowServices.h"
 #include "ui/PermissionChecker.h"
+#include "store/HotWordsStore.h"
 
 #include <QImage>
 #include <QStringList>
@@ -13,8 +14,9 @@
 #include <memory>
 
 // What the main window, its settings and the first-run guide are built on, over real components
-// in a directory of their own: the state, the permissions as the application reads them, launch at
-// login for a murlex installed under a prefix of its own, and the first-run flag. Only the trust
+// in a directory of their own: the state (its history file there too), the permissions as the
+// application reads them, launch at login for a murlex installed under a prefix of its own, the
+// hot words store over the real client, and the first-run flag. Only the trust
 // in synthetic keys of permissions() is a stand-in (the X server's cannot be withdrawn and given
 // back): `trusted`, every query noted in `trustQueries`.
 class UiServices {
@@ -28,6 +30,8 @@ public:
     PermissionChecker &permissions() { return *m_permissions; }
     LoginItemController &loginItem() { return *m_loginItem; }
     FirstRunFlag &firstRun() { return *m_firstRun; }
+    // Made on first use: its client takes the transport installed then.
+    HotWordsStore &hotWords();
     // Over the parts above, with an account section of the application's own, the caption naming
     // a development build and /usr/local.
     MainWindowServices services();
@@ -54,4 +58,6 @@ private:
     std::unique_ptr<PermissionChecker> m_permissions;
     std::unique_ptr<LoginItemController> m_loginItem;
     std::unique_ptr<FirstRunFlag> m_firstRun;
+    std::unique_ptr<QSettings> m_hotWordsSettings;
+    std::unique_ptr<HotWordsStore> m_hotWords;
 };
