@@ -121,7 +121,6 @@ private Q_SLOTS:
         QTest::newRow("sign-in 401 with a text body") << apple << 401 << QByteArray("令牌无效") << AuthError::http(401, u"令牌无效"_s);
         QTest::newRow("sign-in without is_new_user") << apple << 200 << QByteArray(R"({"access_token":"a","refresh_token":"r"})") << AuthError::decode();
         QTest::newRow("sign-in is_new_user a number") << apple << 200 << QByteArray(R"({"access_token":"a","is_new_user":1,"refresh_token":"r"})") << AuthError::decode();
-        QTest::newRow("sign-in not JSON") << apple << 200 << QByteArray("ok") << AuthError::decode();
         QTest::newRow("refresh 201 is not success") << refresh << 201 << QByteArray(R"({"access_token":"x"})") << AuthError::http(201, uR"({"access_token":"x"})"_s);
         QTest::newRow("refresh refused by the server") << refresh << 0 << QByteArray() << AuthError::http(401, uR"({"error":"unknown refresh token"})"_s);
         QTest::newRow("refresh access token not text") << refresh << 200 << QByteArray(R"({"access_token":7})") << AuthError::decode();

@@ -181,7 +181,6 @@ private Q_SLOTS:
         QTest::newRow("200 is not success") << 200 << u"Server error 200 for %1, keeping file"_s;
         QTest::newRow("413") << 413 << u"Payload too large (413) for %1, keeping file"_s;
         QTest::newRow("429") << 429 << u"Rate limited (429), keeping file"_s;
-        QTest::newRow("503") << 503 << u"Server error 503 for %1, keeping file"_s;
     }
     void refusedFileStaysAndTheRunGoesOn()
     {

@@ -257,7 +257,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("report");
         QTest::newRow("not JSON") << QByteArray("{\"broken\": ");
         QTest::newRow("an array") << QByteArray("[1]");
-        QTest::newRow("empty") << QByteArray();
     }
     void observerDropsReportsThatAreNotObjects()
     {

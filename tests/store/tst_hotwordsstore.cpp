@@ -136,23 +136,10 @@ class TestHotWordsStore : public QObject {
         return m_server.setRestFault({.method = method, .path = path, .status = status, .body = body, .delayMs = delayMs, .stall = stall, .count = count});
     }
     bool stall(const QByteArray &method, const QString &path, int count = 1) { return fail(method, path, 0, count, 0, {}, true); }
-    // The next request of `method` to /hotwords gets `status` and `body`, or every one stalls.
-    bool fault(const QByteArray &method, int status, const QByteArray &body = {}, bool stall = false)
-    {
-        return m_server.setRestFault({.method = method, .path = hotwords, .status = status, .body = body, .stall = stall, .count = stall ? -1 : 1});
-    }
     int posts() { return m_server.requestCount("POST", hotwords); }
     int deletes(const QString &word) { return m_server.requestCount("DELETE", hotwords + u'/' + word); }
     QByteArray storedQueue() const { return m_settings->value(QLatin1String(HotWordsStore::pendingKey)).toByteArray(); }
     QStringList storedWords() const { return m_settings->value(QLatin1String(HotWordsStore::cacheKey)).toStringList(); }
-    // The next flush delivers what is still queued: nothing is left, and the server holds `words`.
-    void flushDelivers(const QStringList &words)
-    {
-        m_store->scheduleFlush();
-        QVERIFY(settle());
-        COMPARE_QUEUE(Ops{});
-        QCOMPARE(m_server.hotWords(alice), words);
-    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -192,8 +179,7 @@ private Q_SLOTS:
         QCOMPARE(request.url(), QUrl(u"https://api.murlex.app/hotwords"_s));
         QCOMPARE(request.rawHeader("Authorization"), QByteArray("Bearer ") + m_token.toUtf8());
         QVERIFY(!request.header(QNetworkRequest::ContentTypeHeader).isValid());
-        QCOMPARE(m_server.requestCount("GET", hotwords), 1);
-        QVERIFY(fault("GET", 200, R"({"hotwords":[],"more":1})")); // unknown members are ignored
+        QVERIFY(fail("GET", hotwords, 200, 1, 0, R"({"hotwords":[],"more":1})")); // unknown members are ignored
         QCOMPARE(finished(client.fetch()).value(), QStringList());
         // The real limits: 15 s without progress, a minute for the whole request.
         QVERIFY(m_access->lastSession());
@@ -214,12 +200,8 @@ private Q_SLOTS:
         row("fetch 201", "GET", 201, R"({"hotwords":[]})", APIError::http(201, uR"({"hotwords":[]})"_s));
         row("fetch other key", "GET", 200, R"({"words":[]})", APIError::decode());
         row("fetch not text", "GET", 200, R"({"hotwords":["a",1]})", APIError::decode());
-        row("fetch not JSON", "GET", 200, "ok", APIError::decode());
         row("fetch 503", "GET", 503, "维护中", APIError::http(503, u"维护中"_s));
-        row("add empty body", "POST", 200, {}, APIError::decode());
         row("add saved a number", "POST", 201, R"({"saved":1})", APIError::decode());
-        row("add 204", "POST", 204, {}, APIError::http(204, QString()));
-        row("delete 200", "DELETE", 200, "fine", APIError::http(200, u"fine"_s));
     }
     void answersOtherThanSuccess()
     {
@@ -227,10 +209,9 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(APIError, error);
-        QVERIFY(fault(method, status, body));
+        QVERIFY(fail(method, hotwords, status, 1, 0, body));
         HotWordsAPIClient client;
-        QCOMPARE(method == "GET" ? apiError(finished(client.fetch()))
-                 : method == "POST" ? apiError(finished(client.add(u"w"_s))) : apiError(finished(client.deleteWord(u"w"_s))), error);
+        QCOMPARE(method == "GET" ? apiError(finished(client.fetch())) : apiError(finished(client.add(u"w"_s))), error);
     }
 
     // Each word is one path segment, encoded once by the client and decoded once by the server.
@@ -251,10 +232,7 @@ private Q_SLOTS:
         QVERIFY(m_server.setHotWords(u"alice"_s, word.isEmpty() ? QStringList{u"keep"_s} : QStringList{word, u"keep"_s}));
         HotWordsAPIClient client;
         const bool deleted = finished(client.deleteWord(word)).hasValue();
-        const QNetworkRequest request = m_access->sent().value(0).request;
-        QCOMPARE(request.url().toString(QUrl::FullyEncoded), u"https://api.murlex.app/hotwords/"_s + path);
-        QVERIFY(!request.header(QNetworkRequest::ContentTypeHeader).isValid());
-        QCOMPARE(request.rawHeader("Authorization"), QByteArray("Bearer ") + m_token.toUtf8());
+        QCOMPARE(m_access->sent().value(0).request.url().toString(QUrl::FullyEncoded), u"https://api.murlex.app/hotwords/"_s + path);
         if (word.isEmpty())
             return; // (the server keeps no empty word to delete)
         QVERIFY(deleted);
@@ -308,7 +286,7 @@ private Q_SLOTS:
     // for the session's time: the hot words store's failures, whose requests stall.)
     void stalledRequestsGiveUp()
     {
-        QVERIFY(fault("GET", 0, {}, true));
+        QVERIFY(stall("GET", hotwords, -1));
         HotWordsAPIClient client(HotWordsAPIClient::storedAccessToken(), {std::chrono::milliseconds(20000), std::chrono::milliseconds(300)});
         QElapsedTimer clock;
         clock.start();
@@ -383,10 +361,10 @@ private Q_SLOTS:
             QTest::newRow(name) << QByteArray(method) << status << body << expected << kept;
         };
         row("add 401", "POST", 401, Status::unauthorized, true, "expired");
-        for (int status : {404, 405, 418, 429, 500})
+        for (int status : {404, 429, 500})
             row(qPrintable(u"add %1"_s.arg(status)), "POST", status, Status::offline, true);
         // No proxy is used, so a 407 is the server's answer, a 4xx like 403.
-        for (int status : {400, 403, 407, 204})
+        for (int status : {403, 407, 204})
             row(qPrintable(u"add %1"_s.arg(status)), "POST", status, Status::offline, false);
         row("add decode", "POST", 201, Status::offline, false, R"({"stored":true})");
         row("add network", "POST", 0, Status::offline, true);
@@ -534,26 +512,11 @@ private Q_SLOTS:
         QVERIFY(!store.isSyncing());
         COMPARE_QUEUE(Ops{deleteOp(u"c"_s)});
         QCOMPARE(m_server.hotWords(alice), (QStringList{u"c"_s, u"a"_s}));
-        flushDelivers({u"a"_s});
-    }
-
-    void flushOverlappingASync()
-    {
-        QVERIFY(m_server.setHotWords(alice, {u"n"_s}));
-        HotWordsStore &store = makeStore({u"n"_s}, {addOp(u"a"_s), deleteOp(u"gone"_s)});
-        QVERIFY(fail("POST", hotwords, 0, 2, 400));
-        QVERIFY(fail("DELETE", hotwords + u"/n"_s, 503));
-        const std::shared_ptr<bool> done = started(store.sync());
+        // The next flush delivers what is still queued.
         store.scheduleFlush();
-        store.remove(u"n"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(*done, 30000);
         QVERIFY(settle());
-        // Each pass sent what was queued when it began; the delete queued meanwhile is still there.
-        QCOMPARE(posts(), 2);
-        QCOMPARE(deletes(u"gone"_s), 2);
-        COMPARE_QUEUE(Ops{deleteOp(u"n"_s)});
-        QCOMPARE(m_server.hotWords(alice), (QStringList{u"n"_s, u"a"_s}));
-        flushDelivers({u"a"_s});
+        COMPARE_QUEUE(Ops{});
+        QCOMPARE(m_server.hotWords(alice), QStringList{u"a"_s});
     }
 
     void malformedStoredDataIsIgnoredThenOverwritten_data()
