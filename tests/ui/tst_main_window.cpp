@@ -280,9 +280,9 @@ private Q_SLOTS:
     void recordingAShortcutClearsBothNotices()
     {
         qputenv("XDG_CURRENT_DESKTOP", "sway");
-        ToggleBindingHint::setSession(DesktopSession{.kind = DesktopSession::Kind::wayland});
-        const auto undo = qScopeGuard([] {
-            ToggleBindingHint::setSession(std::nullopt);
+        m_ui.state().setDesktopSession(DesktopSession{.kind = DesktopSession::Kind::wayland});
+        const auto undo = qScopeGuard([this] {
+            m_ui.state().setDesktopSession(std::nullopt);
             qunsetenv("XDG_CURRENT_DESKTOP");
         });
         openWindow();
@@ -754,14 +754,14 @@ private Q_SLOTS:
     // palette.
     void theTextPathRowFollowsTheSessionAndCopyOnly()
     {
-        const auto reset = qScopeGuard([this] { m_ui.state().setDesktopSession({}); });
+        const auto reset = qScopeGuard([this] { m_ui.state().setDesktopSession(DesktopSession{}); });
         DesktopSession x11WithFcitx5, wayland; // Wayland without any protocol or portal: clipboard only
         x11WithFcitx5.fcitx5 = true;
         wayland.kind = DesktopSession::Kind::wayland;
         for (const bool dark : {false, true}) {
             if (dark)
                 QApplication::setPalette(Artifacts::darkPalette());
-            m_ui.state().setDesktopSession({});
+            m_ui.state().setDesktopSession(DesktopSession{});
             openWindow();
             view().select(MainTab::settings);
             TextPathRow *row = settings().textPathRow();

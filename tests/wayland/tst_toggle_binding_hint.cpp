@@ -63,7 +63,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        ToggleBindingHint::setSession(std::nullopt);
+        m_ui.state().setDesktopSession(std::nullopt);
         qputenv("XDG_SESSION_TYPE", "x11");
         qunsetenv("XDG_CURRENT_DESKTOP");
         QApplication::setPalette(QApplication::style()->standardPalette());
@@ -82,14 +82,14 @@ private Q_SLOTS:
             QVERIFY2(portal.start({}), qPrintable(portal.failure()));
             const auto x11 = probed("x11");
             QVERIFY(x11);
-            ToggleBindingHint::setSession(x11);
+            m_ui.state().setDesktopSession(x11);
             QVERIFY(before->isDecided() && !before->isNeeded() && before->isHidden());
             QCOMPARE(decided.size(), 1);
 
             const auto wayland = probed("wayland");
             QVERIFY(wayland);
             QCOMPARE(wayland->globalShortcutsPortal, 0u);
-            ToggleBindingHint::setSession(wayland);
+            m_ui.state().setDesktopSession(wayland);
             QVERIFY(before->isNeeded() && !before->isHidden());
             QCOMPARE(decided.last().first().toBool(), true);
             ToggleBindingHint after(m_ui.state(), &parent);
@@ -100,10 +100,10 @@ private Q_SLOTS:
         const auto withShortcuts = probed("wayland");
         QVERIFY(withShortcuts);
         QCOMPARE(withShortcuts->globalShortcutsPortal, 1u);
-        ToggleBindingHint::setSession(withShortcuts);
+        m_ui.state().setDesktopSession(withShortcuts);
         QVERIFY(before->isDecided() && !before->isNeeded() && before->isHidden());
 
-        ToggleBindingHint::setSession(std::nullopt);
+        m_ui.state().setDesktopSession(std::nullopt);
         QVERIFY(!before->isDecided() && before->isHidden());
     }
 
@@ -139,7 +139,7 @@ private Q_SLOTS:
         const Desktop desktops[4] = {Desktop::sway, Desktop::hyprland, Desktop::gnome, Desktop::other};
         for (int i = 0; i < 4; ++i)
             layout->addWidget(hints[i] = new ToggleBindingHint(m_ui.state(), {.desktop = desktops[i], .clipboard = {}}));
-        ToggleBindingHint::setSession(DesktopSession{.kind = DesktopSession::Kind::wayland});
+        m_ui.state().setDesktopSession(DesktopSession{.kind = DesktopSession::Kind::wayland});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -187,7 +187,7 @@ private Q_SLOTS:
             QApplication::setPalette(Artifacts::darkPalette());
         qputenv("XDG_CURRENT_DESKTOP", desktop);
         setShortcut(Shortcut::fromKey(Key::d, ModifierFlags::control | ModifierFlags::option));
-        ToggleBindingHint::setSession(DesktopSession{.kind = DesktopSession::Kind::wayland});
+        m_ui.state().setDesktopSession(DesktopSession{.kind = DesktopSession::Kind::wayland});
 
         SettingsTab settings(m_ui.services());
         settings.resize(640, settings.sizeHint().height());
