@@ -313,7 +313,7 @@ void AppState::setLastInjectedText(const QString &text)
     Q_EMIT lastInjectedTextChanged(m_lastInjectedText);
 }
 
-void AppState::setDesktopSession(const DesktopSession &session)
+void AppState::setDesktopSession(const std::optional<DesktopSession> &session)
 {
     m_desktopSession = session;
     Q_EMIT desktopSessionChanged();

@@ -120,7 +120,7 @@ public:
     void refreshHotkeyShortcut();
     // What the desktop session offers, once its probe at start has answered (none before that).
     std::optional<DesktopSession> desktopSession() const { return m_desktopSession; }
-    void setDesktopSession(const DesktopSession &session);
+    void setDesktopSession(const std::optional<DesktopSession> &session);
 
     // The single way a failure reaches the user: logs the message, shows it as the error phase,
     // and returns the phase to idle errorResetDelay later if it is then still an error. That

@@ -12,7 +12,6 @@
 #include "ui/FirstRunFlag.h"
 #include "ui/MainWindow.h"
 #include "ui/MenuBarController.h"
-#include "ui/ToggleBindingHint.h"
 
 #include "BuildConfig.h"
 
@@ -227,9 +226,9 @@ int ApplicationMain::run(int argc, char *argv[], const BeforeStart &beforeStart)
         const bool wayland = session.kind == DesktopSession::Kind::wayland;
         if (wayland && session.globalShortcutsPortal > 0)
             KeyboardShortcuts::CarbonKeyboardShortcuts::moveToService(Platform::portalHotKeyService(&app));
-        ToggleBindingHint::setSession(session);
-        // The settings say how text is written. Queued: the state is made below, after the
-        // settings check, and the probe may have answered before that.
+        // The settings say how text is written, and whether murlex --toggle needs a binding of the
+        // desktop's own. Queued: the state is made below, after the settings check, and the probe
+        // may have answered before that.
         QMetaObject::invokeMethod(
             &app, [session] { AppState::shared().setDesktopSession(session); }, Qt::QueuedConnection);
     });

@@ -10,7 +10,6 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -18,18 +17,6 @@ using KeyboardShortcuts::ModifierFlags;
 using KeyboardShortcuts::Shortcut;
 
 namespace {
-
-// The process's one decision, and the hints that follow it.
-struct SessionDecision {
-    std::optional<bool> needed;
-    QList<QPointer<ToggleBindingHint>> hints;
-};
-
-SessionDecision &sessionDecision()
-{
-    static SessionDecision decision;
-    return decision;
-}
 
 // Shown where the person has no shortcut, or one the desktop cannot write.
 const Shortcut exampleShortcut = Shortcut::fromKey(KeyboardShortcuts::Key::space, ModifierFlags::control | ModifierFlags::option);
@@ -120,28 +107,18 @@ ToggleBindingHint::ToggleBindingHint(AppState &state, Options options, QWidget *
     connect(&state, &AppState::hotkeyShortcutChanged, this, &ToggleBindingHint::render);
     render();
 
-    setVisible(false);
-    SessionDecision &decision = sessionDecision();
-    decision.hints.removeAll(nullptr);
-    decision.hints.append(this);
-    setNeeded(decision.needed);
+    connect(&state, &AppState::desktopSessionChanged, this, &ToggleBindingHint::followSession);
+    followSession();
 }
 
 ToggleBindingHint::~ToggleBindingHint() = default;
 
-void ToggleBindingHint::setSession(const std::optional<DesktopSession> &session)
+void ToggleBindingHint::followSession()
 {
-    SessionDecision &decision = sessionDecision();
-    decision.needed.reset();
+    const std::optional<DesktopSession> session = m_state ? m_state->desktopSession() : std::nullopt;
+    std::optional<bool> needed;
     if (session)
-        decision.needed = session->kind == DesktopSession::Kind::wayland && session->globalShortcutsPortal == 0;
-    decision.hints.removeAll(nullptr);
-    for (const QPointer<ToggleBindingHint> &hint : std::as_const(decision.hints))
-        hint->setNeeded(decision.needed);
-}
-
-void ToggleBindingHint::setNeeded(std::optional<bool> needed)
-{
+        needed = session->kind == DesktopSession::Kind::wayland && session->globalShortcutsPortal == 0;
     const bool changed = needed != m_needed;
     m_needed = needed;
     setVisible(needed.value_or(false));

@@ -23,8 +23,8 @@ struct DesktopSession;
 // the line to use, written with the person's dictation shortcut and following it when it changes,
 // and a button that copies the line.
 //
-// Whether it is needed comes from the session found at start (setSession), for the whole process:
-// every hint, made before or after, follows it. Until then the hint is undecided and hidden.
+// Whether it is needed comes from the session the state holds (AppState::desktopSession(), found
+// at start) and follows it when it changes. Until the state has one the hint is undecided and hidden.
 class ToggleBindingHint : public QWidget {
     Q_OBJECT
 public:
@@ -50,10 +50,6 @@ public:
     static QString commandFor(Desktop desktop, const std::optional<KeyboardShortcuts::Shortcut> &shortcut);
     static QString stepsFor(Desktop desktop, const std::optional<KeyboardShortcuts::Shortcut> &shortcut);
 
-    // The session as probed at start: the hint is needed under Wayland without the portal's
-    // GlobalShortcuts. None: not known (yet); every hint is then undecided.
-    static void setSession(const std::optional<DesktopSession> &session);
-
     bool isNeeded() const { return m_needed.value_or(false); }
     bool isDecided() const { return m_needed.has_value(); }
 
@@ -68,7 +64,8 @@ Q_SIGNALS:
     void copied();
 
 private:
-    void setNeeded(std::optional<bool> needed);
+    // Needed under Wayland without the portal's GlobalShortcuts; undecided while the session is not known.
+    void followSession();
     void render();
     void copy();
 

@@ -25,7 +25,6 @@
 #include <QLabel>
 #include <QtTest>
 
-
 namespace {
 
 const QString kAudio = QStringLiteral("audio");
@@ -40,7 +39,6 @@ QStringList itemNames(const QComboBox *chooser)
     return names;
 }
 
-
 } // namespace
 
 class TestMicrophoneChoice : public QObject {
@@ -53,7 +51,7 @@ class TestMicrophoneChoice : public QObject {
     QString fifo(const QString &name) const { return m_dir.filePath(name + QStringLiteral(".fifo")); }
 
     // Loads a pipe source, unloaded after the test; answers its module.
-    int load(const QString &name, const QString &properties = {})
+    int load(const QString &name, const QString &properties = QStringLiteral("device.description=USB麦克风"))
     {
         const int module = Pactl::loadPipeSource(name, fifo(name), QStringLiteral("s16le"), 48000, 2, properties);
         if (module >= 0)
@@ -117,7 +115,7 @@ private Q_SLOTS:
     {
         LogCapture log;
         const QString name = QStringLiteral("murlex_usb");
-        const int module = load(name, QStringLiteral("device.description=USB麦克风"));
+        const int module = load(name);
         QVERIFY(module >= 0);
         m_state->preferences().setInputSource(name);
         int deviceChanges = 0;
@@ -157,7 +155,7 @@ private Q_SLOTS:
         QVERIFY(!itemNames(chooser).contains(QStringLiteral("murlex_null.monitor")));
         QVERIFY(row->missingCaption()->isHidden());
 
-        const int module = load(QStringLiteral("murlex_usb"), QStringLiteral("device.description=USB麦克风"));
+        const int module = load(QStringLiteral("murlex_usb"));
         QTRY_VERIFY(itemNames(chooser).contains(QStringLiteral("murlex_usb")));
         const int usb = int(itemNames(chooser).indexOf(QStringLiteral("murlex_usb")));
         QCOMPARE(chooser->itemText(usb), QStringLiteral("USB麦克风"));
@@ -174,7 +172,7 @@ private Q_SLOTS:
         QCOMPARE(chooser->currentText(), QStringLiteral("murlex_usb(未连接)"));
         QCOMPARE(m_state->preferences().inputSource(), QStringLiteral("murlex_usb"));
 
-        load(QStringLiteral("murlex_usb"), QStringLiteral("device.description=USB麦克风"));
+        load(QStringLiteral("murlex_usb"));
         QTRY_COMPARE(chooser->currentText(), QStringLiteral("USB麦克风"));
         QVERIFY(row->missingCaption()->isHidden());
 

@@ -2,8 +2,7 @@
 // services and injects each text in turn, printing per text
 //   inject true|copied|false
 //   restored                  once the clipboard holds its earlier contents again (after a paste)
-// a second apart, then "done", and ends. Run without X11 (offscreen, no DISPLAY) it shows that the
-// injector answers there without crashing; in Wayland sessions, which path it took.
+// a second apart, then "done", and ends: in Wayland sessions, which path the text took.
 // Usage: injection_probe [--probe] [--serve] [TEXT...]   (TEXT: 你好 unless serving)
 //   --probe: probes the desktop session first, as the application's start does (a log line names the path)
 //   --serve: prints "ready", injects each line read from stdin as well, and keeps serving the

@@ -34,6 +34,10 @@ void DesktopPortal::startMock(QProcess &process, const QString &script, const QJ
                           QStringLiteral(MURLEX_SOURCE_DIR "/tests/support/") + script};
     if (!parameters.isEmpty())
         arguments << QStringLiteral("--parameters") << QString::fromUtf8(QJsonDocument(parameters).toJson(QJsonDocument::Compact));
+    // The templates share portal_mock.py beside them.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PYTHONPATH"), QStringLiteral(MURLEX_SOURCE_DIR "/tests/support"));
+    process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(QStringLiteral("/usr/bin/python3"), arguments);
 }

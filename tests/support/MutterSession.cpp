@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QRegularExpression>
 
 namespace {
 constexpr int startTimeoutMs = 30000;
@@ -57,14 +58,11 @@ bool MutterSession::startBus()
                 {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
                  QStringLiteral("--print-address=1"),
                  QStringLiteral("--address=unix:path=%1").arg(m_runtime.filePath(QStringLiteral("bus")))});
-    const QDeadlineTimer deadline(startTimeoutMs);
-    while (!deadline.hasExpired() && m_bus.state() != QProcess::NotRunning) {
-        if (m_bus.canReadLine()) {
-            m_busAddress = QString::fromUtf8(m_bus.readLine()).trimmed();
-            return true;
-        }
-        m_bus.waitForReadyRead(100);
+    while (!m_bus.canReadLine() && m_bus.waitForReadyRead(startTimeoutMs)) {
     }
+    m_busAddress = QString::fromUtf8(m_bus.readLine()).trimmed();
+    if (!m_busAddress.isEmpty())
+        return true;
     m_failure = QStringLiteral("the private bus did not start: ") + QString::fromUtf8(m_bus.readAllStandardError());
     return false;
 }
@@ -87,19 +85,14 @@ bool MutterSession::startMutter()
                     QStringLiteral("echo \"murlex-display=$DISPLAY\"; echo \"murlex-xauthority=$XAUTHORITY\"; "
                                    "while kill -0 $PPID 2>/dev/null; do sleep 1; done")});
     QString output;
+    const QRegularExpression printed(QStringLiteral("murlex-display=(\\S+)\n(?:.*\n)*murlex-xauthority=(\\S+)\n"));
     const QDeadlineTimer deadline(startTimeoutMs);
     while (!deadline.hasExpired() && m_mutter.state() != QProcess::NotRunning) {
         m_mutter.waitForReadyRead(100);
         output += QString::fromUtf8(m_mutter.readAll());
-        // Complete lines only.
-        const QStringList lines = output.left(output.lastIndexOf(QLatin1Char('\n'))).split(QLatin1Char('\n'));
-        for (const QString &line : lines) {
-            if (line.startsWith(QLatin1String("murlex-display=")))
-                m_display = line.mid(15).trimmed();
-            if (line.startsWith(QLatin1String("murlex-xauthority=")))
-                m_xauthority = line.mid(18).trimmed();
-        }
-        if (!m_display.isEmpty() && !m_xauthority.isEmpty()) {
+        if (const QRegularExpressionMatch match = printed.match(output); match.hasMatch()) {
+            m_display = match.captured(1);
+            m_xauthority = match.captured(2);
             m_socket = m_runtime.filePath(socketName);
             return true;
         }

@@ -3,14 +3,14 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QLocalSocket>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <cerrno>
 #include <csignal>
 #include <pwd.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -20,20 +20,9 @@ const char compositorUser[] = "murlex-wayland";
 
 bool canConnect(const QString &path)
 {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = QFile::encodeName(path);
-    if (name.size() >= static_cast<qsizetype>(sizeof address.sun_path)) {
-        ::close(fd);
-        return false;
-    }
-    memcpy(address.sun_path, name.constData(), name.size());
-    const bool connected = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    return socket.waitForConnected(1000);
 }
 
 // The user's ids, creating it first when it does not exist yet.
@@ -124,8 +113,7 @@ WaylandCompositor::WaylandCompositor(Kind kind, const QProcessEnvironment &extra
         return;
     }
     // sway names its socket itself (wayland-1, usually); KWin takes the name given.
-    const QString path = kind == Kind::kwin ? m_runtime.filePath(socketName) : QString();
-    if (!waitForSocket(path, 20000)) {
+    if (!waitForSocket(kind == Kind::kwin ? socketName : QString(), 20000)) {
         m_failure = QStringLiteral("%1 opened no socket in %2").arg(program, m_runtime.path());
         return;
     }
@@ -152,23 +140,18 @@ void WaylandCompositor::dieWithParent()
     prctl(PR_SET_PDEATHSIG, SIGKILL);
 }
 
-bool WaylandCompositor::waitForSocket(const QString &path, int timeoutMs)
+bool WaylandCompositor::waitForSocket(const QString &name, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    while (!deadline.hasExpired()) {
-        if (m_process.state() == QProcess::NotRunning)
-            return false;
-        QStringList candidates = {path};
-        if (path.isEmpty()) {
-            candidates.clear();
-            const QStringList names = QDir(m_runtime.path()).entryList({QStringLiteral("wayland-*")}, QDir::System);
-            for (const QString &name : names)
-                if (!name.endsWith(QLatin1String(".lock")))
-                    candidates << m_runtime.filePath(name);
-        }
+    while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
+        // Without a name: every socket there, not their lock files.
+        const QStringList candidates = !name.isEmpty() ? QStringList{name}
+                                                       : QDir(m_runtime.path())
+                                                             .entryList({QStringLiteral("wayland-*")}, QDir::System)
+                                                             .filter(QRegularExpression(QStringLiteral("^[^.]*$")));
         for (const QString &candidate : std::as_const(candidates)) {
-            if (QFile::exists(candidate) && canConnect(candidate)) {
-                m_socket = candidate;
+            if (canConnect(m_runtime.filePath(candidate))) {
+                m_socket = m_runtime.filePath(candidate);
                 return true;
             }
         }

@@ -47,7 +47,7 @@ public:
     static void dieWithParent();
 
 private:
-    bool waitForSocket(const QString &path, int timeoutMs);
+    bool waitForSocket(const QString &name, int timeoutMs);
 
     // Under /tmp itself: the compositor's user must reach it, whatever TMPDIR this process has.
     QTemporaryDir m_runtime{QStringLiteral("/tmp/murlex-wayland-XXXXXX")};

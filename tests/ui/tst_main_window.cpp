@@ -663,11 +663,11 @@ private Q_SLOTS:
     // back to) and "只复制,不粘贴" in the same section, saved in a light and a dark palette.
     void theTextPathRowFollowsTheSessionAndCopyOnly()
     {
-        const auto reset = qScopeGuard([this] { m_ui.state().setDesktopSession({}); });
+        const auto reset = qScopeGuard([this] { m_ui.state().setDesktopSession(DesktopSession{}); });
         DesktopSession x11WithFcitx5, wayland; // Wayland without any protocol or portal: clipboard only
         x11WithFcitx5.fcitx5 = true;
         wayland.kind = DesktopSession::Kind::wayland;
-        m_ui.state().setDesktopSession({});
+        m_ui.state().setDesktopSession(DesktopSession{});
         openWindow();
         view().select(MainTab::settings);
         TextPathRow *row = settings().textPathRow();

@@ -9,7 +9,7 @@
 #include "platform/Platform.h"
 
 #include "ExternalTool.h"
-#include "HelperProcess.h"
+#include "FocusedField.h"
 #include "LogCapture.h"
 #include "WaylandClipboardReader.h"
 #include "WaylandCompositor.h"
@@ -49,7 +49,7 @@ bool fcitxOnBus()
 
 // fcitx5 on the harness's display and bus with the plain US keyboard as its only input method and
 // only the addons a text field needs (plus Murlex's module where it is found); its configuration in
-// a directory of its own. Stopped when destroyed.
+// a directory of its own. Stopped when destroyed (cleanup() waits until its name has left the bus).
 class Fcitx5 {
 public:
     // Where fcitx5 finds its addons: Murlex's module in the build tree, or what a desktop's
@@ -80,12 +80,6 @@ public:
             QStringList{QStringLiteral("--disable=all"),
                         QStringLiteral("--enable=dbus,dbusfrontend,xcb,keyboard,murlexcommit")},
             env, QProcess::MergedChannels);
-    }
-
-    ~Fcitx5()
-    {
-        m_process.reset();
-        (void)QTest::qWaitFor([] { return !fcitxOnBus(); }, 5000); // cleanup() checks it
     }
 
     // Once fcitx5 has its bus name and its input methods.
@@ -121,20 +115,13 @@ private:
     std::unique_ptr<HelperProcess> m_process;
 };
 
-// A text field shown and focused, using the Qt input module given; nullptr when it could not be.
-std::unique_ptr<HelperProcess> focusedField(const QString &inputModule)
+// A text field shown and focused, using the Qt input module given; the input method's context may
+// be set up after the window took the focus, so a field using Fcitx5 takes it again a moment later.
+std::unique_ptr<HelperProcess> fieldUsing(const QString &inputModule)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_IM_MODULE"), inputModule);
-    // The input method's context may be set up after the window took the focus: the field takes it
-    // again a moment later.
-    const QStringList options = inputModule == QLatin1String("fcitx") ? QStringList{QStringLiteral("--refocus")} : QStringList{};
-    auto field = std::make_unique<HelperProcess>(QStringLiteral("injection_target"), options, env);
-    const auto window = field->waitForLine(QStringLiteral("window "));
-    if (!window || !ExternalTool::xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), *window})
-        || !field->waitForLine(QStringLiteral("active")))
-        return nullptr;
-    return field;
+    return focusedField(inputModule == QLatin1String("fcitx") ? QStringList{QStringLiteral("--refocus")} : QStringList{}, env);
 }
 
 } // namespace
@@ -171,7 +158,7 @@ private Q_SLOTS:
         const QMap<QString, QByteArray> before = ExternalTool::xClipboard();
         QCOMPARE(before.value(QStringLiteral("application/x-murlex-blob")), QByteArray("\x00\xff\x01murlex\x00", 10));
 
-        const auto field = focusedField(QStringLiteral("fcitx"));
+        const auto field = fieldUsing(QStringLiteral("fcitx"));
         QVERIFY(field);
         QVERIFY2(fcitx.waitForFocus(QStringLiteral("injection_target")), qPrintable(fcitx.debugInfo()));
 
@@ -243,10 +230,10 @@ private Q_SLOTS:
     {
         Fcitx5 fcitx(Fcitx5::Addons::buildTree);
         QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
-        const auto imField = focusedField(QStringLiteral("fcitx"));
+        const auto imField = fieldUsing(QStringLiteral("fcitx"));
         QVERIFY(imField);
         QVERIFY2(fcitx.waitForFocus(QStringLiteral("injection_target")), qPrintable(fcitx.debugInfo()));
-        const auto plainField = focusedField(QStringLiteral("compose"));
+        const auto plainField = fieldUsing(QStringLiteral("compose"));
         QVERIFY(plainField);
         QVERIFY2(fcitx.waitForFocus(QString()), qPrintable(fcitx.debugInfo()));
 

@@ -63,14 +63,14 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        ToggleBindingHint::setSession(std::nullopt);
+        m_ui.state().setDesktopSession(std::nullopt);
         qputenv("XDG_SESSION_TYPE", "x11");
         qunsetenv("XDG_CURRENT_DESKTOP");
         QApplication::setPalette(QApplication::style()->standardPalette());
     }
 
-    // Undecided and hidden until the probe has answered; then shown exactly in a Wayland session
-    // whose portal offers no GlobalShortcuts, in the hints made before and after.
+    // Undecided and hidden until the state has the probe's answer; then shown exactly in a Wayland
+    // session whose portal offers no GlobalShortcuts, in the hints made before and after.
     void theSessionProbeDecides()
     {
         QWidget parent;
@@ -80,16 +80,11 @@ private Q_SLOTS:
         {
             DesktopPortal portal;
             QVERIFY2(portal.start({}), qPrintable(portal.failure()));
-            const auto x11 = probed("x11");
-            QVERIFY(x11);
-            ToggleBindingHint::setSession(x11);
+            m_ui.state().setDesktopSession(probed("x11"));
             QVERIFY(before->isDecided() && !before->isNeeded() && before->isHidden());
             QCOMPARE(decided.size(), 1);
 
-            const auto wayland = probed("wayland");
-            QVERIFY(wayland);
-            QCOMPARE(wayland->globalShortcutsPortal, 0u);
-            ToggleBindingHint::setSession(wayland);
+            m_ui.state().setDesktopSession(probed("wayland"));
             QVERIFY(before->isNeeded() && !before->isHidden());
             QCOMPARE(decided.last().first().toBool(), true);
             ToggleBindingHint after(m_ui.state(), &parent);
@@ -98,12 +93,11 @@ private Q_SLOTS:
         DesktopPortal portal;
         QVERIFY2(portal.startShortcuts(), qPrintable(portal.failure()));
         const auto withShortcuts = probed("wayland");
-        QVERIFY(withShortcuts);
-        QCOMPARE(withShortcuts->globalShortcutsPortal, 1u);
-        ToggleBindingHint::setSession(withShortcuts);
+        QCOMPARE(withShortcuts.value_or(DesktopSession{}).globalShortcutsPortal, 1u);
+        m_ui.state().setDesktopSession(withShortcuts);
         QVERIFY(before->isDecided() && !before->isNeeded() && before->isHidden());
 
-        ToggleBindingHint::setSession(std::nullopt);
+        m_ui.state().setDesktopSession(std::nullopt);
         QVERIFY(!before->isDecided() && before->isHidden());
     }
 
@@ -139,7 +133,7 @@ private Q_SLOTS:
         const Desktop desktops[4] = {Desktop::sway, Desktop::hyprland, Desktop::gnome, Desktop::other};
         for (int i = 0; i < 4; ++i)
             layout->addWidget(hints[i] = new ToggleBindingHint(m_ui.state(), {.desktop = desktops[i], .clipboard = {}}));
-        ToggleBindingHint::setSession(DesktopSession{.kind = DesktopSession::Kind::wayland});
+        m_ui.state().setDesktopSession(DesktopSession{.kind = DesktopSession::Kind::wayland});
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -151,13 +145,12 @@ private Q_SLOTS:
             QCOMPARE(hints[2]->commandLabel()->text(), QStringLiteral("murlex --toggle"));
             QCOMPARE(hints[3]->commandLabel()->text(), QStringLiteral("murlex --toggle"));
             QVERIFY2(hints[2]->stepsLabel()->text().contains(c.shown), qPrintable(keys + u' ' + hints[2]->stepsLabel()->text()));
-
-            QSignalSpy copied(hints[1], &ToggleBindingHint::copied);
-            QTest::mouseClick(hints[1]->copyButton(), Qt::LeftButton);
-            QCOMPARE(copied.size(), 1);
-            QTRY_COMPARE(QGuiApplication::clipboard()->text(), c.hyprland);
-            QCOMPARE(hints[1]->copyButton()->text(), QStringLiteral("已复制"));
         }
+        QSignalSpy copied(hints[1], &ToggleBindingHint::copied);
+        QTest::mouseClick(hints[1]->copyButton(), Qt::LeftButton);
+        QCOMPARE(copied.size(), 1);
+        QTRY_COMPARE(QGuiApplication::clipboard()->text(), cases.last().hyprland);
+        QCOMPARE(hints[1]->copyButton()->text(), QStringLiteral("已复制"));
         // A new shortcut offers the copy again.
         setShortcut(std::nullopt);
         QCOMPARE(hints[1]->copyButton()->text(), QStringLiteral("复制"));
@@ -187,7 +180,7 @@ private Q_SLOTS:
             QApplication::setPalette(Artifacts::darkPalette());
         qputenv("XDG_CURRENT_DESKTOP", desktop);
         setShortcut(Shortcut::fromKey(Key::d, ModifierFlags::control | ModifierFlags::option));
-        ToggleBindingHint::setSession(DesktopSession{.kind = DesktopSession::Kind::wayland});
+        m_ui.state().setDesktopSession(DesktopSession{.kind = DesktopSession::Kind::wayland});
 
         SettingsTab settings(m_ui.services());
         settings.resize(640, settings.sizeHint().height());
