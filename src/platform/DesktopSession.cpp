@@ -26,7 +26,9 @@ QString DesktopSession::describe() const
     static const char *const paths[] = {"X11 clipboard + XTEST", "data-control + virtual keyboard",
                                         "data-control + KWin fake input", "X11 clipboard + RemoteDesktop portal keys",
                                         "clipboard only (no paste)"};
-    const QString path = QString::fromLatin1(paths[static_cast<int>(textPath())]);
+    QString path = QString::fromLatin1(paths[static_cast<int>(textPath())]);
+    if (textPath() == TextPath::remoteDesktop && clipboardPortal > 0)
+        path = QStringLiteral("portal clipboard + RemoteDesktop portal keys");
     if (kind == Kind::x11)
         return QStringLiteral("session X11; text via %1").arg(path);
 

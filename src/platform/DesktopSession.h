@@ -15,8 +15,9 @@ struct DesktopSession {
         dataControlVirtualKeyboard,
         // The clipboard through data-control, Control+V through KWin's fake input.
         dataControlFakeInput,
-        // The X11 clipboard through XWayland (the compositor mirrors it to Wayland clients),
-        // Control+V as key codes through the desktop portal's RemoteDesktop session (GNOME).
+        // The clipboard through the desktop portal's Clipboard interface where the portal has it,
+        // else the X11 clipboard through XWayland (the compositor mirrors it to Wayland clients);
+        // Control+V as key codes through the portal's RemoteDesktop session (GNOME).
         remoteDesktop,
         // No way to press keys in the focused application: the text is left on the clipboard.
         clipboardOnly,

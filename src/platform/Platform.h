@@ -93,6 +93,26 @@ struct PortalTimeouts {
     std::chrono::milliseconds answer{std::chrono::minutes(2)};
 };
 HotKeyService *portalHotKeyService(QObject *parent, PortalTimeouts timeouts = {});
+
+// How long the clipboard through the desktop portal waits: for each reply of the portal (a
+// snapshot or a set waits for it without running the event loop, so it stays short), for the
+// owner to hand over every format of a snapshot, and for a reader to take what we offer.
+struct PortalClipboardBounds {
+    std::chrono::milliseconds call{500};
+    std::chrono::milliseconds read{1000};
+    std::chrono::milliseconds serve{5000};
+};
+// The clipboard and the paste chord through one session of the desktop portal's RemoteDesktop
+// interface (GNOME under Wayland), started by the keys' prepare() with one dialog of the desktop;
+// the clipboard goes through the portal's Clipboard interface where the portal has it, else
+// through XWayland. Where the session calls for them, clipboard() and keySynthesis() share one
+// such session of the process.
+struct RemoteDesktopServices {
+    std::unique_ptr<Clipboard> clipboard;
+    std::unique_ptr<KeySynthesis> keys;
+};
+RemoteDesktopServices remoteDesktopServices(PortalTimeouts timeouts = {}, PortalClipboardBounds bounds = {});
+
 // The name key bindings of the desktop write for the key with this kVK_ virtual key code: the
 // xkb keysym name of that key on a US layout ("space", "k", "Return", "F5"); none for a key
 // without one.

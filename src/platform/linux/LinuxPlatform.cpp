@@ -7,6 +7,7 @@
 #include "platform/linux/desktop/XdgAutostartLoginItem.h"
 #include "platform/linux/fcitx5/Fcitx5Commit.h"
 #include "platform/linux/process/LinuxProcessInfo.h"
+#include "platform/linux/portal/PortalClipboard.h"
 #include "platform/linux/portal/PortalHotKeyService.h"
 #include "platform/linux/portal/RemoteDesktopKeySynthesis.h"
 #include "platform/linux/pulse/LinuxMicrophonePermission.h"
@@ -95,9 +96,41 @@ std::optional<DesktopSession> Platform::probedDesktopSession()
     return lastProbe();
 }
 
+namespace {
+// The process's one RemoteDesktop session, shared by the paste chord's keys and the clipboard so
+// that the desktop asks once; it ends with the last of them.
+std::shared_ptr<RemoteDesktopSession> sharedRemoteDesktopSession()
+{
+    static std::weak_ptr<RemoteDesktopSession> shared;
+    std::shared_ptr<RemoteDesktopSession> session = shared.lock();
+    if (!session) {
+        session = std::make_shared<RemoteDesktopSession>(RemoteDesktopSession::Options{});
+        shared = session;
+    }
+    return session;
+}
+} // namespace
+
+Platform::RemoteDesktopServices Platform::remoteDesktopServices(PortalTimeouts timeouts, PortalClipboardBounds bounds)
+{
+    RemoteDesktopSession::Options options;
+    options.timeouts = timeouts;
+    auto session = std::make_shared<RemoteDesktopSession>(std::move(options));
+    return {std::make_unique<PortalClipboard>(session, std::make_unique<QtClipboard>(), bounds),
+            std::make_unique<RemoteDesktopKeySynthesis>(session, std::make_unique<FreedesktopNotifications>())};
+}
+
 std::unique_ptr<Clipboard> Platform::clipboard()
 {
     const DesktopSession session = desktopSession();
+    if (session.kind == DesktopSession::Kind::wayland && !session.dataControl()) {
+        // GNOME's way: the portal's clipboard on the keys' RemoteDesktop session, unless the probe
+        // found the portal without it. Until that session has started with clipboard access, and
+        // whenever the portal does not answer, XWayland's clipboard, which mutter mirrors.
+        const std::optional<DesktopSession> probed = probedDesktopSession();
+        if (!probed || probed->clipboardPortal > 0)
+            return std::make_unique<PortalClipboard>(sharedRemoteDesktopSession(), std::make_unique<QtClipboard>());
+    }
     if (session.kind == DesktopSession::Kind::wayland && session.dataControl()) {
         // The ext protocol is the standard successor; compositors offering both mean the same.
         auto clipboard = std::make_unique<DataControlClipboard>(
@@ -139,7 +172,7 @@ std::unique_ptr<KeySynthesis> Platform::keySynthesis(const QByteArray &display)
         // session where the portal offers one. That is known from the session bus once the
         // probe has answered (or the first paste has asked); until then, and without it, the text
         // stays on the clipboard.
-        return std::make_unique<RemoteDesktopKeySynthesis>(RemoteDesktopSession::Options{},
+        return std::make_unique<RemoteDesktopKeySynthesis>(sharedRemoteDesktopSession(),
                                                            std::make_unique<FreedesktopNotifications>());
     }
     return std::make_unique<ClipboardOnlyKeySynthesis>();

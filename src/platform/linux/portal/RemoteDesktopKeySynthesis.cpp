@@ -11,13 +11,18 @@
 
 RemoteDesktopKeySynthesis::RemoteDesktopKeySynthesis(RemoteDesktopSession::Options options,
                                                      std::unique_ptr<DesktopNotifications> notifications)
-    : m_options(options)
-    , m_session(std::move(options))
+    : RemoteDesktopKeySynthesis(std::make_shared<RemoteDesktopSession>(std::move(options)), std::move(notifications))
+{
+}
+
+RemoteDesktopKeySynthesis::RemoteDesktopKeySynthesis(std::shared_ptr<RemoteDesktopSession> session,
+                                                     std::unique_ptr<DesktopNotifications> notifications)
+    : m_session(std::move(session))
     , m_notifications(std::move(notifications))
 {
     // Ended when Murlex quits, even where this object outlives the event loop.
     if (QCoreApplication *application = QCoreApplication::instance())
-        connect(application, &QCoreApplication::aboutToQuit, &m_session, &RemoteDesktopSession::close);
+        connect(application, &QCoreApplication::aboutToQuit, m_session.get(), &RemoteDesktopSession::close);
 }
 
 RemoteDesktopKeySynthesis::~RemoteDesktopKeySynthesis() = default;
@@ -44,7 +49,7 @@ QCoro::Task<> RemoteDesktopKeySynthesis::prepare()
         if (!self)
             co_return;
     }
-    if (m_declined || m_session.isStarted())
+    if (m_declined || m_session->isStarted())
         co_return;
     m_starting = true;
     QCoro::Task<> preparing = prepareNow();
@@ -64,7 +69,7 @@ QCoro::Task<> RemoteDesktopKeySynthesis::prepareNow()
     if (m_portal == Portal::absent)
         co_return;
     if (m_portal == Portal::unknown) {
-        QCoro::Task<std::optional<uint>> asking = RemoteDesktopSession::portalVersion(m_options.bus, m_options.timeouts.call);
+        QCoro::Task<std::optional<uint>> asking = RemoteDesktopSession::portalVersion(m_session->options().bus, m_session->options().timeouts.call);
         const std::optional<uint> version = co_await std::move(asking);
         if (!self)
             co_return;
@@ -75,7 +80,7 @@ QCoro::Task<> RemoteDesktopKeySynthesis::prepareNow()
         }
     }
 
-    QCoro::Task<RemoteDesktopSession::Outcome> starting = m_session.start();
+    QCoro::Task<RemoteDesktopSession::Outcome> starting = m_session->start();
     const RemoteDesktopSession::Outcome outcome = co_await std::move(starting);
     if (!self || outcome == RemoteDesktopSession::Outcome::started)
         co_return;
@@ -93,17 +98,17 @@ QCoro::Task<> RemoteDesktopKeySynthesis::prepareNow()
 
 void RemoteDesktopKeySynthesis::sendPasteChord(PasteChord chord)
 {
-    if (!m_session.isStarted()) {
+    if (!m_session->isStarted()) {
         qCWarning(AppLogger::injection, "RemoteDesktop: no session, the paste chord is not sent");
         return;
     }
     const bool terminal = chord == PasteChord::terminal;
-    m_session.notifyKeycode(keyLeftControl, true);
+    m_session->notifyKeycode(keyLeftControl, true);
     if (terminal)
-        m_session.notifyKeycode(keyLeftShift, true);
-    m_session.notifyKeycode(keyV, true);
-    m_session.notifyKeycode(keyV, false);
+        m_session->notifyKeycode(keyLeftShift, true);
+    m_session->notifyKeycode(keyV, true);
+    m_session->notifyKeycode(keyV, false);
     if (terminal)
-        m_session.notifyKeycode(keyLeftShift, false);
-    m_session.notifyKeycode(keyLeftControl, false);
+        m_session->notifyKeycode(keyLeftShift, false);
+    m_session->notifyKeycode(keyLeftControl, false);
 }

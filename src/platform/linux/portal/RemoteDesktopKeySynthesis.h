@@ -29,6 +29,9 @@ public:
 
     explicit RemoteDesktopKeySynthesis(RemoteDesktopSession::Options options,
                                        std::unique_ptr<DesktopNotifications> notifications = nullptr);
+    // Through a session shared with others (the portal's clipboard), so the desktop asks once.
+    explicit RemoteDesktopKeySynthesis(std::shared_ptr<RemoteDesktopSession> session,
+                                       std::unique_ptr<DesktopNotifications> notifications = nullptr);
     ~RemoteDesktopKeySynthesis() override;
 
     // Nothing to grant ahead: the desktop's dialog at the first chord is the grant.
@@ -42,7 +45,7 @@ public:
     QCoro::Task<> prepare() override;
     void sendPasteChord(PasteChord chord) override;
 
-    bool sessionStarted() const { return m_session.isStarted(); }
+    bool sessionStarted() const { return m_session->isStarted(); }
 
 Q_SIGNALS:
     void prepared();
@@ -52,8 +55,7 @@ private:
 
     QCoro::Task<> prepareNow();
 
-    RemoteDesktopSession::Options m_options;
-    RemoteDesktopSession m_session;
+    std::shared_ptr<RemoteDesktopSession> m_session;
     std::unique_ptr<DesktopNotifications> m_notifications;
     Portal m_portal = Portal::unknown;
     bool m_starting = false;

@@ -59,10 +59,16 @@ std::optional<QString> RemoteDesktopSession::storedRestoreToken() const
 
 QCoro::Task<std::optional<uint>> RemoteDesktopSession::portalVersion(QDBusConnection bus, std::chrono::milliseconds timeout)
 {
+    return interfaceVersion(std::move(bus), QLatin1String(PortalNames::remoteDesktop), timeout);
+}
+
+QCoro::Task<std::optional<uint>> RemoteDesktopSession::interfaceVersion(QDBusConnection bus, QString interface,
+                                                                        std::chrono::milliseconds timeout)
+{
     QDBusMessage get = QDBusMessage::createMethodCall(QLatin1String(PortalNames::service),
                                                       QLatin1String(PortalNames::objectPath),
                                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << QLatin1String(PortalNames::remoteDesktop) << QStringLiteral("version");
+    get << interface << QStringLiteral("version");
     get.setAutoStartService(false);
     const QDBusPendingCall pending = bus.asyncCall(get, int(timeout.count()));
     const QDBusMessage reply = co_await pending;
@@ -166,6 +172,15 @@ QCoro::Task<RemoteDesktopSession::Outcome> RemoteDesktopSession::startNow()
         co_return selected->response == 1 ? Outcome::refused : Outcome::failed;
     }
 
+    // The clipboard is asked for before the start, so that one dialog covers both.
+    bool clipboardRequested = false;
+    if (m_clipboardWanted) {
+        QCoro::Task<bool> requesting = requestClipboard(sessionPath);
+        clipboardRequested = co_await std::move(requesting);
+        if (!self)
+            co_return Outcome::failed;
+    }
+
     // Start: the desktop's dialog, where it asks.
     qCInfo(AppLogger::injection, "RemoteDesktop asking the desktop for keyboard access (portal v%u)", *version);
     QCoro::Task<std::optional<PortalRequest::Answer>> starting =
@@ -183,12 +198,43 @@ QCoro::Task<RemoteDesktopSession::Outcome> RemoteDesktopSession::startNow()
         qCWarning(AppLogger::injection, "RemoteDesktop started without keyboard access (devices %u)", granted);
         co_return Outcome::refused;
     }
+    m_clipboardEnabled = clipboardRequested && started->results.value(QStringLiteral("clipboard_enabled")).toBool();
+    if (clipboardRequested)
+        qCInfo(AppLogger::injection, "RemoteDesktop clipboard access %s", m_clipboardEnabled ? "granted" : "not granted");
     const QString restoreToken = started->results.value(QStringLiteral("restore_token")).toString();
     if (!restoreToken.isEmpty())
         secrets().write(m_options.tokenService, m_options.tokenAccount, restoreToken.toUtf8());
     qCInfo(AppLogger::injection, "RemoteDesktop session started with keyboard access%s",
            restoreToken.isEmpty() ? "" : qPrintable(QStringLiteral("; restore token %1 kept").arg(tokenHint(restoreToken))));
     co_return Outcome::started;
+}
+
+QCoro::Task<bool> RemoteDesktopSession::requestClipboard(QVariant sessionPath)
+{
+    QPointer<RemoteDesktopSession> self(this);
+    QCoro::Task<std::optional<uint>> asked =
+        interfaceVersion(m_options.bus, QLatin1String(PortalNames::clipboard), m_options.timeouts.call);
+    const std::optional<uint> version = co_await std::move(asked);
+    if (!self)
+        co_return false;
+    if (!version) {
+        qCInfo(AppLogger::injection, "the desktop portal has no Clipboard interface: the clipboard goes through XWayland");
+        co_return false;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(PortalNames::service), QLatin1String(PortalNames::objectPath),
+                                                       QLatin1String(PortalNames::clipboard), QStringLiteral("RequestClipboard"));
+    call << sessionPath << QVariantMap{};
+    const QDBusPendingCall sent = m_options.bus.asyncCall(call, int(m_options.timeouts.call.count()));
+    const QDBusMessage reply = co_await sent;
+    if (!self)
+        co_return false;
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        qCWarning(AppLogger::injection, "RemoteDesktop RequestClipboard failed: %s; the clipboard goes through XWayland",
+                  qPrintable(reply.errorMessage()));
+        co_return false;
+    }
+    qCInfo(AppLogger::injection, "RemoteDesktop asked for clipboard access too (portal Clipboard v%u)", *version);
+    co_return true;
 }
 
 void RemoteDesktopSession::notifyKeycode(int evdevCode, bool pressed)
@@ -233,6 +279,7 @@ void RemoteDesktopSession::close()
     m_options.bus.send(close);
     qCInfo(AppLogger::injection, "RemoteDesktop session closed");
     m_session.clear();
+    m_clipboardEnabled = false;
 }
 
 void RemoteDesktopSession::onSessionClosed(const QDBusMessage &message)
@@ -243,5 +290,6 @@ void RemoteDesktopSession::onSessionClosed(const QDBusMessage &message)
     m_options.bus.disconnect(QLatin1String(PortalNames::service), m_session, QLatin1String(PortalNames::sessionInterface),
                              QStringLiteral("Closed"), this, SLOT(onSessionClosed(QDBusMessage)));
     m_session.clear();
+    m_clipboardEnabled = false;
     Q_EMIT closedByDesktop();
 }

@@ -22,8 +22,10 @@ class SecretStore;
 // to a client). start() asks the desktop once: CreateSession, SelectDevices (keyboard; where the
 // portal's version offers it, persistence until revoked and the restore token kept from an earlier
 // run), Start, which shows the desktop's dialog unless the token spares it. The token the portal
-// hands back goes into the secret store, never anywhere else. Every call and every wait is
-// bounded; destroying the object closes the session.
+// hands back goes into the secret store, never anywhere else. Where a user of the session asked
+// for the clipboard too (requestClipboardAccess()) and the portal has its Clipboard interface, the
+// session asks for clipboard access before it starts, in the same dialog. Every call and every
+// wait is bounded; destroying the object closes the session.
 class RemoteDesktopSession : public QObject {
     Q_OBJECT
 public:
@@ -57,6 +59,17 @@ public:
     // does not run or does not answer within `timeout`. A portal not running is not started: the
     // session's probe starts it at launch, and starting it here would be a side effect of a question.
     static QCoro::Task<std::optional<uint>> portalVersion(QDBusConnection bus, std::chrono::milliseconds timeout);
+    // The same for another interface of the portal (its full name).
+    static QCoro::Task<std::optional<uint>> interfaceVersion(QDBusConnection bus, QString interface,
+                                                             std::chrono::milliseconds timeout);
+
+    const Options &options() const { return m_options; }
+    // The portal's object path of the started session; empty without one.
+    QString handle() const { return m_session; }
+    // Asks the next start() for clipboard access as well, where the portal offers it.
+    void requestClipboardAccess() { m_clipboardWanted = true; }
+    // Whether the started session may read and set the clipboard through the portal.
+    bool clipboardEnabled() const { return !m_session.isEmpty() && m_clipboardEnabled; }
 
     QCoro::Task<Outcome> start();
     bool isStarted() const { return !m_session.isEmpty(); }
@@ -77,6 +90,8 @@ private Q_SLOTS:
 
 private:
     QCoro::Task<Outcome> startNow();
+    // Between SelectDevices and Start: true when the portal took the request for clipboard access.
+    QCoro::Task<bool> requestClipboard(QVariant sessionPath);
     QCoro::Task<> sendKeys();
     // One portal request: `method` with `arguments` and then `options` plus a handle_token, and
     // the request's answer. None when the call failed or no answer came in time (logged).
@@ -88,4 +103,6 @@ private:
     QString m_session;
     QList<std::pair<int, bool>> m_keys;
     bool m_sendingKeys = false;
+    bool m_clipboardWanted = false;
+    bool m_clipboardEnabled = false;
 };
