@@ -1,6 +1,7 @@
 #include "LiveMicrophone.h"
 
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <fcntl.h>
 #include <poll.h>
@@ -36,6 +37,12 @@ void LiveMicrophone::speak(const QByteArray &pcm)
     m_speech.append(pcm);
 }
 
+QString LiveMicrophone::failure() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_failure;
+}
+
 bool LiveMicrophone::isSpeaking() const
 {
     const std::lock_guard lock(m_mutex);
@@ -68,8 +75,12 @@ void LiveMicrophone::run(int fd)
             }
             if (w < 0 && errno == EINTR)
                 continue;
-            if (w < 0 && errno != EAGAIN)
+            if (w < 0 && errno != EAGAIN) {
+                const std::lock_guard lock(m_mutex);
+                m_failure = QStringLiteral("writing to %1 failed: %2").arg(m_fifo, QString::fromLocal8Bit(std::strerror(errno)));
+                m_stop = true;
                 break;
+            }
             // The source is not draining: the slice is late; wait a little for room.
             if (!late) {
                 late = true;

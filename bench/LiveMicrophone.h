@@ -31,6 +31,8 @@ public:
     // Whether something said is not yet out.
     bool isSpeaking() const;
     int late() const { return m_late; }
+    // Why the microphone stopped delivering (the FIFO refused a write); empty while it delivers.
+    QString failure() const;
 
 private:
     void run(int fd);
@@ -39,6 +41,7 @@ private:
     const int m_bytesPerSecond;
     mutable std::mutex m_mutex;
     QByteArray m_speech; // guarded by m_mutex
+    QString m_failure;   // guarded by m_mutex
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_late{0};
     std::thread m_thread;

@@ -47,7 +47,9 @@
 #include <cstring>
 #include <climits>
 #include <functional>
+#include <cstdarg>
 #include <cstdio>
+#include <csignal>
 #include <map>
 #include <string>
 #include <vector>
@@ -88,6 +90,43 @@ void addLatency(const std::string &name, const std::vector<double> &values, doub
         counters["p95_per_floor"] = f.p95 / floor;
     }
     rows.emplace_back(name, counters);
+}
+
+// Why the run ended without its table: every way out of the scenario that is not its end says why
+// here (and on stderr at once), and main() repeats it last.
+std::string failure;
+
+bool fail(const char *format, ...) __attribute__((format(printf, 1, 2)));
+bool fail(const char *format, ...)
+{
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    failure = text;
+    std::fprintf(stderr, "bench_e2e: %s\n", text);
+    return false;
+}
+
+// The application's last lines, for a failure's report.
+void printLastLines(const MurlexProcess &app, qsizetype count = 60)
+{
+    const QStringList &lines = app.lines();
+    for (qsizetype l = std::max<qsizetype>(0, lines.size() - count); l < lines.size(); ++l)
+        std::fprintf(stderr, "murlex: %s\n", qUtf8Printable(lines[l]));
+}
+
+// SIGTERM to the application and its end, normal and in time; otherwise says how it ended.
+bool terminated(MurlexProcess &app, const char *which)
+{
+    if (app.terminate())
+        return true;
+    QProcess &process = app.process();
+    printLastLines(app);
+    if (process.state() != QProcess::NotRunning)
+        return fail("%s did not end within 20 s of SIGTERM", which);
+    return fail("%s crashed on SIGTERM (exit code %d: %s)", which, process.exitCode(), qPrintable(process.errorString()));
 }
 
 // What /proc tells of a process.
@@ -170,6 +209,15 @@ std::optional<ProcessSample> sample(qint64 pid)
                 s.voluntarySwitches[task] = value(line);
     }
     s.descriptors = int(QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+    return s;
+}
+
+// /proc's account of the application, or a failure saying the process is gone.
+std::optional<ProcessSample> sampleOrFail(qint64 pid, const char *when)
+{
+    auto s = sample(pid);
+    if (!s)
+        fail("the application (pid %lld) could not be looked at %s: it is no longer running", static_cast<long long>(pid), when);
     return s;
 }
 
@@ -305,12 +353,13 @@ bool measureStartUp(EndToEndRig &rig, int launches)
         const qint64 started = EndToEndRig::monotonicNs();
         MurlexProcess app({}, rig.appEnvironment());
         if (!app.waitForCount(QStringLiteral("timing: shortcut_live"), 1)) {
-            std::fprintf(stderr, "bench_e2e: launch %d did not bring its shortcut up\n", i + 1);
-            return false;
+            printLastLines(app);
+            return fail("launch %d did not bring its shortcut up", i + 1);
         }
         const auto points = timingPoints(app.lines());
         toLive.push_back(double(firstPoint(points, QStringLiteral("shortcut_live"), started, LLONG_MAX) - started) / 1e6);
-        if (!app.terminate())
+        const std::string which = "launch " + std::to_string(i + 1);
+        if (!terminated(app, which.c_str()))
             return false;
     }
     addLatency("startup/process_start_to_shortcut_live", toLive);
@@ -322,15 +371,15 @@ bool measureIdle(EndToEndRig &rig, int seconds)
     const qint64 pid = rig.app().pid();
     Keyboard display;
     // A first launch shows the first-run guide; idle means the window closed.
-    if (!closeMainWindow(display, pid)) {
-        std::fprintf(stderr, "bench_e2e: the main window did not close\n");
-        return false;
-    }
+    if (!closeMainWindow(display, pid))
+        return fail("the main window did not close");
     QTest::qWait(2000); // let the start-up settle
-    const auto before = sample(pid);
+    const auto before = sampleOrFail(pid, "before the idle minute");
+    if (!before)
+        return false;
     QTest::qWait(seconds * 1000);
-    const auto after = sample(pid);
-    if (!before || !after)
+    const auto after = sampleOrFail(pid, "after the idle minute");
+    if (!after)
         return false;
     // Each time a thread wakes, it has blocked once more: the threads' voluntary switches, counted
     // over the threads that lived through the whole minute.
@@ -357,24 +406,18 @@ bool measureWindowCycles(EndToEndRig &rig)
     QStringList trail;
     for (int i = 0; i < kWindowCyclesTotal; ++i) {
         const auto again = MurlexProcess::runToEnd({}, rig.appEnvironment());
-        if (!again) {
-            std::fprintf(stderr, "bench_e2e: the second launch did not end\n");
-            return false;
-        }
-        if (!waitUntil([&] { return !mainWindow(pid).isEmpty(); }, 10000)) {
-            std::fprintf(stderr, "bench_e2e: the main window did not open\n");
-            return false;
-        }
+        if (!again)
+            return fail("the second launch of window cycle %d did not end", i + 1);
+        if (!waitUntil([&] { return !mainWindow(pid).isEmpty(); }, 10000))
+            return fail("the main window did not open in cycle %d", i + 1);
         QTest::qWait(200);
-        if (!closeMainWindow(display, pid)) {
-            std::fprintf(stderr, "bench_e2e: the main window did not close\n");
-            return false;
-        }
+        if (!closeMainWindow(display, pid))
+            return fail("the main window did not close in cycle %d", i + 1);
         QTest::qWait(200);
         const int done = i + 1;
         if (done == kWindowCyclesSettled || done == kWindowCycles || done == kWindowCyclesTotal) {
             QTest::qWait(1000);
-            const auto now = sample(pid);
+            const auto now = sampleOrFail(pid, "after a window cycle");
             if (!now)
                 return false;
             rssAfter[done] = now->rssKiB;
@@ -383,7 +426,7 @@ bool measureWindowCycles(EndToEndRig &rig)
             trail << QString::number(now->rssKiB, 'f', 0);
     }
     if (!before)
-        return false;
+        return fail("the application could not be looked at before the window cycles");
     std::fprintf(stderr, "bench_e2e: RSS after each window cycle (KiB, from %.0f): %s\n", before->rssKiB,
                  qPrintable(trail.join(u' ')));
     rows.emplace_back("idle/after_20_window_open_close",
@@ -397,15 +440,11 @@ bool measureWindowCycles(EndToEndRig &rig)
 bool runDictations(EndToEndRig &rig, int dictations)
 {
     Keyboard keyboard;
-    if (!keyboard.usable()) {
-        std::fprintf(stderr, "bench_e2e: no XTest keyboard\n");
-        return false;
-    }
+    if (!keyboard.usable())
+        return fail("no XTest keyboard");
     LiveMicrophone microphone;
-    if (!microphone.start()) {
-        std::fprintf(stderr, "bench_e2e: cannot open the pipe source\n");
-        return false;
-    }
+    if (!microphone.start())
+        return fail("cannot open the pipe source");
     const qint64 pid = rig.app().pid();
     const QByteArray tone = PipeSource::tone(440.0, kToneSeconds);
     std::vector<Run> runs;
@@ -414,7 +453,9 @@ bool runDictations(EndToEndRig &rig, int dictations)
     std::map<QByteArray, double> mappings = residentByMapping(pid);
     for (int i = 0; i < dictations; ++i) {
         if (!rig.focusField())
-            return false;
+            return fail("dictation %d: the text field did not get the focus", i + 1);
+        if (const QString broken = microphone.failure(); !broken.isEmpty())
+            return fail("dictation %d: the microphone stopped: %s", i + 1, qPrintable(broken));
         const int changes = rig.fieldChanges();
         const QString before = rig.fieldText();
         const int captures = rig.app().count(QStringLiteral("capture started"));
@@ -424,8 +465,8 @@ bool runDictations(EndToEndRig &rig, int dictations)
         run.firstPressNs = keyboard.pressShortcut();
         waitUntil([&] { return !microphone.isSpeaking(); });
         if (rig.app().count(QStringLiteral("capture started")) <= captures) {
-            std::fprintf(stderr, "bench_e2e: dictation %d: the capture did not start\n", i + 1);
-            return false;
+            printLastLines(rig.app());
+            return fail("dictation %d: the capture did not start", i + 1);
         }
         run.secondPressNs = keyboard.pressShortcut();
         const QMetaObject::Connection watch =
@@ -436,22 +477,17 @@ bool runDictations(EndToEndRig &rig, int dictations)
         const bool changed = waitUntil([&] { return rig.fieldChanges() > changes; });
         QObject::disconnect(watch);
         if (!changed || !rig.app().waitForCount(QStringLiteral("injected "), injections + 1)) {
-            std::fprintf(stderr, "bench_e2e: dictation %d was not pasted\n", i + 1);
-            const QStringList &lines = rig.app().lines();
-            for (qsizetype l = std::max<qsizetype>(0, lines.size() - 60); l < lines.size(); ++l)
-                std::fprintf(stderr, "murlex: %s\n", qUtf8Printable(lines[l]));
-            return false;
+            printLastLines(rig.app());
+            return fail("dictation %d was not pasted", i + 1);
         }
         if (!run.textSeenNs)
             run.textSeenNs = EndToEndRig::monotonicNs();
-        if (rig.fieldText().size() <= before.size() || !rig.fieldText().startsWith(before)) {
-            std::fprintf(stderr, "bench_e2e: dictation %d: the field lost its text or gained none\n", i + 1);
-            return false;
-        }
+        if (rig.fieldText().size() <= before.size() || !rig.fieldText().startsWith(before))
+            return fail("dictation %d: the field lost its text or gained none", i + 1);
         runs.push_back(run);
         QTest::qWait(kPauseMs);
         if ((i + 1) % kSettleDictations == 0) {
-            const auto s = sample(pid);
+            const auto s = sampleOrFail(pid, "during the soak");
             if (!s)
                 return false;
             rssTrail.push_back(s->rssKiB);
@@ -465,9 +501,11 @@ bool runDictations(EndToEndRig &rig, int dictations)
         }
     }
     QTest::qWait(300);
-    const auto end = sample(pid);
-    if (!end)
+    const auto end = sampleOrFail(pid, "after the soak");
+    if (!end) {
+        printLastLines(rig.app());
         return false;
+    }
     if (microphone.late() > 0)
         std::fprintf(stderr, "bench_e2e: %d microphone slices were late (the source did not drain)\n", microphone.late());
 
@@ -476,10 +514,8 @@ bool runDictations(EndToEndRig &rig, int dictations)
     for (const auto &connection : rig.server().socketRecording())
         for (const auto &dictation : connection.toObject().value(QStringLiteral("dictations")).toArray())
             recorded.push_back(dictation.toObject());
-    if (recorded.size() < runs.size()) {
-        std::fprintf(stderr, "bench_e2e: the stand-in recorded %zu dictations, not %zu\n", recorded.size(), runs.size());
-        return false;
-    }
+    if (recorded.size() < runs.size())
+        return fail("the stand-in recorded %zu dictations, not %zu", recorded.size(), runs.size());
     recorded.erase(recorded.begin(), recorded.end() - qsizetype(runs.size()));
 
     const std::vector<Point> points = timingPoints(rig.app().lines());
@@ -507,10 +543,8 @@ bool runDictations(EndToEndRig &rig, int dictations)
         const qint64 chord = at("paste_chord_posted", r.secondPressNs);
         const qint64 restored = at("clipboard_restored", r.secondPressNs);
         if (!event || !toggle || !token || !requested || !ready || !samples || !sent || !stopSent || !polishReceived
-            || !clipboardSet || !chord) {
-            std::fprintf(stderr, "bench_e2e: dictation %zu lacks timing points (debug lines off?)\n", i + 1);
-            return false;
-        }
+            || !clipboardSet || !chord)
+            return fail("dictation %zu lacks timing points (debug lines off?)", i + 1);
         stages["e2e/press_to_first_frame_received"].push_back(ms(r.firstPressNs, received));
         stages["e2e/second_press_to_stop_received"].push_back(ms(r.secondPressNs, ns("stop_ns")));
         stages["e2e/polish_done_sent_to_text_in_field"].push_back(ms(polishSent, r.textSeenNs));
@@ -553,31 +587,63 @@ bool runDictations(EndToEndRig &rig, int dictations)
     return true;
 }
 
-bool runScenario()
+bool runScenario(EndToEndRig &rig)
 {
-    EndToEndRig rig;
-    if (!rig.start({QStringLiteral("Murlex")})) {
-        std::fprintf(stderr, "bench_e2e: %s\n", qPrintable(rig.failure()));
-        return false;
-    }
+    if (!rig.start({QStringLiteral("Murlex")}))
+        return fail("%s", qPrintable(rig.failure()));
     if (!measureIdle(rig, setting("MURLEX_BENCH_IDLE_SECONDS", 60)) || !measureWindowCycles(rig)
         || !runDictations(rig, setting("MURLEX_BENCH_DICTATIONS", 300)))
         return false;
     // The launches need the shortcut free: one instance at a time.
-    if (!rig.app().terminate())
+    if (!terminated(rig.app(), "the application after the soak"))
         return false;
     return measureStartUp(rig, setting("MURLEX_BENCH_LAUNCHES", 10));
+}
+
+// A signal that ends this process says so before it does, whatever its output is read by; a write
+// to a pipe whose reader has gone (SIGPIPE, silent by default) fails instead, and is reported.
+void onSignal(int number)
+{
+    static volatile sig_atomic_t said = 0;
+    if (!said) {
+        said = 1;
+        // Only async-signal-safe calls here: fixed texts and write().
+        const char *text = number == SIGPIPE  ? "bench_e2e: SIGPIPE: a pipe or socket lost its reader\n"
+                           : number == SIGHUP ? "bench_e2e: ended by SIGHUP (the terminal went away), no table\n"
+                           : number == SIGINT ? "bench_e2e: ended by SIGINT, no table\n"
+                                              : "bench_e2e: ended by SIGTERM, no table\n";
+        [[maybe_unused]] const auto written = ::write(STDERR_FILENO, text, std::strlen(text));
+    }
+    if (number != SIGPIPE) {
+        std::signal(number, SIG_DFL);
+        std::raise(number);
+    }
+}
+
+void reportSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int number : {SIGHUP, SIGINT, SIGTERM, SIGPIPE})
+        ::sigaction(number, &action, nullptr);
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    reportSignals();
     // Google Benchmark's own flags first; what is left goes to Qt.
     benchmark::Initialize(&argc, argv);
     QApplication app(argc, argv);
-    if (!runScenario())
+    // The rig (the application, the field, the stand-in) is taken down after the table is out.
+    auto rig = std::make_unique<EndToEndRig>();
+    if (!runScenario(*rig)) {
+        std::fprintf(stderr, "bench_e2e: no table: %s\n", failure.empty() ? "the run failed" : failure.c_str());
         return 1;
+    }
     for (const auto &[name, counters] : rows)
         benchmark::RegisterBenchmark(name.c_str(), [counters = counters](benchmark::State &state) {
             const auto median = counters.find("median_ms");
@@ -588,5 +654,11 @@ int main(int argc, char **argv)
         })->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    std::fflush(stdout);
+    if (std::ferror(stdout)) {
+        std::fprintf(stderr, "bench_e2e: the table could not be written to the standard output\n");
+        return 1;
+    }
+    rig.reset();
     return 0;
 }

@@ -22,20 +22,43 @@ fi
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 status=0
+failed=()
 for bench in "${benches[@]}"; do
   [ -x "$bench" ] && [ -f "$bench" ] || continue
   name=$(basename "$bench")
   echo "=== $name"
   args=(--benchmark_out="$out/$name.json" --benchmark_out_format=json "$@")
+  rc=0
   if [[ "$name" == bench_e2e* ]]; then
     MURLEX_HARNESS_LIVE_MICROPHONE=1 ./scripts/harness.sh bash -c 'scripts/desktop-services.sh start && exec "$@"' bench "$bench" "${args[@]}" \
-      || status=1
+      || rc=$?
   else
-    "$bench" "${args[@]}" || status=1
+    "$bench" "${args[@]}" || rc=$?
+  fi
+  # A benchmark that ends without its results is named, with how it ended, here and in the summary.
+  why=""
+  if [ $rc -gt 128 ]; then
+    why="ended by signal $((rc - 128)) ($(kill -l $((rc - 128)) 2>/dev/null || echo unknown))"
+  elif [ $rc -ne 0 ]; then
+    why="exit status $rc"
+  elif [ ! -s "$out/$name.json" ]; then
+    why="exit status 0 but no results written"
+  fi
+  if [ -n "$why" ]; then
+    echo "bench: $name failed: $why" >&2
+    failed+=("$name: $why")
+    rm -f "$out/$name.json"
+    status=1
   fi
 done
 
 echo
 echo "=== summary ($(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores)"
-python3 scripts/bench-table.py "$out"/*.json || status=1
+results=("$out"/*.json)
+if [ ${#results[@]} -gt 0 ]; then
+  python3 scripts/bench-table.py "${results[@]}" || status=1
+fi
+for line in "${failed[@]}"; do
+  echo "FAILED (no rows): $line"
+done
 exit $status

@@ -11,7 +11,7 @@ PACKAGES=(
   libgl-dev qt6-svg-dev
   # platform services
   libsecret-1-dev libglib2.0-dev libpulse-dev libsoxr-dev
-  libx11-dev libx11-xcb-dev libxcb1-dev libxcb-xkb-dev libxcb-xtest0-dev libxcb-keysyms1-dev libxcb-shape0-dev
+  libx11-dev libx11-xcb-dev libxcb1-dev libxcb-xkb-dev libxcb-xtest0-dev libxcb-keysyms1-dev libxcb-shape0-dev libxcb-xfixes0-dev
   libxkbcommon-dev libxkbcommon-x11-dev libxtst-dev libatspi2.0-dev libdw-dev
   # fuzz targets: clang with its sanitizer and libFuzzer runtimes, llvm-symbolizer for reports
   clang libclang-rt-14-dev libfuzzer-14-dev llvm

@@ -425,6 +425,9 @@ void DictationController::endDictation()
     m_socket.sendStop();
     ++m_stopsSent;
     armWatchdog();
+    // The answer is awaited from now on; with copy only the text just goes on the clipboard.
+    if (!m_state->preferences().copyOnly())
+        m_injector.expectText();
 }
 
 void DictationController::armWatchdog()

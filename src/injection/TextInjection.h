@@ -24,4 +24,7 @@ public:
     // Puts the text on the clipboard and leaves it there: no key is sent and the clipboard's
     // previous contents are not restored. True when the clipboard took it.
     virtual QCoro::Task<bool> copy(QString text) = 0;
+    // A text for inject() is on its way (the recording has ended, its answer is awaited): what
+    // can be readied before it arrives may be readied now. Nothing changes for the user.
+    virtual void expectText() {}
 };

@@ -54,6 +54,7 @@ QCoro::Task<TextInjection::Outcome> TextInjector::inject(QString text)
     if (!self)
         co_return outcome;
     m_injecting = false;
+    m_early.reset(); // not wanted by a path that did not paste
     Q_EMIT injectionFinished();
     co_return outcome;
 }
@@ -124,8 +125,38 @@ QCoro::Task<bool> TextInjector::copy(QString text)
     co_return true;
 }
 
+void TextInjector::expectText()
+{
+    m_early.reset();
+    // After what is queued now, the stop that ended the recording among it: the reading waits for
+    // the clipboard's owner, which the stop should not.
+    QMetaObject::invokeMethod(this, &TextInjector::takeEarlySnapshot, Qt::QueuedConnection);
+}
+
+void TextInjector::takeEarlySnapshot()
+{
+    // A paste under way or a restore still pending will change the clipboard before the next paste
+    // (which then keeps the pending restore's snapshot): nothing to read ahead.
+    if (m_mode != Mode::pasteboard || m_injecting || m_pendingRestore || m_early)
+        return;
+    // Counted before reading, so a copy made during the reading shows as a change.
+    const std::optional<quint64> count = m_platform.clipboard->changeCount();
+    if (!count)
+        return;
+    m_early = EarlySnapshot{*count, m_platform.clipboard->snapshot()};
+}
+
+ClipboardSnapshot TextInjector::currentContents()
+{
+    std::optional<EarlySnapshot> early = std::exchange(m_early, std::nullopt);
+    if (early && m_platform.clipboard->changeCount() == early->changeCount)
+        return std::move(early->contents);
+    return m_platform.clipboard->snapshot();
+}
+
 void TextInjector::copyNow(const QString &text)
 {
+    m_early.reset();
     if (m_pendingRestore) {
         m_restoreTimer.stop();
         restorePasteboard();
@@ -167,7 +198,7 @@ QCoro::Task<bool> TextInjector::injectViaPasteboard(QString text)
     // While an earlier paste still waits for its restore, the clipboard holds that paste's text,
     // not the user's: keep the snapshot taken before it, and restore once after the last paste.
     ClipboardSnapshot saved = m_pendingRestore ? *std::exchange(m_pendingRestore, std::nullopt)
-                                               : m_platform.clipboard->snapshot();
+                                               : currentContents();
     m_platform.clipboard->setTransientText(text);
     TimingPoint::mark(AppLogger::injection, "clipboard_set");
     QPointer<TextInjector> self(this);

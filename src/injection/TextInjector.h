@@ -62,6 +62,11 @@ public:
     // After any injection under way; a restore still pending from an earlier paste happens first,
     // so the text stays on the clipboard for good.
     QCoro::Task<bool> copy(QString text) override;
+    // Through the clipboard, reads what it holds shortly after this call (once the events queued
+    // now have run), so that the paste need not wait for the clipboard's owner: the paste uses that
+    // snapshot when the clipboard has not changed since, and takes a new one when it has (or when
+    // changes cannot be seen).
+    void expectText() override;
 
     Mode mode() const { return m_mode; }
     void setMode(Mode mode) { m_mode = mode; }
@@ -87,6 +92,9 @@ private:
     bool injectViaAccessibility(const QString &text);
     void sendPasteKeystroke();
     void restorePasteboard();
+    void takeEarlySnapshot();
+    // What the clipboard holds now: the early snapshot while it is still current, else a new one.
+    ClipboardSnapshot currentContents();
     // Puts the text on the clipboard for good, ending a pending restore first.
     void copyNow(const QString &text);
 
@@ -96,5 +104,11 @@ private:
     QTimer m_restoreTimer;
     // What the clipboard held before the first of the pastes whose restore is still pending.
     std::optional<ClipboardSnapshot> m_pendingRestore;
+    // Read while a text was on its way, with the clipboard's change count before the reading.
+    struct EarlySnapshot {
+        quint64 changeCount = 0;
+        ClipboardSnapshot contents;
+    };
+    std::optional<EarlySnapshot> m_early;
     bool m_injecting = false;
 };

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 // One format of the clipboard's contents: its MIME type and its bytes, owned by the copy.
 struct ClipboardFormat {
@@ -32,4 +33,9 @@ public:
     virtual void setText(const QString &text) = 0;
     // Puts a snapshot back: the formats as they were, or an empty clipboard for an empty snapshot.
     virtual void restore(const ClipboardSnapshot &snapshot) = 0;
+    // A number that moves on whenever the contents may have changed (someone copied, this process
+    // set or restored them, the owner went away), counting every change made before the call: the
+    // same number twice means a snapshot taken after the first call still holds. None where such
+    // changes cannot be seen: then only a new snapshot tells what the clipboard holds.
+    virtual std::optional<quint64> changeCount() { return std::nullopt; }
 };

@@ -387,6 +387,50 @@ private Q_SLOTS:
         const QString notTrusted = QStringLiteral("Accessibility permission not granted; opening system settings");
         QCOMPARE(injectionLog(log), (QStringList{notTrusted, notTrusted}));
     }
+
+    // The clipboard is read while the text is on its way. An owner that has stopped answering by the
+    // paste does not matter then, and what it held comes back; a copy made during the wait is what
+    // comes back instead, byte for byte in every format.
+    void theClipboardAsItWasJustBeforeThePasteComesBack()
+    {
+        const auto target = focusedField();
+        QVERIFY(target);
+        Injector i; // the real restore delay: the field fetches the text before it
+        const auto frozen = HelperProcess::clipboardOwner({{QStringLiteral("text/plain"), QByteArrayLiteral("before")}});
+        QVERIFY(frozen);
+        const TargetBytes before = ExternalTool::xClipboard();
+        i.injector.expectText();
+        QTest::qWait(200);
+        const QString frozenPid = QString::number(frozen->process().processId());
+        QVERIFY(ExternalTool::run(QStringLiteral("kill"), {QStringLiteral("-STOP"), frozenPid}));
+        const TextInjection::Outcome first = QCoro::waitFor(i.injector.inject(QStringLiteral("第一")));
+        QVERIFY(ExternalTool::run(QStringLiteral("kill"), {QStringLiteral("-CONT"), frozenPid}));
+        QCOMPARE(first, TextInjection::Outcome::pasted);
+        QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
+        QCOMPARE(ExternalTool::xClipboard(), before);
+
+        i.injector.expectText();
+        QTest::qWait(200);
+        const auto copied = HelperProcess::clipboardOwner({{QStringLiteral("text/plain"), QStringLiteral("等待中复制").toUtf8()},
+                                                           {QStringLiteral("application/x-murlex-blob"), QByteArray("\x00\xffm\x00", 4)}});
+        QVERIFY(copied);
+        const TargetBytes during = ExternalTool::xClipboard();
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("第二"))), TextInjection::Outcome::pasted);
+        QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 2, 2000);
+        QCOMPARE(ExternalTool::xClipboard(), during);
+        QCOMPARE(target->textAfterChange(2), std::optional(QStringLiteral("第一第二")));
+
+        // An owner that quits during the wait leaves the clipboard empty, and empty it stays.
+        auto quitting = HelperProcess::clipboardOwner({{QStringLiteral("text/plain"), QByteArrayLiteral("gone")}});
+        QVERIFY(quitting);
+        i.injector.expectText();
+        QTest::qWait(200);
+        quitting.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(clipboardOwnerWindow(), xcb_window_t(XCB_NONE), 2000);
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("第三"))), TextInjection::Outcome::pasted);
+        QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 3, 2000);
+        QCOMPARE(clipboardOwnerWindow(), xcb_window_t(XCB_NONE));
+    }
 };
 
 QTEST_MAIN(TestX11Injection)

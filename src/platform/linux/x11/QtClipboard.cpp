@@ -1,8 +1,23 @@
 #include "platform/linux/x11/QtClipboard.h"
+#include "platform/linux/x11/X11SelectionWatch.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+
+QtClipboard::QtClipboard() = default;
+QtClipboard::~QtClipboard() = default;
+
+std::optional<quint64> QtClipboard::changeCount()
+{
+    if (!m_watchTried) {
+        m_watchTried = true;
+        // Qt's clipboard is the X server's only when Qt itself runs on X11 (XWayland included).
+        if (qGuiApp && qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+            m_watch = std::make_unique<X11SelectionWatch>();
+    }
+    return m_watch ? m_watch->changeCount() : std::nullopt;
+}
 
 bool QtClipboard::isProtocolFormat(const QString &mimeType)
 {

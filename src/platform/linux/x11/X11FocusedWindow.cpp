@@ -7,14 +7,12 @@
 namespace {
 
 // WM_CLASS holds two NUL-terminated strings: the instance name, then the class name.
-WindowClass readWindowClass(xcb_connection_t *c, xcb_window_t window)
+WindowClass windowClassOf(const xcb_get_property_reply_t *reply)
 {
-    XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        c, xcb_get_property(c, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 1024), nullptr));
     if (!reply || reply->format != 8)
         return {};
-    const char *data = static_cast<const char *>(xcb_get_property_value(reply.get()));
-    const int length = xcb_get_property_value_length(reply.get());
+    const char *data = static_cast<const char *>(xcb_get_property_value(reply));
+    const int length = xcb_get_property_value_length(reply);
     const char *end = data + length;
     const char *firstEnd = static_cast<const char *>(std::memchr(data, '\0', length));
     if (!firstEnd)
@@ -40,11 +38,18 @@ WindowClass X11FocusedWindow::windowClass()
 
     // Toolkits may focus a child of the top-level window: walk up to the window that has a class.
     xcb_window_t window = focus->focus;
+    // Each level's class and parent are asked together: one round trip per level.
     for (int depth = 0; window != XCB_NONE && window != m_x.root() && depth < 64; ++depth) {
-        const WindowClass found = readWindowClass(c, window);
-        if (!found.isEmpty())
+        const xcb_get_property_cookie_t classAsked =
+            xcb_get_property(c, 0, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 1024);
+        const xcb_query_tree_cookie_t treeAsked = xcb_query_tree(c, window);
+        XcbReply<xcb_get_property_reply_t> classReply(xcb_get_property_reply(c, classAsked, nullptr));
+        const WindowClass found = windowClassOf(classReply.get());
+        if (!found.isEmpty()) {
+            xcb_discard_reply(c, treeAsked.sequence);
             return found;
-        XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr));
+        }
+        XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, treeAsked, nullptr));
         if (!tree)
             break;
         window = tree->parent;

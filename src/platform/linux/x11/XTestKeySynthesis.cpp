@@ -47,18 +47,12 @@ void XTestKeySynthesis::promptForTrust()
     // Nothing to ask on X11: either the display offers XTEST or no one can grant it.
 }
 
-QList<xcb_keycode_t> XTestKeySynthesis::heldModifierKeys(xcb_key_symbols_t *symbols)
+QList<xcb_keycode_t> XTestKeySynthesis::heldModifierKeys(xcb_key_symbols_t *symbols, const xcb_query_keymap_reply_t &keymap,
+                                                         const xcb_get_modifier_mapping_reply_t &modifiers)
 {
-    xcb_connection_t *c = m_x.connection();
-    XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
-    XcbReply<xcb_get_modifier_mapping_reply_t> modifiers(
-        xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
-    if (!keymap || !modifiers)
-        return {};
-
     QList<xcb_keycode_t> held;
-    const xcb_keycode_t *codes = xcb_get_modifier_mapping_keycodes(modifiers.get());
-    const int perModifier = modifiers->keycodes_per_modifier;
+    const xcb_keycode_t *codes = xcb_get_modifier_mapping_keycodes(&modifiers);
+    const int perModifier = modifiers.keycodes_per_modifier;
     // Rows: Shift, Lock, Control, Mod1..Mod5. Lock keys toggle on every press, so they are never
     // released and pressed again, nor is anything on the Lock row.
     for (int row = 0; row < 8; ++row) {
@@ -68,7 +62,7 @@ QList<xcb_keycode_t> XTestKeySynthesis::heldModifierKeys(xcb_key_symbols_t *symb
             const xcb_keycode_t code = codes[row * perModifier + i];
             if (code == 0 || held.contains(code))
                 continue;
-            const bool down = keymap->keys[code / 8] & (1 << (code % 8));
+            const bool down = keymap.keys[code / 8] & (1 << (code % 8));
             if (down && !isLockKey(xcb_key_symbols_get_keysym(symbols, code, 0)))
                 held.append(code);
         }
@@ -81,9 +75,11 @@ bool XTestKeySynthesis::nonModifierKeyHeld()
     xcb_connection_t *c = m_x.connection();
     if (!c)
         return false;
-    XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
-    XcbReply<xcb_get_modifier_mapping_reply_t> modifiers(
-        xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
+    // Both questions go out before either answer is awaited: one round trip.
+    const xcb_query_keymap_cookie_t keymapAsked = xcb_query_keymap(c);
+    const xcb_get_modifier_mapping_cookie_t modifiersAsked = xcb_get_modifier_mapping(c);
+    XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, keymapAsked, nullptr));
+    XcbReply<xcb_get_modifier_mapping_reply_t> modifiers(xcb_get_modifier_mapping_reply(c, modifiersAsked, nullptr));
     if (!keymap || !modifiers)
         return false;
     uint8_t down[32];
@@ -106,7 +102,13 @@ void XTestKeySynthesis::sendPasteChord(PasteChord chord)
         return;
     }
     xcb_connection_t *c = m_x.connection();
+    // The keyboard map (asked for by the allocation), the keys down and the modifier map: all three
+    // questions go out before the first answer is awaited, one round trip in all.
     const std::unique_ptr<xcb_key_symbols_t, KeySymbolsDeleter> symbols(xcb_key_symbols_alloc(c));
+    const xcb_query_keymap_cookie_t keymapAsked = xcb_query_keymap(c);
+    const xcb_get_modifier_mapping_cookie_t modifiersAsked = xcb_get_modifier_mapping(c);
+    XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, keymapAsked, nullptr));
+    XcbReply<xcb_get_modifier_mapping_reply_t> modifiers(xcb_get_modifier_mapping_reply(c, modifiersAsked, nullptr));
     if (!symbols)
         return;
 
@@ -119,7 +121,8 @@ void XTestKeySynthesis::sendPasteChord(PasteChord chord)
         return;
     }
 
-    const QList<xcb_keycode_t> held = heldModifierKeys(symbols.get());
+    const QList<xcb_keycode_t> held =
+        keymap && modifiers ? heldModifierKeys(symbols.get(), *keymap, *modifiers) : QList<xcb_keycode_t>();
     if (!held.isEmpty())
         qCDebug(AppLogger::injection, "releasing %lld held modifier keys around the paste chord",
                 static_cast<long long>(held.size()));
@@ -138,6 +141,7 @@ void XTestKeySynthesis::sendPasteChord(PasteChord chord)
     for (xcb_keycode_t code : held)
         fakeKey(XCB_KEY_PRESS, code);
 
-    // A round trip: the server has processed every event above when this returns.
-    XcbReply<xcb_get_input_focus_reply_t> sync(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    // Sent, not waited for: the server handles a connection's requests in order, so whatever goes
+    // over this connection next (on Qt's own, the clipboard's restore too) comes after the chord.
+    xcb_flush(c);
 }

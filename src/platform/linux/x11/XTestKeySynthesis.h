@@ -31,7 +31,8 @@ public:
     bool nonModifierKeyHeld() override;
 
 private:
-    QList<xcb_keycode_t> heldModifierKeys(xcb_key_symbols_t *symbols);
+    static QList<xcb_keycode_t> heldModifierKeys(xcb_key_symbols_t *symbols, const xcb_query_keymap_reply_t &keymap,
+                                                 const xcb_get_modifier_mapping_reply_t &modifiers);
     void fakeKey(uint8_t type, xcb_keycode_t keycode);
 
     XcbConnectionHandle m_x;
