@@ -100,7 +100,7 @@ struct RemoteCommand {
     QString option;
     QString noun;
     QString whatItDoes;
-    QString nothingToDo;
+    QString nothingToDo = {};
 };
 
 // murlex --toggle, --paste-last, --cancel: asks the running instance over the session bus and ends

@@ -110,7 +110,7 @@ bool showsText(const QWidget *root, const QString &text)
 QMessageBox *openAlert(const QWidget *root)
 {
     QMessageBox *box = nullptr;
-    QTest::qWaitFor([&] { return (box = root->findChild<QMessageBox *>()) && box->isVisible(); }, 90000);
+    (void)QTest::qWaitFor([&] { return (box = root->findChild<QMessageBox *>()) && box->isVisible(); }, 90000);
     return box;
 }
 } // namespace

@@ -102,7 +102,7 @@ private Q_SLOTS:
         QVERIFY2(session.startsWith(ownPrefix(QStringLiteral("/org/freedesktop/portal/desktop/session"))), qPrintable(session));
         const QRegularExpression request(QRegularExpression::escape(ownPrefix(QStringLiteral("/org/freedesktop/portal/desktop/request")))
                                          + QStringLiteral("murlex_\\d+_\\d+$"));
-        for (const QString handle : {create.value(QStringLiteral("handle")).toString(), bind.value(QStringLiteral("handle")).toString()})
+        for (const QString &handle : {create.value(QStringLiteral("handle")).toString(), bind.value(QStringLiteral("handle")).toString()})
             QVERIFY2(request.match(handle).hasMatch(), qPrintable(handle));
         QCOMPARE(bind.value(QStringLiteral("session_handle")).toString(), session);
         QCOMPARE(bind.value(QStringLiteral("parent_window")).toString(), QString());
