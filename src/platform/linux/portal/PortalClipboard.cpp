@@ -3,6 +3,7 @@
 #include "app/AppLogger.h"
 #include "platform/linux/portal/PortalNames.h"
 #include "platform/linux/portal/RemoteDesktopSession.h"
+#include "platform/linux/process/PipeFeed.h"
 
 #include <QClipboard>
 #include <QDBusArgument>
@@ -338,53 +339,11 @@ QCoro::Task<> PortalClipboard::serve(uint serial, QByteArray data)
         bus.send(done);
         co_return;
     }
-    writeOut(fd, std::move(data), [bus, session, serial](bool complete) mutable {
+    feedPipe(this, fd, std::move(data), m_bounds.serve, [bus, session, serial](bool complete) mutable {
         QDBusMessage done = QDBusMessage::createMethodCall(QLatin1String(PortalNames::service), QLatin1String(PortalNames::objectPath),
                                                            QLatin1String(PortalNames::clipboard), QStringLiteral("SelectionWriteDone"));
         done.setAutoStartService(false);
         done << QVariant::fromValue(session) << serial << complete;
         bus.send(done);
     });
-}
-
-void PortalClipboard::writeOut(int fd, QByteArray data, std::function<void(bool)> done)
-{
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    // Writes what the pipe takes now, the rest as the reader makes room, within the serve bound.
-    auto *notifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
-    auto *deadline = new QTimer(notifier);
-    auto written = std::make_shared<qsizetype>(0);
-    auto finished = std::make_shared<bool>(false);
-    auto finish = [notifier, fd, finished, written, size = data.size(), done = std::move(done)] {
-        if (std::exchange(*finished, true))
-            return;
-        notifier->setEnabled(false);
-        close(fd);
-        notifier->deleteLater();
-        done(*written == size);
-    };
-    auto writeMore = [fd, data, written, finish, finished] {
-        if (*finished)
-            return;
-        while (*written < data.size()) {
-            const ssize_t n = write(fd, data.constData() + *written, data.size() - *written);
-            if (n > 0) {
-                *written += n;
-                continue;
-            }
-            if (n < 0 && (errno == EAGAIN || errno == EINTR))
-                return;
-            break;
-        }
-        finish();
-    };
-    connect(notifier, &QSocketNotifier::activated, notifier, writeMore);
-    deadline->setSingleShot(true);
-    connect(deadline, &QTimer::timeout, notifier, [finish, size = data.size()] {
-        qCWarning(AppLogger::injection, "a reader did not take %lld bytes of our clipboard in time",
-                  static_cast<long long>(size));
-        finish();
-    });
-    deadline->start(m_bounds.serve);
-    writeMore();
 }

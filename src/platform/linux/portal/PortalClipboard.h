@@ -61,9 +61,6 @@ private:
     QString silence() const;
     // Answers a reader's request (SelectionTransfer) with `data`.
     QCoro::Task<> serve(uint serial, QByteArray data);
-    // Writes `data` into `fd` as the reader takes it, within Bounds::serve; closes `fd` and tells
-    // `done` whether all of it went out.
-    void writeOut(int fd, QByteArray data, std::function<void(bool)> done);
     // A call of the portal's Clipboard interface, with the session's handle as first argument.
     QDBusMessage clipboardCall(const QString &method) const;
     bool subscribe(bool on);

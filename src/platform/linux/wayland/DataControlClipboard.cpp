@@ -1,6 +1,7 @@
 #include "platform/linux/wayland/DataControlClipboard.h"
 
 #include "app/AppLogger.h"
+#include "platform/linux/process/PipeFeed.h"
 #include "platform/linux/wayland/WaylandConnection.h"
 
 #include "ext-data-control-client-protocol.h"
@@ -159,7 +160,7 @@ void DataControlClipboard::onSend(void *data, wl_proxy *source, const char *mime
     const QString type = QString::fromUtf8(mimeType);
     for (const ClipboardFormat &format : std::as_const(self->m_served)) {
         if (format.mimeType == type) {
-            self->serve(format.data, fd);
+            feedPipe(self, fd, format.data, serveBound);
             return;
         }
     }
@@ -311,45 +312,4 @@ void DataControlClipboard::own(const ClipboardSnapshot &contents)
     // The replaced source of ours is of no use any more; the compositor forgets it with it.
     destroySource(previous);
     m_connection->flush();
-}
-
-void DataControlClipboard::serve(const QByteArray &data, int fd)
-{
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    // Writes what the pipe takes now, the rest as the reader makes room, within serveBound.
-    auto *notifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
-    auto *deadline = new QTimer(notifier);
-    auto written = std::make_shared<qsizetype>(0);
-    auto finished = std::make_shared<bool>(false);
-    auto finish = [notifier, fd, finished] {
-        if (std::exchange(*finished, true))
-            return;
-        notifier->setEnabled(false);
-        close(fd);
-        notifier->deleteLater();
-    };
-    auto writeMore = [fd, data, written, finish, finished] {
-        if (*finished)
-            return;
-        while (*written < data.size()) {
-            const ssize_t n = write(fd, data.constData() + *written, data.size() - *written);
-            if (n > 0) {
-                *written += n;
-                continue;
-            }
-            if (n < 0 && (errno == EAGAIN || errno == EINTR))
-                return;
-            break;
-        }
-        finish();
-    };
-    connect(notifier, &QSocketNotifier::activated, notifier, writeMore);
-    deadline->setSingleShot(true);
-    connect(deadline, &QTimer::timeout, notifier, [finish, type = data.size()] {
-        qCWarning(AppLogger::injection, "a client did not read %lld bytes of our clipboard in time",
-                  static_cast<long long>(type));
-        finish();
-    });
-    deadline->start(serveBound);
-    writeMore();
 }

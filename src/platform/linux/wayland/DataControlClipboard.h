@@ -61,7 +61,6 @@ private:
     void own(const ClipboardSnapshot &contents);
     void destroyOffer(wl_proxy *offer);
     void destroySource(wl_proxy *source);
-    void serve(const QByteArray &data, int fd);
 
     std::shared_ptr<WaylandConnection> m_connection;
     Protocol m_protocol;
