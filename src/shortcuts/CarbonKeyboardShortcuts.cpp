@@ -8,9 +8,13 @@
 #include <QHash>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <map>
+#include <optional>
+#include <utility>
 
 namespace KeyboardShortcuts {
 
@@ -28,6 +32,16 @@ struct State {
     bool menuOpen = false;
     Delivery delivery = Delivery::nothing;
     QHash<quint32, quint32> heldInMenu; // native key code → hot-key identifier, while pressed in a menu
+    // The release of a key held in a menu, delivered only after menuRepeatGrace: the X server sends
+    // a held key's repeats as a release and a press with the same time, and when the two are read
+    // apart Qt takes them for a real release and a real press.
+    struct HeldBackRelease {
+        quint32 nativeKey = 0;
+        quint32 id = 0;
+        quint64 timestamp = 0;
+    };
+    std::optional<HeldBackRelease> heldBackRelease;
+    quint64 releaseGeneration = 0;
 };
 
 State &state()
@@ -37,6 +51,8 @@ State &state()
 }
 
 constexpr qint64 maxPlatformValue = 4294967295LL;
+// How long a release in a menu waits for the press of a repeat that would take it back.
+constexpr std::chrono::milliseconds menuRepeatGrace{50};
 // The identifier of a trial registration: the counter gives out identifiers from 1.
 constexpr quint32 trialId = 0;
 
@@ -93,6 +109,16 @@ void deliver(quint32 id, bool down)
     const HotKey::Callback callback = down ? it->second.onKeyDown : it->second.onKeyUp;
     if (callback)
         callback(shortcut);
+}
+
+void deliverHeldBackRelease()
+{
+    State &s = state();
+    const std::optional<State::HeldBackRelease> release = std::exchange(s.heldBackRelease, std::nullopt);
+    if (!release)
+        return;
+    s.heldInMenu.remove(release->nativeKey);
+    deliver(release->id, false);
 }
 
 void onHotKeyEvent(quint32 id, bool down)
@@ -277,13 +303,25 @@ bool CarbonKeyboardShortcuts::handleMenuKeyEvent(const QKeyEvent &event)
         const auto held = s.heldInMenu.constFind(nativeKey);
         if (held == s.heldInMenu.constEnd())
             return false;
-        const quint32 id = held.value();
-        s.heldInMenu.erase(held);
-        deliver(id, false);
+        s.heldBackRelease = State::HeldBackRelease{nativeKey, held.value(), event.timestamp()};
+        const quint64 generation = ++s.releaseGeneration;
+        QTimer::singleShot(menuRepeatGrace, [generation] {
+            if (state().releaseGeneration == generation)
+                deliverHeldBackRelease();
+        });
         return true;
     }
     if (event.type() != QEvent::KeyPress)
         return false;
+    if (s.heldBackRelease && s.heldBackRelease->nativeKey == nativeKey) {
+        if (s.heldBackRelease->timestamp == event.timestamp()) {
+            // A repeat after all: the key is still held, and this press is not a new one.
+            s.heldBackRelease.reset();
+            ++s.releaseGeneration;
+            return true;
+        }
+        deliverHeldBackRelease(); // released and pressed again: both count
+    }
     if (s.heldInMenu.contains(nativeKey))
         return true; // the key repeats while held: one press only
     if (event.isAutoRepeat())
