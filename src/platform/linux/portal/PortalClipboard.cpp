@@ -3,6 +3,7 @@
 #include "app/AppLogger.h"
 #include "platform/linux/portal/PortalNames.h"
 #include "platform/linux/portal/RemoteDesktopSession.h"
+#include "platform/linux/process/ClipboardPipes.h"
 #include "platform/linux/process/PipeFeed.h"
 
 #include <QClipboard>
@@ -12,7 +13,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusUnixFileDescriptor>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -23,7 +23,6 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 #include <vector>
 
@@ -185,17 +184,10 @@ ClipboardSnapshot PortalClipboard::snapshot()
 std::optional<ClipboardSnapshot> PortalClipboard::readFormats(const QStringList &types)
 {
     QDBusConnection bus = m_session->options().bus;
-    struct Transfer {
-        QString mimeType;
-        int fd;
-        QByteArray data;
-        bool complete = false;
-    };
-    std::vector<Transfer> transfers;
-    auto closeAll = [&transfers] {
-        for (Transfer &transfer : transfers)
-            if (transfer.fd >= 0)
-                close(std::exchange(transfer.fd, -1));
+    std::vector<ClipboardPipe> pipes;
+    auto closeAll = [&pipes] {
+        for (const ClipboardPipe &pipe : pipes)
+            close(pipe.second);
     };
     // Every pipe is asked for first: an owner may write its formats in any order.
     for (const QString &type : types) {
@@ -213,50 +205,9 @@ std::optional<ClipboardSnapshot> PortalClipboard::readFormats(const QStringList 
                       qUtf8Printable(type), qPrintable(reply.errorMessage()));
             continue;
         }
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-        transfers.push_back({type, fd, {}});
+        pipes.push_back({type, fd});
     }
-
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        std::vector<pollfd> open;
-        std::vector<Transfer *> reading;
-        for (Transfer &transfer : transfers) {
-            if (transfer.fd >= 0) {
-                open.push_back({transfer.fd, POLLIN, 0});
-                reading.push_back(&transfer);
-            }
-        }
-        const qint64 left = m_bounds.read.count() - waited.elapsed();
-        if (open.empty() || left <= 0)
-            break;
-        if (poll(open.data(), open.size(), static_cast<int>(left)) < 0 && errno != EINTR)
-            break;
-        for (size_t i = 0; i < open.size(); ++i) {
-            if (!open[i].revents)
-                continue;
-            char buffer[65536];
-            const ssize_t n = read(open[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                reading[i]->data.append(buffer, n);
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                reading[i]->complete = n == 0;
-                close(std::exchange(reading[i]->fd, -1));
-            }
-        }
-    }
-    closeAll();
-
-    ClipboardSnapshot saved;
-    for (const Transfer &transfer : transfers) {
-        if (transfer.complete)
-            saved.append({transfer.mimeType, transfer.data});
-        else
-            qCWarning(AppLogger::injection, "clipboard format %s could not be read within %lld ms; left out",
-                      qUtf8Printable(transfer.mimeType), static_cast<long long>(m_bounds.read.count()));
-    }
-    return saved;
+    return readClipboardPipes(pipes, m_bounds.read);
 }
 
 void PortalClipboard::setTransientText(const QString &text)

@@ -1,13 +1,13 @@
 #include "platform/linux/wayland/DataControlClipboard.h"
 
 #include "app/AppLogger.h"
+#include "platform/linux/process/ClipboardPipes.h"
 #include "platform/linux/process/PipeFeed.h"
 #include "platform/linux/wayland/WaylandConnection.h"
 
 #include "ext-data-control-client-protocol.h"
 #include "wlr-data-control-client-protocol.h"
 
-#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -15,7 +15,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 #include <vector>
 
@@ -202,13 +201,7 @@ ClipboardSnapshot DataControlClipboard::snapshot()
     if (!m_selection)
         return {};
 
-    struct Transfer {
-        QString mimeType;
-        int fd;
-        QByteArray data;
-        bool complete = false;
-    };
-    std::vector<Transfer> transfers;
+    std::vector<ClipboardPipe> pipes;
     for (const QString &type : m_offers.value(m_selection)) {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -219,53 +212,10 @@ ClipboardSnapshot DataControlClipboard::snapshot()
         wl_proxy_marshal_flags(m_selection, offerReceive, nullptr, wl_proxy_get_version(m_selection), 0,
                                name.constData(), fds[1]);
         close(fds[1]);
-        transfers.push_back({type, fds[0], {}});
+        pipes.push_back({type, fds[0]});
     }
     m_connection->flush();
-
-    // Every format is read at once: an owner may write them in any order.
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        std::vector<pollfd> open;
-        std::vector<Transfer *> reading;
-        for (Transfer &transfer : transfers) {
-            if (!transfer.complete && transfer.fd >= 0) {
-                open.push_back({transfer.fd, POLLIN, 0});
-                reading.push_back(&transfer);
-            }
-        }
-        const qint64 left = m_readBound.count() - waited.elapsed();
-        if (open.empty() || left <= 0)
-            break;
-        if (poll(open.data(), open.size(), static_cast<int>(left)) < 0 && errno != EINTR)
-            break;
-        for (size_t i = 0; i < open.size(); ++i) {
-            if (!open[i].revents)
-                continue;
-            char buffer[65536];
-            const ssize_t n = read(open[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                reading[i]->data.append(buffer, n);
-            } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-                reading[i]->complete = n == 0;
-                close(reading[i]->fd);
-                reading[i]->fd = -1;
-            }
-        }
-    }
-
-    ClipboardSnapshot saved;
-    for (Transfer &transfer : transfers) {
-        if (transfer.fd >= 0)
-            close(transfer.fd);
-        if (transfer.complete)
-            saved.append({transfer.mimeType, transfer.data});
-        else
-            qCWarning(AppLogger::injection, "clipboard format %s could not be read within %lld ms; left out",
-                      qUtf8Printable(transfer.mimeType), static_cast<long long>(m_readBound.count()));
-    }
-    return saved;
+    return readClipboardPipes(pipes, m_readBound);
 }
 
 void DataControlClipboard::setTransientText(const QString &text)
