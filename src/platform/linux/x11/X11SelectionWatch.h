@@ -3,12 +3,12 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
-#include <xcb/xcb.h>
-
 class QSocketNotifier;
+class XcbConnectionHandle;
 
 // Counts the changes of one X selection (CLIPBOARD by default) through the XFIXES extension, on a
 // connection of its own: a new owner (whoever set it, this process included) and the owner's
@@ -29,7 +29,7 @@ public:
 private:
     void readEvents();
 
-    xcb_connection_t *m_connection = nullptr;
+    std::unique_ptr<XcbConnectionHandle> m_x;
     uint8_t m_selectionNotify = 0; // the event code of XFIXES's SelectionNotify on this server
     quint64 m_changes = 0;
     std::unique_ptr<QSocketNotifier> m_notifier;
