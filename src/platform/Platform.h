@@ -67,7 +67,11 @@ QCoro::Task<DesktopSession> probeDesktopSession();
 std::optional<DesktopSession> probedDesktopSession();
 
 // Text injection, through the session's own means (X11, or the Wayland compositor's protocols
-// where it offers them). `display` names an X display; empty for the session's.
+// where it offers them). `display` names an X display; empty for the session's. Where the
+// compositor has no such protocols (GNOME), the clipboard and the paste chord's keys share the
+// process's one session of the desktop portal's RemoteDesktop interface, started by the keys'
+// prepare() with one dialog of the desktop; the clipboard then goes through the portal's
+// Clipboard interface where the portal has it, else through XWayland.
 std::unique_ptr<Clipboard> clipboard();
 std::unique_ptr<KeySynthesis> keySynthesis(const QByteArray &display = {});
 std::unique_ptr<FocusedWindow> focusedWindow(const QByteArray &display = {});
@@ -102,17 +106,6 @@ struct PortalClipboardBounds {
     std::chrono::milliseconds read{1000};
     std::chrono::milliseconds serve{5000};
 };
-// The clipboard and the paste chord through one session of the desktop portal's RemoteDesktop
-// interface (GNOME under Wayland), started by the keys' prepare() with one dialog of the desktop;
-// the clipboard goes through the portal's Clipboard interface where the portal has it, else
-// through XWayland. Where the session calls for them, clipboard() and keySynthesis() share one
-// such session of the process.
-struct RemoteDesktopServices {
-    std::unique_ptr<Clipboard> clipboard;
-    std::unique_ptr<KeySynthesis> keys;
-};
-RemoteDesktopServices remoteDesktopServices(PortalTimeouts timeouts = {}, PortalClipboardBounds bounds = {});
-
 // The name key bindings of the desktop write for the key with this kVK_ virtual key code: the
 // xkb keysym name of that key on a US layout ("space", "k", "Return", "F5"); none for a key
 // without one.

@@ -111,15 +111,6 @@ std::shared_ptr<RemoteDesktopSession> sharedRemoteDesktopSession()
 }
 } // namespace
 
-Platform::RemoteDesktopServices Platform::remoteDesktopServices(PortalTimeouts timeouts, PortalClipboardBounds bounds)
-{
-    RemoteDesktopSession::Options options;
-    options.timeouts = timeouts;
-    auto session = std::make_shared<RemoteDesktopSession>(std::move(options));
-    return {std::make_unique<PortalClipboard>(session, std::make_unique<QtClipboard>(), bounds),
-            std::make_unique<RemoteDesktopKeySynthesis>(session, std::make_unique<FreedesktopNotifications>())};
-}
-
 std::unique_ptr<Clipboard> Platform::clipboard()
 {
     const DesktopSession session = desktopSession();
