@@ -28,19 +28,6 @@
 
 namespace {
 
-// What a text is offered as; the first is what Wayland applications ask for.
-const QStringList textTypes = {QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain"),
-                               QStringLiteral("UTF8_STRING")};
-
-ClipboardSnapshot textContents(const QString &text)
-{
-    ClipboardSnapshot contents;
-    const QByteArray utf8 = text.toUtf8();
-    for (const QString &type : textTypes)
-        contents.append({type, utf8});
-    return contents;
-}
-
 QStringList stringList(const QVariant &value)
 {
     if (value.metaType() == QMetaType::fromType<QDBusArgument>())
@@ -212,10 +199,7 @@ std::optional<ClipboardSnapshot> PortalClipboard::readFormats(const QStringList 
 
 void PortalClipboard::setTransientText(const QString &text)
 {
-    ClipboardSnapshot contents = textContents(text);
-    // The convention clipboard managers (Klipper, CopyQ ...) follow to keep an entry out of history.
-    contents.append({QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret")});
-    if (m_dictationViaFallback || !put(contents))
+    if (m_dictationViaFallback || !put(textFormats(text, true)))
         m_fallback->setTransientText(text);
 }
 
@@ -223,7 +207,7 @@ void PortalClipboard::setText(const QString &text)
 {
     // A copy of its own, outside any dictation.
     m_dictationViaFallback = false;
-    if (!put(textContents(text)))
+    if (!put(textFormats(text, false)))
         m_fallback->setText(text);
 }
 

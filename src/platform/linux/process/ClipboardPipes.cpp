@@ -63,3 +63,15 @@ ClipboardSnapshot readClipboardPipes(const std::vector<ClipboardPipe> &pipes, st
     }
     return saved;
 }
+
+ClipboardSnapshot textFormats(const QString &text, bool transient)
+{
+    const QByteArray utf8 = text.toUtf8();
+    // The first is what Wayland applications ask for.
+    ClipboardSnapshot formats{{QStringLiteral("text/plain;charset=utf-8"), utf8},
+                              {QStringLiteral("text/plain"), utf8},
+                              {QStringLiteral("UTF8_STRING"), utf8}};
+    if (transient)
+        formats.append({QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret")});
+    return formats;
+}

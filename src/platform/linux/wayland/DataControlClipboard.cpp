@@ -46,18 +46,6 @@ void destroyProxy(wl_proxy *proxy, uint32_t opcode)
     wl_proxy_marshal_flags(proxy, opcode, nullptr, wl_proxy_get_version(proxy), WL_MARSHAL_FLAG_DESTROY);
 }
 
-const QStringList textTypes = {QStringLiteral("text/plain;charset=utf-8"), QStringLiteral("text/plain"),
-                               QStringLiteral("UTF8_STRING"), QStringLiteral("STRING"), QStringLiteral("TEXT")};
-
-ClipboardSnapshot textContents(const QString &text)
-{
-    ClipboardSnapshot contents;
-    const QByteArray utf8 = text.toUtf8();
-    for (const QString &type : textTypes)
-        contents.append({type, utf8});
-    return contents;
-}
-
 } // namespace
 
 DataControlClipboard::Protocol DataControlClipboard::Protocol::wlr()
@@ -220,15 +208,12 @@ ClipboardSnapshot DataControlClipboard::snapshot()
 
 void DataControlClipboard::setTransientText(const QString &text)
 {
-    ClipboardSnapshot contents = textContents(text);
-    // The convention clipboard managers (Klipper, CopyQ ...) follow to keep an entry out of history.
-    contents.append({QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret")});
-    own(contents);
+    own(textFormats(text, true));
 }
 
 void DataControlClipboard::setText(const QString &text)
 {
-    own(textContents(text));
+    own(textFormats(text, false));
 }
 
 void DataControlClipboard::restore(const ClipboardSnapshot &snapshot)
