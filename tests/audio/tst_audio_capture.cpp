@@ -212,39 +212,21 @@ private Q_SLOTS:
         QCOMPARE(engine->state(), State{AudioCaptureEngine::EnginePrepared{}});
     }
 
-    void toneKeepsItsFrequencyAndLevel_data()
-    {
-        QTest::addColumn<QString>("format");
-        QTest::addColumn<int>("rate");
-        QTest::addColumn<int>("channels");
-        QTest::newRow("48 kHz s16 stereo (the harness microphone)") << QString() << 48000 << 2;
-        QTest::newRow("44.1 kHz float mono") << QStringLiteral("float32le") << 44100 << 1;
-    }
-
+    // A source in another rate, sample format and channel count than the recording's (44.1 kHz
+    // float stereo) comes out as the same tone at the same level.
     void toneKeepsItsFrequencyAndLevel()
     {
-        QFETCH(QString, format);
-        QFETCH(int, rate);
-        QFETCH(int, channels);
         constexpr double frequency = 440;
         constexpr double amplitude = 0.5;
-
-        QString fifoPath = PipeSource::fifoPath();
-        int bytesPerSecond = rate * channels * 2;
-        QByteArray signal = PipeSource::tone(frequency, 1.0, amplitude);
-        if (!format.isEmpty()) {
-            QVERIFY(loadPipeSource(QStringLiteral("murlex_float_mic"), {}, format, rate, channels) >= 0);
-            QVERIFY(Pactl::setDefaultSource(QStringLiteral("murlex_float_mic")));
-            fifoPath = fifo(QStringLiteral("murlex_float_mic"));
-            bytesPerSecond = rate * channels * 4;
-            signal = floatTone(frequency, 1.0, amplitude, rate, channels);
-        }
+        constexpr int rate = 44100;
+        QVERIFY(loadPipeSource(QStringLiteral("murlex_float_mic"), {}, QStringLiteral("float32le"), rate, 2) >= 0);
+        QVERIFY(Pactl::setDefaultSource(QStringLiteral("murlex_float_mic")));
 
         ChunkRecorder chunks;
         auto engine = makeEngine(&chunks);
         engine->startCapture();
         QCOMPARE(engine->state(), State{AudioCaptureEngine::Capturing{}});
-        PipeSource::play(signal, fifoPath, bytesPerSecond);
+        PipeSource::play(floatTone(frequency, 1.0, amplitude, rate, 2), fifo(QStringLiteral("murlex_float_mic")), rate * 2 * 4);
         QTRY_COMPARE(chunks.count(), 9);
         QTest::qWait(kDeliveryMs);
         engine->stopCapture();
@@ -367,76 +349,66 @@ private Q_SLOTS:
         engine->stopCapture();
     }
 
-    // Each failure once at the start of a capture, then once when a device change rebuilds it (a
-    // sample rate of 0, the real server's, on both paths: see noSoundServerMeansNoMicrophone and
-    // builtInSourceIsPreferredAndItsVanishingEndsTheCapture).
-    void failuresShowOnlyInTheState_data()
-    {
-        QTest::addColumn<QString>("failure");
-        QTest::addColumn<QString>("startLog");
-        QTest::addColumn<QString>("startMessage");
-        QTest::addColumn<QString>("rebuildLog");
-        QTest::addColumn<QString>("rebuildMessage");
-        QTest::newRow("no converter")
-            << QStringLiteral("no converter")
-            << QStringLiteral("startCapture: failed to build converter for 2 ch, 48000 Hz, Int16, interleaved")
-            << QStringLiteral("无法构建音频转换器") << QStringLiteral("failed to rebuild converter for new device")
-            << QStringLiteral("无法构建新设备的音频转换器");
-        QTest::newRow("start fails") << QStringLiteral("start fails")
-                                     << QStringLiteral("startCapture: engine.start failed: Connection terminated")
-                                     << QStringLiteral("引擎启动失败: Connection terminated")
-                                     << QStringLiteral("engine restart failed: Connection terminated")
-                                     << QStringLiteral("引擎重启失败: Connection terminated");
-    }
-
+    // Each failure once at the start of a capture, then once when a new default source in another
+    // format rebuilds it (a sample rate of 0, the real server's, on both paths: see
+    // noSoundServerMeansNoMicrophone and builtInSourceIsPreferredAndItsVanishingEndsTheCapture).
+    // The next start simply tries again.
     void failuresShowOnlyInTheState()
     {
-        QFETCH(QString, failure);
-        QFETCH(QString, startLog);
-        QFETCH(QString, startMessage);
-        QFETCH(QString, rebuildLog);
-        QFETCH(QString, rebuildMessage);
+        const struct {
+            bool refuseConverter;
+            QString startLog, startMessage, rebuildLog, rebuildMessage, newDefault;
+        } failures[] = {{true, QStringLiteral("startCapture: failed to build converter for 2 ch, 48000 Hz, Int16, interleaved"),
+                         QStringLiteral("无法构建音频转换器"), QStringLiteral("failed to rebuild converter for new device"),
+                         QStringLiteral("无法构建新设备的音频转换器"), QStringLiteral("murlex_dock")},
+                        {false, QStringLiteral("startCapture: engine.start failed: Connection terminated"),
+                         QStringLiteral("引擎启动失败: Connection terminated"), QStringLiteral("engine restart failed: Connection terminated"),
+                         QStringLiteral("引擎重启失败: Connection terminated"), PipeSource::sourceName()}};
         const auto scripted = std::make_shared<ScriptedAudioSystem>(m_system);
-        const auto fail = [&] {
-            scripted->refuseConverter = failure == QLatin1String("no converter");
-            scripted->startFailure = failure == QLatin1String("start fails") ? QStringLiteral("Connection terminated") : QString();
-        };
         LogCapture log;
         int deviceChanges = 0;
         auto engine = makeEngine(nullptr, &deviceChanges, scripted);
         QSignalSpy states(engine.get(), &AudioCaptureEngine::stateChanged);
         QVERIFY(loadPipeSource(QStringLiteral("murlex_dock"), {}, QStringLiteral("s16le"), 44100, 1) >= 0);
-        fail();
+        for (const auto &failure : failures) {
+            const auto fail = [&] {
+                scripted->refuseConverter = failure.refuseConverter;
+                scripted->startFailure = failure.refuseConverter ? QString() : QStringLiteral("Connection terminated");
+            };
+            fail();
+            states.clear();
+            deviceChanges = 0;
+            engine->startCapture();
+            QCOMPARE(engine->state(), State{AudioCaptureEngine::Interrupted{failure.startMessage}});
+            QCOMPARE(states.size(), 1);
+            QVERIFY(log.contains(kAudio, QtCriticalMsg, failure.startLog));
+            QVERIFY(Pactl::recordingSources().isEmpty());
+            // Stopping an engine that never started does nothing.
+            engine->stopCapture();
+            QCOMPARE(states.size(), 1);
+            QCOMPARE(deviceChanges, 0);
 
-        engine->startCapture();
-        QCOMPARE(engine->state(), State{AudioCaptureEngine::Interrupted{startMessage}});
-        QCOMPARE(states.size(), 1);
-        QVERIFY(log.contains(kAudio, QtCriticalMsg, startLog));
-        QVERIFY(Pactl::recordingSources().isEmpty());
-        // Stopping an engine that never started does nothing.
-        engine->stopCapture();
-        QCOMPARE(states.size(), 1);
-        QCOMPARE(deviceChanges, 0);
+            scripted->refuseConverter = false;
+            scripted->startFailure.clear();
+            engine->startCapture();
+            QCOMPARE(engine->state(), State{AudioCaptureEngine::Capturing{}});
+            QCOMPARE(Pactl::recordingSources().size(), 1);
 
-        // The next start simply tries again.
-        scripted->refuseConverter = false;
-        scripted->startFailure.clear();
-        engine->startCapture();
-        QCOMPARE(engine->state(), State{AudioCaptureEngine::Capturing{}});
-        QCOMPARE(Pactl::recordingSources().size(), 1);
-
-        // A new default source in another format makes the engine rebuild, and that fails.
-        fail();
-        QVERIFY(Pactl::setDefaultSource(QStringLiteral("murlex_dock")));
-        QTRY_COMPARE(deviceChanges, 1);
-        QCOMPARE(engine->state(), State{AudioCaptureEngine::Interrupted{rebuildMessage}});
-        QVERIFY(log.contains(kAudio, QtCriticalMsg, rebuildLog));
-        QVERIFY(log.contains(kAudio, QtInfoMsg, QStringLiteral("audio device configuration changed (wasCapturing=true)")));
-        QVERIFY(!logged(log, QStringLiteral("new device starts")));
-        QTRY_VERIFY(Pactl::recordingSources().isEmpty());
+            log.clear();
+            fail();
+            QVERIFY(Pactl::setDefaultSource(failure.newDefault));
+            QTRY_COMPARE(deviceChanges, 1);
+            QCOMPARE(engine->state(), State{AudioCaptureEngine::Interrupted{failure.rebuildMessage}});
+            QVERIFY(log.contains(kAudio, QtCriticalMsg, failure.rebuildLog));
+            QVERIFY(log.contains(kAudio, QtInfoMsg, QStringLiteral("audio device configuration changed (wasCapturing=true)")));
+            QVERIFY(!logged(log, QStringLiteral("new device starts")));
+            QTRY_VERIFY(Pactl::recordingSources().isEmpty());
+        }
     }
 
-    void permissionIsUndeterminedUntilAskedAndRemembered()
+    // The permission is undetermined until asked, then remembered. Preparing confirms it only
+    // from idle and does not open the microphone; a capture started from idle asks nothing.
+    void permissionIsAskedOnceAndPreparingOnlyConfirmsIt()
     {
         auto permission = Platform::microphonePermission(m_system, settings(QStringLiteral("asked")));
         QCOMPARE(permission->status(), MicStatus::undetermined);
@@ -447,22 +419,17 @@ private Q_SLOTS:
         // With no usable source the same question is answered "denied".
         QCOMPARE(Platform::microphonePermission(Platform::audioSystem(unreachableServer()), settings(QStringLiteral("asked")))->status(),
                  MicStatus::denied);
-    }
 
-    void prepareConfirmsThePermissionOnlyFromIdle()
-    {
         LogCapture log;
         auto engine = std::make_unique<AudioCaptureEngine>(m_system, Platform::microphonePermission(m_system, settings(QStringLiteral("prepare"))));
         QSignalSpy states(engine.get(), &AudioCaptureEngine::stateChanged);
         QCOMPARE(QCoro::waitFor(engine->prepare()), std::nullopt);
         QCOMPARE(engine->state(), State{AudioCaptureEngine::EnginePrepared{}});
         QVERIFY(log.contains(kAudio, QtInfoMsg, QStringLiteral("prepared (engine on-demand, mic released until startCapture)")));
-        // Preparing does not open the microphone.
         QVERIFY(Pactl::recordingSources().isEmpty());
         QCOMPARE(QCoro::waitFor(engine->prepare()), std::nullopt);
         QCOMPARE(states.size(), 1);
 
-        // A capture started from idle: prepare() returns without asking.
         auto unasked = Platform::microphonePermission(m_system, settings(QStringLiteral("unasked")));
         AudioCaptureEngine capturing(m_system, unasked);
         capturing.startCapture();

@@ -95,19 +95,14 @@ private Q_SLOTS:
     // Exit status 0 after SIGTERM: a clean stop, and under the sanitizers no leak in the server.
     void cleanupTestCase() { QVERIFY(m_server.stop()); }
 
+    // A sign-in issues a token the API takes; the same token with its signature cut it refuses.
     // (Refresh: the auth client's suite; an expired token refused: the hot words client's suite.)
-    void signInIssuesAnHourLongToken()
+    void signInIssuesATokenTheApiChecks()
     {
-        const QByteArray alice = R"({"identity_token":"alice"})";
-        const HttpResult first = send("POST", url(u"/auth/apple"_s), alice);
-        const QJsonObject answer = QJsonDocument::fromJson(first.body).object();
-        QCOMPARE(first.status, 200);
-        QCOMPARE(answer["is_new_user"_L1], QJsonValue(true));
-        const QString access = answer["access_token"_L1].toString();
+        const HttpResult signedIn = send("POST", url(u"/auth/apple"_s), R"({"identity_token":"alice"})");
+        QCOMPARE(signedIn.status, 200);
+        const QString access = QJsonDocument::fromJson(signedIn.body)["access_token"_L1].toString();
         QCOMPARE(JWT::subject(access), std::optional<QString>(u"alice"_s));
-        const qint64 untilExpiry = QDateTime::currentDateTime().secsTo(JWT::expiry(access).value_or(QDateTime()));
-        QVERIFY2(untilExpiry > 3590 && untilExpiry <= 3600, qPrintable(QString::number(untilExpiry)));
-        QCOMPARE(QJsonDocument::fromJson(send("POST", url(u"/auth/apple"_s), alice).body)["is_new_user"_L1], QJsonValue(false));
         QCOMPARE(send("GET", url(u"/hotwords"_s), {}, access).status, 200);
         QCOMPARE(send("GET", url(u"/hotwords"_s), {}, access.chopped(2)).status, 401);
     }

@@ -89,7 +89,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("signalName");
         QTest::addColumn<QString>("phase");
         QTest::addColumn<QString>("faultAddress"); // empty: none reported
-        QTest::newRow("raised SIGSEGV") << u"segv"_s << int(SIGSEGV) << u"SIGSEGV"_s << u"recording"_s << QString();
         QTest::newRow("memory fault") << u"fault"_s << int(SIGSEGV) << u"SIGSEGV"_s << u"recording"_s << u"0x10"_s;
         QTest::newRow("abort") << u"abort"_s << int(SIGABRT) << u"SIGABRT"_s << u"injecting"_s << QString();
     }

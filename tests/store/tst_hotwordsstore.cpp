@@ -168,12 +168,14 @@ private Q_SLOTS:
         m_dir.reset();
     }
 
-    void fetchSendsAnAuthorisedGetAndKeepsServerOrder()
+    // What a fetch sends, and the answers it refuses: another success status (its body kept as
+    // text), success bodies that do not decode, and bodies beyond the transport's limit, which
+    // fail as a network error naming the limit.
+    void fetchSendsAnAuthorisedGetAndReadsOnlyItsAnswer()
     {
-        QVERIFY(m_server.setHotWords(u"alice"_s, {u"热词"_s, u"b"_s, u"热词"_s}));
+        QVERIFY(m_server.setHotWords(alice, {u"热词"_s, u"b"_s, u"热词"_s}));
         HotWordsAPIClient client;
-        const auto result = finished(client.fetch());
-        QCOMPARE(result.value(), (QStringList{u"热词"_s, u"b"_s, u"热词"_s}));
+        QCOMPARE(finished(client.fetch()).value(), (QStringList{u"热词"_s, u"b"_s, u"热词"_s}));
         QCOMPARE(m_access->sent().size(), 1);
         const QNetworkRequest request = m_access->sent().at(0).request;
         QCOMPARE(request.url(), QUrl(u"https://api.murlex.app/hotwords"_s));
@@ -185,61 +187,45 @@ private Q_SLOTS:
         QVERIFY(m_access->lastSession());
         QCOMPARE(m_access->lastSession()->transferTimeout(), 15000);
         QCOMPARE(HotWordsAPIClient::requestTimeout, std::chrono::milliseconds(60000));
+
+        QVERIFY(fail("GET", hotwords, 201, 1, 0, R"({"hotwords":[]})"));
+        QCOMPARE(apiError(finished(client.fetch())), APIError::http(201, uR"({"hotwords":[]})"_s));
+        for (const QByteArray body : {R"({"words":[]})", R"({"hotwords":["a",1]})"}) {
+            QVERIFY(fail("GET", hotwords, 200, 1, 0, body));
+            QCOMPARE(apiError(finished(client.fetch())), APIError::decode());
+        }
+        QVERIFY(m_server.setRestFault({.method = "GET", .path = hotwords, .padBytes = NetworkAccess::maxReplyBodyBytes - 1024}));
+        QCOMPARE(finished(client.fetch()).value(), (QStringList{u"热词"_s, u"b"_s, u"热词"_s}));
+        QVERIFY(m_server.setRestFault({.method = "GET", .path = hotwords, .padBytes = 64 * 1024 * 1024}));
+        const APIError error = apiError(finished(client.fetch()));
+        QCOMPARE(error.kind, APIError::Kind::network);
+        QCOMPARE(error.networkError.localizedDescription, u"answer larger than %1 bytes"_s.arg(NetworkAccess::maxReplyBodyBytes));
     }
 
-    // Anything but the operation's success status, and success bodies that do not decode.
-    void answersOtherThanSuccess_data()
-    {
-        QTest::addColumn<QByteArray>("method");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<APIError>("error");
-        const auto row = [](const char *name, const char *method, int status, const QByteArray &body, const APIError &error) {
-            QTest::newRow(name) << QByteArray(method) << status << body << error;
-        };
-        row("fetch 201", "GET", 201, R"({"hotwords":[]})", APIError::http(201, uR"({"hotwords":[]})"_s));
-        row("fetch other key", "GET", 200, R"({"words":[]})", APIError::decode());
-        row("fetch not text", "GET", 200, R"({"hotwords":["a",1]})", APIError::decode());
-        row("fetch 503", "GET", 503, "维护中", APIError::http(503, u"维护中"_s));
-        row("add saved a number", "POST", 201, R"({"saved":1})", APIError::decode());
-    }
-    void answersOtherThanSuccess()
-    {
-        QFETCH(QByteArray, method);
-        QFETCH(int, status);
-        QFETCH(QByteArray, body);
-        QFETCH(APIError, error);
-        QVERIFY(fail(method, hotwords, status, 1, 0, body));
-        HotWordsAPIClient client;
-        QCOMPARE(method == "GET" ? apiError(finished(client.fetch())) : apiError(finished(client.add(u"w"_s))), error);
-    }
-
-    // Each word is one path segment, encoded once by the client and decoded once by the server.
-    void deleteSendsOneEncodedSegment_data()
-    {
-        QTest::addColumn<QString>("word");
-        QTest::addColumn<QString>("path");
-        QTest::newRow("delimiters and unsafe marks") << u"a/b?#1 [x]\"<>\\^`{|}"_s << u"a%2Fb%3F%231%20%5Bx%5D%22%3C%3E%5C%5E%60%7B%7C%7D"_s;
-        QTest::newRow("percent, and encoded text encoded again") << u"50%2F"_s << u"50%252F"_s;
-        QTest::newRow("unreserved, sub-delimiters and kept marks") << u"Az09-._~!$'()*,;&=:@+"_s << u"Az09-._~!$'()*,;&=:@+"_s;
-        QTest::newRow("chinese, accent and emoji") << u"热词é😀"_s << u"%E7%83%AD%E8%AF%8D%C3%A9%F0%9F%98%80"_s;
-        QTest::newRow("empty") << QString() << QString();
-    }
+    // Each word is one path segment, encoded once by the client and decoded once by the server;
+    // a word no longer there is the server's 404.
     void deleteSendsOneEncodedSegment()
     {
-        QFETCH(QString, word);
-        QFETCH(QString, path);
-        QVERIFY(m_server.setHotWords(u"alice"_s, word.isEmpty() ? QStringList{u"keep"_s} : QStringList{word, u"keep"_s}));
+        const std::pair<QString, QString> words[] = {
+            {u"a/b?#1 [x]\"<>\\^`{|}"_s, u"a%2Fb%3F%231%20%5Bx%5D%22%3C%3E%5C%5E%60%7B%7C%7D"_s}, // delimiters, unsafe marks
+            {u"50%2F"_s, u"50%252F"_s},                                                          // encoded text encoded again
+            {u"Az09-._~!$'()*,;&=:@+"_s, u"Az09-._~!$'()*,;&=:@+"_s},                            // unreserved and kept marks
+            {u"热词é😀"_s, u"%E7%83%AD%E8%AF%8D%C3%A9%F0%9F%98%80"_s},
+        };
+        QStringList listed{u"keep"_s};
+        for (const auto &[word, path] : words)
+            listed.prepend(word);
+        QVERIFY(m_server.setHotWords(alice, listed));
         HotWordsAPIClient client;
-        const bool deleted = finished(client.deleteWord(word)).hasValue();
-        QCOMPARE(m_access->sent().value(0).request.url().toString(QUrl::FullyEncoded), u"https://api.murlex.app/hotwords/"_s + path);
-        if (word.isEmpty())
-            return; // (the server keeps no empty word to delete)
-        QVERIFY(deleted);
-        QCOMPARE(m_server.hotWords(u"alice"_s), QStringList{u"keep"_s});
-        QCOMPARE(m_server.requestCount("DELETE", u"/hotwords/"_s + path), 1);
-        // An absent word is the server's 404.
-        QCOMPARE(apiError(finished(client.deleteWord(word))).status, 404);
+        for (const auto &[word, path] : words) {
+            QVERIFY(finished(client.deleteWord(word)).hasValue());
+            QCOMPARE(m_access->sent().last().request.url().toString(QUrl::FullyEncoded), u"https://api.murlex.app/hotwords/"_s + path);
+            QCOMPARE(m_server.requestCount("DELETE", u"/hotwords/"_s + path), 1);
+        }
+        QCOMPARE(m_server.hotWords(alice), QStringList{u"keep"_s});
+        QCOMPARE(apiError(finished(client.deleteWord(words[0].first))).status, 404);
+        (void)finished(client.deleteWord(QString()));
+        QCOMPARE(m_access->sent().last().request.url().toString(QUrl::FullyEncoded), u"https://api.murlex.app/hotwords/"_s);
     }
 
     void nothingIsSentWithoutAToken()
@@ -268,20 +254,6 @@ private Q_SLOTS:
         QCOMPARE(apiError(finished(client.fetch())).status, 401);
     }
 
-    // Answers of any size a server likes are not held: up to the transport's limit an answer is
-    // read, beyond it the request fails as a network error that names the limit.
-    void answersBeyondTheTransportLimitAreRefused()
-    {
-        QVERIFY(m_server.setHotWords(u"alice"_s, {u"热词"_s}));
-        HotWordsAPIClient client;
-        QVERIFY(m_server.setRestFault({.method = "GET", .path = hotwords, .padBytes = NetworkAccess::maxReplyBodyBytes - 1024}));
-        QCOMPARE(finished(client.fetch()).value(), QStringList{u"热词"_s});
-        QVERIFY(m_server.setRestFault({.method = "GET", .path = hotwords, .padBytes = 64 * 1024 * 1024}));
-        const APIError error = apiError(finished(client.fetch()));
-        QCOMPARE(error.kind, APIError::Kind::network);
-        QCOMPARE(error.networkError.localizedDescription, u"answer larger than %1 bytes"_s.arg(NetworkAccess::maxReplyBodyBytes));
-    }
-
     // The whole request's time runs out while the session still waits for progress. (No progress
     // for the session's time: the hot words store's failures, whose requests stall.)
     void stalledRequestsGiveUp()
@@ -297,35 +269,9 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
     }
 
-    void addTrimsAndSkipsWhatIsListed()
-    {
-        HotWordsStore &store = makeStore();
-        QSignalSpy wordsChanged(&store, &HotWordsStore::wordsChanged);
-        store.add(u"  热词\n"_s);
-        // Listed and saved before the server has answered.
-        QCOMPARE(store.words(), QStringList{u"热词"_s});
-        QCOMPARE(storedWords(), store.words());
-        QCOMPARE(wordsChanged.size(), 1);
-        QVERIFY(settle());
-        QCOMPARE(store.syncStatus(), Status::ok);
-        COMPARE_QUEUE(Ops{});
-        for (const QString &skipped : {u"热词"_s, u" \n\t "_s, QString()})
-            store.add(skipped);
-        store.add(u"Qt"_s);
-        QVERIFY(added(u"qt"_s));
-        QCOMPARE(posts(), 3);
-        QCOMPARE(wordsChanged.size(), 3);
-        QCOMPARE(store.words(), (QStringList{u"热词"_s, u"Qt"_s, u"qt"_s}));
-        QCOMPARE(m_server.hotWords(alice), store.words());
-        // A word the client cannot encode fails before it is sent: queued, the status left as it was.
-        const QString unencodable = u"x"_s + QChar(0xDC00);
-        QVERIFY(added(unencodable));
-        QCOMPARE(store.syncStatus(), Status::ok);
-        COMPARE_QUEUE(Ops{addOp(unencodable)});
-        QCOMPARE(posts(), 3);
-    }
-
-    void removeTakesTheFirstExactMatch()
+    // Every edit is listed and saved before the server answers. A remove takes the first exact
+    // match; an add trims and skips what is listed.
+    void editsAreListedAndSavedFirst()
     {
         QVERIFY(m_server.setHotWords(alice, {u"a"_s, u"b"_s, u"a"_s}));
         HotWordsStore &store = makeStore();
@@ -339,6 +285,22 @@ private Q_SLOTS:
         QVERIFY(settle());
         QCOMPARE(deletes(u"a"_s), 1);
         QCOMPARE(deletes(u"%20a"_s) + deletes(u"zzz"_s), 0);
+
+        QSignalSpy wordsChanged(&store, &HotWordsStore::wordsChanged);
+        const int posted = posts();
+        store.add(u"  热词\n"_s);
+        QCOMPARE(store.words(), (QStringList{u"b"_s, u"a"_s, u"热词"_s}));
+        QCOMPARE(storedWords(), store.words());
+        QCOMPARE(wordsChanged.size(), 1);
+        for (const QString &skipped : {u"热词"_s, u"a"_s, u" \n\t "_s, QString()})
+            store.add(skipped);
+        store.add(u"Qt"_s);
+        QVERIFY(added(u"qt"_s));
+        QCOMPARE(posts(), posted + 3);
+        QCOMPARE(wordsChanged.size(), 3);
+        QCOMPARE(store.words(), (QStringList{u"b"_s, u"a"_s, u"热词"_s, u"Qt"_s, u"qt"_s}));
+        QCOMPARE(m_server.hotWords(alice), store.words());
+        QCOMPARE(store.syncStatus(), Status::ok);
         COMPARE_QUEUE(Ops{});
         // A word the server does not have counts as deleted: back to ok, nothing queued.
         QVERIFY(fail("POST", hotwords, 400));
@@ -348,6 +310,12 @@ private Q_SLOTS:
         QCOMPARE(deletes(u"rejected"_s), 1);
         QCOMPARE(store.syncStatus(), Status::ok);
         COMPARE_QUEUE(Ops{});
+        // A word the client cannot encode fails before it is sent: queued, the status left as it was.
+        const QString unencodable = u"x"_s + QChar(0xDC00);
+        QVERIFY(added(unencodable));
+        QCOMPARE(store.syncStatus(), Status::ok);
+        COMPARE_QUEUE(Ops{addOp(unencodable)});
+        QCOMPARE(posts(), posted + 4);
     }
 
     void failuresAreClassified_data()
@@ -361,15 +329,10 @@ private Q_SLOTS:
             QTest::newRow(name) << QByteArray(method) << status << body << expected << kept;
         };
         row("add 401", "POST", 401, Status::unauthorized, true, "expired");
-        for (int status : {404, 429, 500})
-            row(qPrintable(u"add %1"_s.arg(status)), "POST", status, Status::offline, true);
-        // No proxy is used, so a 407 is the server's answer, a 4xx like 403.
-        for (int status : {403, 407, 204})
-            row(qPrintable(u"add %1"_s.arg(status)), "POST", status, Status::offline, false);
+        row("add 500", "POST", 500, Status::offline, true);
+        row("add 403", "POST", 403, Status::offline, false);
         row("add decode", "POST", 201, Status::offline, false, R"({"stored":true})");
         row("add network", "POST", 0, Status::offline, true);
-        row("delete 401", "DELETE", 401, Status::unauthorized, true);
-        row("delete 403", "DELETE", 403, Status::offline, false);
         row("delete 200", "DELETE", 200, Status::offline, false);
         row("delete network", "DELETE", 0, Status::offline, true);
     }
@@ -524,12 +487,8 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("cache");
         QTest::addColumn<QVariant>("queue");
         QTest::newRow("two keys in one element") << QVariant(QStringList{u"ok"_s}) << QVariant(QByteArray(R"([{"add":{"_0":"a"},"delete":{"_0":"b"}}])"));
-        QTest::newRow("unknown case") << QVariant() << QVariant(QByteArray(R"([{"add":{"_0":"a"}},{"insert":{"_0":"b"}}])"));
-        QTest::newRow("no _0") << QVariant() << QVariant(QByteArray(R"([{"add":{"word":"a"}}])"));
-        QTest::newRow("not JSON") << QVariant() << QVariant(QByteArray("add a"));
         QTest::newRow("text instead of bytes") << QVariant() << QVariant(u"[{\"add\":{\"_0\":\"a\"}}]"_s);
         QTest::newRow("list with a number") << QVariant(QVariantList{u"a"_s, 2}) << QVariant();
-        QTest::newRow("cache a number") << QVariant(7) << QVariant();
     }
     void malformedStoredDataIsIgnoredThenOverwritten()
     {

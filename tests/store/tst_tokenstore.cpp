@@ -164,26 +164,21 @@ private Q_SLOTS:
     void init() { clearBoth(); }
     void cleanupTestCase() { clearBoth(); }
 
+    // One item per account holding the text's UTF-8 bytes; items of the same identity made by
+    // another tool are replaced, not duplicated, and a delete removes them all.
     void writesUtf8ItemsOnePerAccount()
     {
-        // Empty text reads back as empty, not as none.
-        TokenStore::setRefreshToken(QString());
+        TokenStore::setRefreshToken(QString()); // empty text reads back as empty, not as none
         QCOMPARE(TokenStore::refreshToken(), std::optional<QString>(QString()));
         QCOMPARE(keyringItems(TokenStore::refreshTokenAccount), QList<QByteArray>{QByteArray()});
-        // The item holds the text's UTF-8 bytes, nothing more.
         TokenStore::setAccessToken(QString::fromUtf8("token-é"));
         QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{QByteArray("token-\xc3\xa9")});
-        // The two accounts are separate items.
         TokenStore::setRefreshToken(u"refresh-1"_s);
         TokenStore::setAccessToken(std::nullopt);
         QCOMPARE(TokenStore::accessToken(), std::nullopt);
         QCOMPARE(TokenStore::refreshToken(), std::optional<QString>(u"refresh-1"_s));
         QCOMPARE(keyringItems(TokenStore::refreshTokenAccount), QList<QByteArray>{QByteArray("refresh-1")});
-    }
 
-    void itemsMadeByOthersAreReplacedNotDuplicated()
-    {
-        // Two items of the same identity, one in the session collection, made by another tool.
         storeAsOtherTool(TokenStore::accessTokenAccount, "old-1", SECRET_COLLECTION_DEFAULT);
         storeAsOtherTool(TokenStore::accessTokenAccount, "old-2", SECRET_COLLECTION_SESSION);
         QCOMPARE(keyringItems(TokenStore::accessTokenAccount).size(), 2);
@@ -191,14 +186,14 @@ private Q_SLOTS:
         TokenStore::setAccessToken(u"mine"_s);
         QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{QByteArray("mine")});
         QCOMPARE(TokenStore::accessToken(), std::optional<QString>(u"mine"_s));
-        // Deleting removes every item of the identity.
         storeAsOtherTool(TokenStore::accessTokenAccount, "old-3", SECRET_COLLECTION_SESSION);
         TokenStore::setAccessToken(std::nullopt);
         QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{});
     }
 
     // The access token is asked of the keyring once and then held: an item changed behind the
-    // store's back is not seen, every change through the store is, at once.
+    // store's back is not seen, every change through the store is, at once. Bytes that are not
+    // UTF-8 read as none.
     void accessTokenHeldUntilChangedThroughTheStore()
     {
         TokenStore::setAccessToken(u"first"_s);
@@ -212,27 +207,13 @@ private Q_SLOTS:
         TokenStore::setAccessToken(std::nullopt);
         QCOMPARE(TokenStore::accessToken(), std::nullopt);
         // None is not held: a token that appears later in the keyring is found.
-        Platform::secretStore().write(QLatin1String(TokenStore::service), QLatin1String(TokenStore::accessTokenAccount), "later");
-        QCOMPARE(TokenStore::accessToken(), std::optional<QString>(u"later"_s));
-    }
-
-    void bytesThatAreNotUtf8ReadAsNone_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<std::optional<QString>>("expected");
-        QTest::newRow("invalid byte") << QByteArray("tok\xff") << std::optional<QString>();
-        QTest::newRow("truncated sequence") << QByteArray("tok\xe7\x83") << std::optional<QString>();
-        QTest::newRow("encoded surrogate") << QByteArray("\xed\xa0\x80") << std::optional<QString>();
-        QTest::newRow("byte order mark is kept") << QByteArray("\xef\xbb\xbftok") << std::optional<QString>(u"\uFEFFtok"_s);
-        QTest::newRow("four-byte character") << QByteArray("\xf0\x9f\x98\x80") << std::optional<QString>(u"😀"_s);
-    }
-    void bytesThatAreNotUtf8ReadAsNone()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(std::optional<QString>, expected);
-        Platform::secretStore().write(QLatin1String(TokenStore::service), QLatin1String(TokenStore::accessTokenAccount), bytes);
-        QCOMPARE(keyringItems(TokenStore::accessTokenAccount), QList<QByteArray>{bytes});
-        QCOMPARE(TokenStore::accessToken(), expected);
+        const std::pair<QByteArray, std::optional<QString>> items[] = {
+            {"later", u"later"_s}, {"tok\xe7\x83", std::nullopt}, {"\xef\xbb\xbftok", u"\uFEFFtok"_s}};
+        for (const auto &[bytes, expected] : items) {
+            TokenStore::setAccessToken(std::nullopt);
+            Platform::secretStore().write(QLatin1String(TokenStore::service), QLatin1String(TokenStore::accessTokenAccount), bytes);
+            QCOMPARE(TokenStore::accessToken(), expected);
+        }
     }
 
     // No bus at all, and a bus without a keyring: reads find nothing and writes are dropped, fast,
@@ -264,8 +245,6 @@ private Q_SLOTS:
         QTest::newRow("standard alphabet passes too") << "+/8" << OptionalBytes("\xfb\xff");
         QTest::newRow("padding already present") << "QQ==" << OptionalBytes("A");
         QTest::newRow("padding in the middle") << "QQ==QUJD" << OptionalBytes();
-        QTest::newRow("too much padding") << "QQ===" << OptionalBytes();
-        QTest::newRow("whitespace") << "QU JD" << OptionalBytes();
         QTest::newRow("non-ASCII") << QString::fromUtf8("QUé") << OptionalBytes();
     }
     void base64URLDecode()
@@ -296,10 +275,8 @@ private Q_SLOTS:
             << (QLatin1Char('.') + payload + QLatin1Char('.')) << OptionalDate(utc(1700000000000));
         QTest::newRow("digits as a string") << token(R"({"exp":"1700000000"})") << OptionalDate();
         QTest::newRow("missing") << token(R"({"sub":"x"})") << OptionalDate();
-        QTest::newRow("array payload") << token(R"([1700000000])") << OptionalDate();
         QTest::newRow("payload not base64") << (u"a."_s + payload + u"!.c"_s) << OptionalDate();
         QTest::newRow("two pieces") << (u"a."_s + payload) << OptionalDate();
-        QTest::newRow("four pieces") << (u"a."_s + payload + u".c.d"_s) << OptionalDate();
         QTest::newRow("empty middle piece") << (u"a.."_s + payload) << OptionalDate();
     }
     void expiry()
@@ -309,16 +286,6 @@ private Q_SLOTS:
         QCOMPARE(JWT::expiry(token), expected);
     }
 
-    void expiryFarBeyondAnyTokenStaysOrdered()
-    {
-        const OptionalDate future = JWT::expiry(token(R"({"exp":1e300})"));
-        const OptionalDate past = JWT::expiry(token(R"({"exp":-1e300})"));
-        QVERIFY(future && future->isValid());
-        QVERIFY(past && past->isValid());
-        QVERIFY(*future > QDateTime::currentDateTimeUtc().addYears(1000));
-        QVERIFY(*past < QDateTime::fromMSecsSinceEpoch(0, Qt::UTC).addYears(-1000));
-    }
-
     void subject_data()
     {
         const QString payload = segment(R"({"sub":"user-42","exp":1})");
@@ -326,15 +293,12 @@ private Q_SLOTS:
         QTest::addColumn<OptionalText>("expected");
         QTest::newRow("three pieces") << token(R"({"sub":"user-42"})") << OptionalText("user-42");
         QTest::newRow("exactly two pieces") << (u"hdr."_s + payload) << OptionalText("user-42");
-        QTest::newRow("leading dot") << (u".hdr."_s + payload) << OptionalText("user-42");
         QTest::newRow("empty pieces dropped") << (u"hdr.."_s + payload + u".."_s) << OptionalText("user-42");
         QTest::newRow("non-ASCII") << token(R"({"sub":"用户"})") << OptionalText(QString::fromUtf8("用户"));
         QTest::newRow("empty subject") << token(R"({"sub":""})") << OptionalText(QString(""));
         QTest::newRow("number") << token(R"({"sub":42})") << OptionalText();
-        QTest::newRow("missing") << token(R"({"exp":1})") << OptionalText();
         QTest::newRow("array payload") << token(R"(["user-42"])") << OptionalText();
         QTest::newRow("one piece") << payload << OptionalText();
-        QTest::newRow("one piece between dots") << (QLatin1Char('.') + payload + QLatin1Char('.')) << OptionalText();
         QTest::newRow("payload not base64") << (u"hdr.@@@@"_s) << OptionalText();
     }
     void subject()

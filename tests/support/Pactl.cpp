@@ -39,8 +39,6 @@ int Pactl::loadPipeSource(const QString &name, const QString &fifo, const QStrin
     return loadModule(QStringLiteral("module-pipe-source"), arguments);
 }
 
-QString Pactl::defaultSource() { return run({QStringLiteral("get-default-source")}); }
-
 bool Pactl::setDefaultSource(const QString &name)
 {
     bool ok = false;

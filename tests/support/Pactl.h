@@ -19,7 +19,6 @@ public:
     static int loadPipeSource(const QString &name, const QString &fifo, const QString &format, int rate,
                               int channels, const QString &properties = {});
 
-    static QString defaultSource();
     static bool setDefaultSource(const QString &name);
     // The index of the named source, or -1.
     static int sourceIndex(const QString &name);
