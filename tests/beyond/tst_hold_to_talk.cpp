@@ -113,10 +113,8 @@ private Q_SLOTS:
         QCOMPARE(m_rig.app().count(QStringLiteral("cancelDictation(): no longer waiting in")), 1);
     }
 
-    // murlex --cancel while the microphone records; then, with nothing under way, it says so;
-    // and the next dictation delivers its own text, not the dropped one. Its presses (xdotool key:
-    // press and release within milliseconds) are short: the dictation goes on after the first
-    // release and ends on the next press, whose release changes nothing.
+    // murlex --cancel while the microphone records (the short press that started it kept it going
+    // after its release); then, with nothing under way, it says so.
     void cancelOnTheCommandLineWhileRecording()
     {
         QVERIFY(m_rig.focusField());
@@ -127,20 +125,10 @@ private Q_SLOTS:
         QVERIFY(idle);
         QCOMPARE(idle->exitCode, 0);
         QVERIFY2(idle->output.contains(QStringLiteral("Murlex has nothing to cancel: no dictation is recording or waiting for its text.")), qPrintable(idle->output));
-
-        const int shortPresses = m_rig.app().count(QStringLiteral("short press"));
-        const int begins = m_rig.app().count(QStringLiteral("beginDictation()"));
-        const auto next = m_rig.dictate(PipeSource::tone(440.0, 1.5));
-        QVERIFY2(next, qPrintable(m_rig.failure()));
-        const auto heard = EndToEndRig::heard(next->inserted);
-        QVERIFY2(heard && qAbs(heard->seconds - 1.5) <= 0.1 && heard->hertz == 440, qPrintable(next->inserted));
-        QCOMPARE(m_rig.app().count(QStringLiteral("short press")), shortPresses + 1);
-        QCOMPARE(m_rig.app().count(QStringLiteral("beginDictation()")), begins + 1);
-        QTRY_COMPARE(EndToEndRig::clipboardNow(), EndToEndRig::clipboardText());
     }
 
     // Held for seconds with auto-repeat delivering presses all along: one dictation, from the
-    // press to the release, with every bit of the tone.
+    // press to the release, with every bit of the tone (and its own text, not one given up before).
     void holdingTheShortcutRecordsUntilItIsLetGo()
     {
         QVERIFY(m_rig.focusField());

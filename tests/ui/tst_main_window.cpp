@@ -196,7 +196,8 @@ private Q_SLOTS:
     }
 
     // One window, titled "Murlex": the first-run page at 560 × 540 until it is completed, then the
-    // main view in the same window; closing keeps nothing, reopening starts on 首页.
+    // main view in the same window; closing keeps nothing, reopening starts on 首页, where a
+    // recorded shortcut takes the place of the notices.
     void theWindowFollowsTheFirstRunAndStartsAtHome()
     {
         MainWindow &window = openWindow(false);
@@ -213,13 +214,9 @@ private Q_SLOTS:
         QCOMPARE(window.minimumSize(), QSize(720, 720));
         QCOMPARE(window.maximumSize(), QSize(900, 900));
 
-        // The sidebar: the four tabs in order, with icons, within its width, starting at 首页.
+        // The sidebar (its tabs as people see them: the screenshots) within its width, at 首页.
         QListWidget *sidebar = view().sidebar();
-        QStringList labels;
-        for (int row = 0; row < sidebar->count(); ++row)
-            labels << sidebar->item(row)->text() + (sidebar->item(row)->icon().isNull() ? u" (no icon)"_s : QString());
-        QCOMPARE(labels, QStringList({u"首页"_s, u"热词"_s, u"历史"_s, u"设置"_s}));
-        QVERIFY(sidebar->width() >= 160 && sidebar->width() <= 220);
+        QVERIFY(sidebar->count() == 4 && sidebar->width() >= 160 && sidebar->width() <= 220);
         QCOMPARE(view().selection(), MainTab::home);
         QVERIFY(ExternalTool::click(sidebar->viewport(), sidebar->visualItemRect(sidebar->item(3)).center()));
         QTRY_COMPARE(view().selection(), MainTab::settings);
@@ -241,36 +238,30 @@ private Q_SLOTS:
         QVERIFY(home().isVisible());
         QTRY_VERIFY(window.isActiveWindow());
 
-        // "重看" brings the first-run page back in the same window.
-        view().select(MainTab::settings);
-        QVERIFY(ExternalTool::click(settings().replayButton()));
-        QTRY_VERIFY(qobject_cast<OnboardingView *>(window.content()));
-        QCOMPARE(qobject_cast<OnboardingView *>(window.content())->currentStep(), 1);
-        QVERIFY(!m_ui.firstRun().hasCompletedOnboarding());
-        QTRY_COMPARE(window.size(), QSize(560, 540));
-    }
-
-    // No shortcut: home says "未设置" and settings warns; recording one in the settings' recorder
-    // removes both at once and shows its keys. (The binding hint following it: its own suite.)
-    void recordingAShortcutClearsBothNotices()
-    {
-        openWindow();
+        // No shortcut: home says "未设置" and settings warns; recording one in the settings' recorder
+        // removes both at once and shows its keys. (The binding hint following it: its own suite.)
         QVERIFY(home().noShortcutLabel()->isVisible() && !home().keycap());
         const QString heroWithout = home().heroLine()->text();
         view().select(MainTab::settings);
         QVERIFY(settings().shortcutWarning()->isVisible());
         KeyboardShortcuts::Recorder *recorder = settings().recorder();
-        QVERIFY(ExternalTool::xdotool({u"windowactivate"_s, u"--sync"_s, QString::number(m_window->winId())}));
+        QVERIFY(ExternalTool::xdotool({u"windowactivate"_s, u"--sync"_s, QString::number(window.winId())}));
         QVERIFY(ExternalTool::click(recorder));
         QTRY_VERIFY(recorder->isRecording());
         QVERIFY(ExternalTool::xdotool({u"key"_s, u"ctrl+alt+k"_s}));
         QTRY_VERIFY(!recorder->isRecording());
-
         QVERIFY(KeyboardShortcuts::getShortcut(GlobalHotkey::toggleDictation()));
         QVERIFY(settings().shortcutWarning()->isHidden() && home().noShortcutLabel()->isHidden());
         QVERIFY(home().keycap());
         QCOMPARE(home().keycap()->keys(), QStringList({u"⌃"_s, u"⌥"_s, u"K"_s}));
         QVERIFY(home().heroLine()->text() != heroWithout);
+
+        // "重看" brings the first-run page back in the same window.
+        QVERIFY(ExternalTool::click(settings().replayButton()));
+        QTRY_VERIFY(qobject_cast<OnboardingView *>(window.content()));
+        QCOMPARE(qobject_cast<OnboardingView *>(window.content())->currentStep(), 1);
+        QVERIFY(!m_ui.firstRun().hasCompletedOnboarding());
+        QTRY_COMPARE(window.size(), QSize(560, 540));
     }
 
     // The accessibility card and the settings row follow the trust within about a second (the
@@ -392,36 +383,6 @@ private Q_SLOTS:
         QVERIFY(clearWords());
     }
 
-    // Settings: the live status, the version without version data, and the feedback link handed
-    // to the desktop byte for byte.
-    void settingsShowStatusVersionAndLinks()
-    {
-        MainWindowServices s = m_ui.services();
-        s.shortVersion.clear();
-        s.buildVersion.clear();
-        openWindow(true, s);
-        view().select(MainTab::settings);
-        QCOMPARE(settings().aboutSection()->versionLabel()->text(), u"v1.0 (1)"_s);
-        StatusSection *status = settings().statusSection();
-        QCOMPARE(status->connectionLabel()->text() + home().statusPill()->text(), u"未连接OFF"_s);
-        m_ui.state().setConnected(true);
-        QCOMPARE(status->connectionLabel()->text() + home().statusPill()->text(), u"已连接LIVE"_s);
-        m_ui.state().setPhase(Phase::error(u"x"_s));
-        QCOMPARE(status->phaseLabel()->text(), u"错误:x"_s);
-        m_ui.state().setPhase(Phase::idle());
-        m_ui.state().setConnected(false);
-
-        UrlRecorder urls;
-        for (const QString &scheme : {u"mailto"_s, u"https"_s})
-            QDesktopServices::setUrlHandler(scheme, &urls, "open");
-        for (QPushButton *link : settings().aboutSection()->links())
-            QVERIFY(ExternalTool::click(link));
-        QTRY_COMPARE(urls.opened.size(), 3);
-        for (const QString &scheme : {u"mailto"_s, u"https"_s})
-            QDesktopServices::unsetUrlHandler(scheme);
-        QCOMPARE(urls.opened.at(2).toEncoded(), QByteArray("mailto:support@murlex.app?subject=Murlex%20Mac%20%E5%8F%8D%E9%A6%88"));
-    }
-
     // Every screen in a light and a dark palette, signed out and in.
     void screenshots_data()
     {
@@ -522,7 +483,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("fieldText");
         QTest::newRow("only white space") << QString() << QByteArray() << u" \t "_s;
         QTest::newRow("unpaired surrogate") << QString() << QByteArray() << (u"eyJ"_s + QChar(0xD800));
-        QTest::newRow("UTF-8 target not UTF-8") << u"text/plain;charset=utf-8"_s << QByteArray::fromHex("ff61c0af") << QString();
         QTest::newRow("plain text not UTF-8") << u"text/plain"_s << QByteArray::fromHex("61ff62") << QString();
         QTest::newRow("no text at all") << u"image/png"_s << QByteArray::fromHex("89504e470d0a1a0a") << QString();
     }
@@ -547,89 +507,80 @@ private Q_SLOTS:
         QCOMPARE(m_standIn.server.requestCount("POST", kApple), 0);
     }
 
-    void uploadAlerts_data()
-    {
-        QTest::addColumn<int>("reports");
-        QTest::addColumn<int>("unauthorized"); // how many uploads the stand-in answers with 401
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("nothing cached") << 0 << 0 << u"没有可上传日志"_s << QString();
-        QTest::newRow("two reports") << 2 << 0 << u"已上传 2 条"_s << QString();
-        QTest::newRow("still refused after a refresh") << 1 << 2 << u"上传失败"_s << u"稍后再试"_s;
-    }
+    // Every outcome of the upload in a window-modal alert with one button, the button back once it
+    // ended ("上传中…" in its place while it runs): nothing cached, two reports, still refused after
+    // a refresh.
     void uploadAlerts()
     {
-        QFETCH(int, reports);
-        QFETCH(int, unauthorized);
-        QFETCH(QString, title);
-        QFETCH(QString, message);
         storeTokens(u"uploader"_s);
-        QDir().mkpath(MetricsKitObserver::cacheDirectory());
-        for (int i = 0; i < reports; ++i) {
-            QFile file(MetricsKitObserver::cacheDirectory() + u"/20261207-1200%1-000-metric.json"_s.arg(i, 2, 10, QLatin1Char('0')));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("{\"n\":1}") > 0);
-        }
-        if (reports > 0)
-            QVERIFY(m_standIn.server.setRestFault(unauthorized ? DevServer::RestFault{.method = "POST", .path = u"/diagnostics"_s, .status = 401, .count = unauthorized}
-                                                               : DevServer::RestFault{.method = "POST", .path = u"/diagnostics"_s, .delayMs = 1000}));
         const auto section = shownSection();
         QVERIFY(section);
+        const auto cache = [](int reports) {
+            bool written = QDir().mkpath(MetricsKitObserver::cacheDirectory());
+            for (int i = 0; i < reports; ++i) {
+                QFile file(MetricsKitObserver::cacheDirectory() + u"/20261207-1200%1-000-metric.json"_s.arg(i, 2, 10, QLatin1Char('0')));
+                written = written && file.open(QIODevice::WriteOnly) && file.write("{\"n\":1}") > 0;
+            }
+            return written;
+        };
+        const auto alertSays = [&](const QString &name, const QString &title, const QString &message) {
+            QMessageBox *box = openAlert(section.get());
+            QVERIFY(box);
+            QCOMPARE(box->text(), title);
+            QCOMPARE(box->informativeText(), message);
+            QCOMPARE(box->windowModality(), Qt::WindowModal);
+            QCOMPARE(box->buttons().size(), 1);
+            Artifacts::save(label, u"auth-upload-alert-"_s + name, box->grab().toImage());
+            QVERIFY(!section->uploadInProgress() && button(section.get(), u"上传诊断日志"_s));
+            QVERIFY(click(box, u"好"_s));
+            QTRY_VERIFY(!section->findChild<QMessageBox *>());
+        };
         QVERIFY(click(section.get(), u"上传诊断日志"_s));
-        if (reports > 0)
-            QVERIFY(showsText(section.get(), u"上传中…"_s) && !button(section.get(), u"上传诊断日志"_s));
-        QMessageBox *box = openAlert(section.get());
-        QVERIFY(box);
-        QCOMPARE(box->text(), title);
-        QCOMPARE(box->informativeText(), message);
-        QCOMPARE(box->windowModality(), Qt::WindowModal);
-        QCOMPARE(box->buttons().size(), 1);
-        Artifacts::save(label, u"auth-upload-alert-"_s + QString::fromUtf8(QTest::currentDataTag()).replace(u' ', u'-'), box->grab().toImage());
-        QVERIFY(!section->uploadInProgress() && button(section.get(), u"上传诊断日志"_s));
-        QVERIFY(click(box, u"好"_s));
-        QTRY_VERIFY(!section->findChild<QMessageBox *>());
+        alertSays(u"nothing-cached"_s, u"没有可上传日志"_s, QString());
+
+        QVERIFY(cache(2));
+        QVERIFY(m_standIn.server.setRestFault({.method = "POST", .path = u"/diagnostics"_s, .delayMs = 1000}));
+        QVERIFY(click(section.get(), u"上传诊断日志"_s));
+        QVERIFY(showsText(section.get(), u"上传中…"_s) && !button(section.get(), u"上传诊断日志"_s));
+        alertSays(u"two-reports"_s, u"已上传 2 条"_s, QString());
+
+        QVERIFY(cache(1));
+        QVERIFY(m_standIn.server.setRestFault({.method = "POST", .path = u"/diagnostics"_s, .status = 401, .count = 2}));
+        QVERIFY(click(section.get(), u"上传诊断日志"_s));
+        alertSays(u"still-refused-after-a-refresh"_s, u"上传失败"_s, u"稍后再试"_s);
     }
 
-    void deletionMailGoesToTheDesktop_data()
+    // 删除账户 hands the desktop a mail to support: the subject "删除账户：<id>" (未知 for a token
+    // without sub; "&" and "#" escaped so the id stays whole), the id on a line of its own in the
+    // body. Where nothing opens mailto links, an alert offers to copy the address, as text alone.
+    void deletionMailGoesToTheDesktopOrTheAddressToTheClipboard()
     {
-        QTest::addColumn<QString>("accessToken"); // (reading sub from a token: tst_tokenstore)
-        QTest::addColumn<QByteArray>("encodedUserId");
-        QTest::newRow("sub") << craftedToken({{u"sub"_s, u"alice"_s}}) << QByteArray("alice");
-        QTest::newRow("without sub") << craftedToken({{u"exp"_s, QDateTime::currentSecsSinceEpoch() + 3600}}) << QByteArray("%E6%9C%AA%E7%9F%A5");
-        // "&" would end the field early; the rest of what a query allows stays as it is.
-        QTest::newRow("sub with & and #") << craftedToken({{u"sub"_s, u"a&b#c"_s}}) << QByteArray("a%26b%23c");
-        QTest::newRow("sub with query characters") << craftedToken({{u"sub"_s, u"a.b_c~d!$'()*+,;=:@/?"_s}}) << QByteArray("a.b_c~d!$'()*+,;=:@/?");
-    }
-    void deletionMailGoesToTheDesktop()
-    {
-        QFETCH(QString, accessToken);
-        QFETCH(QByteArray, encodedUserId);
-        TokenStore::setAccessToken(accessToken);
+        const std::pair<QJsonObject, QByteArray> tokens[] = {
+            {{{u"sub"_s, u"a&b#c"_s}}, "a%26b%23c"},
+            {{{u"exp"_s, QDateTime::currentSecsSinceEpoch() + 3600}}, "%E6%9C%AA%E7%9F%A5"},
+        };
+        TokenStore::setAccessToken(craftedToken(tokens[0].first));
+        const auto section = shownSection();
+        QVERIFY(section);
         UrlRecorder handler;
         QDesktopServices::setUrlHandler(u"mailto"_s, &handler, "open");
-        const auto section = shownSection();
-        QVERIFY(section);
-        QVERIFY(click(section.get(), u"删除账户"_s));
+        for (const auto &[claims, encodedUserId] : tokens) {
+            TokenStore::setAccessToken(craftedToken(claims));
+            handler.opened.clear();
+            QVERIFY(click(section.get(), u"删除账户"_s));
+            QCOMPARE(handler.opened.size(), 1);
+            const QByteArray encoded = handler.opened.constFirst().toEncoded();
+            QVERIFY2(encoded.startsWith("mailto:support@murlex.test?subject=%E5%88%A0%E9%99%A4%E8%B4%A6%E6%88%B7%EF%BC%9A" + encodedUserId + "&body="),
+                     encoded.constData());
+            const QString body = QUrlQuery(handler.opened.constFirst()).queryItemValue(u"body"_s, QUrl::FullyDecoded);
+            const QString id = QString::fromUtf8(QByteArray::fromPercentEncoding(encodedUserId));
+            QVERIFY2(body.contains(u"删除我的 Murlex Mac 账户"_s) && body.contains(u"\n- Murlex 用户 ID："_s + id + u'\n'), qPrintable(body));
+            QVERIFY(!section->findChild<QMessageBox *>());
+        }
         QDesktopServices::unsetUrlHandler(u"mailto"_s);
 
-        QCOMPARE(handler.opened.size(), 1);
-        // The subject "删除账户：<id>", then a body that asks for this account's deletion, the id on
-        // a line of its own.
-        const QByteArray encoded = handler.opened.constFirst().toEncoded();
-        QVERIFY2(encoded.startsWith("mailto:support@murlex.test?subject=%E5%88%A0%E9%99%A4%E8%B4%A6%E6%88%B7%EF%BC%9A" + encodedUserId + "&body="),
-                 encoded.constData());
-        const QString body = QUrlQuery(handler.opened.constFirst()).queryItemValue(u"body"_s, QUrl::FullyDecoded);
-        const QString id = QString::fromUtf8(QByteArray::fromPercentEncoding(encodedUserId));
-        QVERIFY2(body.contains(u"删除我的 Murlex Mac 账户"_s) && body.contains(u"\n- Murlex 用户 ID："_s + id + u'\n'), qPrintable(body));
-        QVERIFY(!section->findChild<QMessageBox *>());
-    }
-
-    void noMailHandlerOffersToCopyTheAddress()
-    {
-        storeTokens(u"no-mail"_s);
         const auto owner = HelperProcess::clipboardOwner({{u"text/html"_s, "<b>x</b>"}, {u"text/plain"_s, "x"}});
         QVERIFY(owner);
-        const auto section = shownSection();
-        QVERIFY(section);
         // Nothing on this desktop opens mailto links: no handler and no launcher to find.
         QTemporaryDir emptyPath;
         const char *names[] = {"PATH", "BROWSER", "DEFAULT_BROWSER"};
@@ -653,23 +604,47 @@ private Q_SLOTS:
         Artifacts::save(label, u"auth-no-mail-alert"_s, box->grab().toImage());
         QVERIFY(click(box, u"复制邮箱"_s));
         QTRY_VERIFY(!section->findChild<QMessageBox *>());
-        // Exactly the address, as text alone: the HTML held before is gone.
         const QMap<QString, QByteArray> clipboard = ExternalTool::xClipboard();
         QCOMPARE(clipboard.value(u"UTF8_STRING"_s), kSupport.toUtf8());
         QVERIFY2(!QStringList(clipboard.keys()).join(u' ').contains(u"html"), qPrintable(QStringList(clipboard.keys()).join(u' ')));
     }
 
-    // 听写结果 › 文字写入方式 follows the session probe's answer (Fcitx5 first, with what it falls
-    // back to) and "只复制,不粘贴" in the same section, saved in a light and a dark palette.
-    void theTextPathRowFollowsTheSessionAndCopyOnly()
+    // Settings: the live status, the version without version data, the feedback link handed to
+    // the desktop byte for byte; 听写结果 › 文字写入方式 follows the session probe's answer (Fcitx5
+    // first, with what it falls back to) and "只复制,不粘贴" in the same section, saved in a light
+    // and a dark palette.
+    void settingsFollowTheStateTheSessionAndCopyOnly()
     {
         const auto reset = qScopeGuard([this] { m_ui.state().setDesktopSession(DesktopSession{}); });
+        m_ui.state().setDesktopSession(DesktopSession{});
+        MainWindowServices s = m_ui.services();
+        s.shortVersion.clear();
+        s.buildVersion.clear();
+        openWindow(true, s);
+        view().select(MainTab::settings);
+        QCOMPARE(settings().aboutSection()->versionLabel()->text(), u"v1.0 (1)"_s);
+        StatusSection *status = settings().statusSection();
+        QCOMPARE(status->connectionLabel()->text() + home().statusPill()->text(), u"未连接OFF"_s);
+        m_ui.state().setConnected(true);
+        QCOMPARE(status->connectionLabel()->text() + home().statusPill()->text(), u"已连接LIVE"_s);
+        m_ui.state().setPhase(Phase::error(u"x"_s));
+        QCOMPARE(status->phaseLabel()->text(), u"错误:x"_s);
+        m_ui.state().setPhase(Phase::idle());
+        m_ui.state().setConnected(false);
+
+        UrlRecorder urls;
+        for (const QString &scheme : {u"mailto"_s, u"https"_s})
+            QDesktopServices::setUrlHandler(scheme, &urls, "open");
+        for (QPushButton *link : settings().aboutSection()->links())
+            QVERIFY(ExternalTool::click(link));
+        QTRY_COMPARE(urls.opened.size(), 3);
+        for (const QString &scheme : {u"mailto"_s, u"https"_s})
+            QDesktopServices::unsetUrlHandler(scheme);
+        QCOMPARE(urls.opened.at(2).toEncoded(), QByteArray("mailto:support@murlex.app?subject=Murlex%20Mac%20%E5%8F%8D%E9%A6%88"));
+
         DesktopSession x11WithFcitx5, wayland; // Wayland without any protocol or portal: clipboard only
         x11WithFcitx5.fcitx5 = true;
         wayland.kind = DesktopSession::Kind::wayland;
-        m_ui.state().setDesktopSession(DesktopSession{});
-        openWindow();
-        view().select(MainTab::settings);
         TextPathRow *row = settings().textPathRow();
         QCOMPARE(row->pathLabel()->text(), u"X11 粘贴"_s);
         m_ui.state().setDesktopSession(wayland);
