@@ -72,7 +72,9 @@ private Q_SLOTS:
     void restoreTokenIsKeptAndHandedBack()
     {
         DesktopPortal frontend;
-        QVERIFY2(frontend.start({}, QStringLiteral("portal_remote_desktop_v2.py")), qPrintable(frontend.failure()));
+        QVERIFY2(frontend.start({}, QStringLiteral("portal_clipboard_frontend.py"),
+                                {{QStringLiteral("clipboard"), false}, {QStringLiteral("version"), 2}}),
+                 qPrintable(frontend.failure()));
 
         QStringList tokens;
         for (int run = 1; run <= 2; ++run) {
@@ -97,18 +99,6 @@ private Q_SLOTS:
         m_secrets->remove(QLatin1String(AppIdentity::bundleIdentifier), tokenAccount);
     }
 
-    // From here on, the installed portal.
-    void startThePortal()
-    {
-        QTRY_VERIFY_WITH_TIMEOUT(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
-                                     QStringLiteral("org.freedesktop.portal.Desktop")),
-                                 10000);
-        m_portal = std::make_unique<DesktopPortal>();
-        QVERIFY2(m_portal->start(QStringLiteral("RemoteDesktop"), QStringLiteral("portal_remote_desktop_backend.py"),
-                                  {{QStringLiteral("mutter_bus"), m_mutter->busAddress()}}),
-                 qPrintable(m_portal->failure()));
-    }
-
     void cleanupTestCase()
     {
         m_portal.reset();
@@ -121,6 +111,13 @@ private Q_SLOTS:
     // no restore token, so none is asked for or kept. Quitting closes the session.
     void firstDictationAsksOnceAndPastes()
     {
+        QTRY_VERIFY_WITH_TIMEOUT(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                                     QStringLiteral("org.freedesktop.portal.Desktop")),
+                                 10000);
+        m_portal = std::make_unique<DesktopPortal>();
+        QVERIFY2(m_portal->start(QStringLiteral("RemoteDesktop"), QStringLiteral("portal_remote_desktop_backend.py"),
+                                  {{QStringLiteral("mutter_bus"), m_mutter->busAddress()}}),
+                 qPrintable(m_portal->failure()));
         const QProcessEnvironment xwayland = m_mutter->xwaylandClient();
         const QByteArray previous = QStringLiteral("原来的内容").toUtf8();
         const auto owner = HelperProcess::clipboardOwner({{QStringLiteral("text/plain;charset=utf-8"), previous}}, xwayland);
