@@ -31,25 +31,19 @@ class TestWaylandKWin : public QObject {
     QTemporaryDir m_data;
     std::unique_ptr<WaylandCompositor> m_kwin;
 
-    // Murlex's desktop entry as installed, with the injecting helper in Exec: KWin matches the
-    // entry to a client by its executable.
-    bool installDesktopEntry()
+private Q_SLOTS:
+    void initTestCase()
     {
+        // Murlex's desktop entry as installed, with the injecting helper in Exec: KWin matches the
+        // entry to a client by its executable.
         QFile templateFile(QStringLiteral(MURLEX_SOURCE_DIR "/packaging/quillfen.MurlexMac.desktop.in"));
-        if (!templateFile.open(QIODevice::ReadOnly))
-            return false;
+        QVERIFY(m_data.isValid() && templateFile.open(QIODevice::ReadOnly));
         QByteArray entry = templateFile.readAll();
         entry.replace("@MURLEX_EXEC@", QFile::encodeName(HelperProcess::helperPath(QStringLiteral("injection_probe"))));
         QDir(m_data.path()).mkpath(QStringLiteral("applications"));
         QFile file(m_data.filePath(QStringLiteral("applications/quillfen.MurlexMac.desktop")));
-        return file.open(QIODevice::WriteOnly) && file.write(entry) == entry.size();
-    }
-
-private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(m_data.isValid());
-        QVERIFY(installDesktopEntry());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(entry) == entry.size());
+        file.close();
         QProcessEnvironment data;
         data.insert(QStringLiteral("XDG_DATA_HOME"), m_data.path());
         data.insert(QStringLiteral("XDG_DATA_DIRS"), QStringLiteral("/usr/local/share:/usr/share"));
