@@ -342,7 +342,7 @@ private Q_SLOTS:
 
     // Glyphs in their fixed order, whatever the order of the bits (the marks of keys without a
     // character: the refused registrations below); only the five modifiers survive the conversions.
-    void descriptionsAndModifierConversion()
+    void descriptionsConversionsAndTheMenuSearch()
     {
         const quint64 all = Flags::function | Flags::command | Flags::shift | Flags::option | Flags::control;
         QCOMPARE(Shortcut::fromKey(Key::a, all).description(), QStringLiteral("⌃⌥⇧⌘\U0001F310\uFE0EA"));
@@ -350,10 +350,8 @@ private Q_SLOTS:
                  qint64(0x1000 | 0x800 | 0x200 | 0x100 | 0x20000));
         QCOMPARE(ModifierFlags::fromQt(Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier | Qt::KeypadModifier),
                  quint64(Flags::control | Flags::option | Flags::command));
-    }
 
-    void menuSearchFindsItemsByKeyEquivalent()
-    {
+        // The menu search finds items by their key equivalent.
         QMenu menu, submenu(QStringLiteral("更多"));
         QAction *quit = menu.addAction(QStringLiteral("退出"));
         quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));

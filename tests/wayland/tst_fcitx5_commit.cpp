@@ -52,11 +52,9 @@ bool fcitxOnBus()
 // a directory of its own. Stopped when destroyed (cleanup() waits until its name has left the bus).
 class Fcitx5 {
 public:
-    // Where fcitx5 finds its addons: Murlex's module in the build tree, or what a desktop's
-    // XDG_DATA_DIRS shows it (an installed Murlex).
-    enum class Addons { buildTree, dataDirs };
-
-    explicit Fcitx5(Addons addons, const QString &dataDirs = {})
+    // Murlex's module from the build tree, or without one, from what a desktop's XDG_DATA_DIRS
+    // shows it (an installed Murlex).
+    explicit Fcitx5(const QString &dataDirs = {})
     {
         const QString profile = QStringLiteral("[Groups/0]\nName=Default\nDefault Layout=us\nDefaultIM=keyboard-us\n\n"
                                                "[Groups/0/Items/0]\nName=keyboard-us\nLayout=\n\n[GroupOrder]\n0=Default\n");
@@ -67,7 +65,7 @@ public:
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("FCITX_CONFIG_HOME"), m_config.path());
-        if (addons == Addons::buildTree) {
+        if (dataDirs.isEmpty()) {
             env.insert(QStringLiteral("FCITX_ADDON_DIRS"), buildDir + QStringLiteral("/fcitx5/lib:")
                                                                + pkgConfigVariable(QStringLiteral("libdir")) + QStringLiteral("/fcitx5"));
             env.insert(QStringLiteral("FCITX_DATA_DIRS"), buildDir + QStringLiteral("/fcitx5/share:")
@@ -151,7 +149,7 @@ private Q_SLOTS:
     {
         // Made before Fcitx5 runs (a desktop may start Murlex first): it learns of Fcitx5 from the bus.
         TextInjector injector(TextInjector::Services::system());
-        Fcitx5 fcitx(Fcitx5::Addons::buildTree);
+        Fcitx5 fcitx;
         QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
         const auto owner = HelperProcess::clipboardOwner({{QStringLiteral("text/plain"), QStringLiteral("剪贴板原文").toUtf8()},
                                                           {QStringLiteral("application/x-murlex-blob"), QByteArray("\x00\xff\x01murlex\x00", 10)}});
@@ -203,7 +201,7 @@ private Q_SLOTS:
             qunsetenv("WAYLAND_DISPLAY");
             qputenv("XDG_SESSION_TYPE", "x11");
         });
-        Fcitx5 fcitx(Fcitx5::Addons::buildTree);
+        Fcitx5 fcitx;
         QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
         QProcessEnvironment session = sway.clientEnvironment();
         const QByteArray previous = QStringLiteral("剪贴板原文").toUtf8();
@@ -280,7 +278,7 @@ private Q_SLOTS:
         };
         QVERIFY(script(QStringLiteral("install-app.sh"), {buildDir, prefix}));
         const auto uninstall = qScopeGuard([&] { script(QStringLiteral("uninstall-app.sh"), {buildDir}); });
-        Fcitx5 fcitx(Fcitx5::Addons::dataDirs, prefix + QStringLiteral("/share:/usr/share"));
+        Fcitx5 fcitx(prefix + QStringLiteral("/share:/usr/share"));
         QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
         const std::unique_ptr<InputMethodCommit> commit = Platform::inputMethodCommit();
         QCOMPARE(QCoro::waitFor(commit->commit(QStringLiteral("无焦点"))), InputMethodCommit::Result::noFocusedField);
