@@ -58,12 +58,6 @@ bool isKeyDown(xcb_keycode_t code)
     return keymap && (keymap->keys[code / 8] & (1 << (code % 8)));
 }
 
-// Every line of the injector's, whatever its level (without the timing points).
-QStringList injectionLog(const LogCapture &log)
-{
-    return log.messages(QStringLiteral("injection"));
-}
-
 // An injector on this platform's services, with its restores counted.
 struct Injector {
     explicit Injector(std::chrono::milliseconds delay = TextInjector::defaultRestoreDelay,
@@ -143,7 +137,7 @@ private Q_SLOTS:
         const xcb_window_t ownerWindow = clipboardOwnerWindow();
         QCOMPARE(QCoro::waitFor(i.injector.inject(QString())), TextInjection::Outcome::pasted);
         QCOMPARE(clipboardOwnerWindow(), ownerWindow);
-        QVERIFY(injectionLog(log).isEmpty());
+        QVERIFY(log.messages(QStringLiteral("injection")).isEmpty());
 
         const QString text = QStringLiteral("你好，世界 👍🏽");
         QElapsedTimer clock;
@@ -158,7 +152,7 @@ private Q_SLOTS:
         QVERIFY2(restoredAfter >= 140 && restoredAfter < 1000, qPrintable(QString::number(restoredAfter)));
         QVERIFY(QGuiApplication::clipboard()->ownsClipboard());
         QCOMPARE(ExternalTool::xClipboard(), before);
-        QCOMPARE(injectionLog(log), QStringList{QStringLiteral("injected 7 chars via pasteboard")});
+        QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("injected 7 chars via pasteboard")});
         QCOMPARE(target->linesStartingWith(QStringLiteral("text ")).size(), 1);
     }
 
@@ -196,7 +190,7 @@ private Q_SLOTS:
         QVERIFY(!copied.contains(QStringLiteral("x-kde-passwordManagerHint")));
         QCOMPARE(target->linesStartingWith(QStringLiteral("key ")).size(), 1);
         QCOMPARE(inputMethod->asked, 1); // by the paste alone
-        QCOMPARE(injectionLog(log), QStringList{QStringLiteral("copied 10 chars to the clipboard")});
+        QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("copied 10 chars to the clipboard")});
     }
 
     // Alt and Shift of the dictation shortcut, still held, are let go around the paste chord and
@@ -214,7 +208,7 @@ private Q_SLOTS:
         LogCapture log;
         Injector i;
         QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("按住也行"))), TextInjection::Outcome::pasted);
-        QCOMPARE(injectionLog(log).first(), QStringLiteral("releasing 2 held modifier keys around the paste chord"));
+        QCOMPARE(log.messages(QStringLiteral("injection")).first(), QStringLiteral("releasing 2 held modifier keys around the paste chord"));
         QCOMPARE(target->textAfterChange(), std::optional(QStringLiteral("按住也行")));
         QVERIFY(isKeyDown(altKey) && isKeyDown(shiftKey));
         QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
@@ -277,7 +271,7 @@ private Q_SLOTS:
         LogCapture log;
         i.injector.setMode(TextInjector::Mode::accessibility);
         QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("新的"))), TextInjection::Outcome::failed);
-        QCOMPARE(injectionLog(log), QStringList{QStringLiteral("AX: no focused element")});
+        QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("AX: no focused element")});
     }
 
     void accessibilityPathAppendsToTheFocusedField()
@@ -298,7 +292,7 @@ private Q_SLOTS:
             i.injector.setMode(TextInjector::Mode::accessibility);
             QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("新的👍🏽"))), TextInjection::Outcome::pasted);
             QCOMPARE(field->textAfterChange(), std::optional(QStringLiteral("已有 新的👍🏽")));
-            QCOMPARE(injectionLog(log), QStringList{QStringLiteral("injected 3 chars via AX")});
+            QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("injected 3 chars via AX")});
             QVERIFY(field->linesStartingWith(QStringLiteral("key ")).isEmpty());
             QVERIFY(!i.restored.wait(300)); // the clipboard was not used
         }
@@ -311,7 +305,7 @@ private Q_SLOTS:
             i.injector.setMode(TextInjector::Mode::accessibility);
             QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("文字"))), TextInjection::Outcome::failed);
             QCOMPARE(refusing->written, QStringList{QStringLiteral("文字")});
-            QCOMPARE(injectionLog(log), QStringList{QStringLiteral("AX set value failed: -25205")});
+            QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("AX set value failed: -25205")});
         }
     }
 
@@ -349,7 +343,7 @@ private Q_SLOTS:
         QCOMPARE(clipboardOwnerWindow(), ownerWindow);
         QCOMPARE(ExternalTool::xClipboard(), before);
         const QString notTrusted = QStringLiteral("Accessibility permission not granted; opening system settings");
-        QCOMPARE(injectionLog(log), (QStringList{notTrusted, notTrusted}));
+        QCOMPARE(log.messages(QStringLiteral("injection")), (QStringList{notTrusted, notTrusted}));
     }
 
     // The clipboard is read while the text is on its way. An owner that has stopped answering by the
