@@ -58,12 +58,6 @@ bool isKeyDown(xcb_keycode_t code)
     return keymap && (keymap->keys[code / 8] & (1 << (code % 8)));
 }
 
-// Every line of the injector's, whatever its level (without the timing points).
-QStringList injectionLog(const LogCapture &log)
-{
-    return log.messages(QStringLiteral("injection"));
-}
-
 // An injector on this platform's services, with its restores counted.
 struct Injector {
     explicit Injector(std::chrono::milliseconds delay = TextInjector::defaultRestoreDelay,
@@ -143,7 +137,7 @@ private Q_SLOTS:
         const xcb_window_t ownerWindow = clipboardOwnerWindow();
         QCOMPARE(QCoro::waitFor(i.injector.inject(QString())), TextInjection::Outcome::pasted);
         QCOMPARE(clipboardOwnerWindow(), ownerWindow);
-        QVERIFY(injectionLog(log).isEmpty());
+        QVERIFY(log.messages(QStringLiteral("injection")).isEmpty());
 
         const QString text = QStringLiteral("你好，世界 👍🏽");
         QElapsedTimer clock;
@@ -158,32 +152,8 @@ private Q_SLOTS:
         QVERIFY2(restoredAfter >= 140 && restoredAfter < 1000, qPrintable(QString::number(restoredAfter)));
         QVERIFY(QGuiApplication::clipboard()->ownsClipboard());
         QCOMPARE(ExternalTool::xClipboard(), before);
-        QCOMPARE(injectionLog(log), QStringList{QStringLiteral("injected 7 chars via pasteboard")});
+        QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("injected 7 chars via pasteboard")});
         QCOMPARE(target->linesStartingWith(QStringLiteral("text ")).size(), 1);
-    }
-
-    // A second paste before the first one's restore: the user's contents come back once, from the
-    // snapshot before the first paste, and the first restore does not pull the clipboard away
-    // under the second paste.
-    void pastesInQuickSuccessionRestoreTheUsersClipboardOnce()
-    {
-        const auto owner = HelperProcess::clipboardOwner({{QStringLiteral("text/plain"), QByteArrayLiteral("user text")}});
-        QVERIFY(owner);
-        const TargetBytes before = ExternalTool::xClipboard();
-        const auto target = focusedField();
-        QVERIFY(target);
-        Injector i(1000ms);
-        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("第一"))), TextInjection::Outcome::pasted);
-        QCOMPARE(target->textAfterChange(), std::optional(QStringLiteral("第一")));
-        QTest::qWait(400);
-        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("第二"))), TextInjection::Outcome::pasted);
-        QTest::qWait(700); // past the first paste's restore time, within the second's
-        QCOMPARE(i.restored.count(), 0);
-        QCOMPARE(target->textAfterChange(2), std::optional(QStringLiteral("第一第二")));
-
-        QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
-        QCOMPARE(ExternalTool::xClipboard(), before);
-        QVERIFY(!i.restored.wait(300));
     }
 
     // Dictated text is offered marked for clipboard managers, and a clipboard that was empty is
@@ -220,37 +190,30 @@ private Q_SLOTS:
         QVERIFY(!copied.contains(QStringLiteral("x-kde-passwordManagerHint")));
         QCOMPARE(target->linesStartingWith(QStringLiteral("key ")).size(), 1);
         QCOMPARE(inputMethod->asked, 1); // by the paste alone
-        QCOMPARE(injectionLog(log), QStringList{QStringLiteral("copied 10 chars to the clipboard")});
+        QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("copied 10 chars to the clipboard")});
     }
 
-    void heldModifiersDoNotBreakThePaste()
-    {
-        const auto target = focusedField();
-        QVERIFY(target);
-        // The user still holds Alt and Shift of the dictation shortcut.
-        QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("alt+shift")}));
-        QVERIFY(isKeyDown(altKey) && isKeyDown(shiftKey));
-
-        QLoggingCategory::setFilterRules(QStringLiteral("quillfen.MurlexMac.injection.debug=true"));
-        LogCapture log;
-        Injector i;
-        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("按住也行"))), TextInjection::Outcome::pasted);
-        QCOMPARE(injectionLog(log).first(), QStringLiteral("releasing 2 held modifier keys around the paste chord"));
-        QCOMPARE(target->textAfterChange(), std::optional(QStringLiteral("按住也行")));
-        QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
-        // The keys the user holds are held again afterwards.
-        QVERIFY(isKeyDown(altKey) && isKeyDown(shiftKey));
-        QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
-    }
-
-    // A key of one of our global shortcuts still held delays the paste until it comes up, or for
-    // at most a moment when it stays down.
-    void aStillHeldKeyDelaysThePasteOnlyUntilItComesUpOrBriefly()
+    // Alt and Shift of the dictation shortcut, still held, are let go around the paste chord and
+    // held again afterwards. A key of one of our global shortcuts still held delays the paste
+    // until it comes up, or for at most a moment when it stays down.
+    void heldKeysNeitherBreakNorLongDelayThePaste()
     {
         // Long enough for a shortcut's release, short enough not to be noticed.
         QCOMPARE(KeySynthesis::heldKeyReleaseWait, 500ms);
         const auto target = focusedField();
         QVERIFY(target);
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("alt+shift")}));
+        QVERIFY(isKeyDown(altKey) && isKeyDown(shiftKey));
+        QLoggingCategory::setFilterRules(QStringLiteral("quillfen.MurlexMac.injection.debug=true"));
+        LogCapture log;
+        Injector i;
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("按住也行"))), TextInjection::Outcome::pasted);
+        QCOMPARE(log.messages(QStringLiteral("injection")).first(), QStringLiteral("releasing 2 held modifier keys around the paste chord"));
+        QCOMPARE(target->textAfterChange(), std::optional(QStringLiteral("按住也行")));
+        QVERIFY(isKeyDown(altKey) && isKeyDown(shiftKey));
+        QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
+        QVERIFY(ExternalTool::xdotool({QStringLiteral("keyup"), QStringLiteral("alt+shift")}));
+
         // F9 as a global shortcut of this process, pressed and still held: its passive grab is active.
         xcb_connection_t *c = qtConnection();
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
@@ -266,7 +229,6 @@ private Q_SLOTS:
 
         QProcess release; // the user lets go of it a moment later
         release.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("sleep 0.2; xdotool keyup F9")});
-        Injector i;
         QElapsedTimer elapsed;
         elapsed.start();
         qint64 timerRanAt = -1;
@@ -277,8 +239,8 @@ private Q_SLOTS:
         QVERIFY2(waited >= 150 && waited < KeySynthesis::heldKeyReleaseWait.count(), qPrintable(QString::number(waited)));
         // The event loop ran on while the paste waited.
         QVERIFY2(timerRanAt >= 0 && timerRanAt < waited, qPrintable(QString::number(timerRanAt)));
-        QCOMPARE(target->textAfterChange(), std::optional(QStringLiteral("松开再贴")));
-        QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
+        QCOMPARE(target->textAfterChange(2), std::optional(QStringLiteral("按住也行松开再贴")));
+        QCOMPARE(target->linesStartingWith(QStringLiteral("key ")), QStringList(2, QStringLiteral("Ctrl+V")));
 
         // Another key held on and on: the paste goes after the wait.
         QVERIFY(ExternalTool::xdotool({QStringLiteral("keydown"), QStringLiteral("F10")}));
@@ -287,8 +249,8 @@ private Q_SLOTS:
         waited = elapsed.elapsed();
         QVERIFY(ExternalTool::xdotool({QStringLiteral("keyup"), QStringLiteral("F10")}));
         QVERIFY2(waited >= 450 && waited < 1500, qPrintable(QString::number(waited)));
-        QCOMPARE(target->textAfterChange(2), std::optional(QStringLiteral("松开再贴照贴")));
-        QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
+        QCOMPARE(target->textAfterChange(3), std::optional(QStringLiteral("按住也行松开再贴照贴")));
+        QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 2, 2000);
     }
 
     void terminalWindowGetsControlShiftV()
@@ -304,6 +266,12 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 1, 2000);
         QCOMPARE(terminal->linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+Shift+V")});
         QVERIFY(TerminalEmulators::contains({QString(), QStringLiteral("kitty")})); // by the class alone
+
+        // Its application is not on the accessibility bus: that path finds no element.
+        LogCapture log;
+        i.injector.setMode(TextInjector::Mode::accessibility);
+        QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("新的"))), TextInjection::Outcome::failed);
+        QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("AX: no focused element")});
     }
 
     void accessibilityPathAppendsToTheFocusedField()
@@ -324,19 +292,9 @@ private Q_SLOTS:
             i.injector.setMode(TextInjector::Mode::accessibility);
             QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("新的👍🏽"))), TextInjection::Outcome::pasted);
             QCOMPARE(field->textAfterChange(), std::optional(QStringLiteral("已有 新的👍🏽")));
-            QCOMPARE(injectionLog(log), QStringList{QStringLiteral("injected 3 chars via AX")});
+            QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("injected 3 chars via AX")});
             QVERIFY(field->linesStartingWith(QStringLiteral("key ")).isEmpty());
             QVERIFY(!i.restored.wait(300)); // the clipboard was not used
-        }
-        {
-            // A focused field of an application that is not on the accessibility bus.
-            const auto field = focusedField();
-            QVERIFY(field);
-            LogCapture log;
-            Injector i;
-            i.injector.setMode(TextInjector::Mode::accessibility);
-            QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("新的"))), TextInjection::Outcome::failed);
-            QCOMPARE(injectionLog(log), QStringList{QStringLiteral("AX: no focused element")});
         }
         {
             // An element without a text value gets the text alone; its refusal is logged and reported.
@@ -347,7 +305,7 @@ private Q_SLOTS:
             i.injector.setMode(TextInjector::Mode::accessibility);
             QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("文字"))), TextInjection::Outcome::failed);
             QCOMPARE(refusing->written, QStringList{QStringLiteral("文字")});
-            QCOMPARE(injectionLog(log), QStringList{QStringLiteral("AX set value failed: -25205")});
+            QCOMPARE(log.messages(QStringLiteral("injection")), QStringList{QStringLiteral("AX set value failed: -25205")});
         }
     }
 
@@ -385,12 +343,14 @@ private Q_SLOTS:
         QCOMPARE(clipboardOwnerWindow(), ownerWindow);
         QCOMPARE(ExternalTool::xClipboard(), before);
         const QString notTrusted = QStringLiteral("Accessibility permission not granted; opening system settings");
-        QCOMPARE(injectionLog(log), (QStringList{notTrusted, notTrusted}));
+        QCOMPARE(log.messages(QStringLiteral("injection")), (QStringList{notTrusted, notTrusted}));
     }
 
     // The clipboard is read while the text is on its way. An owner that has stopped answering by the
     // paste does not matter then, and what it held comes back; a copy made during the wait is what
-    // comes back instead, byte for byte in every format.
+    // comes back instead, byte for byte in every format. A second paste before the first one's
+    // restore: the user's contents come back once, from the snapshot before the first paste, and
+    // the first restore does not pull the clipboard away under the second paste.
     void theClipboardAsItWasJustBeforeThePasteComesBack()
     {
         const auto target = focusedField();
@@ -430,6 +390,21 @@ private Q_SLOTS:
         QCOMPARE(QCoro::waitFor(i.injector.inject(QStringLiteral("第三"))), TextInjection::Outcome::pasted);
         QTRY_COMPARE_WITH_TIMEOUT(i.restored.count(), 3, 2000);
         QCOMPARE(clipboardOwnerWindow(), xcb_window_t(XCB_NONE));
+
+        const auto owner = HelperProcess::clipboardOwner({{QStringLiteral("text/plain"), QByteArrayLiteral("user text")}});
+        QVERIFY(owner);
+        const TargetBytes user = ExternalTool::xClipboard();
+        Injector slow(1000ms);
+        QCOMPARE(QCoro::waitFor(slow.injector.inject(QStringLiteral("第四"))), TextInjection::Outcome::pasted);
+        QCOMPARE(target->textAfterChange(4), std::optional(QStringLiteral("第一第二第三第四")));
+        QTest::qWait(400);
+        QCOMPARE(QCoro::waitFor(slow.injector.inject(QStringLiteral("第五"))), TextInjection::Outcome::pasted);
+        QTest::qWait(700); // past the first paste's restore time, within the second's
+        QCOMPARE(slow.restored.count(), 0);
+        QCOMPARE(target->textAfterChange(5), std::optional(QStringLiteral("第一第二第三第四第五")));
+        QTRY_COMPARE_WITH_TIMEOUT(slow.restored.count(), 1, 2000);
+        QCOMPARE(ExternalTool::xClipboard(), user);
+        QVERIFY(!slow.restored.wait(300));
     }
 };
 

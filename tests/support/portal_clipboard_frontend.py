@@ -1,5 +1,6 @@
-'''A desktop portal frontend with RemoteDesktop (version 1) and Clipboard (version 1), as a
-python-dbusmock template, for what the installed portal (1.16, without Clipboard) cannot show.
+'''A desktop portal frontend with RemoteDesktop and Clipboard (version 1 each), as a
+python-dbusmock template, for what the installed portal (1.16: RemoteDesktop version 1, no
+Clipboard) cannot show.
 
 It holds the clipboard in memory, as the compositor would, and moves every byte through real
 pipes: SelectionRead hands out a pipe the "other application" writes its format into,
@@ -13,45 +14,25 @@ Control interface (org.murlex.test.PortalBackend):
   Selection() -> (b, as)           whether the session owns the clipboard, and the types offered
   SetSilent(b)                     from now on, SelectionRead and SetSelection are never answered
   Calls() -> s                     every call of the session, as JSON
-Parameters: {"clipboard": false} leaves the Clipboard interface out (a portal before 1.17).
+Parameters: {"clipboard": false} leaves the Clipboard interface out (a portal before 1.17);
+{"version": 2} offers RemoteDesktop version 2, whose Start hands out the restore token
+"murlex-restore-<n>" for the n-th session.
 '''
 
 import base64
-import json
 import os
 
 import dbus
-from dbusmock.mockobject import objects
 from gi.repository import GLib
 
+from portal_mock import CONTROL_IFACE, MAIN_OBJ, answer, own_path, record, setup  # noqa: F401 (MAIN_OBJ: the template's object)
+
 BUS_NAME = 'org.freedesktop.portal.Desktop'
-MAIN_OBJ = '/org/freedesktop/portal/desktop'
 MAIN_IFACE = 'org.freedesktop.portal.RemoteDesktop'
 SYSTEM_BUS = False
 
 CLIPBOARD_IFACE = 'org.freedesktop.portal.Clipboard'
-CONTROL_IFACE = 'org.murlex.test.PortalBackend'
-REQUEST_IFACE = 'org.freedesktop.portal.Request'
 SESSION_IFACE = 'org.freedesktop.portal.Session'
-
-
-def record(self, method, **arguments):
-    arguments['method'] = method
-    self.recorded.append(arguments)
-
-
-def answer(self, sender, options, results, before=None):
-    path = '/org/freedesktop/portal/desktop/request/%s/%s' % (sender[1:].replace('.', '_'), options['handle_token'])
-    self.AddObject(path, REQUEST_IFACE, {}, [])
-
-    def respond():
-        if before:
-            before()
-        objects[path].EmitSignal(REQUEST_IFACE, 'Response', 'ua{sv}',
-                                 [dbus.UInt32(0), dbus.Dictionary(results, signature='sv')])
-        return False
-    GLib.timeout_add(20, respond)
-    return dbus.ObjectPath(path)
 
 
 def owner_changed(self):
@@ -101,7 +82,8 @@ def read_in(fd, finished):
 
 
 def load(mock, parameters):
-    mock.recorded = []
+    mock.sessions = 0
+    mock.restore_tokens = parameters.get('version', 1) >= 2
     mock.session = None
     mock.clipboard_requested = False
     mock.clipboard_enabled = False
@@ -110,7 +92,7 @@ def load(mock, parameters):
     mock.serial = 0
     mock.transfers = {}
     mock.stalled_pipes = []
-    mock.AddProperty(MAIN_IFACE, 'version', dbus.UInt32(1))
+    setup(mock, MAIN_IFACE, parameters.get('version', 1), [])
     mock.AddProperty(MAIN_IFACE, 'AvailableDeviceTypes', dbus.UInt32(3))
     if parameters.get('clipboard', True):
         mock.AddProperty(CLIPBOARD_IFACE, 'version', dbus.UInt32(1))
@@ -126,8 +108,8 @@ def clipboard_offered(self):
 
 @dbus.service.method(MAIN_IFACE, in_signature='a{sv}', out_signature='o', sender_keyword='sender')
 def CreateSession(self, options, sender=None):
-    session = '/org/freedesktop/portal/desktop/session/%s/%s' % (sender[1:].replace('.', '_'),
-                                                                 options['session_handle_token'])
+    self.sessions += 1
+    session = own_path('session', sender, options['session_handle_token'])
     self.AddObject(session, SESSION_IFACE, {}, [('Close', '', '', '')])
     self.session = session
     self.clipboard_requested = False
@@ -138,7 +120,8 @@ def CreateSession(self, options, sender=None):
 
 @dbus.service.method(MAIN_IFACE, in_signature='oa{sv}', out_signature='o', sender_keyword='sender')
 def SelectDevices(self, session, options, sender=None):
-    record(self, 'SelectDevices', types=int(options.get('types', 0)))
+    record(self, 'SelectDevices', types=int(options.get('types', 0)), persist_mode=int(options.get('persist_mode', 0)),
+           restore_token=str(options['restore_token']) if 'restore_token' in options else None)
     return answer(self, sender, options, {})
 
 
@@ -146,11 +129,11 @@ def SelectDevices(self, session, options, sender=None):
 def Start(self, session, parent_window, options, sender=None):
     record(self, 'Start')
     self.clipboard_enabled = self.clipboard_requested
-
+    results = {'devices': dbus.UInt32(1), 'clipboard_enabled': dbus.Boolean(self.clipboard_enabled)}
+    if self.restore_tokens:
+        results['restore_token'] = dbus.String('murlex-restore-%d' % self.sessions)
     # With clipboard access, the session hears at once what the clipboard holds.
-    return answer(self, sender, options, {'devices': dbus.UInt32(1),
-                                          'clipboard_enabled': dbus.Boolean(self.clipboard_enabled)},
-                  before=lambda: owner_changed(self) if self.selection['owner'] else None)
+    return answer(self, sender, options, results, before=lambda: owner_changed(self) if self.selection['owner'] else None)
 
 
 @dbus.service.method(MAIN_IFACE, in_signature='oa{sv}iu', out_signature='')
@@ -263,8 +246,3 @@ def Selection(self):
 @dbus.service.method(CONTROL_IFACE, in_signature='b', out_signature='')
 def SetSilent(self, silent):
     self.silent = bool(silent)
-
-
-@dbus.service.method(CONTROL_IFACE, in_signature='', out_signature='s')
-def Calls(self):
-    return json.dumps(self.recorded)

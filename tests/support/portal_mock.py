@@ -1,12 +1,15 @@
 '''What the portal stand-ins share: every call kept in order and handed out as JSON by Calls() on
-the control interface, and the answer of a request that succeeded.'''
+the control interface, the answer of a request that succeeded, and a frontend's request objects.'''
 
 import json
 
 import dbus
+from dbusmock.mockobject import objects
+from gi.repository import GLib
 
 MAIN_OBJ = '/org/freedesktop/portal/desktop'
 CONTROL_IFACE = 'org.murlex.test.PortalBackend'
+REQUEST_IFACE = 'org.freedesktop.portal.Request'
 
 
 def success(results=None):
@@ -34,3 +37,23 @@ def add_backend_session(mock, path, on_close):
     mock.AddObject(path, 'org.freedesktop.impl.portal.Session', {}, [
         ('Close', '', '', f"objects['{MAIN_OBJ}'].close_session('{path}')"),
     ])
+
+
+def own_path(kind, sender, token):
+    '''A frontend's object of `kind` ('request', 'session') for the caller `sender`.'''
+    return '%s/%s/%s/%s' % (MAIN_OBJ, kind, sender[1:].replace('.', '_'), token)
+
+
+def answer(mock, sender, options, results, before=None):
+    '''A frontend's request object, whose Response (success with `results`) follows the reply
+    after `before` has run.'''
+    path = own_path('request', sender, options['handle_token'])
+    mock.AddObject(path, REQUEST_IFACE, {}, [])
+
+    def respond():
+        if before:
+            before()
+        objects[path].EmitSignal(REQUEST_IFACE, 'Response', 'ua{sv}', list(success(results)))
+        return False
+    GLib.timeout_add(20, respond)
+    return dbus.ObjectPath(path)

@@ -52,11 +52,9 @@ bool fcitxOnBus()
 // a directory of its own. Stopped when destroyed (cleanup() waits until its name has left the bus).
 class Fcitx5 {
 public:
-    // Where fcitx5 finds its addons: Murlex's module in the build tree, or what a desktop's
-    // XDG_DATA_DIRS shows it (an installed Murlex).
-    enum class Addons { buildTree, dataDirs };
-
-    explicit Fcitx5(Addons addons, const QString &dataDirs = {})
+    // Murlex's module from the build tree, or without one, from what a desktop's XDG_DATA_DIRS
+    // shows it (an installed Murlex).
+    explicit Fcitx5(const QString &dataDirs = {})
     {
         const QString profile = QStringLiteral("[Groups/0]\nName=Default\nDefault Layout=us\nDefaultIM=keyboard-us\n\n"
                                                "[Groups/0/Items/0]\nName=keyboard-us\nLayout=\n\n[GroupOrder]\n0=Default\n");
@@ -67,7 +65,7 @@ public:
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("FCITX_CONFIG_HOME"), m_config.path());
-        if (addons == Addons::buildTree) {
+        if (dataDirs.isEmpty()) {
             env.insert(QStringLiteral("FCITX_ADDON_DIRS"), buildDir + QStringLiteral("/fcitx5/lib:")
                                                                + pkgConfigVariable(QStringLiteral("libdir")) + QStringLiteral("/fcitx5"));
             env.insert(QStringLiteral("FCITX_DATA_DIRS"), buildDir + QStringLiteral("/fcitx5/share:")
@@ -145,12 +143,13 @@ private Q_SLOTS:
 
     // Exact Unicode (a combining accent, a joined emoji, CJK punctuation) reaches a field that uses
     // the input method, with no key event and the clipboard as it was; two injections asked for
-    // back to back arrive in their order.
-    void committedTextArrivesExactlyWithTheClipboardUntouched()
+    // back to back arrive in their order. A field focused next that does not use Fcitx5: the module
+    // says so and the text takes the clipboard path into that field, not into the first one.
+    void committedTextArrivesExactlyAndAFieldWithoutTheInputMethodGetsThePaste()
     {
         // Made before Fcitx5 runs (a desktop may start Murlex first): it learns of Fcitx5 from the bus.
         TextInjector injector(TextInjector::Services::system());
-        Fcitx5 fcitx(Fcitx5::Addons::buildTree);
+        Fcitx5 fcitx;
         QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
         const auto owner = HelperProcess::clipboardOwner({{QStringLiteral("text/plain"), QStringLiteral("剪贴板原文").toUtf8()},
                                                           {QStringLiteral("application/x-murlex-blob"), QByteArray("\x00\xff\x01murlex\x00", 10)}});
@@ -178,6 +177,15 @@ private Q_SLOTS:
         QCOMPARE(log.messages(QStringLiteral("injection"), QtInfoMsg),
                  (QStringList{QStringLiteral("injected %1 chars via Fcitx5").arg(characterCount(first)),
                               QStringLiteral("injected %1 chars via Fcitx5").arg(characterCount(second))}));
+
+        const auto plainField = fieldUsing(QStringLiteral("compose"));
+        QVERIFY(plainField);
+        QVERIFY2(fcitx.waitForFocus(QString()), qPrintable(fcitx.debugInfo()));
+        QCOMPARE(QCoro::waitFor(injector.inject(QStringLiteral("粘贴路径"))), TextInjection::Outcome::pasted);
+        QCOMPARE(plainField->textAfterChange(), QStringLiteral("粘贴路径"));
+        QCOMPARE(log.messages(QStringLiteral("injection"), QtInfoMsg).mid(2), QStringList{QStringLiteral("injected 4 chars via pasteboard")});
+        QVERIFY(log.messages(QStringLiteral("injection"), QtDebugMsg).contains(QStringLiteral("Fcitx5 has no focused input field: using the other paths")));
+        QCOMPARE(field->linesStartingWith(QStringLiteral("text ")).size(), 2);
     }
 
     // The same on headless sway, which runs as a user of its own: fcitx5 and the field run as this
@@ -193,7 +201,7 @@ private Q_SLOTS:
             qunsetenv("WAYLAND_DISPLAY");
             qputenv("XDG_SESSION_TYPE", "x11");
         });
-        Fcitx5 fcitx(Fcitx5::Addons::buildTree);
+        Fcitx5 fcitx;
         QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
         QProcessEnvironment session = sway.clientEnvironment();
         const QByteArray previous = QStringLiteral("剪贴板原文").toUtf8();
@@ -222,29 +230,6 @@ private Q_SLOTS:
         QCOMPARE(WaylandClipboardReader::read(sway.clientEnvironment(), QStringLiteral("text/plain;charset=utf-8")),
                  std::optional<QByteArray>(previous));
         QVERIFY(field.linesStartingWith(QStringLiteral("key ")).isEmpty());
-    }
-
-    // Fcitx5 runs, but the focused field does not use it: the module says so and the text takes
-    // the clipboard path into that field, not into the input-method field focused before it.
-    void aFieldWithoutTheInputMethodGetsThePaste()
-    {
-        Fcitx5 fcitx(Fcitx5::Addons::buildTree);
-        QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
-        const auto imField = fieldUsing(QStringLiteral("fcitx"));
-        QVERIFY(imField);
-        QVERIFY2(fcitx.waitForFocus(QStringLiteral("injection_target")), qPrintable(fcitx.debugInfo()));
-        const auto plainField = fieldUsing(QStringLiteral("compose"));
-        QVERIFY(plainField);
-        QVERIFY2(fcitx.waitForFocus(QString()), qPrintable(fcitx.debugInfo()));
-
-        LogCapture log;
-        TextInjector injector(TextInjector::Services::system());
-        const QString text = QStringLiteral("粘贴路径");
-        QCOMPARE(QCoro::waitFor(injector.inject(text)), TextInjection::Outcome::pasted);
-        QCOMPARE(plainField->textAfterChange(), text);
-        QCOMPARE(log.messages(QStringLiteral("injection"), QtInfoMsg), QStringList{QStringLiteral("injected 4 chars via pasteboard")});
-        QVERIFY(log.messages(QStringLiteral("injection"), QtDebugMsg).contains(QStringLiteral("Fcitx5 has no focused input field: using the other paths")));
-        QVERIFY(imField->linesStartingWith(QStringLiteral("text ")).isEmpty());
     }
 
     // Where Fcitx5 does not run the answer comes at once and says nothing; asking does not start
@@ -293,7 +278,7 @@ private Q_SLOTS:
         };
         QVERIFY(script(QStringLiteral("install-app.sh"), {buildDir, prefix}));
         const auto uninstall = qScopeGuard([&] { script(QStringLiteral("uninstall-app.sh"), {buildDir}); });
-        Fcitx5 fcitx(Fcitx5::Addons::dataDirs, prefix + QStringLiteral("/share:/usr/share"));
+        Fcitx5 fcitx(prefix + QStringLiteral("/share:/usr/share"));
         QVERIFY2(fcitx.ready(), qPrintable(fcitx.log()));
         const std::unique_ptr<InputMethodCommit> commit = Platform::inputMethodCommit();
         QCOMPARE(QCoro::waitFor(commit->commit(QStringLiteral("无焦点"))), InputMethodCommit::Result::noFocusedField);

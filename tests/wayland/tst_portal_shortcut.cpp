@@ -2,19 +2,15 @@
 // The dictation shortcut through the desktop portal's GlobalShortcuts interface: the real
 // xdg-desktop-portal on the harness's session bus with a mock backend (DesktopPortal), the
 // shortcut registered through the application's own path (GlobalHotkey, the shortcuts library,
-// the platform's portal service), and Activated / Deactivated from the backend starting and ending
-// a hold-to-talk dictation over the real socket against the stand-in.
+// the platform's portal service), and Activated / Deactivated from the backend pressing and
+// letting go of the dictation shortcut (what a press does from there: the hold-to-talk suite).
 #include "DesktopPortal.h"
-#include "SpineRig.h"
-#include "StandIn.h"
-#include "app/ShortcutGesture.h"
 #include "platform/HotKeyService.h"
 #include "platform/Platform.h"
 #include "shortcuts/CarbonKeyboardShortcuts.h"
 #include "shortcuts/GlobalHotkey.h"
 #include "shortcuts/KeyboardShortcuts.h"
 #include "shortcuts/ModifierFlags.h"
-#include "store/DictationPreferences.h"
 
 #include <QDBusConnection>
 #include <QJsonObject>
@@ -54,7 +50,6 @@ class TestPortalShortcut : public QObject {
     Q_OBJECT
 
     DesktopPortal m_portal;
-    StandIn m_standIn;
 
     // Activated or Deactivated for the shortcut in the newest session, as the desktop sends it.
     bool emitSignal(const QString &signal, const QString &id) const { return m_portal.control(QStringLiteral("Emit"), {signal, id}); }
@@ -63,26 +58,18 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY2(m_portal.startShortcuts(), qPrintable(m_portal.failure()));
-        QVERIFY(m_standIn.start());
-    }
-
-    void cleanupTestCase() { m_portal.stop(); }
-
-    // The bounds are those of a desktop that may show a confirmation dialog: seconds for a
-    // call, minutes for an answer.
-    void theWaitsAreBounded()
-    {
-        const Platform::PortalTimeouts timeouts;
-        QVERIFY(timeouts.call >= 1s && timeouts.call <= 30s);
-        QVERIFY(timeouts.answer >= 30s && timeouts.answer <= 10min);
     }
 
     // What the desktop is asked: a session, then the dictation shortcut with its description and
     // the combination as the preferred trigger; a new combination replaces the session, and the
     // last one is closed with the service. The requests are the ones the service followed: their
-    // paths are this connection's, made from its tokens.
+    // paths are this connection's, made from its tokens. The waits are those of a desktop that
+    // may show a confirmation dialog: seconds for a call, minutes for an answer.
     void bindsTheShortcutAndRebindsOnAChange()
     {
+        const Platform::PortalTimeouts timeouts;
+        QVERIFY(timeouts.call >= 1s && timeouts.call <= 30s);
+        QVERIFY(timeouts.answer >= 30s && timeouts.answer <= 10min);
         const int before = int(m_portal.calls().size());
         auto service = portalService();
         QCOMPARE(service->registerHotKey({kVK_Space, HotKeyService::controlKey | HotKeyService::optionKey}, 1),
@@ -133,19 +120,13 @@ private Q_SLOTS:
         QCOMPARE(m_portal.calls(QStringLiteral("Session.Close")).last().toObject().value(QStringLiteral("path")).toString(), second);
     }
 
-    // The dictation shortcut through the application's path in hold mode, taken first from the
-    // display as at start and moved to the portal once the session is known to offer it:
-    // Activated starts the dictation, Activated again while held changes nothing, Deactivated ends
-    // it and the text is delivered; another id of the session is not ours. After a declined
-    // binding the backend's signals reach nobody.
-    void activatedAndDeactivatedStartAndEndADictation()
+    // The dictation shortcut through the application's path, taken first from the display as at
+    // start and moved to the portal once the session is known to offer it: Activated presses it,
+    // Activated again while held changes nothing, Deactivated lets go; another id of the session
+    // is not ours. After a declined binding the backend's signals reach nobody.
+    void activatedAndDeactivatedPressAndLetGo()
     {
         using namespace KeyboardShortcuts;
-        QVERIFY(m_standIn.reset());
-        SpineRig rig(DictationController::Timing{1500ms, 1500ms});
-        rig.tokens.setValidResults({TokenResult(m_standIn.server.issueTokens(QStringLiteral("portal")).access)});
-        rig.state.preferences().setShortcutMode(DictationPreferences::ShortcutMode::hold);
-        ShortcutGesture gesture(rig.state, [&rig]() -> DictationController & { return rig.controller; }, 150ms);
         const std::unique_ptr<HotKeyService> display(Platform::hotKeyService(nullptr));
         QVERIFY(display);
         CarbonKeyboardShortcuts::setService(display.get());
@@ -153,8 +134,8 @@ private Q_SLOTS:
         setShortcut(Shortcut::fromKey(Key::space, ModifierFlags::control | ModifierFlags::option), GlobalHotkey::toggleDictation());
         GlobalHotkey hotkey;
         int presses = 0, releases = 0;
-        hotkey.onTrigger = [&] { ++presses, gesture.pressed(); };
-        hotkey.onRelease = [&] { ++releases, gesture.released(); };
+        hotkey.onTrigger = [&] { ++presses; };
+        hotkey.onRelease = [&] { ++releases; };
         const qsizetype bindsBefore = m_portal.calls(QStringLiteral("BindShortcuts")).size();
         hotkey.registerHotkey();
         QTest::qWait(100);
@@ -180,14 +161,13 @@ private Q_SLOTS:
         QCOMPARE(requests(), before);
 
         QVERIFY(emitSignal(QStringLiteral("Activated"), id));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state.phase(), Phase::recording(), 10000);
+        QTRY_COMPARE(presses, 1);
         QVERIFY(emitSignal(QStringLiteral("Activated"), id));
-        QTest::qWait(300); // past the short press
+        QTest::qWait(300);
         QCOMPARE(presses, 1);
-        QCOMPARE(rig.state.phase(), Phase::recording());
+        QCOMPARE(releases, 0);
         QVERIFY(emitSignal(QStringLiteral("Deactivated"), id));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.injector.injected().size(), 1, 10000);
-        QVERIFY(!rig.engine.isCapturing());
+        QTRY_COMPARE(releases, 1);
         for (const char *signal : {"Activated", "Deactivated"})
             QVERIFY(emitSignal(QLatin1String(signal), QStringLiteral("something-else")));
 
@@ -200,7 +180,6 @@ private Q_SLOTS:
         QTest::qWait(300);
         QCOMPARE(presses, 1);
         QCOMPARE(releases, 1);
-        QCOMPARE(rig.state.phase(), Phase::idle());
 
         hotkey.unregisterHotkey();
         CarbonKeyboardShortcuts::setService(nullptr);

@@ -31,25 +31,19 @@ class TestWaylandKWin : public QObject {
     QTemporaryDir m_data;
     std::unique_ptr<WaylandCompositor> m_kwin;
 
-    // Murlex's desktop entry as installed, with the injecting helper in Exec: KWin matches the
-    // entry to a client by its executable.
-    bool installDesktopEntry()
+private Q_SLOTS:
+    void initTestCase()
     {
+        // Murlex's desktop entry as installed, with the injecting helper in Exec: KWin matches the
+        // entry to a client by its executable.
         QFile templateFile(QStringLiteral(MURLEX_SOURCE_DIR "/packaging/quillfen.MurlexMac.desktop.in"));
-        if (!templateFile.open(QIODevice::ReadOnly))
-            return false;
+        QVERIFY(m_data.isValid() && templateFile.open(QIODevice::ReadOnly));
         QByteArray entry = templateFile.readAll();
         entry.replace("@MURLEX_EXEC@", QFile::encodeName(HelperProcess::helperPath(QStringLiteral("injection_probe"))));
         QDir(m_data.path()).mkpath(QStringLiteral("applications"));
         QFile file(m_data.filePath(QStringLiteral("applications/quillfen.MurlexMac.desktop")));
-        return file.open(QIODevice::WriteOnly) && file.write(entry) == entry.size();
-    }
-
-private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(m_data.isValid());
-        QVERIFY(installDesktopEntry());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(entry) == entry.size());
+        file.close();
         QProcessEnvironment data;
         data.insert(QStringLiteral("XDG_DATA_HOME"), m_data.path());
         data.insert(QStringLiteral("XDG_DATA_DIRS"), QStringLiteral("/usr/local/share:/usr/share"));
@@ -61,17 +55,6 @@ private Q_SLOTS:
     }
 
     void cleanupTestCase() { m_kwin.reset(); }
-
-    // KWin offers the wlroots data-control to every client, its fake input only to programs
-    // whose entry asks for it (not this one).
-    void probeFindsDataControlAndNoFakeInputWithoutEntry()
-    {
-        const DesktopSession session = Platform::desktopSession();
-        QCOMPARE(session.kind, DesktopSession::Kind::wayland);
-        QVERIFY(session.wlrDataControl);
-        QVERIFY(!session.kdeFakeInput);
-        QCOMPARE(session.textPath(), DesktopSession::TextPath::clipboardOnly);
-    }
 
     // Chinese text reaches a native field by the clipboard and Control+V of the fake input; then
     // the clipboard holds again what another program had put there. The injecting program keeps
@@ -101,31 +84,34 @@ private Q_SLOTS:
                      std::optional<QByteArray>(previous));
     }
 
-    // This program, without an entry, gets no fake input: the text stays on the clipboard (read
-    // back by another client), and the injection does not claim a paste.
-    void untrustedProgramLeavesTheTextOnTheClipboard()
+    // KWin offers the wlroots data-control to every client, its fake input only to programs
+    // whose entry asks for it: this one, without an entry, gets none, so its text stays on the
+    // clipboard (read back by another client) and the injection does not claim a paste. The same
+    // in a Wayland session whose compositor cannot be reached at all (as on a desktop without any
+    // of these protocols): the text stays on XWayland's clipboard and nothing is restored over
+    // it. (What the capsule says then: tst_shell_app's drawsEachPhaseOnOneLine.)
+    void withoutFakeInputTheTextStaysOnTheClipboard()
     {
-        TextInjector injector(TextInjector::Services::system(), 150ms);
-        const QString text = QStringLiteral("请自己粘贴");
-        QCOMPARE(QCoro::waitFor(injector.inject(text)), Outcome::copiedOnly);
-        QCOMPARE(WaylandClipboardReader::read(m_kwin->clientEnvironment(), QStringLiteral("text/plain;charset=utf-8")),
-                 std::optional<QByteArray>(text.toUtf8()));
-    }
+        const DesktopSession session = Platform::desktopSession();
+        QCOMPARE(session.kind, DesktopSession::Kind::wayland);
+        QVERIFY(session.wlrDataControl);
+        QVERIFY(!session.kdeFakeInput);
+        QCOMPARE(session.textPath(), DesktopSession::TextPath::clipboardOnly);
+        {
+            TextInjector injector(TextInjector::Services::system(), 150ms);
+            const QString text = QStringLiteral("请自己粘贴");
+            QCOMPARE(QCoro::waitFor(injector.inject(text)), Outcome::copiedOnly);
+            QCOMPARE(WaylandClipboardReader::read(m_kwin->clientEnvironment(), QStringLiteral("text/plain;charset=utf-8")),
+                     std::optional<QByteArray>(text.toUtf8()));
+        }
 
-    // A Wayland session whose compositor cannot be reached at all (as on a desktop without any of
-    // these protocols): the text stays on the clipboard (XWayland's here) and nothing is restored
-    // over it. (What the capsule says then: tst_shell_app's drawsEachPhaseOnOneLine.)
-    void noWayInLeavesTheTextOnTheClipboard()
-    {
         const QByteArray socket = qgetenv("WAYLAND_DISPLAY");
         qputenv("WAYLAND_DISPLAY", "/nonexistent/murlex-no-compositor");
         const auto back = qScopeGuard([&] { qputenv("WAYLAND_DISPLAY", socket); });
         QCOMPARE(Platform::desktopSession().textPath(), DesktopSession::TextPath::clipboardOnly);
-
         TextInjector injector(TextInjector::Services::system(), 150ms);
         const QString text = QStringLiteral("只能复制");
         QCOMPARE(QCoro::waitFor(injector.inject(text)), Outcome::copiedOnly);
-
         QTest::qWait(400); // past the restore delay of a paste: nothing comes back
         QCOMPARE(QGuiApplication::clipboard()->text(), text);
     }

@@ -72,7 +72,7 @@ private Q_SLOTS:
 
     // Chinese text reaches the native field by the clipboard and Control+V of a virtual keyboard;
     // then the clipboard holds what another program had put there, every format byte for byte,
-    // one of them binary, although that program has gone meanwhile.
+    // one of them binary, although that program has gone meanwhile. A terminal gets its own chord.
     void chineseTextArrivesAndTheClipboardIsRestored()
     {
         const QByteArray binary("\x00\x01\xfe\xff\x80murlex\x00\x7f", 13);
@@ -107,14 +107,9 @@ private Q_SLOTS:
                  std::optional<QByteArray>(binary));
         // Only one key reached the field: Control+V.
         QCOMPARE(field.linesStartingWith(QStringLiteral("key ")), QStringList{QStringLiteral("Ctrl+V")});
-    }
 
-    // The focused application's id comes from the foreign-toplevel protocol: a terminal's gets the
-    // terminal chord.
-    void terminalGetsTheTerminalChord()
-    {
-        const QProcessEnvironment session = m_sway->clientEnvironment();
-        TextInjector injector(TextInjector::Services::system(), 150ms);
+        // The focused application's id comes from the foreign-toplevel protocol: a terminal's gets
+        // the terminal chord.
         HelperProcess terminal(QStringLiteral("injection_target"), {QStringLiteral("--app-id"), QStringLiteral("org.kde.konsole")},
                                session);
         QVERIFY(terminal.waitForLine(QStringLiteral("active")));
