@@ -3,31 +3,43 @@
 #include <QMutexLocker>
 
 namespace {
-LogCapture *g_active = nullptr;
-QtMessageHandler g_previous = nullptr;
+// Every capture alive records every message; the handler that was there before the first one
+// still gets each message, once.
+QMutex g_lock;
+QList<LogCapture *> g_active;
+QtMessageHandler g_original = nullptr;
 } // namespace
 
 LogCapture::LogCapture()
 {
-    g_active = this;
-    m_previous = qInstallMessageHandler(&LogCapture::handler);
-    g_previous = m_previous;
+    QMutexLocker lock(&g_lock);
+    if (g_active.isEmpty())
+        g_original = qInstallMessageHandler(&LogCapture::handler);
+    g_active.append(this);
 }
 
 LogCapture::~LogCapture()
 {
-    qInstallMessageHandler(m_previous);
-    g_active = nullptr;
+    QMutexLocker lock(&g_lock);
+    g_active.removeOne(this);
+    if (g_active.isEmpty())
+        qInstallMessageHandler(g_original);
 }
 
 void LogCapture::handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (LogCapture *self = g_active) {
-        QMutexLocker lock(&self->m_mutex);
-        self->m_entries.append({QString::fromUtf8(context.category ? context.category : "default"), type, message});
+    const Entry entry{QString::fromUtf8(context.category ? context.category : "default"), type, message};
+    QtMessageHandler original;
+    {
+        QMutexLocker lock(&g_lock);
+        for (LogCapture *capture : std::as_const(g_active)) {
+            QMutexLocker entries(&capture->m_mutex);
+            capture->m_entries.append(entry);
+        }
+        original = g_original;
     }
-    if (g_previous)
-        g_previous(type, context, message);
+    if (original)
+        original(type, context, message);
 }
 
 QString LogCapture::fullCategory(const QString &category)

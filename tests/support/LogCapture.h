@@ -6,7 +6,8 @@
 #include <QtGlobal>
 
 // Records every log message while alive, from any thread, so a test can assert exact lines
-// with their category and level. Messages still reach stderr, so a failing test shows its log.
+// with their category and level; captures may nest. Messages still reach stderr, so a failing
+// test shows its log.
 class LogCapture {
 public:
     struct Entry {
@@ -35,5 +36,4 @@ private:
 
     mutable QMutex m_mutex;
     QList<Entry> m_entries;
-    QtMessageHandler m_previous = nullptr;
 };
