@@ -195,7 +195,8 @@ private Q_SLOTS:
         QCOMPARE(dictations.at(1).toObject().value(QStringLiteral("polish_text")).toString(), second->inserted);
     }
 
-    // Without an X11 display: a Wayland session without one, a display that does not answer. The program says what is missing, ends by itself and leaves nothing behind.
+    // Without an X11 display: a Wayland session without one, a display that does not answer.
+    // The program says what is missing, ends by itself and leaves nothing behind.
     void withoutADisplayItSaysWhatIsMissingAndEndsCleanly()
     {
         const struct {
