@@ -52,6 +52,24 @@ int takeDescriptor(const QDBusMessage &reply)
     return descriptor.isValid() ? fcntl(descriptor.fileDescriptor(), F_DUPFD_CLOEXEC, 0) : -1;
 }
 
+// A call of the portal's Clipboard interface for the session with this handle.
+QDBusMessage clipboardMessage(const QString &session, const QString &method)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(PortalNames::service), QLatin1String(PortalNames::objectPath),
+                                                       QLatin1String(PortalNames::clipboard), method);
+    call.setAutoStartService(false);
+    call << QVariant::fromValue(QDBusObjectPath(session));
+    return call;
+}
+
+// Tells the portal how the transfer to a reader (its serial) ended.
+void sendWriteDone(QDBusConnection bus, const QString &session, uint serial, bool complete)
+{
+    QDBusMessage done = clipboardMessage(session, QStringLiteral("SelectionWriteDone"));
+    done << serial << complete;
+    bus.send(done);
+}
+
 } // namespace
 
 PortalClipboard::PortalClipboard(std::shared_ptr<RemoteDesktopSession> session, std::unique_ptr<Clipboard> fallback,
@@ -70,7 +88,7 @@ PortalClipboard::~PortalClipboard()
     subscribe(false);
 }
 
-bool PortalClipboard::subscribe(bool on)
+void PortalClipboard::subscribe(bool on)
 {
     QDBusConnection bus = m_session->options().bus;
     const QString service = QLatin1String(PortalNames::service);
@@ -80,20 +98,18 @@ bool PortalClipboard::subscribe(bool on)
     // registered with the meta-type system, as before the process's first use of them.
     const char *owner = SLOT(onSelectionOwnerChanged(QDBusMessage));
     const char *transfer = SLOT(onSelectionTransfer(QDBusMessage));
-    if (on)
-        return bus.connect(service, path, interface, QStringLiteral("SelectionOwnerChanged"), this, owner) &&
-               bus.connect(service, path, interface, QStringLiteral("SelectionTransfer"), this, transfer);
-    const bool first = bus.disconnect(service, path, interface, QStringLiteral("SelectionOwnerChanged"), this, owner);
-    return bus.disconnect(service, path, interface, QStringLiteral("SelectionTransfer"), this, transfer) && first;
+    if (on) {
+        bus.connect(service, path, interface, QStringLiteral("SelectionOwnerChanged"), this, owner);
+        bus.connect(service, path, interface, QStringLiteral("SelectionTransfer"), this, transfer);
+    } else {
+        bus.disconnect(service, path, interface, QStringLiteral("SelectionOwnerChanged"), this, owner);
+        bus.disconnect(service, path, interface, QStringLiteral("SelectionTransfer"), this, transfer);
+    }
 }
 
 QDBusMessage PortalClipboard::clipboardCall(const QString &method) const
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(PortalNames::service), QLatin1String(PortalNames::objectPath),
-                                                       QLatin1String(PortalNames::clipboard), method);
-    call.setAutoStartService(false);
-    call << QVariant::fromValue(QDBusObjectPath(m_session->handle()));
-    return call;
+    return clipboardMessage(m_session->handle(), method);
 }
 
 bool PortalClipboard::usable() const
@@ -130,9 +146,7 @@ void PortalClipboard::onSelectionTransfer(const QDBusMessage &message)
             return;
         }
     }
-    QDBusMessage done = clipboardCall(QStringLiteral("SelectionWriteDone"));
-    done << serial << false;
-    m_session->options().bus.send(done);
+    sendWriteDone(m_session->options().bus, session, serial, false);
 }
 
 void PortalClipboard::fallBack(const QString &reason)
@@ -250,7 +264,7 @@ QCoro::Task<> PortalClipboard::serve(uint serial, QByteArray data)
 {
     QPointer<PortalClipboard> self(this);
     QDBusConnection bus = m_session->options().bus;
-    const QDBusObjectPath session(m_session->handle());
+    const QString session = m_session->handle();
     QDBusMessage call = clipboardCall(QStringLiteral("SelectionWrite"));
     call << serial;
     int fd = -1;
@@ -269,16 +283,10 @@ QCoro::Task<> PortalClipboard::serve(uint serial, QByteArray data)
         co_return;
     }
     if (fd < 0) {
-        QDBusMessage done = clipboardCall(QStringLiteral("SelectionWriteDone"));
-        done << serial << false;
-        bus.send(done);
+        sendWriteDone(bus, session, serial, false);
         co_return;
     }
-    feedPipe(this, fd, std::move(data), m_bounds.serve, [bus, session, serial](bool complete) mutable {
-        QDBusMessage done = QDBusMessage::createMethodCall(QLatin1String(PortalNames::service), QLatin1String(PortalNames::objectPath),
-                                                           QLatin1String(PortalNames::clipboard), QStringLiteral("SelectionWriteDone"));
-        done.setAutoStartService(false);
-        done << QVariant::fromValue(session) << serial << complete;
-        bus.send(done);
-    });
+    // The handle of the session that asked, even should the session have changed by the end.
+    feedPipe(this, fd, std::move(data), m_bounds.serve,
+             [bus, session, serial](bool complete) { sendWriteDone(bus, session, serial, complete); });
 }

@@ -63,7 +63,8 @@ private:
     QCoro::Task<> serve(uint serial, QByteArray data);
     // A call of the portal's Clipboard interface, with the session's handle as first argument.
     QDBusMessage clipboardCall(const QString &method) const;
-    bool subscribe(bool on);
+    // Listens to the portal's clipboard signals, or stops.
+    void subscribe(bool on);
 
     std::shared_ptr<RemoteDesktopSession> m_session;
     std::unique_ptr<Clipboard> m_fallback;
